@@ -1,0 +1,27 @@
+# GoogleTest: the system package on Linux; built from Debian's sources for win32.
+if(NOT BUILD_TESTING)
+    return()
+endif()
+if(WIN32)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    foreach(t gtest gtest_main)
+        target_compile_options(${t} PRIVATE -w)
+    endforeach()
+    # Test programs must run under Wine without mingw's runtime DLLs beside them.
+    set(ORV_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+else()
+    find_package(GTest REQUIRED)
+    find_package(Threads REQUIRED)
+    set(ORV_STATIC_RUNTIME "")
+endif()
+include(GoogleTest)
+
+# orv_add_gtest(name SOURCES ... LIBS ...): one GoogleTest program run by ctest.
+function(orv_add_gtest name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main ${ORV_STATIC_RUNTIME})
+    add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+endfunction()

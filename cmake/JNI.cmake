@@ -1,0 +1,23 @@
+# JNI headers: the JDK's jni.h everywhere; its own jni_md.h on Linux, ours for win32.
+if(NOT DEFINED JAVA_HOME)
+    if(DEFINED ENV{JAVA_HOME})
+        set(JAVA_HOME $ENV{JAVA_HOME})
+    else()
+        find_program(ORV_JAVAC javac REQUIRED)
+        get_filename_component(ORV_JAVAC_REAL ${ORV_JAVAC} REALPATH)
+        get_filename_component(ORV_JAVA_BIN ${ORV_JAVAC_REAL} DIRECTORY)
+        get_filename_component(JAVA_HOME ${ORV_JAVA_BIN} DIRECTORY)
+    endif()
+endif()
+set(ORV_JNI_INCLUDE ${JAVA_HOME}/include)
+if(NOT EXISTS ${ORV_JNI_INCLUDE}/jni.h)
+    message(FATAL_ERROR "jni.h not found under ${ORV_JNI_INCLUDE}; set JAVA_HOME")
+endif()
+
+add_library(orv_jni INTERFACE)
+if(WIN32)
+    # Our jni_md.h must win over any other, so it comes first.
+    target_include_directories(orv_jni SYSTEM INTERFACE ${CMAKE_SOURCE_DIR}/cmake/jni-win32 ${ORV_JNI_INCLUDE})
+else()
+    target_include_directories(orv_jni SYSTEM INTERFACE ${ORV_JNI_INCLUDE} ${ORV_JNI_INCLUDE}/linux)
+endif()

@@ -1,0 +1,59 @@
+#include "jnibridge/ByteArray.h"
+
+#include "jnibridge/String.h"
+
+namespace JNIBridge {
+
+ByteArray::ByteArray() : Array<char>(false) {}
+
+ByteArray::ByteArray(unsigned int n) : Array<char>(n, false) {}
+
+ByteArray::ByteArray(const char* data, unsigned int begin, unsigned int end)
+    : Array<char>(data, begin, end, false)
+{
+}
+
+ByteArray ByteArray::subBytes(int offset, int length) const
+{
+    if (offset < 0) {
+        throw IndexOutOfBoundsException("ByteArray::subBytes(int, int) - offset ", offset, 0,
+                                        static_cast<int>(this->length()));
+    }
+    if (length < 0) {
+        throw IndexOutOfBoundsException("ByteArray::subBytes(int, int) - length ", length, 0,
+                                        static_cast<int>(this->length()));
+    }
+    const unsigned int end = static_cast<unsigned int>(offset) + static_cast<unsigned int>(length);
+    if (end > this->length()) {
+        throw IndexOutOfBoundsException("ByteArray::subBytes(int, int) - offset + length ",
+                                        static_cast<int>(end), 0,
+                                        static_cast<int>(this->length()));
+    }
+    return ByteArray(data(), static_cast<unsigned int>(offset), end);
+}
+
+// Built once, on first use; a function-local static is safe against two
+// threads arriving at the same moment, and callers only read it.
+static const String& hexDigits()
+{
+    static const String digits("0123456789ABCDEF");
+    return digits;
+}
+
+String ByteArray::toHexString() const
+{
+    if (length() == 0) {
+        return String();
+    }
+    const char* digits = hexDigits().data();
+    String hex(2 * length());
+    char* out = hex.data();
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(data());
+    for (unsigned int i = 0; i < length(); ++i) {
+        out[2 * i] = digits[in[i] >> 4];
+        out[2 * i + 1] = digits[in[i] & 0x0F];
+    }
+    return hex;
+}
+
+} // namespace JNIBridge

@@ -1,0 +1,26 @@
+// Overwrites memory that may have held key material, in a way the optimiser
+// may not remove even though the memory is about to be freed.
+#ifndef ORV_JNIBRIDGE_SECUREWIPE_H
+#define ORV_JNIBRIDGE_SECUREWIPE_H
+
+#include <cstddef>
+
+namespace JNIBridge {
+
+inline void secureWipe(void* memory, std::size_t bytes)
+{
+    if (memory == nullptr) {
+        return;
+    }
+    volatile unsigned char* p = static_cast<volatile unsigned char*>(memory);
+    for (std::size_t i = 0; i < bytes; ++i) {
+        p[i] = 0;
+    }
+#if defined(__GNUC__)
+    __asm__ __volatile__("" : : "r"(memory) : "memory");
+#endif
+}
+
+} // namespace JNIBridge
+
+#endif

@@ -1,0 +1,17 @@
+#!/bin/sh
+# run-junit.sh CONSOLE_JAR CLASSPATH LIBRARY_PATH PACKAGE
+# Runs one package of JUnit tests with -Xcheck:jni. The JVM reports JNI misuse
+# as warnings without failing, so the output is scanned for them.
+console=$1 classpath=$2 libpath=$3 package=$4
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+java -Xcheck:jni -Djava.library.path="$libpath" \
+     -jar "$console" --disable-banner --details=tree --fail-if-no-tests \
+     -cp "$classpath" --select-package "$package" >"$log" 2>&1
+status=$?
+cat "$log"
+if grep -E "WARNING in native method|FATAL ERROR in native method|JNI DETECTED ERROR" "$log" >/dev/null; then
+    echo "run-junit: the JVM reported JNI misuse (see above)" >&2
+    exit 1
+fi
+exit $status

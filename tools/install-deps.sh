@@ -1,0 +1,25 @@
+#!/bin/sh
+# Installs, with apt-get, whatever the build, the tests and the demo need and
+# this machine lacks. Safe to run again: it does nothing when all is there.
+set -e
+packages="cmake ninja-build g++ make pkg-config libgtest-dev googletest libssl-dev openssl
+          libp11-kit-dev openjdk-17-jdk-headless junit5 softhsm2 libsofthsm2 opensc
+          g++-mingw-w64-i686 llvm"
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+wine_missing=""
+dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" || wine_missing="wine wine32:i386"
+
+[ -z "$missing$wine_missing" ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+if [ -n "$wine_missing" ]; then
+    $SUDO dpkg --add-architecture i386
+fi
+echo "Installing:$missing $wine_missing"
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends $missing $wine_missing
