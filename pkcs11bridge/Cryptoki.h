@@ -1,0 +1,19 @@
+// The PKCS#11 (Cryptoki) declarations the bridge calls modules through.
+// Header only: modules are loaded at run time, nothing is linked.
+#ifndef ORV_PKCS11BRIDGE_CRYPTOKI_H
+#define ORV_PKCS11BRIDGE_CRYPTOKI_H
+
+#include <p11-kit/pkcs11.h>
+
+#include <cstddef>
+
+// Windows modules lay their structures out packed to 1 byte; the header packs
+// them itself on _WIN32. A wrong layout would call the wrong function pointer,
+// so the build refuses it instead.
+#ifdef _WIN32
+static_assert(offsetof(CK_FUNCTION_LIST, C_Initialize) == sizeof(CK_VERSION),
+              "CK_FUNCTION_LIST must be packed to 1 byte on Windows");
+static_assert(sizeof(CK_ATTRIBUTE) == 12, "CK_ATTRIBUTE must be packed to 1 byte on Windows");
+#endif
+
+#endif

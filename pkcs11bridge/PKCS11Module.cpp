@@ -1,0 +1,158 @@
+// Loading PKCS#11 libraries, the module table and the slot list.
+#include "pkcs11bridge/PKCS11Module.h"
+
+#include "jnibridge/IndexOutOfBoundsException.h"
+#include "pkcs11bridge/PKCS11Exception.h"
+#include "platform/Win32.h"
+
+#include <algorithm>
+
+using JNIBridge::LongArray;
+using JNIBridge::String;
+
+namespace PKCS11Bridge {
+
+std::vector<PKCS11Module*> PKCS11Module::moduleTable;
+unsigned int PKCS11Module::nextModuleId = 0;
+std::mutex PKCS11Module::moduleTableMutex;
+
+PKCS11Module::PKCS11Module(const String& path) : modulePath(path)
+{
+    loadPKCS11Library();
+    moduleId = takeNextModuleId();
+    refresh();
+    enterInModuleTable(this);
+}
+
+PKCS11Module::~PKCS11Module()
+{
+    {
+        std::lock_guard<std::mutex> lock(moduleTableMutex);
+        moduleTable.erase(std::remove(moduleTable.begin(), moduleTable.end(), this), moduleTable.end());
+    }
+    {
+        std::lock_guard<std::mutex> lock(slotsMutex);
+        slots.clear();
+    }
+    functionList->C_Finalize(NULL_PTR);
+}
+
+unsigned int PKCS11Module::takeNextModuleId()
+{
+    std::lock_guard<std::mutex> lock(moduleTableMutex);
+    return nextModuleId++;
+}
+
+void PKCS11Module::enterInModuleTable(PKCS11Module* module)
+{
+    std::lock_guard<std::mutex> lock(moduleTableMutex);
+    moduleTable.push_back(module);
+}
+
+// The module handle is deliberately not kept: the library stays loaded for
+// the life of the process, whatever fails later.
+void PKCS11Module::loadPKCS11Library()
+{
+    HMODULE library = LoadLibraryA(modulePath.c_str());
+    if (library == nullptr) {
+        throw PKCS11Exception(String("PKCS11Module::loadPKCS11Library() - Failed on call to LoadLibrary('")
+                                  .append(modulePath)
+                                  .append("')"));
+    }
+    auto getFunctionList = reinterpret_cast<CK_C_GetFunctionList>(
+        reinterpret_cast<void*>(GetProcAddress(library, "C_GetFunctionList")));
+    if (getFunctionList == nullptr) {
+        throw PKCS11Exception(String("PKCS11Module::loadPKCS11Library() - Failed on call to GetProcAddress('")
+                                  .append(modulePath)
+                                  .append("', 'C_GetFunctionList')"));
+    }
+    CK_RV rv = getFunctionList(&functionList);
+    if (rv != CKR_OK || functionList == nullptr) {
+        throw PKCS11Exception(
+            "PKCS11Module::loadPKCS11Library() - Failed to invoke C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR)",
+            rv);
+    }
+    rv = functionList->C_Initialize(NULL_PTR);
+    if (rv != CKR_OK) {
+        throw PKCS11Exception("PKCS11Module::loadPKCS11Library() - Failed on call to C_Initialize(NULL_PTR)", rv);
+    }
+}
+
+LongArray PKCS11Module::getSlotList()
+{
+    CK_ULONG count = 0;
+    CK_RV rv = functionList->C_GetSlotList(CK_TRUE, NULL_PTR, &count);
+    if (rv != CKR_OK) {
+        throw PKCS11Exception("PKCS11Module::getSlotList() - Failed on call to C_GetSlotList(NULL_PTR)", rv);
+    }
+    if (count == 0) {
+        return LongArray();
+    }
+    LongArray slotIds(static_cast<unsigned int>(count));
+    rv = functionList->C_GetSlotList(CK_TRUE, slotIds.data(), &count);
+    if (rv != CKR_OK) {
+        throw PKCS11Exception("PKCS11Module::getSlotList() - Failed on second call to C_GetSlotList()", rv);
+    }
+    // A module cannot have written more ids than the buffer holds.
+    const unsigned int reported = static_cast<unsigned int>(std::min<CK_ULONG>(count, slotIds.length()));
+    return LongArray(slotIds.data(), 0, reported);
+}
+
+void PKCS11Module::refresh()
+{
+    std::lock_guard<std::mutex> lock(slotsMutex);
+    // Slots still in use by a call in flight live on until that call returns.
+    slots.clear();
+    const LongArray slotIds = getSlotList();
+    std::vector<std::shared_ptr<PKCS11Slot>> fresh;
+    fresh.reserve(slotIds.length());
+    for (unsigned int i = 0; i < slotIds.length(); ++i) {
+        fresh.push_back(std::make_shared<PKCS11Slot>(functionList, slotIds[i]));
+    }
+    slots.swap(fresh);
+}
+
+std::shared_ptr<PKCS11Slot> PKCS11Module::getSlot(unsigned int index) const
+{
+    std::lock_guard<std::mutex> lock(slotsMutex);
+    if (index >= slots.size()) {
+        throw JNIBridge::IndexOutOfBoundsException("PKCS11Module::getSlot(unsigned int) - index ",
+                                                   static_cast<int>(index), 0,
+                                                   static_cast<int>(slots.size()) - 1);
+    }
+    return slots[index];
+}
+
+unsigned int PKCS11Module::getNumberOfSlots() const
+{
+    std::lock_guard<std::mutex> lock(slotsMutex);
+    return static_cast<unsigned int>(slots.size());
+}
+
+CK_SLOT_ID PKCS11Module::waitForSlotEvent()
+{
+    CK_SLOT_ID slotID = 0;
+    CK_RV rv = functionList->C_WaitForSlotEvent(0, &slotID, NULL_PTR);
+    if (rv != CKR_OK) {
+        throw PKCS11Exception(String("PKCS11Module::waitForSlotEvent() - Failed on call to "
+                                     "C_WaitForSlotEvent(0, &slotID, NULL_PTR) it returned '")
+                                  .append(messageNumber(rv))
+                                  .append("'."));
+    }
+    return slotID;
+}
+
+PKCS11Module& PKCS11Module::getModule(unsigned int moduleId)
+{
+    std::lock_guard<std::mutex> lock(moduleTableMutex);
+    for (PKCS11Module* module : moduleTable) {
+        if (module->moduleId == moduleId) {
+            return *module;
+        }
+    }
+    throw PKCS11Exception(String("PKCS11Module::getModule(unsigned int) - A PKCS11Module with a moduleId of '")
+                              .append(static_cast<int>(moduleId))
+                              .append("' was not found"));
+}
+
+} // namespace PKCS11Bridge

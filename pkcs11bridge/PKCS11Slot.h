@@ -1,0 +1,80 @@
+// One slot of a loaded module that held a token at the last slot list, with
+// the single session every operation on that slot shares.
+#ifndef ORV_PKCS11BRIDGE_PKCS11SLOT_H
+#define ORV_PKCS11BRIDGE_PKCS11SLOT_H
+
+#include "jnibridge/ByteArray.h"
+#include "jnibridge/String.h"
+#include "pkcs11bridge/Cryptoki.h"
+
+#include <atomic>
+
+namespace PKCS11Bridge {
+
+class PKCS11Slot {
+public:
+    // The function list belongs to the module, which outlives its slots.
+    PKCS11Slot(CK_FUNCTION_LIST_PTR functionList, CK_SLOT_ID slotID);
+    PKCS11Slot(const PKCS11Slot&) = delete;
+    PKCS11Slot& operator=(const PKCS11Slot&) = delete;
+
+    CK_FUNCTION_LIST_PTR getFunctionList() const noexcept { return functionList; }
+    CK_SLOT_ID getSlotID() const noexcept { return slotID; }
+    CK_SESSION_HANDLE getSessionId() const noexcept { return sessionId; }
+    bool getCall2ndInit() const noexcept { return call2ndInit; }
+    void setCall2ndInit(bool value) noexcept { call2ndInit = value; }
+
+    // Sessions, login and PINs (PKCS11Slot.cpp).
+    bool tokenPresent();
+    bool getSessionOpened();
+    void openSession(CK_FLAGS flags);
+    void closeSession();
+    void closeAllSessions();
+    void login(const JNIBridge::String& pin, CK_USER_TYPE userType);
+    void logout();
+    void setPIN(const JNIBridge::String& oldPin, const JNIBridge::String& newPin);
+    void initToken(const JNIBridge::String& soPin, const JNIBridge::String& label);
+    void initPIN(const JNIBridge::String& pin);
+    void initTokenAndUserPIN(const JNIBridge::String& soPin, const JNIBridge::String& label,
+                             const JNIBridge::String& userPin);
+
+    // Digest and random (PKCS11SlotDigest.cpp).
+    void digestInit(unsigned long mechanism);
+    void digestUpdate(const JNIBridge::ByteArray& data);
+    JNIBridge::ByteArray digestFinal();
+    void seedRandom(const JNIBridge::ByteArray& seed);
+    JNIBridge::ByteArray generateRandom(unsigned int length);
+
+    // Attributes and object search (PKCS11SlotSearch.cpp).
+
+    // Encrypt, decrypt, sign, verify and unwrap (PKCS11SlotCrypto.cpp).
+
+    // Certificates, objects and token info (PKCS11SlotObjects.cpp).
+
+private:
+    // The session check: one C_GetSlotInfo; without an open session the
+    // operation fails with its own message alone.
+    void requireSession(const JNIBridge::String& noSessionMessage);
+
+    // A module reporting the device removed or the session closed has ended
+    // the session; the slot stops counting it as open. sessionId is kept.
+    void forgetSessionIfLost(CK_RV returnValue) noexcept;
+
+    // The session-loss rule followed by the failure itself.
+    [[noreturn]] void throwSessionCallFailure(const JNIBridge::String& message, CK_RV returnValue);
+
+    // After any close, successful or not, the slot has no session.
+    void forgetSession() noexcept;
+
+    CK_FUNCTION_LIST_PTR functionList;
+    CK_SLOT_ID slotID;
+    // Java threads share a slot without a lock; the flags are atomic so that
+    // sharing is at least well defined.
+    std::atomic<bool> sessionOpened{false};
+    std::atomic<CK_SESSION_HANDLE> sessionId{0};
+    std::atomic<bool> call2ndInit{false};
+};
+
+} // namespace PKCS11Bridge
+
+#endif

@@ -1,0 +1,118 @@
+// Digests and random numbers computed by the token in the slot's session.
+#include "pkcs11bridge/PKCS11Slot.h"
+
+#include "pkcs11bridge/PKCS11Exception.h"
+
+#include <climits>
+#include <new>
+
+using JNIBridge::ByteArray;
+using JNIBridge::String;
+
+namespace PKCS11Bridge {
+
+namespace {
+
+// Room for digests up to SHA-1's; longer ones are refused by the token.
+constexpr CK_ULONG digestBufferSize = 20;
+
+CK_BYTE_PTR bytesOf(const ByteArray& bytes)
+{
+    return reinterpret_cast<CK_BYTE_PTR>(const_cast<char*>(bytes.data()));
+}
+
+// The seed as the message shows it: its bytes as text, up to the first zero
+// byte and never past its length.
+String seedText(const ByteArray& seed)
+{
+    unsigned int n = 0;
+    while (n < seed.length() && seed.data()[n] != 0) {
+        ++n;
+    }
+    return String(seed.data(), 0, n);
+}
+
+} // namespace
+
+void PKCS11Slot::digestInit(unsigned long mechanismType)
+{
+    requireSession("PKCS11Slot::digestInit(unsigned int) - A session has not been opened !");
+    CK_MECHANISM mechanism = {mechanismType, NULL_PTR, 0};
+    CK_RV rv = functionList->C_DigestInit(sessionId, &mechanism);
+    if (rv != CKR_OK) {
+        throwSessionCallFailure(String("PKCS11Slot::digestInit(unsigned long) - Failed on call to C_DigestInit(")
+                                    .append(messageNumber(mechanismType))
+                                    .append(")"),
+                                rv);
+    }
+}
+
+void PKCS11Slot::digestUpdate(const ByteArray& data)
+{
+    requireSession("PKCS11Slot::digestUpdate(const ByteArray&) - A session has not been opened !");
+    CK_RV rv = functionList->C_DigestUpdate(sessionId, bytesOf(data), data.length());
+    if (rv != CKR_OK) {
+        throwSessionCallFailure("PKCS11Slot::digestUpdate(const ByteArray&) - Failed on call to C_DigestUpdate()",
+                                rv);
+    }
+}
+
+ByteArray PKCS11Slot::digestFinal()
+{
+    requireSession("PKCS11Slot::digestFinal() - A session has not been opened !");
+    ByteArray digest(static_cast<unsigned int>(digestBufferSize));
+    CK_ULONG length = digestBufferSize;
+    CK_RV rv = functionList->C_DigestFinal(sessionId, reinterpret_cast<CK_BYTE_PTR>(digest.data()), &length);
+    if (rv != CKR_OK) {
+        throwSessionCallFailure("PKCS11Slot::digestFinal() - Failed on call to C_DigestFinal()", rv);
+    }
+    // A module claiming more than the buffer holds is refused by the range check.
+    const int reported = length > static_cast<CK_ULONG>(INT_MAX) ? INT_MAX : static_cast<int>(length);
+    return digest.subBytes(0, reported);
+}
+
+void PKCS11Slot::seedRandom(const ByteArray& seed)
+{
+    requireSession("PKCS11Slot::seedRandom(const ByteArray&) - A session has not been opened !");
+    CK_RV rv = functionList->C_SeedRandom(sessionId, bytesOf(seed), seed.length());
+    if (rv != CKR_OK) {
+        throwSessionCallFailure(String("PKCS11Slot::seedRandom(const ByteArray&) - Failed on call to C_SeedRandom(")
+                                    .append(seedText(seed))
+                                    .append(", ")
+                                    .append(messageNumber(seed.length()))
+                                    .append(")"),
+                                rv);
+    }
+}
+
+// The length is checked and the buffer allocated before anything reaches the
+// token, so a length Java cannot mean (negative) or memory cannot hold fails
+// cleanly without a module call.
+ByteArray PKCS11Slot::generateRandom(unsigned int length)
+{
+    const String context("PKCS11Slot::generateRandom(unsigned int) - ");
+    if (length > static_cast<unsigned int>(INT_MAX)) {
+        throw PKCS11Exception(String(context).append("Invalid length '").append(static_cast<int>(length)).append("'"));
+    }
+    ByteArray random;
+    try {
+        random = ByteArray(length);
+    } catch (const std::bad_alloc&) {
+        throw PKCS11Exception(String(context)
+                                  .append("Unable to allocate '")
+                                  .append(static_cast<int>(length))
+                                  .append("' bytes"));
+    }
+    requireSession(String(context).append("A session has not been opened !"));
+    CK_RV rv = functionList->C_GenerateRandom(sessionId, reinterpret_cast<CK_BYTE_PTR>(random.data()), length);
+    if (rv != CKR_OK) {
+        throwSessionCallFailure(String(context)
+                                    .append("Failed on call to C_GenerateRandom(")
+                                    .append(static_cast<int>(length))
+                                    .append(")"),
+                                rv);
+    }
+    return random;
+}
+
+} // namespace PKCS11Bridge
