@@ -1,0 +1,27 @@
+// A Java byte[]; converts to and from the library's ByteArray.
+#ifndef ORV_JNIBRIDGE_JBYTEARRAY_H
+#define ORV_JNIBRIDGE_JBYTEARRAY_H
+
+#include "jnibridge/JObject.h"
+
+namespace JNIBridge {
+
+class ByteArray;
+
+class JByteArray : public JObject {
+public:
+    explicit JByteArray(jbyteArray bytes);
+    // A new Java byte[] holding a copy; an empty ByteArray gives byte[0], not null.
+    explicit JByteArray(const ByteArray& bytes);
+    JByteArray(const JByteArray& other) = default;
+    JByteArray& operator=(const JByteArray& other) = default;
+
+    JClass& typeClass() const override;
+
+    // A copy of the Java array; a null array reads as empty.
+    ByteArray toByteArray() const;
+};
+
+} // namespace JNIBridge
+
+#endif

@@ -1,0 +1,76 @@
+#include "jnibridge/JObject.h"
+
+#include "jnibridge/JClass.h"
+#include "jnibridge/JNIException.h"
+#include "jnibridge/JNIHelper.h"
+#include "jnibridge/JavaExceptions.h"
+#include "jnibridge/String.h"
+
+namespace JNIBridge {
+
+JObject::JObject() noexcept = default;
+
+JObject::JObject(jobject object)
+{
+    jvalue v;
+    v.j = 0;
+    v.l = object;
+    setjValue(v);
+}
+
+JObject::JObject(const JObject& other) : JValue() { setjValue(other.value_); }
+
+JObject& JObject::operator=(const JObject& other)
+{
+    if (this != &other) {
+        setjValue(other.value_);
+    }
+    return *this;
+}
+
+JObject::~JObject() { releaseReference(); }
+
+JClass& JObject::typeClass() const
+{
+    // Never destroyed: deleting its reference at exit would call into a VM
+    // that may already be gone.
+    static JClass* const descriptor = new JClass("java/lang/Object", "Ljava/lang/Object;");
+    return *descriptor;
+}
+
+void JObject::releaseReference() noexcept
+{
+    if (value_.l == nullptr) {
+        return;
+    }
+    try {
+        JNIHelper::attachCurrentThread()->DeleteGlobalRef(value_.l);
+    } catch (...) {
+        // No environment: the reference is left to the VM.
+    }
+    value_.j = 0;
+}
+
+void JObject::setjValue(jvalue value)
+{
+    releaseReference();
+    if (value.l == nullptr) {
+        value_ = value;
+        return;
+    }
+    jobject global = JNIHelper::attachCurrentThread()->NewGlobalRef(value.l);
+    if (global == nullptr) {
+        throw JNIException("JObject::setjValue(jvalue) - NewGlobalRef(...)");
+    }
+    value_.j = 0;
+    value_.l = global;
+}
+
+jobject JObject::getLocalReference() const
+{
+    jobject local = JNIHelper::attachCurrentThread()->NewLocalRef(value_.l);
+    checkJavaException("JObject::getLocalReference() - NewLocalRef(...)", String());
+    return local;
+}
+
+} // namespace JNIBridge

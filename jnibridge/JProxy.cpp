@@ -1,0 +1,11 @@
+#include "jnibridge/JProxy.h"
+
+namespace JNIBridge {
+
+JProxy::JProxy(jobject object, const JClass& cls) : JObject(object), class_(cls) {}
+
+JProxy::JProxy(const JProxy& other) : JObject(other), class_(other.class_) {}
+
+JClass& JProxy::typeClass() const { return class_; }
+
+} // namespace JNIBridge

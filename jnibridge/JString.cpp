@@ -1,0 +1,68 @@
+#include "jnibridge/JString.h"
+
+#include "jnibridge/JClass.h"
+#include "jnibridge/JNIHelper.h"
+#include "jnibridge/JavaExceptions.h"
+#include "jnibridge/String.h"
+
+namespace JNIBridge {
+
+JString::JString(jstring text) : JObject(text) {}
+
+JString::JString(const String& text)
+{
+    jstring local = createString(text);
+    jvalue v;
+    v.j = 0;
+    v.l = local;
+    try {
+        setjValue(v);
+    } catch (...) {
+        JNIHelper::attachCurrentThread()->DeleteLocalRef(local);
+        throw;
+    }
+    if (local != nullptr) {
+        JNIHelper::attachCurrentThread()->DeleteLocalRef(local);
+    }
+}
+
+JClass& JString::typeClass() const
+{
+    static JClass* const descriptor = new JClass("java/lang/String", "Ljava/lang/String;");
+    return *descriptor;
+}
+
+jstring JString::createString(const String& text)
+{
+    jstring result = JNIHelper::attachCurrentThread()->NewStringUTF(text.c_str());
+    if (result == nullptr) {
+        checkJavaException("JString::createString(const String&) - NewStringUTF(...)", String());
+    }
+    return result;
+}
+
+String JString::toString() const
+{
+    jstring text = static_cast<jstring>(getGlobalReference());
+    if (text == nullptr) {
+        return String();
+    }
+    JNIEnv* env = JNIHelper::attachCurrentThread();
+    const char* chars = env->GetStringUTFChars(text, nullptr);
+    checkJavaException("JString::toString() - GetStringCharsUTF(...)", String());
+    if (chars == nullptr) {
+        return String();
+    }
+    String result;
+    try {
+        result = String(chars);
+    } catch (...) {
+        env->ReleaseStringUTFChars(text, chars);
+        throw;
+    }
+    env->ReleaseStringUTFChars(text, chars);
+    checkJavaException("JString::toString() - ReleaseStringCharsUTF(...)", String());
+    return result;
+}
+
+} // namespace JNIBridge
