@@ -4,12 +4,21 @@
 #define ORV_PKCS11BRIDGE_PKCS11SLOT_H
 
 #include "jnibridge/ByteArray.h"
+#include "jnibridge/LongArray.h"
+#include "jnibridge/SmartPointer.h"
 #include "jnibridge/String.h"
+#include "pkcs11bridge/Certificate.h"
+#include "pkcs11bridge/Certificates.h"
 #include "pkcs11bridge/Cryptoki.h"
+#include "pkcs11bridge/PKCS11Attributes.h"
+#include "pkcs11bridge/PrivateKey.h"
+#include "pkcs11bridge/PublicKey.h"
 
 #include <atomic>
 
 namespace PKCS11Bridge {
+
+class PKCS11Exception;
 
 class PKCS11Slot {
 public:
@@ -45,11 +54,34 @@ public:
     void seedRandom(const JNIBridge::ByteArray& seed);
     JNIBridge::ByteArray generateRandom(unsigned int length);
 
-    // Attributes and object search (PKCS11SlotSearch.cpp).
+    // Attributes and object search (PKCS11SlotSearch.cpp). Not found is 0 or
+    // an empty pointer, never an exception.
+    CK_OBJECT_HANDLE findObject(const PKCS11Attributes& attributes);
+    JNIBridge::LongArray findObjects(const PKCS11Attributes& attributes);
+    JNIBridge::LongArray findObjectsByClass(unsigned long objectClass);
+    CK_OBJECT_HANDLE findKey(unsigned long keyClass, const JNIBridge::ByteArray& id);
+    JNIBridge::SmartPointer<Certificate> findCertificate(unsigned long certificateType,
+                                                         const JNIBridge::ByteArray& value);
+    JNIBridge::SmartPointer<PublicKey> findPublicKey(const Certificate& certificate);
+    JNIBridge::SmartPointer<PrivateKey> findPrivateKey(const Certificate& certificate);
 
-    // Encrypt, decrypt, sign, verify and unwrap (PKCS11SlotCrypto.cpp).
+    // Encrypt, decrypt, sign, verify and unwrap (PKCS11SlotCrypto.cpp), with
+    // the key that shares the certificate's CKA_ID.
+    JNIBridge::ByteArray encryptData(const Certificate& certificate, const JNIBridge::ByteArray& data,
+                                     unsigned long mechanism);
+    JNIBridge::ByteArray decryptData(const Certificate& certificate, const JNIBridge::ByteArray& cipherText,
+                                     unsigned long mechanism);
+    JNIBridge::ByteArray signData(const Certificate& certificate, const JNIBridge::ByteArray& data,
+                                  unsigned long mechanism);
+    bool verifyData(const Certificate& certificate, const JNIBridge::ByteArray& data,
+                    const JNIBridge::ByteArray& signature, unsigned long mechanism);
+    JNIBridge::ByteArray unwrapKey(const Certificate& certificate, const JNIBridge::ByteArray& wrappedKey,
+                                   unsigned long mechanism);
 
     // Certificates, objects and token info (PKCS11SlotObjects.cpp).
+    Certificates getCertificates(unsigned long certificateType);
+    void deleteCertificate(const Certificate& certificate, bool deletePublicKey, bool deletePrivateKey);
+    void deleteObject(unsigned long handle);
 
 private:
     // The session check: one C_GetSlotInfo; without an open session the
@@ -65,6 +97,17 @@ private:
 
     // After any close, successful or not, the slot has no session.
     void forgetSession() noexcept;
+
+    // Search and crypto helpers (PKCS11SlotSearch.cpp, PKCS11SlotCrypto.cpp).
+    struct KeySearch;
+    struct SinglePartOperation;
+    template <typename Key>
+    JNIBridge::SmartPointer<Key> findKeyOf(const Certificate& certificate, const KeySearch& search);
+    JNIBridge::ByteArray runSinglePart(const SinglePartOperation& operation, const Certificate& certificate,
+                                       const JNIBridge::ByteArray& input, unsigned long mechanism);
+    // A failure inside a certificate listing or lookup, after the session-loss
+    // rule, again in message-only form behind the operation's own prefix.
+    [[noreturn]] void throwWithContext(const char* prefix, const PKCS11Exception& failure);
 
     CK_FUNCTION_LIST_PTR functionList;
     CK_SLOT_ID slotID;

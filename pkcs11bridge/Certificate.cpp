@@ -1,0 +1,11 @@
+// A certificate object found on a token.
+#include "pkcs11bridge/Certificate.h"
+
+namespace PKCS11Bridge {
+
+Certificate::Certificate(const JNIBridge::ByteArray& value, CK_OBJECT_HANDLE handle, const JNIBridge::ByteArray& id)
+    : value(value), handle(handle), id(id)
+{
+}
+
+} // namespace PKCS11Bridge

@@ -1,0 +1,24 @@
+// Search templates built from the caller's attributes.
+#include "pkcs11bridge/PKCS11Attributes.h"
+
+namespace PKCS11Bridge {
+
+namespace {
+
+void freeTemplate(void* records)
+{
+    delete[] static_cast<CK_ATTRIBUTE*>(records);
+}
+
+} // namespace
+
+JNIBridge::SmartPointer<void> PKCS11Attributes::toTemplate() const
+{
+    CK_ATTRIBUTE* records = new CK_ATTRIBUTE[attributes.empty() ? 1 : attributes.size()]();
+    for (std::size_t i = 0; i < attributes.size(); ++i) {
+        records[i] = *attributes[i];
+    }
+    return JNIBridge::SmartPointer<void>(records, &freeTemplate);
+}
+
+} // namespace PKCS11Bridge

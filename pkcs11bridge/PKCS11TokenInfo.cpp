@@ -1,0 +1,41 @@
+// A token's description, read without a session.
+#include "pkcs11bridge/PKCS11TokenInfo.h"
+
+#include "pkcs11bridge/PKCS11Exception.h"
+#include "pkcs11bridge/PKCS11Slot.h"
+
+#include <cstring>
+
+using JNIBridge::String;
+
+namespace PKCS11Bridge {
+
+namespace {
+
+template <std::size_t N>
+String fixedWidth(const unsigned char (&field)[N])
+{
+    return String(reinterpret_cast<const char*>(field), 0, N);
+}
+
+} // namespace
+
+PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot& slot)
+{
+    CK_TOKEN_INFO info;
+    std::memset(&info, 0, sizeof info);
+    const CK_RV rv = slot.getFunctionList()->C_GetTokenInfo(slot.getSlotID(), &info);
+    if (rv != CKR_OK) {
+        throw PKCS11Exception("PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot&) - Failed on call to C_GetTokenInfo()",
+                              rv);
+    }
+    label = fixedWidth(info.label);
+    manufacturerID = fixedWidth(info.manufacturerID);
+    model = fixedWidth(info.model);
+    serialNumber = fixedWidth(info.serialNumber);
+    sessionCount = info.ulSessionCount;
+    hasRNG = (info.flags & CKF_RNG) != 0;
+    loginRequired = ((info.flags >> 2) & 0x1) != 0;
+}
+
+} // namespace PKCS11Bridge

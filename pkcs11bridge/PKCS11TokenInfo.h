@@ -1,0 +1,37 @@
+// A token's description as C_GetTokenInfo reports it; text fields keep their
+// full fixed width, blank padding included.
+#ifndef ORV_PKCS11BRIDGE_PKCS11TOKENINFO_H
+#define ORV_PKCS11BRIDGE_PKCS11TOKENINFO_H
+
+#include "jnibridge/String.h"
+
+namespace PKCS11Bridge {
+
+class PKCS11Slot;
+
+class PKCS11TokenInfo {
+public:
+    // Needs no session; throws PKCS11Exception when the module refuses.
+    explicit PKCS11TokenInfo(const PKCS11Slot& slot);
+
+    const JNIBridge::String& getLabel() const noexcept { return label; }
+    const JNIBridge::String& getManufacturerID() const noexcept { return manufacturerID; }
+    const JNIBridge::String& getModel() const noexcept { return model; }
+    const JNIBridge::String& getSerialNumber() const noexcept { return serialNumber; }
+    unsigned long getSessionCount() const noexcept { return sessionCount; }
+    bool getHasRNG() const noexcept { return hasRNG; }
+    bool getLoginRequired() const noexcept { return loginRequired; }
+
+private:
+    JNIBridge::String label;
+    JNIBridge::String manufacturerID;
+    JNIBridge::String model;
+    JNIBridge::String serialNumber;
+    unsigned long sessionCount = 0;
+    bool hasRNG = false;
+    bool loginRequired = false;
+};
+
+} // namespace PKCS11Bridge
+
+#endif

@@ -1,0 +1,28 @@
+// The private key (decrypt, sign) that shares a certificate's CKA_ID, with what the token says it may do.
+#ifndef ORV_PKCS11BRIDGE_PRIVATEKEY_H
+#define ORV_PKCS11BRIDGE_PRIVATEKEY_H
+
+#include "jnibridge/ByteArray.h"
+#include "pkcs11bridge/Cryptoki.h"
+
+namespace PKCS11Bridge {
+
+class PrivateKey {
+public:
+    PrivateKey(const JNIBridge::ByteArray& id, CK_OBJECT_HANDLE handle, bool supportsDecryption, bool supportsSigning);
+
+    const JNIBridge::ByteArray& getId() const noexcept { return id; }
+    CK_OBJECT_HANDLE getHandle() const noexcept { return handle; }
+    bool getSupportsDecryption() const noexcept { return supportsDecryption; }
+    bool getSupportsSigning() const noexcept { return supportsSigning; }
+
+private:
+    JNIBridge::ByteArray id;
+    CK_OBJECT_HANDLE handle;
+    bool supportsDecryption;
+    bool supportsSigning;
+};
+
+} // namespace PKCS11Bridge
+
+#endif

@@ -1,0 +1,11 @@
+// The public key (encrypt, verify) that belongs to a certificate.
+#include "pkcs11bridge/PublicKey.h"
+
+namespace PKCS11Bridge {
+
+PublicKey::PublicKey(const JNIBridge::ByteArray& id, CK_OBJECT_HANDLE handle, bool supportsEncryption, bool supportsVerification)
+    : id(id), handle(handle), supportsEncryption(supportsEncryption), supportsVerification(supportsVerification)
+{
+}
+
+} // namespace PKCS11Bridge

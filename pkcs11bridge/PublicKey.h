@@ -1,0 +1,28 @@
+// The public key (encrypt, verify) that shares a certificate's CKA_ID, with what the token says it may do.
+#ifndef ORV_PKCS11BRIDGE_PUBLICKEY_H
+#define ORV_PKCS11BRIDGE_PUBLICKEY_H
+
+#include "jnibridge/ByteArray.h"
+#include "pkcs11bridge/Cryptoki.h"
+
+namespace PKCS11Bridge {
+
+class PublicKey {
+public:
+    PublicKey(const JNIBridge::ByteArray& id, CK_OBJECT_HANDLE handle, bool supportsEncryption, bool supportsVerification);
+
+    const JNIBridge::ByteArray& getId() const noexcept { return id; }
+    CK_OBJECT_HANDLE getHandle() const noexcept { return handle; }
+    bool getSupportsEncryption() const noexcept { return supportsEncryption; }
+    bool getSupportsVerification() const noexcept { return supportsVerification; }
+
+private:
+    JNIBridge::ByteArray id;
+    CK_OBJECT_HANDLE handle;
+    bool supportsEncryption;
+    bool supportsVerification;
+};
+
+} // namespace PKCS11Bridge
+
+#endif
