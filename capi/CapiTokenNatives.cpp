@@ -1,4 +1,229 @@
-// Natives of orvane/clapi/crypto/CapiToken; rows join as their entry functions land.
+// Natives of orvane/clapi/crypto/CapiToken: convert the Java arguments, call
+// the ORVcapi member, convert the answer back.
+#include "capi/CapiTokenNatives.h"
+
+#include "capi/CAPIBridge.h"
+#include "capi/CapiNativeGuard.h"
+#include "capi/JniArrayElements.h"
+#include "capi/JniLocalRef.h"
+#include "capi/ORVcapi.h"
+#include "capi/ResultCodes.h"
 #include "jnibridge/NativeMethodTable.h"
 
-const JNIBridge::NativeClassRows capiTokenNatives = {"orvane/clapi/crypto/CapiToken", nullptr, 0};
+#include <cstring>
+
+using CAPIBridge::convertByteArray;
+using CAPIBridge::convertString;
+
+namespace {
+
+const JavaExceptionRoute kUnwrapRoute = {"java/io/InterruptedIOException", "java/security/KeyStoreException",
+                                         "An unexpected error occured in CAPIbridge.nativeUnwrapSecretKey()"};
+const JavaExceptionRoute kSeedRoute = {"java/io/IOException", "java/io/IOException",
+                                       "An unexpected error occured in CAPIbridge.nativeGenerateSeed()"};
+
+// Copies one certificate into a new Java byte[] and hands it to list.add.
+jlong addToJavaList(JNIEnv* env, jobject list, jmethodID add, const SecureBuffer& certificate)
+{
+    const auto length = static_cast<jsize>(certificate.length());
+    JniLocalRef<jbyteArray> array(env, env->NewByteArray(length));
+    if (!array) {
+        return ResultCode::kListNewByteArray;
+    }
+    {
+        JByteArrayElements elements(env, array.get());
+        if (!elements) {
+            return ResultCode::kListByteArrayElements;
+        }
+        std::memcpy(elements.get(), certificate.data(), certificate.length());
+    }
+    env->CallBooleanMethod(list, add, array.get());
+    return env->ExceptionCheck() ? ResultCode::kListAddThrew : ResultCode::kSuccess;
+}
+
+jlong copySignature(JNIEnv* env, jbyteArray output, jsize outputLength, const SecureBuffer& signature)
+{
+    if (signature.length() != static_cast<std::uint32_t>(outputLength)) {
+        return ResultCode::kWrapSignatureLengthMismatch;
+    }
+    JByteArrayElements elements(env, output);
+    if (!elements) {
+        return ResultCode::kWrapSignatureElements;
+    }
+    std::memcpy(elements.get(), signature.data(), signature.length());
+    return ResultCode::kSuccess;
+}
+
+// The direct buffer's memory and its whole capacity; position and limit are not consulted.
+void seedDirectBuffer(JNIEnv* env, jobject buffer)
+{
+    if (buffer == nullptr) {
+        throw Common::Exception("CAPIbridge::nativeGenerateSeed() the ByteBuffer is null.", 0);
+    }
+    void* address = env->GetDirectBufferAddress(buffer);
+    const jlong capacity = env->GetDirectBufferCapacity(buffer);
+    if (env->ExceptionCheck()) {
+        return;
+    }
+    if (address == nullptr || capacity < 0) {
+        throw Common::Exception("CAPIbridge::nativeGenerateSeed() the ByteBuffer is not a direct buffer.", 0);
+    }
+    if (static_cast<unsigned long long>(capacity) > 0xFFFFFFFFull) {
+        throw Common::Exception("CAPIbridge::nativeGenerateSeed() the ByteBuffer is larger than 4 GiB.", 0);
+    }
+    ORVcapi().generateSeed(static_cast<unsigned char*>(address), static_cast<DWORD>(capacity));
+}
+
+} // namespace
+
+// ORVcapi has no state, so each call uses an instance of its own rather than
+// dereferencing the attach state's pointer, which DllMain may not have set.
+
+jlong JNICALL nativeIsCspAvailable(JNIEnv* env, jobject, jstring providerName, jstring providerTypeName,
+                                   jbooleanArray available)
+{
+    return resultCodeNative([&]() -> jlong {
+        SecureBuffer name;
+        convertString(env, providerName, name, ResultCode::kCspProviderNameEmpty, ResultCode::kCspNameCopy);
+        SecureBuffer typeName;
+        convertString(env, providerTypeName, typeName, ResultCode::kCspTypeNameEmpty, ResultCode::kCspNameCopy);
+        bool isAvailable = false;
+        const int rc = ORVcapi().isCspAvailable(name.c_str(), typeName.c_str(), isAvailable);
+        if (rc != ResultCode::kSuccess) {
+            return rc;
+        }
+        return writeBooleanResult(env, available, isAvailable, ResultCode::kCspAnswerEmpty,
+                                  ResultCode::kCspAnswerUnavailable);
+    });
+}
+
+jlong JNICALL nativeIsCertificateInStore(JNIEnv* env, jobject, jbyteArray certificate, jstring storeName,
+                                         jbooleanArray found)
+{
+    return resultCodeNative([&]() -> jlong {
+        SecureBuffer encoded;
+        convertByteArray(env, certificate, encoded, ResultCode::kInStoreCertificateEmpty,
+                         ResultCode::kInStoreCertificateCopy);
+        SecureBuffer store;
+        convertString(env, storeName, store, ResultCode::kInStoreStoreNameEmpty, ResultCode::kInStoreStoreNameCopy);
+        bool isFound = false;
+        const int rc = ORVcapi().isCertificateInStore(encoded, store.c_str(), isFound);
+        if (rc != ResultCode::kSuccess) {
+            return rc;
+        }
+        return writeBooleanResult(env, found, isFound, ResultCode::kInStoreAnswerEmpty,
+                                  ResultCode::kInStoreAnswerUnavailable);
+    });
+}
+
+jlong JNICALL nativeWrapDigest(JNIEnv* env, jobject, jbyteArray digest, jint hashType, jbyteArray certificate,
+                               jstring storeName, jbyteArray signature, jint keySpec)
+{
+    return resultCodeNative([&]() -> jlong {
+        SecureBuffer digestBytes;
+        convertByteArray(env, digest, digestBytes, ResultCode::kWrapDigestEmpty, ResultCode::kWrapDigestCopy);
+        SecureBuffer encoded;
+        convertByteArray(env, certificate, encoded, ResultCode::kWrapCertificateEmpty,
+                         ResultCode::kWrapCertificateCopy);
+        SecureBuffer store;
+        convertString(env, storeName, store, ResultCode::kWrapStoreNameEmpty, ResultCode::kWrapStoreNameCopy);
+        if (hashType < 0) {
+            return ResultCode::kWrapHashTypeNegative;
+        }
+        const jsize outputLength = signature != nullptr ? env->GetArrayLength(signature) : 0;
+        if (outputLength < 1) {
+            return ResultCode::kWrapSignatureArrayEmpty;
+        }
+        SecureBuffer produced;
+        const int rc = ORVcapi().wrapDigest(digestBytes, static_cast<int>(hashType), encoded, store.c_str(),
+                                            produced, static_cast<int>(keySpec));
+        if (rc != ResultCode::kSuccess) {
+            return rc;
+        }
+        return copySignature(env, signature, outputLength, produced);
+    });
+}
+
+jlong JNICALL nativeGetCertificates(JNIEnv* env, jobject, jstring storeName, jobject list)
+{
+    return resultCodeNative([&]() -> jlong {
+        SecureBuffer store;
+        convertString(env, storeName, store, ResultCode::kListStoreNameEmpty, ResultCode::kListStoreNameCopy);
+        if (list == nullptr) {
+            return ResultCode::kListNull;
+        }
+        JniLocalRef<jclass> listClass(env, env->GetObjectClass(list));
+        if (!listClass) {
+            return ResultCode::kListNull;
+        }
+        // Looked up on the object's own class, so an override of add is the one called.
+        const jmethodID add = env->GetMethodID(listClass.get(), "add", "(Ljava/lang/Object;)Z");
+        if (add == nullptr) {
+            return ResultCode::kListNoAddMethod;
+        }
+        std::unique_ptr<CertificateList> certificates;
+        const int rc = ORVcapi().getCertificates(store.c_str(), certificates);
+        if (rc != ResultCode::kSuccess) {
+            return rc;
+        }
+        for (const SecureBuffer& certificate : *certificates) {
+            const jlong added = addToJavaList(env, list, add, certificate);
+            if (added != ResultCode::kSuccess) {
+                return added;
+            }
+        }
+        return ResultCode::kSuccess;
+    });
+}
+
+jbyteArray JNICALL nativeUnwrapSecretKey(JNIEnv* env, jobject, jbyteArray wrappedKey, jbyteArray certificate,
+                                         jstring storeName)
+{
+    jbyteArray result = nullptr;
+    raisingNative(env, kUnwrapRoute, [&] {
+        SecureBuffer wrapped;
+        convertByteArray(env, wrappedKey, wrapped, ResultCode::kUnwrapWrappedKeyEmpty,
+                         ResultCode::kUnwrapWrappedKeyCopy);
+        SecureBuffer encoded;
+        convertByteArray(env, certificate, encoded, ResultCode::kUnwrapCertificateEmpty,
+                         ResultCode::kUnwrapCertificateCopy);
+        SecureBuffer store;
+        convertString(env, storeName, store, ResultCode::kUnwrapStoreNameEmpty, ResultCode::kUnwrapStoreNameCopy);
+        SecureBuffer plainKey;
+        ORVcapi().unwrapSessionKey(wrapped, encoded, store.c_str(), plainKey);
+        if (plainKey.length() < 1) {
+            throw Common::Exception("CAPIbridge::unwrapSessionKey() unwrapped key length is invalid.",
+                                    ResultCode::kUnwrapKeyLengthInvalid);
+        }
+        const auto length = static_cast<jsize>(plainKey.length());
+        jbyteArray array = env->NewByteArray(length);
+        if (array == nullptr) {
+            return; // OutOfMemoryError is pending
+        }
+        env->SetByteArrayRegion(array, 0, length, reinterpret_cast<const jbyte*>(plainKey.data()));
+        result = array;
+    });
+    return result;
+}
+
+void JNICALL nativeGenerateSeed(JNIEnv* env, jobject, jobject buffer)
+{
+    raisingNative(env, kSeedRoute, [&] { seedDirectBuffer(env, buffer); });
+}
+
+namespace {
+
+const JNIBridge::NativeMethodRow rows[] = {
+    {"nativeIsCspAvailable", "(Ljava/lang/String;Ljava/lang/String;[Z)J", JNIBridge::entry(&nativeIsCspAvailable)},
+    {"nativeIsCertificateInStore", "([BLjava/lang/String;[Z)J", JNIBridge::entry(&nativeIsCertificateInStore)},
+    {"nativeWrapDigest", "([BI[BLjava/lang/String;[BI)J", JNIBridge::entry(&nativeWrapDigest)},
+    {"nativeGetCertificates", "(Ljava/lang/String;Ljava/util/LinkedList;)J",
+     JNIBridge::entry(&nativeGetCertificates)},
+    {"nativeUnwrapSecretKey", "([B[BLjava/lang/String;)[B", JNIBridge::entry(&nativeUnwrapSecretKey)},
+    {"nativeGenerateSeed", "(Ljava/nio/ByteBuffer;)V", JNIBridge::entry(&nativeGenerateSeed)},
+};
+
+} // namespace
+
+const JNIBridge::NativeClassRows capiTokenNatives = {"orvane/clapi/crypto/CapiToken", rows,
+                                                     sizeof rows / sizeof rows[0]};

@@ -1,0 +1,257 @@
+// Signing a digest and unwrapping a session key with a stored certificate's
+// private key, and random seed bytes.
+#include "capi/ORVcapi.h"
+
+#include "capi/LastError.h"
+#include "capi/ProviderManager.h"
+#include "capi/ResultCodes.h"
+#include "common/Exception.h"
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+struct HashChoice {
+    int hashType;
+    ALG_ID algorithm;
+    DWORD digestLength;
+};
+
+const HashChoice kHashChoices[] = {
+    {1, CALG_SHA1, 20},
+    {2, CALG_MD5, 16},
+};
+
+const HashChoice* findHash(int hashType)
+{
+    for (const HashChoice& choice : kHashChoices) {
+        if (choice.hashType == hashType) {
+            return &choice;
+        }
+    }
+    return nullptr;
+}
+
+void noteAlgorithm(ALG_ID id, ProviderAlgorithms& algorithms)
+{
+    switch (id) {
+    case CALG_SHA1: algorithms.sha1 = true; break;
+    case CALG_MD5: algorithms.md5 = true; break;
+    case CALG_RSA_SIGN: algorithms.rsaSign = true; break;
+    case CALG_RSA_KEYX: algorithms.rsaKeyExchange = true; break;
+    case CALG_DSS_SIGN: algorithms.dssSign = true; break;
+    default: break;
+    }
+}
+
+// Key spec 1 asks for a DSS signature over SHA-1, key spec 2 for an RSA
+// signature over either hash.
+int checkAlgorithms(const ProviderAlgorithms& algorithms, int keySpec, ALG_ID hash)
+{
+    if (keySpec == AT_KEYEXCHANGE) {
+        if (!algorithms.dssSign) {
+            return ResultCode::kWrapNoSignatureAlgorithm;
+        }
+        if (hash != CALG_SHA1) {
+            return ResultCode::kWrapBadKeySpec;
+        }
+        return algorithms.sha1 ? ResultCode::kSuccess : ResultCode::kWrapNoSha1;
+    }
+    if (!algorithms.rsaSign) {
+        return ResultCode::kWrapNoSignatureAlgorithm;
+    }
+    if (hash == CALG_SHA1) {
+        return algorithms.sha1 ? ResultCode::kSuccess : ResultCode::kWrapNoSha1;
+    }
+    return algorithms.md5 ? ResultCode::kSuccess : ResultCode::kWrapNoMd5;
+}
+
+int signFailure(LastError::Cancellation kind)
+{
+    const DWORD error = GetLastError();
+    return LastError::isCancellation(error, kind) ? ResultCode::kUserCancelled : LastError::code(error);
+}
+
+// The signature in the byte order CryptSignHashA produces.
+int signHash(HCRYPTHASH hash, DWORD keySpec, SecureBuffer& signature)
+{
+    DWORD length = 0;
+    if (!CryptSignHashA(hash, keySpec, nullptr, 0, nullptr, &length)) {
+        return signFailure(LastError::Cancellation::KeyUse);
+    }
+    if (length < 1) {
+        return ResultCode::kWrapSignatureLengthQuery;
+    }
+    if (!signature.allocate(length)) {
+        return ResultCode::kWrapSignatureAlloc;
+    }
+    if (!CryptSignHashA(hash, keySpec, nullptr, 0, signature.data(), &length)) {
+        return signFailure(LastError::Cancellation::SignatureOutput);
+    }
+    if (length < 1) {
+        return ResultCode::kWrapSignatureProduced;
+    }
+    if (length < signature.length() && !signature.shrinkTo(length)) {
+        return ResultCode::kWrapSignatureAlloc;
+    }
+    return ResultCode::kSuccess;
+}
+
+void throwKeyFailure(DWORD error, const char* cancelledMessage, const char* failedMessage)
+{
+    const auto code = static_cast<std::int32_t>(error);
+    if (LastError::isCancellation(error, LastError::Cancellation::KeyUse)) {
+        throw Common::UserCancelledException(cancelledMessage, code);
+    }
+    throw Common::Exception(failedMessage, code);
+}
+
+} // namespace
+
+int ORVcapi::getProviderAlgorithms(HCRYPTPROV provider, ProviderAlgorithms& algorithms)
+{
+    algorithms = ProviderAlgorithms();
+    PROV_ENUMALGS entry{};
+    DWORD length = sizeof entry;
+    if (!CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE*>(&entry), &length, CRYPT_FIRST)) {
+        return LastError::code();
+    }
+    do {
+        noteAlgorithm(entry.aiAlgid, algorithms);
+        length = sizeof entry;
+    } while (CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE*>(&entry), &length, 0));
+
+    const DWORD error = GetLastError();
+    if (error == ERROR_NO_MORE_ITEMS) {
+        return ResultCode::kSuccess;
+    }
+    algorithms = ProviderAlgorithms();
+    return LastError::code(error);
+}
+
+int ORVcapi::wrapDigest(const SecureBuffer& digest, int hashType, const SecureBuffer& encodedCertificate,
+                        const char* storeName, SecureBuffer& signature, int keySpec)
+{
+    signature.release();
+    const HashChoice* hash = findHash(hashType);
+    if (hash == nullptr) {
+        return ResultCode::kWrapUnknownHashType;
+    }
+    if (digest.length() != hash->digestLength) {
+        return ResultCode::kWrapDigestLengthMismatch;
+    }
+    if (keySpec != AT_KEYEXCHANGE && keySpec != AT_SIGNATURE) {
+        return ResultCode::kWrapBadKeySpec;
+    }
+
+    CryptProvider provider;
+    CertContext certificate;
+    bool mustRelease = false;
+    DWORD certificateKeySpec = 0;
+    int rc = getCspFromCertificate(encodedCertificate, storeName, provider, certificate, mustRelease,
+                                   certificateKeySpec);
+    if (!provider) {
+        if (rc == ResultCode::kCertificateNotInStore) {
+            return ResultCode::kWrapNoCertificateInStore;
+        }
+        return rc == ResultCode::kSuccess ? ResultCode::kNoErrorReported : rc;
+    }
+    // A provider is only ever handed over together with the must-release flag.
+    (void)mustRelease;
+
+    ProviderAlgorithms algorithms;
+    rc = getProviderAlgorithms(provider.get(), algorithms);
+    if (rc != ResultCode::kSuccess) {
+        return rc;
+    }
+    rc = checkAlgorithms(algorithms, keySpec, hash->algorithm);
+    if (rc != ResultCode::kSuccess) {
+        return rc;
+    }
+
+    HCRYPTHASH created = 0;
+    if (!CryptCreateHash(provider.get(), hash->algorithm, 0, 0, &created)) {
+        return LastError::code();
+    }
+    CryptHash hashObject(created);
+    if (!CryptSetHashParam(hashObject.get(), HP_HASHVAL, digest.data(), 0)) {
+        return LastError::code();
+    }
+    // The key the certificate names signs, whatever key spec the caller asked about.
+    rc = signHash(hashObject.get(), certificateKeySpec, signature);
+    if (rc != ResultCode::kSuccess) {
+        signature.release();
+        return rc;
+    }
+
+    // Releases in order; the first failure is the result, the rest still run.
+    int releaseError = ResultCode::kSuccess;
+    auto note = [&releaseError](BOOL released) {
+        if (!released && releaseError == ResultCode::kSuccess) {
+            releaseError = LastError::code();
+        }
+    };
+    note(hashObject.close());
+    note(certificate.close());
+    note(provider.close());
+    if (releaseError != ResultCode::kSuccess) {
+        signature.release();
+    }
+    return releaseError;
+}
+
+void ORVcapi::getPrivateKey(const SecureBuffer& encodedCertificate, const char* storeName, PrivateKeyHandle& key)
+{
+    CertContext certificate;
+    bool mustRelease = false;
+    DWORD keySpec = 0;
+    const int rc = getCspFromCertificate(encodedCertificate, storeName, key.provider(), certificate, mustRelease,
+                                         keySpec);
+    certificate.reset();
+    if (rc != ResultCode::kSuccess) {
+        throw Common::Exception("ORVcapi::getPrivateKey() a problem occured while calling getCspFromCertificate().",
+                                rc);
+    }
+    HCRYPTKEY userKey = 0;
+    if (!CryptGetUserKey(key.provider().get(), keySpec, &userKey)) {
+        throwKeyFailure(GetLastError(), "ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().",
+                        "ORVcapi::getPrivateKey() a problem occured while calling CryptGetUserKey().");
+    }
+    key.key().reset(userKey);
+}
+
+void ORVcapi::unwrapSessionKey(const SecureBuffer& wrappedKey, const SecureBuffer& encodedCertificate,
+                               const char* storeName, SecureBuffer& plainKey)
+{
+    SecureBuffer working(wrappedKey.data(), wrappedKey.length());
+    if (working.empty() && !wrappedKey.empty()) {
+        throw std::bad_alloc();
+    }
+    PrivateKeyHandle key;
+    getPrivateKey(encodedCertificate, storeName, key);
+
+    // Java hands the wrapped key big-endian; CryptDecrypt wants it little-endian.
+    std::reverse(working.data(), working.data() + working.length());
+    DWORD length = working.length();
+    if (!CryptDecrypt(key.key().get(), 0, TRUE, 0, working.data(), &length)) {
+        throwKeyFailure(GetLastError(), "ORVcapi::unwrapSessionKey() User cancelled during CryptDecrypt().",
+                        "ORVcapi::unwrapSessionKey() A problem occured while calling CryptDecrypt().");
+    }
+    const std::uint32_t plainLength = std::min<std::uint32_t>(length, working.length());
+    if (plainLength == 0) {
+        plainKey.release();
+        return;
+    }
+    if (!plainKey.assign(working.data(), plainLength)) {
+        throw std::bad_alloc();
+    }
+}
+
+void ORVcapi::generateSeed(unsigned char* address, DWORD length)
+{
+    ProviderManager provider("ORV_RANDOM");
+    if (!CryptGenRandom(provider.getHandle(), length, address)) {
+        throw Common::Exception("ORVcapi::generateSeed() Could not get random bytes from CAPI.", 0);
+    }
+}

@@ -1,0 +1,13 @@
+// Which of the algorithms the bridge cares about a provider lists.
+#ifndef ORV_CAPI_PROVIDERALGORITHMS_H
+#define ORV_CAPI_PROVIDERALGORITHMS_H
+
+struct ProviderAlgorithms {
+    bool sha1 = false;
+    bool md5 = false;
+    bool rsaSign = false;
+    bool rsaKeyExchange = false;
+    bool dssSign = false;
+};
+
+#endif

@@ -1,0 +1,29 @@
+#include "capi/ProviderManager.h"
+
+#include "common/Exception.h"
+
+#include <cstdio>
+#include <string>
+
+ProviderManager::ProviderManager(const char* containerName) : handle_(0)
+{
+    if (CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, 0)) {
+        return;
+    }
+    if (CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
+        return;
+    }
+    handle_ = 0;
+    const std::string message =
+        std::string("ProviderManager::ProviderManager() Could not obtain the provider for the container") +
+        (containerName != nullptr ? containerName : "");
+    throw Common::Exception(message.c_str(), 0);
+}
+
+ProviderManager::~ProviderManager()
+{
+    if (handle_ != 0 && !CryptReleaseContext(handle_, 0)) {
+        std::fputs("ProviderManager::~ProviderManager() Warning: Could not release the crypto provider.\n", stderr);
+        std::fflush(stderr);
+    }
+}
