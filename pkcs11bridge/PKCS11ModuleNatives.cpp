@@ -1,4 +1,52 @@
-// Natives of orvane/clapi/crypto/PKCS11Module; rows join as their entry functions land.
+// Natives of orvane/clapi/crypto/PKCS11Module.
+#include "jnibridge/JString.h"
 #include "jnibridge/NativeMethodTable.h"
+#include "pkcs11bridge/PKCS11Module.h"
+#include "pkcs11bridge/PKCS11NativeGuard.h"
 
-const JNIBridge::NativeClassRows pkcs11ModuleNatives = {"orvane/clapi/crypto/PKCS11Module", nullptr, 0};
+using namespace PKCS11Bridge;
+
+namespace {
+
+constexpr IndexFailure indexFailure = IndexFailure::raisedAsIndexOutOfBounds;
+
+PKCS11Module& moduleOf(jint moduleId) { return PKCS11Module::getModule(static_cast<unsigned int>(moduleId)); }
+
+jint JNICALL loadLibrary(JNIEnv*, jclass, jstring path)
+{
+    return pkcs11Native<jint>(0, indexFailure, [&] {
+        // The module table owns every module that loads; none is ever deleted.
+        const PKCS11Module* module = new PKCS11Module(JNIBridge::JString(path).toString());
+        return static_cast<jint>(module->getModuleId());
+    });
+}
+
+jint JNICALL getNumberOfSlots(JNIEnv*, jclass, jint moduleId)
+{
+    return pkcs11Native<jint>(0, indexFailure, [&] { return static_cast<jint>(moduleOf(moduleId).getNumberOfSlots()); });
+}
+
+jlong JNICALL waitForSlotEvent(JNIEnv*, jclass, jint moduleId)
+{
+    return pkcs11Native<jlong>(0, indexFailure, [&] {
+        // CK_SLOT_ID is unsigned, so the id reaches Java zero-extended.
+        return static_cast<jlong>(moduleOf(moduleId).waitForSlotEvent());
+    });
+}
+
+void JNICALL refresh(JNIEnv*, jclass, jint moduleId)
+{
+    pkcs11Native(indexFailure, [&] { moduleOf(moduleId).refresh(); });
+}
+
+const JNIBridge::NativeMethodRow rows[] = {
+    {"loadLibrary", "(Ljava/lang/String;)I", JNIBridge::entry(&loadLibrary)},
+    {"getNumberOfSlots", "(I)I", JNIBridge::entry(&getNumberOfSlots)},
+    {"waitForSlotEvent", "(I)J", JNIBridge::entry(&waitForSlotEvent)},
+    {"refresh", "(I)V", JNIBridge::entry(&refresh)},
+};
+
+} // namespace
+
+const JNIBridge::NativeClassRows pkcs11ModuleNatives = {"orvane/clapi/crypto/PKCS11Module", rows,
+                                                        sizeof rows / sizeof rows[0]};

@@ -1,4 +1,142 @@
-// Natives of orvane/clapi/crypto/PKCS11Slot; rows join as their entry functions land.
+// Natives of orvane/clapi/crypto/PKCS11Slot. Each resolves (module id, slot
+// index), converts its Java arguments, calls the slot and converts back.
+#include "jnibridge/JByteArray.h"
+#include "jnibridge/JString.h"
 #include "jnibridge/NativeMethodTable.h"
+#include "pkcs11bridge/PKCS11NativeGuard.h"
 
-const JNIBridge::NativeClassRows pkcs11SlotNatives = {"orvane/clapi/crypto/PKCS11Slot", nullptr, 0};
+#include <cstdint>
+
+using JNIBridge::ByteArray;
+using JNIBridge::String;
+using namespace PKCS11Bridge;
+
+namespace {
+
+constexpr IndexFailure asIndexOutOfBounds = IndexFailure::raisedAsIndexOutOfBounds;
+constexpr IndexFailure asPKCS11Exception = IndexFailure::raisedAsPKCS11Exception;
+
+constexpr CK_FLAGS readWriteSession = CKF_RW_SESSION | CKF_SERIAL_SESSION;
+
+String text(jstring value) { return JNIBridge::JString(value).toString(); }
+
+ByteArray bytes(jbyteArray value) { return JNIBridge::JByteArray(value).toByteArray(); }
+
+jbyteArray javaBytes(const ByteArray& value)
+{
+    return static_cast<jbyteArray>(JNIBridge::JByteArray(value).getLocalReference());
+}
+
+// A Java int standing for a CK_ULONG (user type, mechanism) keeps its 32 bits,
+// so vendor values above 0x7FFFFFFF arrive as the module defines them.
+CK_ULONG ckULong(jint value) { return static_cast<CK_ULONG>(static_cast<std::uint32_t>(value)); }
+
+template <void (PKCS11Slot::*operation)()>
+void JNICALL slotAction(JNIEnv*, jclass, jint moduleId, jint slotIndex)
+{
+    pkcs11Native(asIndexOutOfBounds, [&] { (resolveSlot(moduleId, slotIndex).get()->*operation)(); });
+}
+
+template <bool (PKCS11Slot::*query)()>
+jboolean JNICALL slotQuery(JNIEnv*, jclass, jint moduleId, jint slotIndex)
+{
+    return pkcs11Native<jboolean>(JNI_FALSE, asIndexOutOfBounds, [&] {
+        return (resolveSlot(moduleId, slotIndex).get()->*query)() ? JNI_TRUE : JNI_FALSE;
+    });
+}
+
+void JNICALL openSession(JNIEnv*, jclass, jint moduleId, jint slotIndex)
+{
+    pkcs11Native(asIndexOutOfBounds, [&] { resolveSlot(moduleId, slotIndex)->openSession(readWriteSession); });
+}
+
+void JNICALL login(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring pin, jint userType)
+{
+    pkcs11Native(asIndexOutOfBounds,
+                 [&] { resolveSlot(moduleId, slotIndex)->login(text(pin), ckULong(userType)); });
+}
+
+void JNICALL setPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring oldPin, jstring newPin)
+{
+    pkcs11Native(asIndexOutOfBounds,
+                 [&] { resolveSlot(moduleId, slotIndex)->setPIN(text(oldPin), text(newPin)); });
+}
+
+void JNICALL initToken(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring soPin, jstring label)
+{
+    pkcs11Native(asPKCS11Exception,
+                 [&] { resolveSlot(moduleId, slotIndex)->initToken(text(soPin), text(label)); });
+}
+
+void JNICALL initPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring pin)
+{
+    pkcs11Native(asPKCS11Exception, [&] { resolveSlot(moduleId, slotIndex)->initPIN(text(pin)); });
+}
+
+void JNICALL initTokenAndUserPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring soPin, jstring label,
+                                 jstring userPin)
+{
+    pkcs11Native(asPKCS11Exception, [&] {
+        resolveSlot(moduleId, slotIndex)->initTokenAndUserPIN(text(soPin), text(label), text(userPin));
+    });
+}
+
+void JNICALL digestInit(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint mechanism)
+{
+    pkcs11Native(asIndexOutOfBounds, [&] { resolveSlot(moduleId, slotIndex)->digestInit(ckULong(mechanism)); });
+}
+
+void JNICALL digestUpdate(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray data)
+{
+    pkcs11Native(asIndexOutOfBounds, [&] { resolveSlot(moduleId, slotIndex)->digestUpdate(bytes(data)); });
+}
+
+jbyteArray JNICALL digestFinal(JNIEnv*, jclass, jint moduleId, jint slotIndex)
+{
+    return pkcs11Native<jbyteArray>(nullptr, asPKCS11Exception,
+                                    [&] { return javaBytes(resolveSlot(moduleId, slotIndex)->digestFinal()); });
+}
+
+void JNICALL seedRandom(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray seed)
+{
+    pkcs11Native(asPKCS11Exception, [&] { resolveSlot(moduleId, slotIndex)->seedRandom(bytes(seed)); });
+}
+
+jbyteArray JNICALL generateRandom(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint length)
+{
+    return pkcs11Native<jbyteArray>(nullptr, asIndexOutOfBounds, [&] {
+        // A negative length arrives above 0x7FFFFFFF, which the slot refuses.
+        return javaBytes(resolveSlot(moduleId, slotIndex)->generateRandom(static_cast<unsigned int>(length)));
+    });
+}
+
+using JNIBridge::entry;
+
+// In registration order, one row per native.
+const JNIBridge::NativeMethodRow rows[] = {
+    {"openSession", "(II)V", entry(&openSession)},
+    {"closeSession", "(II)V", entry(&slotAction<&PKCS11Slot::closeSession>)},
+    {"getSessionOpened", "(II)Z", entry(&slotQuery<&PKCS11Slot::getSessionOpened>)},
+    {"closeAllSessions", "(II)V", entry(&slotAction<&PKCS11Slot::closeAllSessions>)},
+    {"login", "(IILjava/lang/String;I)V", entry(&login)},
+    {"logout", "(II)V", entry(&slotAction<&PKCS11Slot::logout>)},
+    {"setPIN", "(IILjava/lang/String;Ljava/lang/String;)V", entry(&setPIN)},
+    {"tokenPresent", "(II)Z", entry(&slotQuery<&PKCS11Slot::tokenPresent>)},
+    // getTokenInfo, getNumberOfCertificates, getCertificate, deleteCertificate,
+    // getNumberOfObjects, getObject and deleteObject go here.
+    {"initToken", "(IILjava/lang/String;Ljava/lang/String;)V", entry(&initToken)},
+    {"initPIN", "(IILjava/lang/String;)V", entry(&initPIN)},
+    {"initTokenAndUserPIN", "(IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;)V", entry(&initTokenAndUserPIN)},
+    {"digestInit", "(III)V", entry(&digestInit)},
+    {"digestUpdate", "(II[B)V", entry(&digestUpdate)},
+    {"digestFinal", "(II)[B", entry(&digestFinal)},
+    {"seedRandom", "(II[B)V", entry(&seedRandom)},
+    {"generateRandom", "(III)[B", entry(&generateRandom)},
+    // setCall2ndInit, encryptData, decryptData, signData, verifyData and
+    // unwrapKey go here.
+};
+
+} // namespace
+
+const JNIBridge::NativeClassRows pkcs11SlotNatives = {"orvane/clapi/crypto/PKCS11Slot", rows,
+                                                      sizeof rows / sizeof rows[0]};
