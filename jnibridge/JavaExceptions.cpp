@@ -7,17 +7,52 @@
 #include "jnibridge/String.h"
 
 #include <cstdio>
+#include <string>
 
 using JNIBridge::JClass;
 using JNIBridge::JNIException;
 using JNIBridge::JThrowable;
 using JNIBridge::String;
 
+namespace {
+
+void reportUnraised(const char* message)
+{
+    std::fprintf(stderr, "Could not throw the exception: %s\n", message == nullptr ? "" : message);
+}
+
+// ThrowNew with a class that is no Throwable aborts a checking VM and
+// corrupts an unchecking one; such a request is reported and refused.
+bool raisedAsRefusal(JNIEnv* env, jclass cls, const char* className, const char* message)
+{
+    jclass throwable = env->FindClass("java/lang/Throwable");
+    const bool isThrowable = throwable != nullptr && env->IsAssignableFrom(cls, throwable);
+    if (throwable != nullptr) {
+        env->DeleteLocalRef(throwable);
+    }
+    if (isThrowable || env->ExceptionCheck()) {
+        return env->ExceptionCheck() == JNI_TRUE;
+    }
+    reportUnraised(message);
+    jclass refusal = env->FindClass("java/lang/IllegalArgumentException");
+    if (refusal != nullptr) {
+        const std::string text = std::string(className) + " is not a Throwable";
+        env->ThrowNew(refusal, text.c_str());
+        env->DeleteLocalRef(refusal);
+    }
+    return true;
+}
+
+} // namespace
+
 void throwJavaException(JNIEnv* env, const char* className, const char* message)
 {
     jclass cls = env->FindClass(className);
     if (cls == nullptr) {
-        std::fprintf(stderr, "Could not throw the exception: %s\n", message);
+        reportUnraised(message);
+        return;
+    }
+    if (raisedAsRefusal(env, cls, className, message)) {
         return;
     }
     env->ThrowNew(cls, message);
@@ -37,11 +72,6 @@ public:
     ConversionScope(const ConversionScope&) = delete;
     ConversionScope& operator=(const ConversionScope&) = delete;
 };
-
-void reportUnraised(const String& message)
-{
-    std::fprintf(stderr, "Could not throw the exception: %s\n", message.c_str());
-}
 
 } // namespace
 
@@ -76,14 +106,16 @@ void raiseJavaException(const String& className, const String& message) noexcept
             env->ExceptionClear();
         }
         JClass cls(className);
-        env->ThrowNew(cls.getClass(), message.c_str());
+        if (!raisedAsRefusal(env, cls.getClass(), className.c_str(), message.c_str())) {
+            env->ThrowNew(cls.getClass(), message.c_str());
+        }
     } catch (const JNIException& e) {
-        reportUnraised(message);
+        reportUnraised(message.c_str());
         // The lookup's failure (typically NoClassDefFoundError) reaches Java instead.
         if (env != nullptr && e.getThrowable() != nullptr && !env->ExceptionCheck()) {
             env->Throw(e.getThrowable());
         }
     } catch (...) {
-        reportUnraised(message);
+        reportUnraised(message.c_str());
     }
 }

@@ -1,0 +1,26 @@
+// Counts this thread's GetMethodID calls for one method name by putting a
+// counting copy of the JNI function table in front of the VM's own, for as
+// long as the object lives.
+#ifndef ORV_TESTS_JNI_COUNTINGENV_H
+#define ORV_TESTS_JNI_COUNTINGENV_H
+
+#include <jni.h>
+
+class CountingEnv {
+public:
+    CountingEnv(JNIEnv* env, const char* methodName);
+    ~CountingEnv();
+    CountingEnv(const CountingEnv&) = delete;
+    CountingEnv& operator=(const CountingEnv&) = delete;
+
+    // Calls counted so far, by every thread holding a CountingEnv.
+    static int count();
+    static void reset();
+
+private:
+    JNIEnv* env_;
+    const JNINativeInterface_* original_;
+    JNINativeInterface_ table_;
+};
+
+#endif
