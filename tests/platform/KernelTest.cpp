@@ -1,0 +1,158 @@
+#include "platform/StandInWindows.h"
+#include "platform/Win32.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+namespace {
+
+class Mutex {
+public:
+    explicit Mutex(const char *name, BOOL owned = FALSE) : handle(CreateMutexA(nullptr, owned, name)) {}
+    ~Mutex() {
+        if (handle != nullptr) CloseHandle(handle);
+    }
+    HANDLE handle;
+};
+
+TEST(Mutex, NamedMutexIsSharedAndReportsExisting) {
+    Mutex first("orv-test-shared");
+    ASSERT_NE(nullptr, first.handle);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+    Mutex second("orv-test-shared");
+    ASSERT_NE(nullptr, second.handle);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(first.handle, 0));
+    DWORD result = 0;
+    std::thread other([&] { result = WaitForSingleObject(second.handle, 50); });
+    other.join();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), result);
+    EXPECT_TRUE(ReleaseMutex(first.handle));
+}
+
+TEST(Mutex, WaitTimesOutWhileAnotherThreadOwnsIt) {
+    Mutex mutex("orv-test-timeout");
+    std::atomic<bool> taken{false}, done{false};
+    std::thread owner([&] {
+        WaitForSingleObject(mutex.handle, INFINITE);
+        taken = true;
+        while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ReleaseMutex(mutex.handle);
+    });
+    while (!taken) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(mutex.handle, 100));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(90));
+    EXPECT_FALSE(ReleaseMutex(mutex.handle));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), GetLastError());
+    done = true;
+    owner.join();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(mutex.handle, 1000));
+    EXPECT_TRUE(ReleaseMutex(mutex.handle));
+}
+
+TEST(Mutex, OwnerMayWaitRecursively) {
+    Mutex mutex(nullptr, TRUE);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(mutex.handle, 0));
+    EXPECT_TRUE(ReleaseMutex(mutex.handle));
+    DWORD stillOwned = 0;
+    std::thread other([&] { stillOwned = WaitForSingleObject(mutex.handle, 0); });
+    other.join();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), stillOwned);
+    EXPECT_TRUE(ReleaseMutex(mutex.handle));
+    EXPECT_FALSE(ReleaseMutex(mutex.handle));
+}
+
+TEST(Mutex, OwnerThreadEndingAbandonsIt) {
+    Mutex mutex("orv-test-abandoned");
+    std::thread owner([&] { WaitForSingleObject(mutex.handle, INFINITE); });
+    owner.join();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_ABANDONED), WaitForSingleObject(mutex.handle, 1000));
+    EXPECT_TRUE(ReleaseMutex(mutex.handle));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(mutex.handle, 1000));
+    EXPECT_TRUE(ReleaseMutex(mutex.handle));
+}
+
+TEST(Mutex, ClosedOrBogusHandlesAreRefused) {
+    HANDLE handle = CreateMutexA(nullptr, FALSE, nullptr);
+    ASSERT_TRUE(CloseHandle(handle));
+    EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(handle, 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_FALSE(CloseHandle(handle));
+    EXPECT_FALSE(ReleaseMutex(nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_TRUE(DisableThreadLibraryCalls(nullptr));
+}
+
+std::string systemText(DWORD code) {
+    char *text = nullptr;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code, 0,
+                                  reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string result = text != nullptr ? std::string(text, length) : std::string();
+    EXPECT_EQ(nullptr, LocalFree(text));
+    return result;
+}
+
+TEST(FormatMessage, GivesSystemTextsEndingInCrLf) {
+    EXPECT_EQ("The system cannot find the file specified.\r\n", systemText(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ("No more data is available.\r\n", systemText(ERROR_NO_MORE_ITEMS));
+    std::string keyset = systemText(static_cast<DWORD>(NTE_BAD_KEYSET));
+    EXPECT_EQ("\r\n", keyset.substr(keyset.size() - 2));
+    EXPECT_GT(keyset.size(), 2u);
+}
+
+TEST(FormatMessage, UnknownCodesGiveNothing) {
+    char *text = nullptr;
+    EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, 0x7654321, 0,
+                                 reinterpret_cast<LPSTR>(&text), 0, nullptr));
+    EXPECT_EQ(nullptr, text);
+}
+
+TEST(FormatMessage, CallerBufferMustBeLargeEnough) {
+    char small[8];
+    EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0, small, sizeof small, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    char large[128];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, 2, 0, large,
+                                  sizeof large, nullptr);
+    EXPECT_EQ(std::strlen(large), length);
+}
+
+TEST(Windows, FindWindowFindsTheFirstTitleMatch) {
+    EXPECT_EQ(nullptr, FindWindowA(nullptr, "Access Bridge status"));
+    HWND first = orv::standin::addWindow("Access Bridge status");
+    HWND second = orv::standin::addWindow("Access Bridge status");
+    HWND other = orv::standin::addWindow("Something else", "OtherClass");
+    EXPECT_EQ(first, FindWindowA(nullptr, "Access Bridge status"));
+    EXPECT_EQ(first, FindWindowA(nullptr, "access bridge STATUS"));
+    EXPECT_EQ(other, FindWindowA("OtherClass", nullptr));
+    EXPECT_EQ(nullptr, FindWindowA("OtherClass", "Access Bridge status"));
+    EXPECT_TRUE(orv::standin::removeWindow(first));
+    EXPECT_EQ(second, FindWindowA(nullptr, "Access Bridge status"));
+    EXPECT_TRUE(orv::standin::removeWindow(second));
+    EXPECT_TRUE(orv::standin::removeWindow(other));
+    EXPECT_FALSE(orv::standin::removeWindow(other));
+}
+
+TEST(Windows, PostMessageRecordsWhatWasPosted) {
+    HWND window = orv::standin::addWindow("Posted to");
+    EXPECT_TRUE(PostMessageA(window, WM_QUIT, 0, 0));
+    EXPECT_TRUE(PostMessageA(window, WM_CLOSE, 7, -3));
+    std::vector<orv::standin::PostedMessage> posted = orv::standin::postedMessages(window);
+    ASSERT_EQ(2u, posted.size());
+    EXPECT_EQ(static_cast<UINT>(WM_QUIT), posted[0].msg);
+    EXPECT_EQ(0u, posted[0].wParam);
+    EXPECT_EQ(7u, posted[1].wParam);
+    EXPECT_EQ(-3, posted[1].lParam);
+    orv::standin::removeWindow(window);
+    EXPECT_FALSE(PostMessageA(window, WM_QUIT, 0, 0));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE), GetLastError());
+    EXPECT_EQ(0u, orv::standin::postedMessageCount(window));
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+// orvwin runs as a separate process; what it provisions must be visible here
+// through the Win32 calls, as Windows keeps containers and stores.
+#include "TestSupport.h"
+
+#include <openssl/pem.h>
+#include <openssl/pkcs12.h>
+#include <openssl/sha.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstring>
+
+using namespace orvtest;
+
+namespace {
+
+struct CommandResult {
+    int status;
+    std::string output;
+};
+
+CommandResult run(const std::string &arguments) {
+    std::string command = std::string(ORVWIN_PATH) + " " + arguments + " 2>&1";
+    FILE *pipe = popen(command.c_str(), "r");
+    CommandResult result{-1, ""};
+    if (pipe == nullptr) return result;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) result.output += buffer;
+    int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+class OrvwinTest : public StateRootTest {
+protected:
+    std::string writePkcs12(EVP_PKEY *key, X509 *cert, const char *password) {
+        PKCS12 *p12 = PKCS12_create(password, "orv", key, cert, nullptr, 0, 0, 0, 0, 0);
+        std::string path = root() + "/identity.p12";
+        FILE *file = std::fopen(path.c_str(), "wb");
+        i2d_PKCS12_fp(file, p12);
+        std::fclose(file);
+        PKCS12_free(p12);
+        return path;
+    }
+};
+
+TEST_F(OrvwinTest, ImportedPfxIsUsableThroughCryptoApi) {
+    Pkey key = makeRsaKey(2048);
+    Cert cert = makeCertificate(key.get(), "Imported", 4242);
+    std::string p12 = writePkcs12(key.get(), cert.get(), "pw-123");
+    CommandResult imported =
+        run("import-pfx --store MY --container orv-imported --keyspec 2 --password pw-123 " + p12);
+    ASSERT_EQ(0, imported.status) << imported.output;
+    EXPECT_EQ(std::string::npos, imported.output.find("pw-123"));
+
+    Bytes der = derOf(cert.get());
+    PCCERT_CONTEXT decoded =
+        CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
+    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
+    PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
+                                                      decoded->pCertInfo, nullptr);
+    ASSERT_NE(nullptr, found);
+    DWORD size = 0;
+    ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, block.data(), &size));
+    auto *info = reinterpret_cast<const CRYPT_KEY_PROV_INFO *>(block.data());
+    EXPECT_EQ(std::wstring(L"orv-imported"), info->pwszContainerName);
+    EXPECT_EQ(static_cast<DWORD>(AT_SIGNATURE), info->dwKeySpec);
+
+    HCRYPTPROV provider = 0;
+    ASSERT_TRUE(CryptAcquireContextA(&provider, "orv-imported", MS_ENHANCED_PROV_A, info->dwProvType, 0));
+    HCRYPTHASH hash = 0;
+    ASSERT_TRUE(CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash));
+    Bytes digest(SHA_DIGEST_LENGTH);
+    SHA1(reinterpret_cast<const unsigned char *>("abc"), 3, digest.data());
+    ASSERT_TRUE(CryptSetHashParam(hash, HP_HASHVAL, digest.data(), 0));
+    Bytes signature(256);
+    DWORD length = 256;
+    ASSERT_TRUE(CryptSignHashA(hash, info->dwKeySpec, nullptr, 0, signature.data(), &length));
+    Bytes bigEndian = reversed(signature);
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(
+        EVP_PKEY_CTX_new(X509_get0_pubkey(cert.get()), nullptr), EVP_PKEY_CTX_free);
+    ASSERT_EQ(1, EVP_PKEY_verify_init(ctx.get()));
+    EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING);
+    EVP_PKEY_CTX_set_signature_md(ctx.get(), EVP_sha1());
+    EXPECT_EQ(1, EVP_PKEY_verify(ctx.get(), bigEndian.data(), bigEndian.size(), digest.data(), digest.size()));
+
+    CryptDestroyHash(hash);
+    CryptReleaseContext(provider, 0);
+    CertFreeCertificateContext(found);
+    CertFreeCertificateContext(decoded);
+    CertCloseStore(store, 0);
+}
+
+TEST_F(OrvwinTest, WrongPasswordFailsWithoutEchoingIt) {
+    Pkey key = makeRsaKey(1024);
+    Cert cert = makeCertificate(key.get(), "Locked", 1);
+    std::string p12 = writePkcs12(key.get(), cert.get(), "right");
+    CommandResult result = run("import-pfx --store MY --container locked --password wrong-secret " + p12);
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ(std::string::npos, result.output.find("wrong-secret"));
+    HCRYPTPROV provider = 0;
+    EXPECT_FALSE(CryptAcquireContextA(&provider, "locked", nullptr, PROV_RSA_FULL, 0));
+}
+
+TEST_F(OrvwinTest, AddCertAcceptsPemAndListShowsIt) {
+    Pkey key = makeRsaKey(1024);
+    Cert cert = makeCertificate(key.get(), "Root Listed", 2);
+    std::string path = root() + "/root.pem";
+    FILE *file = std::fopen(path.c_str(), "w");
+    PEM_write_X509(file, cert.get());
+    std::fclose(file);
+    CommandResult added = run("add-cert --store ROOT " + path);
+    ASSERT_EQ(0, added.status) << added.output;
+    CommandResult listed = run("list");
+    EXPECT_EQ(0, listed.status);
+    EXPECT_NE(std::string::npos, listed.output.find("CN=Root Listed"));
+    HCERTSTORE store = CertOpenSystemStoreA(0, "ROOT");
+    PCCERT_CONTEXT first = CertEnumCertificatesInStore(store, nullptr);
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(derOf(cert.get()), Bytes(first->pbCertEncoded, first->pbCertEncoded + first->cbCertEncoded));
+    CertFreeCertificateContext(first);
+    CertCloseStore(store, 0);
+}
+
+TEST_F(OrvwinTest, ImportRegReportsFileAndLine) {
+    std::string bad = writeFile("broken.reg", "REGEDIT4\n[HKLM\\X]\n\"v\"=dword:xyz\n");
+    CommandResult result = run("import-reg " + bad);
+    EXPECT_EQ(1, result.status);
+    EXPECT_NE(std::string::npos, result.output.find("broken.reg:3: bad dword value 'xyz'"));
+    std::string good = writeFile("good.reg", "REGEDIT4\n[HKLM\\Y]\n\"v\"=\"w\"\n");
+    ASSERT_EQ(0, run("import-reg " + good).status);
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Y", 0, KEY_READ, &key));
+    RegCloseKey(key);
+    EXPECT_EQ(2, run("no-such-command").status);
+}
+
+}  // namespace
