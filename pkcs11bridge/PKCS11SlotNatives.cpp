@@ -4,6 +4,8 @@
 #include "jnibridge/JString.h"
 #include "jnibridge/NativeMethodTable.h"
 #include "pkcs11bridge/PKCS11NativeGuard.h"
+#include "pkcs11bridge/PKCS11SlotCryptoNatives.h"
+#include "pkcs11bridge/PKCS11SlotObjectNatives.h"
 
 #include <cstdint>
 
@@ -122,8 +124,13 @@ const JNIBridge::NativeMethodRow rows[] = {
     {"logout", "(II)V", entry(&slotAction<&PKCS11Slot::logout>)},
     {"setPIN", "(IILjava/lang/String;Ljava/lang/String;)V", entry(&setPIN)},
     {"tokenPresent", "(II)Z", entry(&slotQuery<&PKCS11Slot::tokenPresent>)},
-    // getTokenInfo, getNumberOfCertificates, getCertificate, deleteCertificate,
-    // getNumberOfObjects, getObject and deleteObject go here.
+    {"getTokenInfo", "(II)Lorvane/clapi/crypto/PKCS11TokenInfo;", entry(&PKCS11Slot_getTokenInfo)},
+    {"getNumberOfCertificates", "(III)I", entry(&PKCS11Slot_getNumberOfCertificates)},
+    {"getCertificate", "(IIII)[B", entry(&PKCS11Slot_getCertificate)},
+    {"deleteCertificate", "(III[BZZ)Z", entry(&PKCS11Slot_deleteCertificate)},
+    {"getNumberOfObjects", "(III)I", entry(&PKCS11Slot_getNumberOfObjects)},
+    {"getObject", "(IIII)Lorvane/clapi/crypto/PKCS11Object;", entry(&PKCS11Slot_getObject)},
+    {"deleteObject", "(III)Z", entry(&PKCS11Slot_deleteObject)},
     {"initToken", "(IILjava/lang/String;Ljava/lang/String;)V", entry(&initToken)},
     {"initPIN", "(IILjava/lang/String;)V", entry(&initPIN)},
     {"initTokenAndUserPIN", "(IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;)V", entry(&initTokenAndUserPIN)},
@@ -132,8 +139,12 @@ const JNIBridge::NativeMethodRow rows[] = {
     {"digestFinal", "(II)[B", entry(&digestFinal)},
     {"seedRandom", "(II[B)V", entry(&seedRandom)},
     {"generateRandom", "(III)[B", entry(&generateRandom)},
-    // setCall2ndInit, encryptData, decryptData, signData, verifyData and
-    // unwrapKey go here.
+    {"setCall2ndInit", "(IIZ)V", entry(&PKCS11Slot_setCall2ndInit)},
+    {"encryptData", "(II[B[BI)[B", entry(&PKCS11Slot_encryptData)},
+    {"decryptData", "(II[B[BI)[B", entry(&PKCS11Slot_decryptData)},
+    {"signData", "(II[B[BI)[B", entry(&PKCS11Slot_signData)},
+    {"verifyData", "(II[B[B[BI)Z", entry(&PKCS11Slot_verifyData)},
+    {"unwrapKey", "(II[B[BI)[B", entry(&PKCS11Slot_unwrapKey)},
 };
 
 } // namespace

@@ -1,0 +1,125 @@
+// Natives that count, read and delete a token's certificates and objects and
+// describe the token, building PKCS11TokenInfo and PKCS11Object for Java.
+#include "pkcs11bridge/PKCS11SlotObjectNatives.h"
+
+#include "jnibridge/JArguments.h"
+#include "jnibridge/JBoolean.h"
+#include "jnibridge/JClass.h"
+#include "jnibridge/JConstructor.h"
+#include "jnibridge/JInt.h"
+#include "jnibridge/JProxy.h"
+#include "jnibridge/JSignature.h"
+#include "jnibridge/JString.h"
+#include "pkcs11bridge/PKCS11Attribute.h"
+#include "pkcs11bridge/PKCS11JavaValues.h"
+#include "pkcs11bridge/PKCS11NativeGuard.h"
+#include "pkcs11bridge/PKCS11TokenInfo.h"
+
+#include <functional>
+#include <initializer_list>
+
+using JNIBridge::ByteArray;
+using JNIBridge::JValue;
+using JNIBridge::SmartPointer;
+
+namespace PKCS11Bridge {
+
+namespace {
+
+constexpr IndexFailure asIndexOutOfBounds = IndexFailure::raisedAsIndexOutOfBounds;
+
+// A new Java object built by the constructor whose parameter types are those
+// of the values, in order.
+jobject newJavaObject(const char* className, std::initializer_list<std::reference_wrapper<JValue>> values)
+{
+    JNIBridge::JArguments arguments;
+    JNIBridge::JSignature<JNIBridge::JVoid> signature;
+    for (JValue& value : values) {
+        arguments.add(value);
+        signature.add(value.typeClass());
+    }
+    JNIBridge::JConstructor constructor(JNIBridge::JClass(className), signature);
+    return constructor.invoke(arguments).getLocalReference();
+}
+
+} // namespace
+
+jobject JNICALL PKCS11Slot_getTokenInfo(JNIEnv*, jclass, jint moduleId, jint slotIndex)
+{
+    return pkcs11Native<jobject>(nullptr, asIndexOutOfBounds, [&] {
+        const PKCS11TokenInfo info(*resolveSlot(moduleId, slotIndex));
+        JNIBridge::JString label(info.getLabel());
+        JNIBridge::JString manufacturerID(info.getManufacturerID());
+        JNIBridge::JString model(info.getModel());
+        JNIBridge::JString serialNumber(info.getSerialNumber());
+        JNIBridge::JInt sessionCount(javaIntOf(info.getSessionCount()));
+        JNIBridge::JBoolean hasRNG(info.getHasRNG());
+        JNIBridge::JBoolean loginRequired(info.getLoginRequired());
+        return newJavaObject("orvane/clapi/crypto/PKCS11TokenInfo", {label, manufacturerID, model, serialNumber,
+                                                                     sessionCount, hasRNG, loginRequired});
+    });
+}
+
+jint JNICALL PKCS11Slot_getNumberOfCertificates(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint certificateType)
+{
+    return pkcs11Native<jint>(0, asIndexOutOfBounds, [&] {
+        return static_cast<jint>(resolveSlot(moduleId, slotIndex)->getCertificates(ckULongOf(certificateType)).size());
+    });
+}
+
+jbyteArray JNICALL PKCS11Slot_getCertificate(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint certificateType,
+                                             jint index)
+{
+    return pkcs11Native<jbyteArray>(nullptr, asIndexOutOfBounds, [&] {
+        const Certificates certificates =
+            resolveSlot(moduleId, slotIndex)->getCertificates(ckULongOf(certificateType));
+        return javaBytesOf(certificates.getCertificate(static_cast<unsigned int>(index)).getValue());
+    });
+}
+
+// Certificate bytes that are not on the token are no failure: nothing is deleted.
+jboolean JNICALL PKCS11Slot_deleteCertificate(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint certificateType,
+                                              jbyteArray certificate, jboolean deletePublicKey,
+                                              jboolean deletePrivateKey)
+{
+    return pkcs11Native<jboolean>(JNI_FALSE, asIndexOutOfBounds, [&] {
+        const std::shared_ptr<PKCS11Slot> slot = resolveSlot(moduleId, slotIndex);
+        const SmartPointer<Certificate> found =
+            slot->findCertificate(ckULongOf(certificateType), bytesOf(certificate));
+        if (!found) {
+            return JNI_FALSE;
+        }
+        slot->deleteCertificate(*found, deletePublicKey != JNI_FALSE, deletePrivateKey != JNI_FALSE);
+        return JNI_TRUE;
+    });
+}
+
+jint JNICALL PKCS11Slot_getNumberOfObjects(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint objectClass)
+{
+    return pkcs11Native<jint>(0, asIndexOutOfBounds, [&] {
+        return static_cast<jint>(resolveSlot(moduleId, slotIndex)->findObjectsByClass(ckULongOf(objectClass)).length());
+    });
+}
+
+jobject JNICALL PKCS11Slot_getObject(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint objectClass, jint index)
+{
+    return pkcs11Native<jobject>(nullptr, asIndexOutOfBounds, [&] {
+        const std::shared_ptr<PKCS11Slot> slot = resolveSlot(moduleId, slotIndex);
+        const JNIBridge::LongArray handles = slot->findObjectsByClass(ckULongOf(objectClass));
+        const CK_OBJECT_HANDLE handle = handles[static_cast<unsigned int>(index)];
+        const ByteArray id = PKCS11Attribute<ByteArray>::getAttribute(slot.get(), handle, CKA_ID);
+        JNIBridge::JInt javaHandle(javaIntOf(handle));
+        JNIBridge::JByteArray javaId(id);
+        return newJavaObject("orvane/clapi/crypto/PKCS11Object", {javaHandle, javaId});
+    });
+}
+
+jboolean JNICALL PKCS11Slot_deleteObject(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint handle)
+{
+    return pkcs11Native<jboolean>(JNI_FALSE, asIndexOutOfBounds, [&] {
+        resolveSlot(moduleId, slotIndex)->deleteObject(ckULongOf(handle));
+        return JNI_TRUE;
+    });
+}
+
+} // namespace PKCS11Bridge
