@@ -130,6 +130,9 @@ std::shared_ptr<MutexObject> openOrCreate(const char *name, bool &existed) {
     if (name == nullptr || name[0] == '\0') return std::make_shared<MutexObject>();
     NamedMutexes &table = namedMutexes();
     std::lock_guard<std::mutex> guard(table.lock);
+    // Names of mutexes whose last handle was closed are free again.
+    for (auto it = table.byName.begin(); it != table.byName.end();)
+        it = it->second.expired() ? table.byName.erase(it) : std::next(it);
     std::weak_ptr<MutexObject> &slot = table.byName[name];
     if (auto mutex = slot.lock()) {
         existed = true;

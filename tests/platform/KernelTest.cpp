@@ -78,6 +78,13 @@ TEST(Mutex, OwnerThreadEndingAbandonsIt) {
     EXPECT_TRUE(ReleaseMutex(mutex.handle));
 }
 
+TEST(Mutex, NameIsFreeOnceTheLastHandleCloses) {
+    HANDLE first = CreateMutexA(nullptr, FALSE, "orv-test-reused");
+    ASSERT_TRUE(CloseHandle(first));
+    Mutex again("orv-test-reused");
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
+}
+
 TEST(Mutex, ClosedOrBogusHandlesAreRefused) {
     HANDLE handle = CreateMutexA(nullptr, FALSE, nullptr);
     ASSERT_TRUE(CloseHandle(handle));

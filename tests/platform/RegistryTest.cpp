@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <thread>
 
 using namespace orvtest;
 
@@ -239,6 +240,28 @@ TEST_F(RegistryTest, OpenHandlesKeepTheirSnapshotWhileNewOpensSeeChanges) {
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orv", 0, KEY_READ, &after.handle));
     EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(after.handle, "Added", nullptr, nullptr, nullptr, &size));
     EXPECT_EQ(2u, size);
+}
+
+TEST_F(RegistryTest, ConcurrentReadersSeeConsistentValues) {
+    import(kExport5);
+    std::vector<int> good(4, 0);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < good.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 50; ++i) {
+                HKEY key = nullptr;
+                if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orv", 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+                BYTE data[4] = {0};
+                DWORD size = sizeof data, type = 0;
+                if (RegQueryValueExA(key, "Letter", nullptr, &type, data, &size) == ERROR_SUCCESS &&
+                    type == REG_DWORD && data[0] == 0x41)
+                    ++good[t];
+                RegCloseKey(key);
+            }
+        });
+    }
+    for (std::thread &thread : threads) thread.join();
+    for (int count : good) EXPECT_EQ(50, count);
 }
 
 }  // namespace
