@@ -1,0 +1,44 @@
+package orvane.pkcs11test;
+
+/** Control functions of the fault-injecting mock module, on the instance the bridge loaded. */
+final class MockControl {
+    static final long SLOT_A = 2;
+    static final long SLOT_EMPTY = 5;
+    static final long SLOT_C = 9;
+    static final long SLOT_D = 11;
+
+    static {
+        System.loadLibrary("orvmockjni");
+    }
+
+    private MockControl() {
+    }
+
+    static native void open(String path);
+
+    static native void reset();
+
+    static native void setInitialized(boolean on);
+
+    static native int setTokenPresent(long slotId, boolean present);
+
+    static native void queueSlotEvent(long slotId);
+
+    static native long waitingCount();
+
+    static native int fail(String function, long rv, long nth);
+
+    static native void clearFaults();
+
+    static native long callCount(String function);
+
+    static native String log();
+
+    static native void logClear();
+
+    static native void logEnable(boolean on);
+
+    static native void setNextSessionHandle(long handle);
+
+    static native int loginState(long slotId);
+}

@@ -1,0 +1,137 @@
+package orvane.pkcs11test;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertThrows;
+
+import org.junit.jupiter.api.Test;
+
+import orvane.clapi.crypto.PKCS11Exception;
+import orvane.clapi.crypto.PKCS11Module;
+
+class ModuleLoadingTest {
+    private static final String NOT_FOUND = "PKCS11Module::getModule(unsigned int) - A PKCS11Module with a moduleId of '";
+
+    @Test
+    void firstModuleLoadedGetsIdZero() {
+        assertEquals(0, TestModules.firstModuleId());
+        assertEquals(0, TestModules.softHsm());
+    }
+
+    @Test
+    void softHsmListsItsTokensAndTheFreeSlot() throws Exception {
+        assertEquals(TestModules.softHsmSlotCount(), PKCS11Module.getNumberOfSlots(TestModules.softHsm()));
+        assertEquals(4, TestModules.softHsmSlotCount());
+    }
+
+    @Test
+    void secondLoadOfSoftHsmIsAlreadyInitialised() {
+        TestModules.softHsm();
+        PKCS11Exception e = assertThrows(PKCS11Exception.class, () -> PKCS11Module.loadLibrary(TestModules.SOFTHSM));
+        assertEquals("PKCS11Module::loadPKCS11Library() - Failed on call to C_Initialize(NULL_PTR)"
+                + " - CKR_CRYPTOKI_ALREADY_INITIALIZED", e.getMessage());
+    }
+
+    @Test
+    void failedLoadsUseNoId() throws Exception {
+        TestModules.resetMock();
+        MockControl.setInitialized(false);
+        int before = PKCS11Module.loadLibrary(TestModules.mockPath());
+        assertThrows(PKCS11Exception.class, () -> PKCS11Module.loadLibrary("/nonexistent/libnothing.so"));
+        assertThrows(PKCS11Exception.class, () -> PKCS11Module.loadLibrary(TestModules.mockPath()));
+        MockControl.setInitialized(false);
+        int after = PKCS11Module.loadLibrary(TestModules.mockPath());
+        assertEquals(before + 1, after);
+        assertEquals(3, PKCS11Module.getNumberOfSlots(after));
+    }
+
+    @Test
+    void unloadablePathNamedWithoutSuffix() {
+        PKCS11Exception e = assertThrows(PKCS11Exception.class,
+                () -> PKCS11Module.loadLibrary("/nonexistent/libnothing.so"));
+        assertEquals("PKCS11Module::loadPKCS11Library() - Failed on call to LoadLibrary('/nonexistent/libnothing.so')",
+                e.getMessage());
+    }
+
+    @Test
+    void nullPathReadsAsEmpty() {
+        PKCS11Exception e = assertThrows(PKCS11Exception.class, () -> PKCS11Module.loadLibrary(null));
+        assertEquals("PKCS11Module::loadPKCS11Library() - Failed on call to LoadLibrary('')", e.getMessage());
+    }
+
+    @Test
+    void unknownModuleIdsRaisePKCS11Exception() {
+        TestModules.softHsm();
+        assertEquals(NOT_FOUND + "-1' was not found",
+                assertThrows(PKCS11Exception.class, () -> PKCS11Module.getNumberOfSlots(-1)).getMessage());
+        assertEquals(NOT_FOUND + "99999' was not found",
+                assertThrows(PKCS11Exception.class, () -> PKCS11Module.waitForSlotEvent(99999)).getMessage());
+        assertEquals(NOT_FOUND + "-7' was not found",
+                assertThrows(PKCS11Exception.class, () -> PKCS11Module.refresh(-7)).getMessage());
+    }
+
+    @Test
+    void softHsmCannotWaitForSlotEvents() {
+        PKCS11Exception e = assertThrows(PKCS11Exception.class,
+                () -> PKCS11Module.waitForSlotEvent(TestModules.softHsm()));
+        assertEquals("PKCS11Module::waitForSlotEvent() - Failed on call to C_WaitForSlotEvent(0, &slotID, NULL_PTR)"
+                + " it returned '84'.", e.getMessage());
+    }
+
+    @Test
+    void slotEventReturnsSlotIdZeroExtended() throws Exception {
+        TestModules.resetMock();
+        MockControl.queueSlotEvent(MockControl.SLOT_C);
+        MockControl.queueSlotEvent(0x80000001L);
+        assertEquals(MockControl.SLOT_C, PKCS11Module.waitForSlotEvent(TestModules.mock()));
+        assertEquals(0x80000001L, PKCS11Module.waitForSlotEvent(TestModules.mock()));
+    }
+
+    @Test
+    void blockedWaitReturnsWhenEventArrives() throws Exception {
+        TestModules.resetMock();
+        long[] seen = {-1};
+        Thread waiter = new Thread(() -> {
+            try {
+                seen[0] = PKCS11Module.waitForSlotEvent(TestModules.mock());
+            } catch (PKCS11Exception e) {
+                seen[0] = -2;
+            }
+        });
+        waiter.start();
+        for (int i = 0; i < 500 && MockControl.waitingCount() == 0; i++) {
+            Thread.sleep(10);
+        }
+        MockControl.queueSlotEvent(MockControl.SLOT_D);
+        waiter.join(10000);
+        assertEquals(MockControl.SLOT_D, seen[0]);
+    }
+
+    @Test
+    void refreshDropsPulledTokenAndShiftsIndexes() throws Exception {
+        TestModules.resetMock();
+        int id = TestModules.mock();
+        assertEquals(3, PKCS11Module.getNumberOfSlots(id));
+        MockControl.setTokenPresent(MockControl.SLOT_C, false);
+        assertEquals(3, PKCS11Module.getNumberOfSlots(id));
+        PKCS11Module.refresh(id);
+        assertEquals(2, PKCS11Module.getNumberOfSlots(id));
+        IndexOutOfBoundsException e = assertThrows(IndexOutOfBoundsException.class,
+                () -> orvane.clapi.crypto.PKCS11Slot.tokenPresent(id, 2));
+        assertEquals("PKCS11Module::getSlot(unsigned int) - index '2' is out of bounds (0, 1)", e.getMessage());
+        MockControl.reset();
+        PKCS11Module.refresh(id);
+    }
+
+    @Test
+    void failedSlotListLeavesNoSlots() throws Exception {
+        TestModules.resetMock();
+        int id = TestModules.mock();
+        MockControl.fail("C_GetSlotList", 0x150, 2);
+        PKCS11Exception e = assertThrows(PKCS11Exception.class, () -> PKCS11Module.refresh(id));
+        assertEquals("PKCS11Module::getSlotList() - Failed on second call to C_GetSlotList() - CKR_BUFFER_TOO_SMALL",
+                e.getMessage());
+        assertEquals(0, PKCS11Module.getNumberOfSlots(id));
+        PKCS11Module.refresh(id);
+        assertEquals(3, PKCS11Module.getNumberOfSlots(id));
+    }
+}

@@ -1,0 +1,215 @@
+package orvane.pkcs11test;
+
+import java.io.BufferedReader;
+import java.io.IOException;
+import java.io.InputStreamReader;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.Comparator;
+import java.util.List;
+import java.util.stream.Stream;
+
+import orvane.clapi.crypto.PKCS11Module;
+import orvane.clapi.crypto.PKCS11Slot;
+
+/**
+ * The modules every test class shares. SoftHSM2 can be initialised once per
+ * process and all test classes run in one JVM, so each module is loaded once,
+ * here: SoftHSM2 first (its tokens made beforehand), then the mock module.
+ */
+final class TestModules {
+    static final String SOFTHSM = "/usr/lib/softhsm/libsofthsm2.so";
+    static final String SO_PIN = "12345678";
+
+    /** Sessions, login, digest and random. */
+    static final Token MAIN = new Token("orv-main", "2468", SO_PIN);
+    /** Its user PIN is changed by the tests. */
+    static final Token PIN_CHANGE = new Token("orv-pinchange", "1357", SO_PIN);
+    /** Re-initialised by the tests. */
+    static final Token REINIT = new Token("orv-reinit", "9753", SO_PIN);
+
+    /** A token the tests can drive: where it sits and its PINs. */
+    static final class Token {
+        final String label;
+        final String userPin;
+        final String soPin;
+        int moduleId = -1;
+        int slotIndex = -1;
+
+        Token(String label, String userPin, String soPin) {
+            this.label = label;
+            this.userPin = userPin;
+            this.soPin = soPin;
+        }
+
+        @Override
+        public String toString() {
+            return label;
+        }
+    }
+
+    private static boolean loaded;
+    private static int firstModuleId = -1;
+    private static int softHsmId = -1;
+    private static int mockId = -1;
+    private static int softHsmSlotCount;
+    private static Token mockTokenA;
+
+    private TestModules() {
+    }
+
+    static synchronized int firstModuleId() {
+        load();
+        return firstModuleId;
+    }
+
+    static synchronized int softHsm() {
+        load();
+        return softHsmId;
+    }
+
+    static synchronized int mock() {
+        load();
+        return mockId;
+    }
+
+    /** Slots SoftHSM2 listed with a token, the uninitialised one included. */
+    static synchronized int softHsmSlotCount() {
+        load();
+        return softHsmSlotCount;
+    }
+
+    static synchronized Token main() {
+        load();
+        return MAIN;
+    }
+
+    static synchronized Token pinChange() {
+        load();
+        return PIN_CHANGE;
+    }
+
+    static synchronized Token reinit() {
+        load();
+        return REINIT;
+    }
+
+    /** Token A of the mock's default fixture, at slot index 0. */
+    static synchronized Token mockTokenA() {
+        load();
+        return mockTokenA;
+    }
+
+    static String mockPath() {
+        String path = System.getenv("ORV_P11MOCK");
+        if (path == null || path.isEmpty()) {
+            throw new IllegalStateException("ORV_P11MOCK names no mock module");
+        }
+        return path;
+    }
+
+    /** Back to the mock's default fixture, initialised, with an empty log. */
+    static void resetMock() throws Exception {
+        int id = mock();
+        MockControl.reset();
+        PKCS11Module.refresh(id);
+        MockControl.logClear();
+    }
+
+    private static void load() {
+        if (loaded) {
+            return;
+        }
+        try {
+            List<String> labels = makeSoftHsmTokens();
+            softHsmId = PKCS11Module.loadLibrary(SOFTHSM);
+            firstModuleId = softHsmId;
+            softHsmSlotCount = labels.size();
+            for (Token token : new Token[] {MAIN, PIN_CHANGE, REINIT}) {
+                token.moduleId = softHsmId;
+                token.slotIndex = labels.indexOf(token.label);
+                confirmByLogin(token);
+            }
+            MockControl.open(mockPath());
+            MockControl.reset();
+            MockControl.setInitialized(false);
+            mockId = PKCS11Module.loadLibrary(mockPath());
+            mockTokenA = new Token("P11Mock Token A", "1234", "87654321");
+            mockTokenA.moduleId = mockId;
+            mockTokenA.slotIndex = 0;
+        } catch (Exception e) {
+            throw new IllegalStateException("test modules could not be set up", e);
+        }
+        loaded = true;
+    }
+
+    /** The user PIN opens exactly the token found for the label. */
+    private static void confirmByLogin(Token token) throws Exception {
+        PKCS11Slot.openSession(token.moduleId, token.slotIndex);
+        PKCS11Slot.login(token.moduleId, token.slotIndex, token.userPin, PKCS11Slot.CKU_USER);
+        PKCS11Slot.logout(token.moduleId, token.slotIndex);
+        PKCS11Slot.closeSession(token.moduleId, token.slotIndex);
+    }
+
+    /**
+     * Writes the configuration SOFTHSM2_CONF names, with a fresh token
+     * directory beside it, and makes the tokens. Returns the token labels in
+     * the module's slot order (slot ids are random; the order is SoftHSM2's).
+     */
+    private static List<String> makeSoftHsmTokens() throws IOException, InterruptedException {
+        String conf = System.getenv("SOFTHSM2_CONF");
+        if (conf == null || conf.isEmpty()) {
+            throw new IllegalStateException("SOFTHSM2_CONF is not set");
+        }
+        Path confPath = Paths.get(conf).toAbsolutePath();
+        Path tokenDir = confPath.getParent().resolve("tokens");
+        deleteTree(tokenDir);
+        Files.createDirectories(tokenDir);
+        Files.write(confPath, ("directories.tokendir = " + tokenDir + "\nobjectstore.backend = file\n")
+                .getBytes(StandardCharsets.UTF_8));
+        for (Token token : new Token[] {MAIN, PIN_CHANGE, REINIT}) {
+            run("softhsm2-util", "--init-token", "--free", "--label", token.label, "--so-pin", token.soPin,
+                    "--pin", token.userPin);
+        }
+        List<String> labels = new ArrayList<>();
+        for (String line : run("softhsm2-util", "--show-slots")) {
+            String trimmed = line.trim();
+            if (trimmed.startsWith("Slot ") && !trimmed.startsWith("Slot info")) {
+                labels.add("");
+            } else if (trimmed.startsWith("Label:") && !labels.isEmpty()) {
+                labels.set(labels.size() - 1, trimmed.substring("Label:".length()).trim());
+            }
+        }
+        return labels;
+    }
+
+    private static List<String> run(String... command) throws IOException, InterruptedException {
+        Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
+        List<String> lines = new ArrayList<>();
+        try (BufferedReader reader = new BufferedReader(
+                new InputStreamReader(process.getInputStream(), StandardCharsets.UTF_8))) {
+            String line;
+            while ((line = reader.readLine()) != null) {
+                lines.add(line);
+            }
+        }
+        if (process.waitFor() != 0) {
+            throw new IOException(String.join(" ", command) + " failed: " + String.join("\n", lines));
+        }
+        return lines;
+    }
+
+    private static void deleteTree(Path root) throws IOException {
+        if (!Files.exists(root)) {
+            return;
+        }
+        try (Stream<Path> paths = Files.walk(root)) {
+            for (Path p : (Iterable<Path>) paths.sorted(Comparator.reverseOrder())::iterator) {
+                Files.delete(p);
+            }
+        }
+    }
+}
