@@ -1,0 +1,206 @@
+package orvane.pkcs11e2e;
+
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertNotEquals;
+import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import java.nio.charset.StandardCharsets;
+import java.security.Signature;
+
+import javax.crypto.Cipher;
+
+import org.junit.jupiter.api.BeforeEach;
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.function.Executable;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.CsvSource;
+
+import orvane.clapi.crypto.PKCS11Exception;
+import orvane.clapi.crypto.PKCS11Slot;
+
+/** Sign, verify, encrypt, decrypt and unwrap on SoftHSM2, checked against Java's own RSA. */
+class CryptoTest {
+    private static final String VERIFY = "PKCS11Slot::verifyData(const Certificate&, const ByteArray&, "
+            + "const ByteArray&, unsigned int) - ";
+    private static final byte[] DOCUMENT = "The quick brown fox jumps over the lazy dog".getBytes(StandardCharsets.UTF_8);
+
+    private E2eToken token;
+    private int module;
+    private int slot;
+
+    @BeforeEach
+    void loggedIn() throws Exception {
+        token = E2eToken.get();
+        module = token.moduleId;
+        slot = token.slotIndex;
+        token.openAndLogin();
+        PKCS11Slot.setCall2ndInit(module, slot, false);
+    }
+
+    private static String failure(Executable call) {
+        return assertThrows(PKCS11Exception.class, call).getMessage();
+    }
+
+    @ParameterizedTest
+    @CsvSource({"6, SHA1withRSA", "64, SHA256withRSA"})
+    void signatureVerifiesWithJava(int mechanism, String algorithm) throws Exception {
+        byte[] signature = PKCS11Slot.signData(module, slot, token.certificate, DOCUMENT, mechanism);
+        assertEquals(256, signature.length);
+        Signature verifier = Signature.getInstance(algorithm);
+        verifier.initVerify(token.x509(token.certificate));
+        verifier.update(DOCUMENT);
+        assertTrue(verifier.verify(signature));
+    }
+
+    @Test
+    void javaSignatureVerifiesOnTokenAndTamperingIsDetected() throws Exception {
+        Signature signer = Signature.getInstance("SHA256withRSA");
+        signer.initSign(token.privateKey());
+        signer.update(DOCUMENT);
+        byte[] signature = signer.sign();
+        assertTrue(PKCS11Slot.verifyData(module, slot, token.certificate, DOCUMENT, signature,
+                PKCS11Slot.CKM_SHA256_RSA_PKCS));
+        byte[] tampered = signature.clone();
+        tampered[17] ^= 0x40;
+        assertFalse(PKCS11Slot.verifyData(module, slot, token.certificate, DOCUMENT, tampered,
+                PKCS11Slot.CKM_SHA256_RSA_PKCS));
+        assertFalse(PKCS11Slot.verifyData(module, slot, token.certificate, "another text".getBytes(StandardCharsets.UTF_8),
+                signature, PKCS11Slot.CKM_SHA256_RSA_PKCS));
+    }
+
+    @Test
+    void signatureOfWrongLengthNamesTheModulesAnswer() throws Exception {
+        byte[] signature = PKCS11Slot.signData(module, slot, token.certificate, DOCUMENT, PKCS11Slot.CKM_SHA1_RSA_PKCS);
+        byte[] shortened = java.util.Arrays.copyOf(signature, 255);
+        assertEquals(VERIFY + "Failed on call to C_Verify() - CKR_SIGNATURE_LEN_RANGE",
+                failure(() -> PKCS11Slot.verifyData(module, slot, token.certificate, DOCUMENT, shortened,
+                        PKCS11Slot.CKM_SHA1_RSA_PKCS)));
+    }
+
+    @Test
+    void secondInitRefusedBySoftHsm() throws Exception {
+        PKCS11Slot.setCall2ndInit(module, slot, true);
+        try {
+            assertEquals("PKCS11Slot::signData(const Certificate&, const ByteArray&, unsigned int) - "
+                    + "Failed on second call to C_SignInit() - CKR_OPERATION_ACTIVE",
+                    failure(() -> PKCS11Slot.signData(module, slot, token.certificate, DOCUMENT,
+                            PKCS11Slot.CKM_SHA1_RSA_PKCS)));
+        } finally {
+            PKCS11Slot.setCall2ndInit(module, slot, false);
+            // The refused Init leaves the first signing operation active in the session.
+            token.reopen();
+        }
+        assertEquals(256, PKCS11Slot.signData(module, slot, token.certificate, DOCUMENT,
+                PKCS11Slot.CKM_SHA1_RSA_PKCS).length);
+    }
+
+    @Test
+    void encryptDecryptRoundTripOnToken() throws Exception {
+        byte[] secret = "a 16 byte secret".getBytes(StandardCharsets.US_ASCII);
+        byte[] cipherText = PKCS11Slot.encryptData(module, slot, token.certificate, secret, PKCS11Slot.CKM_RSA_PKCS);
+        assertEquals(256, cipherText.length);
+        assertArrayEquals(secret, PKCS11Slot.decryptData(module, slot, token.certificate, cipherText,
+                PKCS11Slot.CKM_RSA_PKCS));
+        byte[] again = PKCS11Slot.encryptData(module, slot, token.certificate, secret, PKCS11Slot.CKM_RSA_PKCS);
+        assertNotEquals(E2eToken.hex(cipherText), E2eToken.hex(again), "PKCS#1 v1.5 padding is random");
+    }
+
+    @Test
+    void tokenCipherTextOpensWithJava() throws Exception {
+        byte[] secret = new byte[] {0, 1, 2, 3, (byte) 0xff, 0, 7};
+        byte[] cipherText = PKCS11Slot.encryptData(module, slot, token.certificate, secret, PKCS11Slot.CKM_RSA_PKCS);
+        Cipher cipher = Cipher.getInstance("RSA/ECB/PKCS1Padding");
+        cipher.init(Cipher.DECRYPT_MODE, token.privateKey());
+        assertArrayEquals(secret, cipher.doFinal(cipherText));
+    }
+
+    @Test
+    void javaCipherTextOpensOnTokenAndUnwrapsAlike() throws Exception {
+        byte[] sessionKey = new byte[32];
+        new java.security.SecureRandom().nextBytes(sessionKey);
+        Cipher cipher = Cipher.getInstance("RSA/ECB/PKCS1Padding");
+        cipher.init(Cipher.ENCRYPT_MODE, token.publicKey());
+        byte[] wrapped = cipher.doFinal(sessionKey);
+        byte[] decrypted = PKCS11Slot.decryptData(module, slot, token.certificate, wrapped, PKCS11Slot.CKM_RSA_PKCS);
+        assertArrayEquals(sessionKey, decrypted);
+        assertArrayEquals(decrypted, PKCS11Slot.unwrapKey(module, slot, token.certificate, wrapped,
+                PKCS11Slot.CKM_RSA_PKCS));
+    }
+
+    @Test
+    void unknownCertificateNamedByEachNative() {
+        byte[] unknown = "not a certificate on this token".getBytes(StandardCharsets.US_ASCII);
+        int rsa = PKCS11Slot.CKM_RSA_PKCS;
+        assertEquals("PKCS11Slot_encryptData() - The Certificate cannot be found",
+                failure(() -> PKCS11Slot.encryptData(module, slot, unknown, DOCUMENT, rsa)));
+        assertEquals("PKCS11Slot_decryptData() - The Certificate cannot be found",
+                failure(() -> PKCS11Slot.decryptData(module, slot, unknown, DOCUMENT, rsa)));
+        assertEquals("PKCS11Slot_signData() - The Certificate cannot be found",
+                failure(() -> PKCS11Slot.signData(module, slot, unknown, DOCUMENT, rsa)));
+        assertEquals("PKCS11Slot_verifyData() - The Certificate cannot be found",
+                failure(() -> PKCS11Slot.verifyData(module, slot, unknown, DOCUMENT, DOCUMENT, rsa)));
+        assertEquals("PKCS11Slot_unwrapKey() - The Certificate cannot be found",
+                failure(() -> PKCS11Slot.unwrapKey(module, slot, null, DOCUMENT, rsa)));
+    }
+
+    @Test
+    void certificateWithoutKeysNamesTheMissingKey() {
+        byte[] other = token.otherCertificate;
+        int rsa = PKCS11Slot.CKM_RSA_PKCS;
+        String publicKey = "The PublicKey for the supplied Certificate cannot be found";
+        String privateKey = "The PrivateKey for the supplied Certificate cannot be found";
+        assertEquals("PKCS11Slot::encryptData(const Certificate&, const ByteArray&, unsigned int) - " + publicKey,
+                failure(() -> PKCS11Slot.encryptData(module, slot, other, DOCUMENT, rsa)));
+        assertEquals("PKCS11Slot::decryptData(const Certificate&, const ByteArray&, unsigned int) - " + privateKey,
+                failure(() -> PKCS11Slot.decryptData(module, slot, other, DOCUMENT, rsa)));
+        assertEquals("PKCS11Slot::signData(const Certificate&, const ByteArray&, unsigned int) - " + privateKey,
+                failure(() -> PKCS11Slot.signData(module, slot, other, DOCUMENT, rsa)));
+        assertEquals(VERIFY + publicKey,
+                failure(() -> PKCS11Slot.verifyData(module, slot, other, DOCUMENT, DOCUMENT, rsa)));
+        assertEquals("PKCS11Slot::decryptData(const Certificate&, const ByteArray&, unsigned int) - " + privateKey,
+                failure(() -> PKCS11Slot.unwrapKey(module, slot, other, DOCUMENT, rsa)));
+    }
+
+    @Test
+    void loggedOutPrivateKeyIsNotFound() throws Exception {
+        token.close();
+        PKCS11Slot.openSession(module, slot);
+        assertEquals("PKCS11Slot::signData(const Certificate&, const ByteArray&, unsigned int) - "
+                + "The PrivateKey for the supplied Certificate cannot be found",
+                failure(() -> PKCS11Slot.signData(module, slot, token.certificate, DOCUMENT, PKCS11Slot.CKM_RSA_PKCS)));
+        assertEquals(256, PKCS11Slot.encryptData(module, slot, token.certificate, DOCUMENT,
+                PKCS11Slot.CKM_RSA_PKCS).length);
+    }
+
+    @Test
+    void withoutSessionTheCertificateLookupFails() throws Exception {
+        token.close();
+        assertEquals("PKCS11Slot::findCertificate(unsigned long, const ByteArray&) - A session has not been opened !",
+                failure(() -> PKCS11Slot.signData(module, slot, token.certificate, DOCUMENT, PKCS11Slot.CKM_RSA_PKCS)));
+    }
+
+    @Test
+    void badModuleAndSlotRaisedAsTheirKinds() {
+        assertEquals("PKCS11Module::getModule(unsigned int) - A PKCS11Module with a moduleId of '-7' was not found",
+                failure(() -> PKCS11Slot.signData(-7, slot, token.certificate, DOCUMENT, PKCS11Slot.CKM_RSA_PKCS)));
+        IndexOutOfBoundsException index = assertThrows(IndexOutOfBoundsException.class,
+                () -> PKCS11Slot.verifyData(module, 1000, token.certificate, DOCUMENT, DOCUMENT, 1));
+        assertTrue(index.getMessage().startsWith("PKCS11Module::getSlot(unsigned int) - index '1000' is out of bounds"),
+                index.getMessage());
+        assertThrows(IndexOutOfBoundsException.class, () -> PKCS11Slot.setCall2ndInit(module, -1, true));
+    }
+
+    @Test
+    void emptyAndNullDataAreAnswersOfTheModule() throws Exception {
+        byte[] empty = PKCS11Slot.encryptData(module, slot, token.certificate, null, PKCS11Slot.CKM_RSA_PKCS);
+        assertEquals(0, PKCS11Slot.decryptData(module, slot, token.certificate, empty, PKCS11Slot.CKM_RSA_PKCS).length);
+        // SoftHSM2 refuses a cipher text shorter than the modulus only in the final call.
+        assertEquals("PKCS11Slot::decryptData(const Certificate&, const ByteArray&, unsigned int) - "
+                + "Failed on second call to C_Decrypt() - CKR_GENERAL_ERROR",
+                failure(() -> PKCS11Slot.decryptData(module, slot, token.certificate, new byte[3],
+                        PKCS11Slot.CKM_RSA_PKCS)));
+    }
+}

@@ -1,0 +1,226 @@
+package orvane.pkcs11e2e;
+
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.security.KeyFactory;
+import java.security.PrivateKey;
+import java.security.PublicKey;
+import java.security.cert.CertificateFactory;
+import java.security.cert.X509Certificate;
+import java.security.spec.PKCS8EncodedKeySpec;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.Comparator;
+import java.util.List;
+import java.util.concurrent.TimeUnit;
+import java.util.stream.Stream;
+
+import orvane.clapi.crypto.PKCS11Exception;
+import orvane.clapi.crypto.PKCS11Module;
+import orvane.clapi.crypto.PKCS11Object;
+import orvane.clapi.crypto.PKCS11Slot;
+
+/**
+ * One SoftHSM2 token per JVM, made and filled from scratch with openssl and
+ * pkcs11-tool so that every byte it holds is known: an RSA-2048 key pair with
+ * its self-signed certificate (CKA_ID 01), a second certificate without keys
+ * (CKA_ID 02) and a data object. SoftHSM2 accepts C_Initialize once per
+ * process, so the module is loaded here once and every test class shares it.
+ */
+final class E2eToken {
+    static final String MODULE = "/usr/lib/softhsm/libsofthsm2.so";
+    static final String LABEL = "orv-e2e";
+    static final String SO_PIN = "87654321";
+    static final String PIN = "246810";
+    static final byte[] DATA_VALUE = "orv e2e data object".getBytes(StandardCharsets.US_ASCII);
+
+    private static E2eToken token;
+
+    final Path dir;
+    final int moduleId;
+    final int slotIndex;
+    final byte[] certificate;
+    final byte[] otherCertificate;
+    private final Path keyPem;
+    private final Path keyDer;
+    private final Path publicKeyDer;
+    private int nextId = 0x10;
+
+    static synchronized E2eToken get() throws Exception {
+        if (token == null) {
+            token = new E2eToken();
+        }
+        return token;
+    }
+
+    private E2eToken() throws Exception {
+        String conf = System.getenv("SOFTHSM2_CONF");
+        if (conf == null || conf.isEmpty()) {
+            throw new IllegalStateException("SOFTHSM2_CONF is not set");
+        }
+        Path confPath = Paths.get(conf).toAbsolutePath();
+        dir = confPath.getParent();
+        Path tokens = dir.resolve("tokens");
+        deleteTree(tokens);
+        Files.createDirectories(tokens);
+        Files.writeString(confPath, "directories.tokendir = " + tokens + "\nobjectstore.backend = file\n"
+                + "log.level = ERROR\n", StandardCharsets.UTF_8);
+        run("softhsm2-util", "--init-token", "--free", "--label", LABEL, "--so-pin", SO_PIN, "--pin", PIN);
+
+        keyPem = dir.resolve("key01.pem");
+        keyDer = dir.resolve("key01.der");
+        publicKeyDer = dir.resolve("pub01.der");
+        run("openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", keyPem.toString());
+        run("openssl", "pkcs8", "-topk8", "-nocrypt", "-in", keyPem.toString(), "-outform", "DER",
+                "-out", keyDer.toString());
+        run("openssl", "pkey", "-in", keyPem.toString(), "-pubout", "-outform", "DER", "-out", publicKeyDer.toString());
+        certificate = provisionKeySet("01", "ORV e2e 01");
+        otherCertificate = provisionCertificateOnly("02");
+        Path data = dir.resolve("data.bin");
+        Files.write(data, DATA_VALUE);
+        store(data, "data", null, "orv-e2e-data");
+
+        moduleId = PKCS11Module.loadLibrary(MODULE);
+        slotIndex = findSlot(moduleId);
+        openAndLogin();
+    }
+
+    /** The token's slot; SoftHSM2's slot ids are random, its label is not. */
+    private static int findSlot(int moduleId) throws PKCS11Exception {
+        int slots = PKCS11Module.getNumberOfSlots(moduleId);
+        for (int i = 0; i < slots; i++) {
+            if (PKCS11Slot.getTokenInfo(moduleId, i).getLabel().trim().equals(LABEL)) {
+                return i;
+            }
+        }
+        throw new IllegalStateException("token " + LABEL + " not among " + slots + " slots");
+    }
+
+    /** Private keys are visible only to a logged-in user. */
+    void openAndLogin() throws PKCS11Exception {
+        PKCS11Slot.openSession(moduleId, slotIndex);
+        PKCS11Slot.login(moduleId, slotIndex, PIN, PKCS11Slot.CKU_USER);
+    }
+
+    /** Closing the only session also logs the user out. */
+    void close() throws PKCS11Exception {
+        PKCS11Slot.closeSession(moduleId, slotIndex);
+    }
+
+    /** A fresh session, for tests that leave the module in an operation. */
+    void reopen() throws PKCS11Exception {
+        close();
+        openAndLogin();
+    }
+
+    X509Certificate x509(byte[] encoded) throws Exception {
+        return (X509Certificate) CertificateFactory.getInstance("X.509")
+                .generateCertificate(new java.io.ByteArrayInputStream(encoded));
+    }
+
+    PublicKey publicKey() throws Exception {
+        return x509(certificate).getPublicKey();
+    }
+
+    PrivateKey privateKey() throws Exception {
+        return KeyFactory.getInstance("RSA").generatePrivate(new PKCS8EncodedKeySpec(Files.readAllBytes(keyDer)));
+    }
+
+    /**
+     * Stores the key pair again under a new CKA_ID with a certificate of its
+     * own (the same key, a new subject), for tests that delete what they find.
+     */
+    synchronized KeySet provisionKeySet() throws Exception {
+        String id = String.format("%02x", nextId++);
+        return new KeySet(id, provisionKeySet(id, "ORV e2e set " + id));
+    }
+
+    private byte[] provisionKeySet(String id, String subject) throws Exception {
+        Path certDer = dir.resolve("cert" + id + ".der");
+        run("openssl", "req", "-new", "-x509", "-key", keyPem.toString(), "-days", "2", "-subj",
+                "/CN=" + subject + "/O=ORVNative tests", "-outform", "DER", "-out", certDer.toString());
+        store(keyDer, "privkey", id, "key" + id);
+        store(publicKeyDer, "pubkey", id, "key" + id);
+        store(certDer, "cert", id, "cert" + id);
+        return Files.readAllBytes(certDer);
+    }
+
+    private byte[] provisionCertificateOnly(String id) throws Exception {
+        Path otherKey = dir.resolve("key" + id + ".pem");
+        Path certDer = dir.resolve("cert" + id + ".der");
+        run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", otherKey.toString(), "-days", "2",
+                "-subj", "/CN=ORV e2e " + id + " without keys/O=ORVNative tests", "-outform", "DER",
+                "-out", certDer.toString());
+        store(certDer, "cert", id, "cert" + id);
+        return Files.readAllBytes(certDer);
+    }
+
+    /** Another data object, for tests that delete one. */
+    synchronized void provisionDataObject(String label) throws Exception {
+        Path data = dir.resolve(label + ".bin");
+        Files.write(data, label.getBytes(StandardCharsets.US_ASCII));
+        store(data, "data", null, label);
+    }
+
+    private void store(Path file, String type, String id, String label) throws Exception {
+        List<String> command = new ArrayList<>(Arrays.asList("pkcs11-tool", "--module", MODULE, "--token-label", LABEL,
+                "--login", "--pin", PIN, "--write-object", file.toString(), "--type", type, "--label", label));
+        if (id != null) {
+            command.addAll(Arrays.asList("--id", id));
+        }
+        run(command.toArray(new String[0]));
+    }
+
+    /** The CKA_IDs of every object of one class the token shows now. */
+    List<String> idsOf(int objectClass) throws PKCS11Exception {
+        List<String> ids = new ArrayList<>();
+        int n = PKCS11Slot.getNumberOfObjects(moduleId, slotIndex, objectClass);
+        for (int i = 0; i < n; i++) {
+            PKCS11Object object = PKCS11Slot.getObject(moduleId, slotIndex, objectClass, i);
+            ids.add(hex(object.getId()));
+        }
+        return ids;
+    }
+
+    static String hex(byte[] bytes) {
+        StringBuilder s = new StringBuilder();
+        for (byte b : bytes) {
+            s.append(String.format("%02x", b));
+        }
+        return s.toString();
+    }
+
+    /** A key pair and certificate stored under one CKA_ID. */
+    static final class KeySet {
+        final String id;
+        final byte[] certificate;
+
+        KeySet(String id, byte[] certificate) {
+            this.id = id;
+            this.certificate = certificate;
+        }
+    }
+
+    private static void run(String... command) throws IOException, InterruptedException {
+        ProcessBuilder builder = new ProcessBuilder(command).redirectErrorStream(true);
+        Process process = builder.start();
+        byte[] output = process.getInputStream().readAllBytes();
+        if (!process.waitFor(120, TimeUnit.SECONDS) || process.exitValue() != 0) {
+            throw new IOException(String.join(" ", command) + " failed:\n" + new String(output, StandardCharsets.UTF_8));
+        }
+    }
+
+    private static void deleteTree(Path root) throws IOException {
+        if (!Files.exists(root)) {
+            return;
+        }
+        try (Stream<Path> paths = Files.walk(root)) {
+            for (Path p : (Iterable<Path>) paths.sorted(Comparator.reverseOrder())::iterator) {
+                Files.delete(p);
+            }
+        }
+    }
+}
