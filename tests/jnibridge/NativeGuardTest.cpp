@@ -1,0 +1,76 @@
+#include "jnibridge/JNIException.h"
+#include "jnibridge/NativeGuard.h"
+
+#include <gtest/gtest.h>
+
+#include <jni.h>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+using namespace JNIBridge;
+
+namespace {
+
+// Without a VM the guard still catches, and the raise it attempts reports
+// its message on stderr: that line shows which Java exception was meant.
+template <class Body>
+std::string guardedStderr(Body body, jint& result)
+{
+    testing::internal::CaptureStderr();
+    result = guardNative<jint>(0, body);
+    return testing::internal::GetCapturedStderr();
+}
+
+} // namespace
+
+TEST(NativeGuard, PassesTheBodysResultThrough)
+{
+    jint result = -1;
+    EXPECT_EQ(guardedStderr([] { return 7; }, result), "");
+    EXPECT_EQ(result, 7);
+}
+
+TEST(NativeGuard, AllocationFailureBecomesOutOfMemoryAndTheZeroValue)
+{
+    jint result = -1;
+    EXPECT_EQ(guardedStderr([]() -> jint { throw std::bad_alloc(); }, result),
+              "Could not throw the exception: Native memory exhausted\n");
+    EXPECT_EQ(result, 0);
+}
+
+TEST(NativeGuard, OtherExceptionsBecomeErrorsNamingTheFailure)
+{
+    jint result = -1;
+    EXPECT_EQ(guardedStderr([]() -> jint { throw std::runtime_error("broken"); }, result),
+              "Could not throw the exception: Unhandled native failure - broken\n");
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(guardedStderr([]() -> jint { throw JNIException("JNIBridge text"); }, result),
+              "Could not throw the exception: Unhandled native failure - JNIBridge text\n");
+    EXPECT_EQ(guardedStderr([]() -> jint { throw 5; }, result),
+              "Could not throw the exception: Unhandled native failure - unknown exception\n");
+}
+
+TEST(NativeGuard, ReturnsTheZeroOfEveryReturnType)
+{
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(guardNative<jobject>(nullptr, []() -> jobject { throw 1; }), nullptr);
+    EXPECT_EQ(guardNative<jboolean>(JNI_FALSE, []() -> jboolean { throw 1; }), JNI_FALSE);
+    EXPECT_EQ(guardNative<jlong>(0, []() -> jlong { throw 1; }), 0);
+    bool ran = false;
+    guardNative([&ran] {
+        ran = true;
+        throw std::logic_error("void body");
+    });
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(ran);
+    EXPECT_NE(err.find("Unhandled native failure - void body"), std::string::npos) << err;
+}
+
+TEST(NativeGuard, IsNoexcept)
+{
+    auto body = [] { return 1; };
+    static_assert(noexcept(guardNative<int>(0, body)), "the guard must not let anything escape");
+    static_assert(noexcept(guardNative(body)), "the void guard must not let anything escape");
+    SUCCEED();
+}
