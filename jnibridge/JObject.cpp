@@ -51,10 +51,12 @@ void JObject::releaseReference() noexcept
     value_.j = 0;
 }
 
+// The new reference is taken before the old one goes, so handing a wrapper
+// its own value never works on a deleted reference.
 void JObject::setjValue(jvalue value)
 {
-    releaseReference();
     if (value.l == nullptr) {
+        releaseReference();
         value_ = value;
         return;
     }
@@ -62,6 +64,7 @@ void JObject::setjValue(jvalue value)
     if (global == nullptr) {
         throw JNIException("JObject::setjValue(jvalue) - NewGlobalRef(...)");
     }
+    releaseReference();
     value_.j = 0;
     value_.l = global;
 }

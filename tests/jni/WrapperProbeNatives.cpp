@@ -70,6 +70,7 @@ jobject JNICALL copyAndReturn(JNIEnv*, jclass, jobject object)
         delete first;
         JObject assigned;
         assigned = copy;
+        assigned.setjValue(assigned.getjValue());
         return assigned.getLocalReference();
     } catch (const JNIException& e) {
         raiseFailure(e);
