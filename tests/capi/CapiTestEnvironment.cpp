@@ -1,0 +1,208 @@
+#include "CapiTestEnvironment.h"
+
+#include "CapiTestMaterial.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+#ifndef _WIN32
+#include <unistd.h>
+#else
+#include <process.h>
+#endif
+
+namespace {
+
+const char* const kEnhanced = "Microsoft Enhanced Cryptographic Provider v1.0";
+
+int processId()
+{
+#ifdef _WIN32
+    return _getpid();
+#else
+    return static_cast<int>(getpid());
+#endif
+}
+
+void require(bool ok, const char* what)
+{
+    if (!ok) {
+        throw std::runtime_error(std::string(what) + " failed, error " + std::to_string(GetLastError()));
+    }
+}
+
+void deleteContainer(const std::string& name, const char* provider)
+{
+    HCRYPTPROV unused = 0;
+    CryptAcquireContextA(&unused, name.c_str(), provider, PROV_RSA_FULL, CRYPT_DELETEKEYSET);
+}
+
+bool containerExists(const std::string& name)
+{
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextA(&provider, name.c_str(), nullptr, PROV_RSA_FULL, 0)) {
+        return false;
+    }
+    CryptReleaseContext(provider, 0);
+    return true;
+}
+
+void createContainer(const std::string& name, const Bytes* keyBlob)
+{
+    deleteContainer(name, kEnhanced);
+    HCRYPTPROV provider = 0;
+    require(CryptAcquireContextA(&provider, name.c_str(), kEnhanced, PROV_RSA_FULL, CRYPT_NEWKEYSET),
+            "CryptAcquireContextA(CRYPT_NEWKEYSET)");
+    if (keyBlob != nullptr) {
+        HCRYPTKEY key = 0;
+        const BOOL imported = CryptImportKey(provider, keyBlob->data(), static_cast<DWORD>(keyBlob->size()), 0,
+                                             CRYPT_EXPORTABLE, &key);
+        if (imported) {
+            CryptDestroyKey(key);
+        }
+        CryptReleaseContext(provider, 0);
+        require(imported, "CryptImportKey");
+        return;
+    }
+    CryptReleaseContext(provider, 0);
+}
+
+const std::vector<const Bytes*>& signerCertificates()
+{
+    static const std::vector<const Bytes*> all = {
+        &CapiTestMaterial::signerCert1(), &CapiTestMaterial::signerCert2(), &CapiTestMaterial::signerCert3(),
+        &CapiTestMaterial::signerCert4()};
+    return all;
+}
+
+} // namespace
+
+std::string CapiTestEnvironment::stateRoot_;
+bool CapiTestEnvironment::randomContainerExisted_ = false;
+
+std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+SecureBuffer bufferOf(const Bytes& bytes)
+{
+    return SecureBuffer(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+Bytes bytesOf(const SecureBuffer& buffer) { return Bytes(buffer.data(), buffer.data() + buffer.length()); }
+
+const std::string& CapiTestEnvironment::keyContainer()
+{
+    static const std::string name = "orv-capi-test-" + std::to_string(processId());
+    return name;
+}
+
+const std::string& CapiTestEnvironment::emptyContainer()
+{
+    static const std::string name = keyContainer() + "-empty";
+    return name;
+}
+
+void CapiTestEnvironment::SetUp()
+{
+#ifndef _WIN32
+    char pattern[] = "/tmp/orv-capi-tests-XXXXXX";
+    require(mkdtemp(pattern) != nullptr, "mkdtemp");
+    stateRoot_ = pattern;
+    setenv("ORV_WIN32_ROOT", stateRoot_.c_str(), 1);
+#endif
+    randomContainerExisted_ = containerExists("ORV_RANDOM");
+    createContainer(keyContainer(), &CapiTestMaterial::signerBlob());
+    createContainer(emptyContainer(), nullptr);
+    for (const Bytes* certificate : signerCertificates()) {
+        addToMy(*certificate, nullptr);
+    }
+    const std::wstring container = widen(keyContainer());
+    setKeyProvInfo(CapiTestMaterial::signerCert1(), container, widen(kEnhanced), PROV_RSA_FULL, AT_KEYEXCHANGE);
+    setKeyProvInfo(CapiTestMaterial::signerCert2(), container, L"Microsoft Base Cryptographic Provider v1.0",
+                   PROV_RSA_FULL, AT_KEYEXCHANGE);
+}
+
+void CapiTestEnvironment::TearDown()
+{
+    for (const Bytes* certificate : signerCertificates()) {
+        removeFromMy(*certificate);
+    }
+    deleteContainer(keyContainer(), kEnhanced);
+    deleteContainer(emptyContainer(), kEnhanced);
+    if (!randomContainerExisted_) {
+        deleteContainer("ORV_RANDOM", nullptr);
+    }
+    if (!stateRoot_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(stateRoot_, ignored);
+    }
+}
+
+// Wine writes a certificate's properties to the registry only when it is
+// added to the registry store itself, not through the MY collection that
+// CertOpenSystemStoreA returns, and never updates them afterwards. So changes
+// go to the registry store as a remove plus a fresh add that carries them.
+HCERTSTORE CapiTestEnvironment::openWritableMy()
+{
+#ifdef _WIN32
+    return CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_A, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, "MY");
+#else
+    return CertOpenSystemStoreA(0, "MY");
+#endif
+}
+
+void CapiTestEnvironment::removeFromMy(const Bytes& certificate)
+{
+    PCCERT_CONTEXT decoded =
+        CertCreateCertificateContext(X509_ASN_ENCODING, certificate.data(), static_cast<DWORD>(certificate.size()));
+    HCERTSTORE store = openWritableMy();
+    if (decoded != nullptr && store != nullptr) {
+        PCCERT_CONTEXT found;
+        while ((found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, decoded,
+                                                   nullptr)) != nullptr) {
+            if (!CertDeleteCertificateFromStore(found)) { // frees the context either way
+                break;
+            }
+        }
+    }
+    if (store != nullptr) {
+        CertCloseStore(store, 0);
+    }
+    if (decoded != nullptr) {
+        CertFreeCertificateContext(decoded);
+    }
+}
+
+void CapiTestEnvironment::addToMy(const Bytes& certificate, const CRYPT_KEY_PROV_INFO* info)
+{
+    removeFromMy(certificate);
+    HCERTSTORE store = openWritableMy();
+    require(store != nullptr, "opening MY");
+    PCCERT_CONTEXT added = nullptr;
+    BOOL ok = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, certificate.data(),
+                                               static_cast<DWORD>(certificate.size()), CERT_STORE_ADD_NEW, &added);
+    if (ok && info != nullptr) {
+        ok = CertSetCertificateContextProperty(added, CERT_KEY_PROV_INFO_PROP_ID, 0, info);
+    }
+    if (added != nullptr) {
+        CertFreeCertificateContext(added);
+    }
+    CertCloseStore(store, 0);
+    require(ok, "adding the certificate to MY");
+}
+
+void CapiTestEnvironment::setKeyProvInfo(const Bytes& certificate, const std::wstring& container,
+                                         const std::wstring& provider, DWORD providerType, DWORD keySpec)
+{
+    std::wstring containerCopy = container;
+    std::wstring providerCopy = provider;
+    CRYPT_KEY_PROV_INFO info{};
+    info.pwszContainerName = &containerCopy[0];
+    info.pwszProvName = &providerCopy[0];
+    info.dwProvType = providerType;
+    info.dwKeySpec = keySpec;
+    addToMy(certificate, &info);
+}
+
+// gtest_main runs the environment's SetUp before the first test.
+static ::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new CapiTestEnvironment);

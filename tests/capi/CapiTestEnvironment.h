@@ -1,0 +1,45 @@
+// Provisions what the CryptoAPI tests need, the same way on Linux (the
+// stand-in, under a private ORV_WIN32_ROOT) and under Wine (its real
+// CryptoAPI): a key container holding the signer's key, an empty container,
+// and the signer's certificates in MY with their key-provider information.
+// Everything added is removed again when the program ends.
+#ifndef ORV_TESTS_CAPI_CAPITESTENVIRONMENT_H
+#define ORV_TESTS_CAPI_CAPITESTENVIRONMENT_H
+
+#include "capi/SecureBuffer.h"
+#include "platform/Win32.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<unsigned char>;
+
+class CapiTestEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Holds the signer's key as AT_KEYEXCHANGE.
+    static const std::string& keyContainer();
+    // Exists but holds no key.
+    static const std::string& emptyContainer();
+
+    // Replaces the key-provider information of a certificate already in MY.
+    static void setKeyProvInfo(const Bytes& certificate, const std::wstring& container,
+                               const std::wstring& provider, DWORD providerType, DWORD keySpec);
+
+private:
+    static HCERTSTORE openWritableMy();
+    static void addToMy(const Bytes& certificate, const CRYPT_KEY_PROV_INFO* info);
+    static void removeFromMy(const Bytes& certificate);
+    static std::string stateRoot_;
+    static bool randomContainerExisted_;
+};
+
+std::wstring widen(const std::string& text);
+SecureBuffer bufferOf(const Bytes& bytes);
+Bytes bytesOf(const SecureBuffer& buffer);
+
+#endif
