@@ -1,6 +1,8 @@
 # The PKCS#11 natives in a JVM, against SoftHSM2 (tokens made in the build
 # tree by the tests themselves) and against the fault-injecting mock module.
+# The small heap lets a test see a Java allocation fail inside a native.
 orv_add_junit(pkcs11_junit PACKAGE orvane.pkcs11test
-    ENV SOFTHSM2_CONF=${CMAKE_BINARY_DIR}/tests/softhsm/softhsm2.conf
+    ENV JAVA_TOOL_OPTIONS=-Xmx96m
+        SOFTHSM2_CONF=${CMAKE_BINARY_DIR}/tests/softhsm/softhsm2.conf
         ORV_P11MOCK=${CMAKE_BINARY_DIR}/tests/p11mock/liborvp11mock.so)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/tests/softhsm)

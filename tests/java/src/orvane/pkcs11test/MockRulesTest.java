@@ -5,6 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import org.junit.jupiter.api.Assumptions;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 
@@ -109,5 +110,20 @@ class MockRulesTest {
                 () -> PKCS11Slot.seedRandom(m, 1, "seed".getBytes(java.nio.charset.StandardCharsets.US_ASCII)));
         assertEquals("PKCS11Slot::seedRandom(const ByteArray&) - Failed on call to C_SeedRandom(seed, 4)"
                 + " - CKR_RANDOM_SEED_NOT_SUPPORTED", e.getMessage());
+    }
+
+    /** The suite runs with a small heap, so the result cannot become a Java array. */
+    @Test
+    void javaFailureInsideNativeRaisedAsPKCS11Exception() throws Exception {
+        long max = Runtime.getRuntime().maxMemory();
+        Assumptions.assumeTrue(max < (512L << 20), "needs the suite's small heap");
+        int length = (int) (max + (16L << 20));
+        PKCS11Slot.openSession(m, A);
+        MockControl.logEnable(false);
+        PKCS11Exception e = assertThrows(PKCS11Exception.class, () -> PKCS11Slot.generateRandom(m, A, length));
+        MockControl.logEnable(true);
+        assertTrue(e.getMessage().startsWith("JByteArray::JByteArray(const ByteArray&) - NewByteArray(...)"
+                + " - java.lang.OutOfMemoryError"), e.getMessage());
+        assertTrue(PKCS11Slot.getSessionOpened(m, A));
     }
 }
