@@ -1,4 +1,14 @@
-// Natives of orvane/common/utils/IncomingNativeUtils; rows join as their entry functions land.
+// Natives of orvane/common/utils/IncomingNativeUtils.
+#include "accessibility/AccessibilityShutdown.h"
 #include "jnibridge/NativeMethodTable.h"
 
-const JNIBridge::NativeClassRows incomingNativeUtilsNatives = {"orvane/common/utils/IncomingNativeUtils", nullptr, 0};
+namespace {
+
+const JNIBridge::NativeMethodRow rows[] = {
+    {"jniShutdownNativeAccessibility", "()V", JNIBridge::entry(&jniShutdownNativeAccessibility)},
+};
+
+} // namespace
+
+const JNIBridge::NativeClassRows incomingNativeUtilsNatives = {"orvane/common/utils/IncomingNativeUtils", rows,
+                                                               sizeof rows / sizeof rows[0]};

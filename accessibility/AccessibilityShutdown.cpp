@@ -1,0 +1,20 @@
+#include "accessibility/AccessibilityShutdown.h"
+
+#include "platform/Win32.h"
+
+namespace {
+
+const char kStatusWindowTitle[] = "Access Bridge status";
+
+} // namespace
+
+// Two Win32 calls that report failure by result only; nothing here throws,
+// and a failed post is of no interest to the caller.
+void JNICALL jniShutdownNativeAccessibility(JNIEnv*, jclass)
+{
+    const HWND window = FindWindowA(nullptr, kStatusWindowTitle);
+    if (window == nullptr) {
+        return;
+    }
+    PostMessageA(window, WM_QUIT, 0, 0);
+}
