@@ -10,6 +10,11 @@ final class PinSource {
         this.envName = envName;
     }
 
+    /** True when the PIN will be asked for on the console (and a prompt needs the token's label). */
+    boolean fromConsole() {
+        return envName == null;
+    }
+
     /** The PIN as a fresh char[] the caller must wipe. */
     char[] read(String tokenLabel) throws ToolException {
         if (envName != null) {

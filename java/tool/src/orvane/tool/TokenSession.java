@@ -36,7 +36,7 @@ final class TokenSession implements AutoCloseable {
 
     /** Logs the user in and wipes the PIN, whatever happens. */
     void login(PinSource source) throws PKCS11Exception, ToolException {
-        char[] pin = source.read(label());
+        char[] pin = source.read(source.fromConsole() ? label() : null);
         try {
             // The native takes a String; only the char[] copy can be wiped.
             PKCS11Slot.login(moduleId, slotIndex, new String(pin), PKCS11Slot.CKU_USER);
