@@ -100,6 +100,10 @@ class CertificatesAndObjectsTest {
                 () -> PKCS11Slot.getObject(module, slot, PKCS11Slot.CKO_CERTIFICATE, n + 3));
         assertEquals("Array<T>::operator[](unsigned int) - index '" + (n + 3) + "' is out of bounds (0, " + (n - 1)
                 + ")", e.getMessage());
+        IndexOutOfBoundsException negative = assertThrows(IndexOutOfBoundsException.class,
+                () -> PKCS11Slot.getObject(module, slot, PKCS11Slot.CKO_CERTIFICATE, -1));
+        assertEquals("Array<T>::operator[](unsigned int) - index '-1' is out of bounds (0, " + (n - 1) + ")",
+                negative.getMessage());
     }
 
     @Test
@@ -129,6 +133,7 @@ class CertificatesAndObjectsTest {
         assertEquals(16, info.getSerialNumber().length());
         assertTrue(info.hasRNG());
         assertTrue(info.isLoginRequired());
+        assertEquals(-1, info.getSessionCount(), "SoftHSM2 reports CK_UNAVAILABLE_INFORMATION");
         assertFalse(PKCS11Slot.getSessionOpened(module, slot));
     }
 

@@ -194,6 +194,17 @@ class CryptoTest {
     }
 
     @Test
+    void mechanismKeepsAllThirtyTwoBits() {
+        assertEquals("PKCS11Slot::signData(const Certificate&, const ByteArray&, unsigned int) - "
+                + "Failed on call to C_SignInit() - CKR_MECHANISM_INVALID",
+                failure(() -> PKCS11Slot.signData(module, slot, token.certificate, DOCUMENT, -1)));
+        assertEquals("PKCS11Slot::verifyData(const PublicKey&, const ByteArray&, unsigned int) - "
+                + "Failed on call to C_VerifyInit() - CKR_MECHANISM_INVALID",
+                failure(() -> PKCS11Slot.verifyData(module, slot, token.certificate, DOCUMENT, DOCUMENT,
+                        0x80000000 | PKCS11Slot.CKM_SHA1_RSA_PKCS)));
+    }
+
+    @Test
     void emptyAndNullDataAreAnswersOfTheModule() throws Exception {
         byte[] empty = PKCS11Slot.encryptData(module, slot, token.certificate, null, PKCS11Slot.CKM_RSA_PKCS);
         assertEquals(0, PKCS11Slot.decryptData(module, slot, token.certificate, empty, PKCS11Slot.CKM_RSA_PKCS).length);
