@@ -2,6 +2,7 @@
 
 #include "common/Exception.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -11,6 +12,11 @@ ProviderManager::ProviderManager(const char* containerName) : handle_(0)
         return;
     }
     if (CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
+        return;
+    }
+    // Another thread or process created it between the two calls above.
+    if (static_cast<std::int32_t>(GetLastError()) == static_cast<std::int32_t>(NTE_EXISTS) &&
+        CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, 0)) {
         return;
     }
     handle_ = 0;

@@ -1,0 +1,55 @@
+#!/bin/sh
+# provision-junit.sh ORVWIN ROOT: a fresh stand-in state directory for the
+# CapiToken JUnit suite, made with openssl and orvwin as an administrator would.
+#   MY     signer.p12 in container ORV_JUNIT (Enhanced provider, key spec 1) and
+#          base.p12 over the same key naming the Base provider, and nokey.der
+#          whose container ORV_JUNIT_EMPTY holds no key
+#   MANY   2000 certificates, to list through one native call
+# ROOT/material keeps the DER certificates (and the stranger's, never stored)
+# for the tests to read.
+set -e
+orvwin=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+root=$2
+rm -rf "$root"
+mkdir -p "$root/material"
+export ORV_WIN32_ROOT="$root"
+cd "$root/material"
+
+openssl genrsa -out signer.pem 1024 2>/dev/null
+for name in signer base; do
+    openssl req -x509 -new -key signer.pem -subj "/CN=ORV JUnit $name" -days 3650 -sha256 -out $name.crt 2>/dev/null
+    openssl x509 -in $name.crt -outform DER -out $name.der
+    openssl pkcs12 -export -inkey signer.pem -in $name.crt -passout pass:orv -out $name.p12
+done
+"$orvwin" import-pfx --store MY --container ORV_JUNIT --keyspec 1 --password orv signer.p12 >/dev/null
+"$orvwin" import-pfx --store MY --container ORV_JUNIT --keyspec 1 --password orv \
+    --provider "Microsoft Base Cryptographic Provider v1.0" base.p12 >/dev/null
+
+openssl genrsa -out stranger.pem 1024 2>/dev/null
+openssl req -x509 -new -key stranger.pem -subj "/CN=ORV JUnit stranger" -days 3650 -outform DER \
+    -out stranger.der 2>/dev/null
+
+# Many distinct certificates without signing each: copies of one template
+# whose 8-byte serial number is rewritten (nothing here checks signatures),
+# written straight into the store's documented layout, stores/<NAME>/<sha1>.der,
+# since one orvwin run per certificate takes minutes.
+openssl req -x509 -new -key signer.pem -subj "/CN=ORV JUnit many" -set_serial 0x7e57c0de7e57c0de -days 3650 \
+    -outform DER -out many.der 2>/dev/null
+"$orvwin" add-cert --store MANY many.der >/dev/null
+python3 - "$root/stores/MANY" <<'PY'
+import hashlib, sys
+template = open("many.der", "rb").read()
+marker = bytes.fromhex("7e57c0de7e57c0de")
+assert template.count(marker) == 1
+for i in range(1, 2000):
+    der = template.replace(marker, (0x7e57000000000000 + i).to_bytes(8, "big"))
+    with open("%s/%s.der" % (sys.argv[1], hashlib.sha1(der).hexdigest()), "wb") as out:
+        out.write(der)
+PY
+
+# A certificate whose key-provider information names a container without keys.
+openssl req -x509 -new -key signer.pem -subj "/CN=ORV JUnit nokey" -days 3650 -outform DER -out nokey.der 2>/dev/null
+"$orvwin" add-cert --store MY nokey.der >/dev/null
+mkdir -p "$root/containers/ORV_JUNIT_EMPTY"
+printf 'container=ORV_JUNIT_EMPTY\nprovider=Microsoft%%20Enhanced%%20Cryptographic%%20Provider%%20v1.0\nprovtype=1\nflags=0\nkeyspec=1\n' \
+    >"$root/stores/MY/$(openssl dgst -sha1 -r nokey.der | cut -c1-40).keyprov"

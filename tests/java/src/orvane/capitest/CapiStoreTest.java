@@ -1,0 +1,113 @@
+package orvane.capitest;
+
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import java.io.ByteArrayInputStream;
+import java.security.cert.CertificateFactory;
+import java.util.HashSet;
+import java.util.LinkedList;
+import java.util.Set;
+import orvane.clapi.crypto.CapiToken;
+import org.junit.jupiter.api.Test;
+
+class CapiStoreTest {
+    private final CapiToken token = new CapiToken();
+
+    /** A list that refuses its second element. */
+    static final class RefusingList extends LinkedList<byte[]> {
+        @Override
+        public boolean add(byte[] element) {
+            if (!isEmpty()) {
+                throw new IllegalStateException("full");
+            }
+            return super.add(element);
+        }
+    }
+
+    private static boolean containsBytes(LinkedList<byte[]> list, byte[] wanted) {
+        return list.stream().anyMatch(entry -> java.util.Arrays.equals(entry, wanted));
+    }
+
+    @Test
+    void listsTheStoreExactly() throws Exception {
+        LinkedList<byte[]> list = new LinkedList<>();
+        assertEquals(0, token.nativeGetCertificates("MY", list));
+        assertEquals(3, list.size());
+        assertTrue(containsBytes(list, CapiMaterial.der("signer")));
+        assertTrue(containsBytes(list, CapiMaterial.der("base")));
+        assertTrue(containsBytes(list, CapiMaterial.der("nokey")));
+        CertificateFactory factory = CertificateFactory.getInstance("X.509");
+        for (byte[] encoded : list) {
+            assertArrayEquals(encoded,
+                    factory.generateCertificate(new ByteArrayInputStream(encoded)).getEncoded());
+        }
+        // A second call appends again.
+        assertEquals(0, token.nativeGetCertificates("MY", list));
+        assertEquals(6, list.size());
+    }
+
+    @Test
+    void thousandsOfCertificatesInOneCall() {
+        LinkedList<byte[]> list = new LinkedList<>();
+        assertEquals(0, token.nativeGetCertificates("MANY", list));
+        assertEquals(2000, list.size());
+        Set<String> distinct = new HashSet<>();
+        for (byte[] encoded : list) {
+            distinct.add(java.util.Arrays.toString(encoded));
+        }
+        assertEquals(2000, distinct.size());
+    }
+
+    @Test
+    void emptyStoreAddsNothing() {
+        LinkedList<byte[]> list = new LinkedList<>();
+        assertEquals(0, token.nativeGetCertificates("ORVEMPTY", list));
+        assertTrue(list.isEmpty());
+    }
+
+    @Test
+    void listArgumentCodes() {
+        assertEquals(-90, token.nativeGetCertificates("", new LinkedList<>()));
+        assertEquals(-90, token.nativeGetCertificates(null, new LinkedList<>()));
+        assertEquals(-96, token.nativeGetCertificates("MY", null));
+    }
+
+    @Test
+    void overridingAddIsCalledAndItsExceptionReachesTheCaller() throws Exception {
+        RefusingList list = new RefusingList();
+        IllegalStateException thrown =
+                assertThrows(IllegalStateException.class, () -> token.nativeGetCertificates("MY", list));
+        assertEquals("full", thrown.getMessage());
+        assertEquals(1, list.size());
+    }
+
+    @Test
+    void answersWhetherACertificateIsInTheStore() throws Exception {
+        boolean[] found = {false, true};
+        assertEquals(0, token.nativeIsCertificateInStore(CapiMaterial.der("signer"), "MY", found));
+        assertArrayEquals(new boolean[] {true, true}, found);
+        found = new boolean[] {true};
+        assertEquals(0, token.nativeIsCertificateInStore(CapiMaterial.der("stranger"), "MY", found));
+        assertArrayEquals(new boolean[] {false}, found);
+        found = new boolean[] {true};
+        assertEquals(0, token.nativeIsCertificateInStore(CapiMaterial.der("signer"), "MANY", found));
+        assertFalse(found[0]);
+    }
+
+    @Test
+    void inStoreArgumentCodes() throws Exception {
+        byte[] signer = CapiMaterial.der("signer");
+        assertEquals(-70, token.nativeIsCertificateInStore(new byte[0], "", new boolean[1]));
+        assertEquals(-70, token.nativeIsCertificateInStore(null, "MY", new boolean[1]));
+        assertEquals(-71, token.nativeIsCertificateInStore(signer, "", new boolean[1]));
+        assertEquals(-71, token.nativeIsCertificateInStore(signer, null, new boolean[1]));
+        assertEquals(-74, token.nativeIsCertificateInStore(signer, "MY", new boolean[0]));
+        assertEquals(-74, token.nativeIsCertificateInStore(CapiMaterial.der("stranger"), "MY", null));
+        long garbage = token.nativeIsCertificateInStore(new byte[] {1, 2, 3}, "MY", new boolean[1]);
+        assertTrue(garbage != 0 && (garbage > -70 || garbage < -999), Long.toString(garbage));
+    }
+}
