@@ -2,7 +2,7 @@
 #ifndef ORV_CAPI_CAPIHANDLES_H
 #define ORV_CAPI_CAPIHANDLES_H
 
-#include "capi/ScopedHandle.h"
+#include "common/ScopedHandle.h"
 
 struct CryptProviderTraits {
     using Handle = HCRYPTPROV;

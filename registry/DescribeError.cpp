@@ -1,6 +1,6 @@
 #include "registry/DescribeError.h"
 
-#include "registry/ScopedHandle.h"
+#include "common/ScopedHandle.h"
 
 #include "platform/Win32.h"
 
@@ -9,7 +9,7 @@ namespace {
 // FormatMessageA's allocated text belongs to LocalFree.
 struct LocalMemoryTraits {
     using Handle = LPSTR;
-    static Handle invalid() noexcept { return nullptr; }
+    static Handle empty() noexcept { return nullptr; }
     static void close(Handle text) noexcept { LocalFree(text); }
 };
 
@@ -18,7 +18,7 @@ struct LocalMemoryTraits {
 // arguments that were never passed (Windows).
 std::string systemText(std::int32_t code)
 {
-    Common::ScopedHandle<LocalMemoryTraits> text;
+    ScopedHandle<LocalMemoryTraits> text;
     const DWORD flags =
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS;
     const DWORD length = FormatMessageA(flags, nullptr,

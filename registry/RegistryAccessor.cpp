@@ -2,7 +2,7 @@
 
 #include "common/Exception.h"
 #include "registry/DescribeError.h"
-#include "registry/ScopedHandle.h"
+#include "common/ScopedHandle.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,11 +12,11 @@ namespace {
 
 struct RegistryKeyTraits {
     using Handle = HKEY;
-    static Handle invalid() noexcept { return nullptr; }
+    static Handle empty() noexcept { return nullptr; }
     static void close(Handle key) noexcept { RegCloseKey(key); }
 };
 
-using RegistryKey = Common::ScopedHandle<RegistryKeyTraits>;
+using RegistryKey = ScopedHandle<RegistryKeyTraits>;
 
 // Buffer sizes in characters, terminator included: the longest key name
 // (255) and value name (16383) fit whole. Windows needs room for the

@@ -1,8 +1,8 @@
 // Owns one Win32 handle; Traits says what "empty" is and how to close it.
 // take() hands ownership on, close() closes now and reports the result for
 // the places where a failed release is itself an error.
-#ifndef ORV_CAPI_SCOPEDHANDLE_H
-#define ORV_CAPI_SCOPEDHANDLE_H
+#ifndef ORV_COMMON_SCOPEDHANDLE_H
+#define ORV_COMMON_SCOPEDHANDLE_H
 
 #include "platform/Win32.h"
 
@@ -27,7 +27,15 @@ public:
     }
 
     Handle get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != Traits::empty(); }
+    bool valid() const noexcept { return handle_ != Traits::empty(); }
+    explicit operator bool() const noexcept { return valid(); }
+
+    // For Win32 out-parameters: releases what is held, then lends the slot.
+    Handle* receive() noexcept
+    {
+        reset();
+        return &handle_;
+    }
 
     Handle take() noexcept
     {
@@ -45,10 +53,11 @@ public:
     }
 
     // Closing nothing succeeds.
-    BOOL close() noexcept
+    auto close() noexcept
     {
+        using Result = decltype(Traits::close(handle_));
         if (handle_ == Traits::empty()) {
-            return TRUE;
+            return Result(TRUE);
         }
         return Traits::close(take());
     }
