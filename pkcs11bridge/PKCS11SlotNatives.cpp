@@ -3,11 +3,11 @@
 #include "jnibridge/JByteArray.h"
 #include "jnibridge/JString.h"
 #include "jnibridge/NativeMethodTable.h"
+#include "pkcs11bridge/PKCS11JavaValues.h"
 #include "pkcs11bridge/PKCS11NativeGuard.h"
 #include "pkcs11bridge/PKCS11SlotCryptoNatives.h"
 #include "pkcs11bridge/PKCS11SlotObjectNatives.h"
 
-#include <cstdint>
 
 using JNIBridge::ByteArray;
 using JNIBridge::String;
@@ -21,17 +21,6 @@ constexpr IndexFailure asPKCS11Exception = IndexFailure::raisedAsPKCS11Exception
 constexpr CK_FLAGS readWriteSession = CKF_RW_SESSION | CKF_SERIAL_SESSION;
 
 String text(jstring value) { return JNIBridge::JString(value).toString(); }
-
-ByteArray bytes(jbyteArray value) { return JNIBridge::JByteArray(value).toByteArray(); }
-
-jbyteArray javaBytes(const ByteArray& value)
-{
-    return static_cast<jbyteArray>(JNIBridge::JByteArray(value).getLocalReference());
-}
-
-// A Java int standing for a CK_ULONG (user type, mechanism) keeps its 32 bits,
-// so vendor values above 0x7FFFFFFF arrive as the module defines them.
-CK_ULONG ckULong(jint value) { return static_cast<CK_ULONG>(static_cast<std::uint32_t>(value)); }
 
 template <void (PKCS11Slot::*operation)()>
 void JNICALL slotAction(JNIEnv*, jclass, jint moduleId, jint slotIndex)
@@ -55,7 +44,7 @@ void JNICALL openSession(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 void JNICALL login(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring pin, jint userType)
 {
     pkcs11Native(asIndexOutOfBounds,
-                 [&] { resolveSlot(moduleId, slotIndex)->login(text(pin), ckULong(userType)); });
+                 [&] { resolveSlot(moduleId, slotIndex)->login(text(pin), ckULongOf(userType)); });
 }
 
 void JNICALL setPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring oldPin, jstring newPin)
@@ -85,30 +74,30 @@ void JNICALL initTokenAndUserPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex,
 
 void JNICALL digestInit(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint mechanism)
 {
-    pkcs11Native(asIndexOutOfBounds, [&] { resolveSlot(moduleId, slotIndex)->digestInit(ckULong(mechanism)); });
+    pkcs11Native(asIndexOutOfBounds, [&] { resolveSlot(moduleId, slotIndex)->digestInit(ckULongOf(mechanism)); });
 }
 
 void JNICALL digestUpdate(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray data)
 {
-    pkcs11Native(asIndexOutOfBounds, [&] { resolveSlot(moduleId, slotIndex)->digestUpdate(bytes(data)); });
+    pkcs11Native(asIndexOutOfBounds, [&] { resolveSlot(moduleId, slotIndex)->digestUpdate(bytesOf(data)); });
 }
 
 jbyteArray JNICALL digestFinal(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
     return pkcs11Native<jbyteArray>(nullptr, asPKCS11Exception,
-                                    [&] { return javaBytes(resolveSlot(moduleId, slotIndex)->digestFinal()); });
+                                    [&] { return javaBytesOf(resolveSlot(moduleId, slotIndex)->digestFinal()); });
 }
 
 void JNICALL seedRandom(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray seed)
 {
-    pkcs11Native(asPKCS11Exception, [&] { resolveSlot(moduleId, slotIndex)->seedRandom(bytes(seed)); });
+    pkcs11Native(asPKCS11Exception, [&] { resolveSlot(moduleId, slotIndex)->seedRandom(bytesOf(seed)); });
 }
 
 jbyteArray JNICALL generateRandom(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint length)
 {
     return pkcs11Native<jbyteArray>(nullptr, asIndexOutOfBounds, [&] {
         // A negative length arrives above 0x7FFFFFFF, which the slot refuses.
-        return javaBytes(resolveSlot(moduleId, slotIndex)->generateRandom(static_cast<unsigned int>(length)));
+        return javaBytesOf(resolveSlot(moduleId, slotIndex)->generateRandom(static_cast<unsigned int>(length)));
     });
 }
 
