@@ -33,11 +33,13 @@ ByteArray ByteArray::subBytes(int offset, int length) const
 }
 
 // Built once, on first use; a function-local static is safe against two
-// threads arriving at the same moment, and callers only read it.
+// threads arriving at the same moment, and callers only read it. Never
+// destroyed, like the type descriptors: a call made while the process exits
+// (another thread, an exit handler) must still find the digits.
 static const String& hexDigits()
 {
-    static const String digits("0123456789ABCDEF");
-    return digits;
+    static const String* const digits = new String("0123456789ABCDEF");
+    return *digits;
 }
 
 String ByteArray::toHexString() const

@@ -117,6 +117,34 @@ TEST(ByteArray, HexTableIsSafeOnFirstUseFromManyThreads)
     }
 }
 
+namespace {
+// Runs after the C++ runtime has destroyed the statics built after it was
+// registered, as a late caller during process exit would.
+void hexAfterStaticDestruction()
+{
+    const char raw[] = {static_cast<char>(0xAB), 0x01};
+    if (std::strcmp(ByteArray(raw, 0, 2).toHexString().c_str(), "AB01") != 0) {
+        std::_Exit(3);
+    }
+}
+} // namespace
+
+TEST(ByteArrayDeathTest, HexTableOutlivesTheExitHandlers)
+{
+    // A fresh process, so the table's first use comes after the handler.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::atexit(&hexAfterStaticDestruction);
+            const char raw[] = {0x12};
+            if (std::strcmp(ByteArray(raw, 0, 1).toHexString().c_str(), "12") != 0) {
+                std::_Exit(4);
+            }
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
 TEST(LongArray, AppendKeepsOrderAndCopiesAreIndependent)
 {
     LongArray handles;
