@@ -4,6 +4,7 @@
 #include "CapiTestMaterial.h"
 #include "IndependentCrypto.h"
 
+#include "capi/LastError.h"
 #include "capi/ORVcapi.h"
 
 #include <gtest/gtest.h>
@@ -84,6 +85,30 @@ TEST(WrapDigest, ContainerWithoutTheKeyCountsAsCancelled)
     SecureBuffer signature;
     EXPECT_EQ(-999, wrap(Bytes(20, 1), 1, signerCert4(), AT_SIGNATURE, signature));
     EXPECT_TRUE(signature.empty());
+}
+
+// Which errors of a key use count as the user's refusal: ERROR_CANCELLED only
+// from the call that produces the signature, never from a length query, a
+// key lookup or a decryption.
+TEST(CancellationSet, RefusalsOfTheKeyAndTheCancelledSignature)
+{
+    using LastError::Cancellation;
+    for (DWORD refusal : {static_cast<DWORD>(0), static_cast<DWORD>(NTE_FAIL), static_cast<DWORD>(NTE_NO_KEY),
+                          static_cast<DWORD>(NTE_BAD_KEYSET)}) {
+        EXPECT_TRUE(LastError::isCancellation(refusal, Cancellation::KeyUse)) << refusal;
+        EXPECT_TRUE(LastError::isCancellation(refusal, Cancellation::SignatureOutput)) << refusal;
+    }
+    EXPECT_FALSE(LastError::isCancellation(ERROR_CANCELLED, Cancellation::KeyUse));
+    EXPECT_TRUE(LastError::isCancellation(ERROR_CANCELLED, Cancellation::SignatureOutput));
+    for (DWORD other : {static_cast<DWORD>(NTE_BAD_KEY), static_cast<DWORD>(NTE_BAD_HASH),
+                        static_cast<DWORD>(NTE_KEYSET_NOT_DEF), static_cast<DWORD>(ERROR_MORE_DATA),
+                        static_cast<DWORD>(CRYPT_E_NOT_FOUND)}) {
+        EXPECT_FALSE(LastError::isCancellation(other, Cancellation::KeyUse)) << other;
+        EXPECT_FALSE(LastError::isCancellation(other, Cancellation::SignatureOutput)) << other;
+    }
+    EXPECT_EQ(-998, LastError::code(0));
+    EXPECT_EQ(-2146893802, LastError::code(static_cast<DWORD>(NTE_BAD_KEYSET)));
+    EXPECT_EQ(1223, LastError::code(ERROR_CANCELLED));
 }
 
 TEST(WrapDigest, UnknownProviderReturnsTheWindowsError)
