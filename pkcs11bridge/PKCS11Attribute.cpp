@@ -5,6 +5,7 @@
 #include "pkcs11bridge/PKCS11Slot.h"
 
 #include <climits>
+#include <cstdio>
 
 using JNIBridge::ByteArray;
 using JNIBridge::String;
@@ -22,9 +23,13 @@ CK_RV readInto(PKCS11Slot* slot, CK_OBJECT_HANDLE object, CK_ATTRIBUTE& attribut
     return slot->getFunctionList()->C_GetAttributeValue(slot->getSessionId(), object, &attribute, 1);
 }
 
+// Attribute types show unsigned, so a vendor-defined type (0x80000000 and up)
+// reads as the number it is defined with.
 String failure(const char* context, CK_ATTRIBUTE_TYPE type)
 {
-    return String(context).append(messageNumber(type)).append("')");
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%lu", static_cast<unsigned long>(type));
+    return String(context).append(digits).append("')");
 }
 
 // bool and unsigned long: one call into a zeroed buffer of the type's own size.

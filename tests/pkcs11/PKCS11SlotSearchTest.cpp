@@ -86,6 +86,25 @@ TEST_F(AttributeReaders, FailureMessagesNameReaderAndAttribute)
               "call to C_GetAttributeValue('258') - CKR_DEVICE_ERROR");
 }
 
+TEST_F(AttributeReaders, VendorDefinedTypeShownUnsigned)
+{
+    auto s = openedSlot(indexA);
+    const unsigned long vendorType = CKA_VENDOR_DEFINED | 1; // 2147483649
+    EXPECT_EQ(pkcs11Failure([&] { PKCS11Attribute<bool>::getAttribute(s.get(), P11MOCK_H_PUB_A, vendorType); })
+                  .message,
+              "PKCS11Attribute<bool>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on call to "
+              "C_GetAttributeValue('2147483649') - CKR_ATTRIBUTE_TYPE_INVALID");
+    EXPECT_EQ(
+        pkcs11Failure([&] { PKCS11Attribute<unsigned long>::getAttribute(s.get(), P11MOCK_H_PUB_A, vendorType); })
+            .message,
+        "PKCS11Attribute<unsigned long>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on call to "
+        "C_GetAttributeValue('2147483649') - CKR_ATTRIBUTE_TYPE_INVALID");
+    EXPECT_EQ(pkcs11Failure([&] { PKCS11Attribute<ByteArray>::getAttribute(s.get(), P11MOCK_H_PUB_A, vendorType); })
+                  .message,
+              "PKCS11Attribute<ByteArray>::getAttribute(unsigned long, unsigned long) - Failed on call to "
+              "C_GetAttributeValue('2147483649') - CKR_ATTRIBUTE_TYPE_INVALID");
+}
+
 TEST_F(AttributeReaders, ReadersLeaveSessionFlagAlone)
 {
     auto s = openedSlot(indexA);
