@@ -82,22 +82,24 @@ public:
 protected:
     // Builds a new buffer of length_ + extra elements holding the current ones,
     // for the appending subclasses to fill; the caller then calls replace().
-    T* grow(unsigned int extra) const
+    // Both allocations happen before anything is copied, so a failure leaves
+    // this array as it was and no copy of its contents behind.
+    SmartPointer<T> grow(unsigned int extra) const
     {
-        T* buffer = allocate(length_ + extra);
-        std::memcpy(buffer, storage_.get(), length_ * sizeof(T));
+        SmartPointer<T> buffer(allocate(length_ + extra), &freeBuffer);
+        std::memcpy(buffer.get(), storage_.get(), length_ * sizeof(T));
         return buffer;
     }
 
     // Installs a buffer built by grow(). The old contents are wiped when this
     // array was their last holder: a PIN must not survive an append.
-    void replace(T* buffer, unsigned int newLength) noexcept
+    void replace(const SmartPointer<T>& buffer, unsigned int newLength) noexcept
     {
         wipeIfLastHolder();
-        storage_ = SmartPointer<T>(buffer, &freeBuffer);
+        storage_ = buffer;
         length_ = newLength;
         if (terminated_) {
-            buffer[newLength] = 0;
+            storage_.get()[newLength] = 0;
         }
     }
 

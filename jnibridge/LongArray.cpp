@@ -13,8 +13,8 @@ LongArray::LongArray(const unsigned long* data, unsigned int begin, unsigned int
 
 LongArray& LongArray::append(unsigned long value)
 {
-    unsigned long* buffer = grow(1);
-    buffer[length()] = value;
+    SmartPointer<unsigned long> buffer = grow(1);
+    buffer.get()[length()] = value;
     replace(buffer, length() + 1);
     return *this;
 }

@@ -27,8 +27,8 @@ String& String::appendBytes(const char* text, unsigned int n)
     if (text == nullptr || n == 0) {
         return *this;
     }
-    char* buffer = grow(n);
-    std::memcpy(buffer + length(), text, n);
+    SmartPointer<char> buffer = grow(n);
+    std::memcpy(buffer.get() + length(), text, n);
     replace(buffer, length() + n);
     return *this;
 }

@@ -185,6 +185,29 @@ void operator delete[](void* block) noexcept
 
 void operator delete[](void* block, std::size_t) noexcept { operator delete[](block); }
 
+// Fails the next single-object allocation when armed: the one that holds a
+// new buffer's reference count.
+namespace {
+bool failNextNew = false;
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    if (failNextNew) {
+        failNextNew = false;
+        throw std::bad_alloc();
+    }
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return block;
+}
+
+void operator delete(void* block) noexcept { std::free(block); }
+
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+
 void* operator new[](std::size_t size)
 {
     void* block = std::malloc(size == 0 ? 1 : size);
@@ -225,6 +248,24 @@ TEST(Wiping, AppendWipesTheBufferItReplaces)
     EXPECT_EQ(watchedFrees, 1);
     EXPECT_TRUE(watchedWasZero);
     EXPECT_STREQ(secret.c_str(), "s3cret!");
+}
+
+TEST(AllocationFailure, AppendThatCannotCountItsBufferThrowsAndKeepsTheContents)
+{
+    String pin("1234");
+    failNextNew = true;
+    EXPECT_THROW(pin.append("56"), std::bad_alloc);
+    failNextNew = false;
+    EXPECT_EQ(pin.length(), 4u);
+    EXPECT_STREQ(pin.c_str(), "1234");
+
+    LongArray handles;
+    handles.append(7);
+    failNextNew = true;
+    EXPECT_THROW(handles.append(8), std::bad_alloc);
+    failNextNew = false;
+    ASSERT_EQ(handles.length(), 1u);
+    EXPECT_EQ(handles[0], 7ul);
 }
 
 TEST(Wiping, AssignmentWipesTheBufferItDropsLast)
