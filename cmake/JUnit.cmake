@@ -1,6 +1,5 @@
 # JUnit 5 suites in a real JVM with -Xcheck:jni; any JNI warning fails the run.
 set(ORV_JUNIT_CONSOLE /usr/share/java/junit-platform-console-standalone.jar)
-set(ORV_JUNIT_API /usr/share/java/junit-jupiter-api.jar:/usr/share/java/junit-platform-commons.jar:/usr/share/java/opentest4j.jar:/usr/share/java/apiguardian-api.jar:/usr/share/java/junit-jupiter-params.jar)
 
 # orv_add_junit(name PACKAGE p [ENV K=V ...]): runs the tests of one package.
 function(orv_add_junit name)

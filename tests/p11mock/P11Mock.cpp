@@ -575,13 +575,10 @@ struct Init {
 // ---------------------------------------------------------------------------
 // PKCS#11 functions
 // ---------------------------------------------------------------------------
-#define INJECT(name)                                                                                            \
-    CK_RV rv = CKR_OK;                                                                                          \
-    bool inj = injected(name, &rv)
-
 CK_RV m_Initialize(void* args) {
     Guard g;
-    INJECT("C_Initialize");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_Initialize", &rv);
     if (!inj) {
         if (S().initialized) rv = CKR_CRYPTOKI_ALREADY_INITIALIZED;
         else if (args && static_cast<CK_C_INITIALIZE_ARGS*>(args)->pReserved) rv = CKR_ARGUMENTS_BAD;
@@ -593,7 +590,8 @@ CK_RV m_Initialize(void* args) {
 
 CK_RV m_Finalize(void* reserved) {
     Guard g;
-    INJECT("C_Finalize");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_Finalize", &rv);
     if (!inj) {
         if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
         else if (reserved) rv = CKR_ARGUMENTS_BAD;
@@ -605,7 +603,8 @@ CK_RV m_Finalize(void* reserved) {
 
 CK_RV m_GetInfo(CK_INFO* info) {
     Guard g;
-    INJECT("C_GetInfo");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_GetInfo", &rv);
     if (!inj) {
         if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
         else if (!info) rv = CKR_ARGUMENTS_BAD;
@@ -627,7 +626,8 @@ CK_RV m_GetInfo(CK_INFO* info) {
 CK_RV m_GetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID* list, CK_ULONG* count) {
     Guard g;
     std::string cin = lenPtr(count);
-    INJECT("C_GetSlotList");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_GetSlotList", &rv);
     if (!inj) {
         if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
         else if (!count) rv = CKR_ARGUMENTS_BAD;
@@ -652,7 +652,8 @@ CK_RV m_GetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID* list, CK_ULONG* count) {
 
 CK_RV m_GetSlotInfo(CK_SLOT_ID slotId, CK_SLOT_INFO* info) {
     Guard g;
-    INJECT("C_GetSlotInfo");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_GetSlotInfo", &rv);
     if (!inj) {
         Slot* s = findSlot(slotId);
         if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
@@ -674,7 +675,8 @@ CK_RV m_GetSlotInfo(CK_SLOT_ID slotId, CK_SLOT_INFO* info) {
 
 CK_RV m_GetTokenInfo(CK_SLOT_ID slotId, CK_TOKEN_INFO* info) {
     Guard g;
-    INJECT("C_GetTokenInfo");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_GetTokenInfo", &rv);
     if (!inj) {
         Slot* s = findSlot(slotId);
         if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
@@ -711,7 +713,8 @@ CK_RV m_GetTokenInfo(CK_SLOT_ID slotId, CK_TOKEN_INFO* info) {
 CK_RV m_WaitForSlotEvent(CK_FLAGS flags, CK_SLOT_ID* slot, void* reserved) {
     State& st = S();
     Guard g;
-    INJECT("C_WaitForSlotEvent");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_WaitForSlotEvent", &rv);
     bool got = false;
     if (!inj) {
         if (!st.initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
@@ -739,7 +742,8 @@ CK_RV m_WaitForSlotEvent(CK_FLAGS flags, CK_SLOT_ID* slot, void* reserved) {
 CK_RV m_GetMechanismList(CK_SLOT_ID slotId, CK_MECHANISM_TYPE* list, CK_ULONG* count) {
     Guard g;
     std::string cin = lenPtr(count);
-    INJECT("C_GetMechanismList");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_GetMechanismList", &rv);
     if (!inj) {
         Slot* s = findSlot(slotId);
         if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
@@ -762,7 +766,8 @@ CK_RV m_GetMechanismList(CK_SLOT_ID slotId, CK_MECHANISM_TYPE* list, CK_ULONG* c
 
 CK_RV m_GetMechanismInfo(CK_SLOT_ID slotId, CK_MECHANISM_TYPE type, CK_MECHANISM_INFO* info) {
     Guard g;
-    INJECT("C_GetMechanismInfo");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_GetMechanismInfo", &rv);
     if (!inj) {
         Slot* s = findSlot(slotId);
         if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
@@ -784,7 +789,8 @@ CK_RV m_GetMechanismInfo(CK_SLOT_ID slotId, CK_MECHANISM_TYPE type, CK_MECHANISM
 
 CK_RV m_InitToken(CK_SLOT_ID slotId, CK_UTF8CHAR* pin, CK_ULONG pinLen, CK_UTF8CHAR* label) {
     Guard g;
-    INJECT("C_InitToken");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_InitToken", &rv);
     if (!inj) {
         Slot* s = findSlot(slotId);
         if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
@@ -815,7 +821,8 @@ CK_RV m_InitToken(CK_SLOT_ID slotId, CK_UTF8CHAR* pin, CK_ULONG pinLen, CK_UTF8C
 
 CK_RV m_InitPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* pin, CK_ULONG pinLen) {
     Guard g;
-    INJECT("C_InitPIN");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_InitPIN", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -838,7 +845,8 @@ CK_RV m_InitPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* pin, CK_ULONG pinLen) {
 
 CK_RV m_SetPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* oldPin, CK_ULONG oldLen, CK_UTF8CHAR* newPin, CK_ULONG newLen) {
     Guard g;
-    INJECT("C_SetPIN");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_SetPIN", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -869,7 +877,8 @@ CK_RV m_SetPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* oldPin, CK_ULONG oldLen, CK_UTF
 CK_RV m_OpenSession(CK_SLOT_ID slotId, CK_FLAGS flags, void* app, CK_NOTIFY notify, CK_SESSION_HANDLE* out) {
     State& st = S();
     Guard g;
-    INJECT("C_OpenSession");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_OpenSession", &rv);
     bool opened = false;
     if (!inj) {
         Slot* s = findSlot(slotId);
@@ -902,7 +911,8 @@ CK_RV m_OpenSession(CK_SLOT_ID slotId, CK_FLAGS flags, void* app, CK_NOTIFY noti
 CK_RV m_CloseSession(CK_SESSION_HANDLE h) {
     State& st = S();
     Guard g;
-    INJECT("C_CloseSession");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_CloseSession", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -918,7 +928,8 @@ CK_RV m_CloseSession(CK_SESSION_HANDLE h) {
 
 CK_RV m_CloseAllSessions(CK_SLOT_ID slotId) {
     Guard g;
-    INJECT("C_CloseAllSessions");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_CloseAllSessions", &rv);
     if (!inj) {
         Slot* s = findSlot(slotId);
         if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
@@ -932,7 +943,8 @@ CK_RV m_CloseAllSessions(CK_SLOT_ID slotId) {
 
 CK_RV m_GetSessionInfo(CK_SESSION_HANDLE h, CK_SESSION_INFO* info) {
     Guard g;
-    INJECT("C_GetSessionInfo");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_GetSessionInfo", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -954,7 +966,8 @@ CK_RV m_GetSessionInfo(CK_SESSION_HANDLE h, CK_SESSION_INFO* info) {
 
 CK_RV m_Login(CK_SESSION_HANDLE h, CK_USER_TYPE userType, CK_UTF8CHAR* pin, CK_ULONG pinLen) {
     Guard g;
-    INJECT("C_Login");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_Login", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -985,7 +998,8 @@ CK_RV m_Login(CK_SESSION_HANDLE h, CK_USER_TYPE userType, CK_UTF8CHAR* pin, CK_U
 
 CK_RV m_Logout(CK_SESSION_HANDLE h) {
     Guard g;
-    INJECT("C_Logout");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_Logout", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1001,7 +1015,8 @@ CK_RV m_Logout(CK_SESSION_HANDLE h) {
 
 CK_RV m_CreateObject(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count, CK_OBJECT_HANDLE* out) {
     Guard g;
-    INJECT("C_CreateObject");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_CreateObject", &rv);
     bool created = false;
     if (!inj) {
         Session* ss = nullptr;
@@ -1026,7 +1041,8 @@ CK_RV m_CreateObject(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count, CK
 
 CK_RV m_DestroyObject(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj) {
     Guard g;
-    INJECT("C_DestroyObject");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_DestroyObject", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1051,7 +1067,8 @@ CK_RV m_GetAttributeValue(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj, CK_ATTRIBUT
     std::vector<CK_ULONG> lensIn;
     if (tmpl)
         for (CK_ULONG i = 0; i < count; ++i) lensIn.push_back(tmpl[i].ulValueLen);
-    INJECT("C_GetAttributeValue");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_GetAttributeValue", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1093,7 +1110,8 @@ CK_RV m_GetAttributeValue(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj, CK_ATTRIBUT
 
 CK_RV m_SetAttributeValue(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj, CK_ATTRIBUTE* tmpl, CK_ULONG count) {
     Guard g;
-    INJECT("C_SetAttributeValue");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_SetAttributeValue", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1114,7 +1132,8 @@ CK_RV m_SetAttributeValue(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj, CK_ATTRIBUT
 
 CK_RV m_FindObjectsInit(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count) {
     Guard g;
-    INJECT("C_FindObjectsInit");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_FindObjectsInit", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1146,7 +1165,8 @@ CK_RV m_FindObjectsInit(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count)
 
 CK_RV m_FindObjects(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE* out, CK_ULONG max, CK_ULONG* found) {
     Guard g;
-    INJECT("C_FindObjects");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_FindObjects", &rv);
     bool ok = false;
     if (!inj) {
         Session* ss = nullptr;
@@ -1172,7 +1192,8 @@ CK_RV m_FindObjects(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE* out, CK_ULONG max, CK
 
 CK_RV m_FindObjectsFinal(CK_SESSION_HANDLE h) {
     Guard g;
-    INJECT("C_FindObjectsFinal");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_FindObjectsFinal", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1203,7 +1224,8 @@ Op& opOf(Session& s, OpKind k) {
 
 CK_RV cryptoInit(const char* name, OpKind kind, CK_SESSION_HANDLE h, CK_MECHANISM* mech, CK_OBJECT_HANDLE key) {
     Guard g;
-    INJECT(name);
+    CK_RV rv = CKR_OK;
+    const bool inj = injected(name, &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1234,7 +1256,8 @@ CK_RV cryptoRun(const char* name, OpKind kind, CK_SESSION_HANDLE h, CK_BYTE* dat
                 CK_ULONG* outLen) {
     Guard g;
     std::string lin = lenPtr(outLen);
-    INJECT(name);
+    CK_RV rv = CKR_OK;
+    const bool inj = injected(name, &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1294,7 +1317,8 @@ CK_RV m_Sign(CK_SESSION_HANDLE h, CK_BYTE* d, CK_ULONG n, CK_BYTE* o, CK_ULONG* 
 
 CK_RV m_Verify(CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* sig, CK_ULONG sigLen) {
     Guard g;
-    INJECT("C_Verify");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_Verify", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1327,7 +1351,8 @@ void digestOut(const Op& op, unsigned char* out, CK_ULONG len) {
 
 CK_RV m_DigestInit(CK_SESSION_HANDLE h, CK_MECHANISM* mech) {
     Guard g;
-    INJECT("C_DigestInit");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_DigestInit", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1349,7 +1374,8 @@ CK_RV m_DigestInit(CK_SESSION_HANDLE h, CK_MECHANISM* mech) {
 
 CK_RV m_DigestUpdate(CK_SESSION_HANDLE h, CK_BYTE* part, CK_ULONG partLen) {
     Guard g;
-    INJECT("C_DigestUpdate");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_DigestUpdate", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1389,7 +1415,8 @@ CK_RV digestFinish(Session& ss, CK_BYTE* out, CK_ULONG* outLen) {
 CK_RV m_DigestFinal(CK_SESSION_HANDLE h, CK_BYTE* out, CK_ULONG* outLen) {
     Guard g;
     std::string lin = lenPtr(outLen);
-    INJECT("C_DigestFinal");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_DigestFinal", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1406,7 +1433,8 @@ CK_RV m_DigestFinal(CK_SESSION_HANDLE h, CK_BYTE* out, CK_ULONG* outLen) {
 CK_RV m_Digest(CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* out, CK_ULONG* outLen) {
     Guard g;
     std::string lin = lenPtr(outLen);
-    INJECT("C_Digest");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_Digest", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1431,7 +1459,8 @@ CK_RV m_Digest(CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* ou
 // ---- random -------------------------------------------------------------------
 CK_RV m_SeedRandom(CK_SESSION_HANDLE h, CK_BYTE* seed, CK_ULONG seedLen) {
     Guard g;
-    INJECT("C_SeedRandom");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_SeedRandom", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1448,7 +1477,8 @@ CK_RV m_SeedRandom(CK_SESSION_HANDLE h, CK_BYTE* seed, CK_ULONG seedLen) {
 
 CK_RV m_GenerateRandom(CK_SESSION_HANDLE h, CK_BYTE* out, CK_ULONG len) {
     Guard g;
-    INJECT("C_GenerateRandom");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_GenerateRandom", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
@@ -1467,7 +1497,8 @@ CK_RV m_GenerateRandom(CK_SESSION_HANDLE h, CK_BYTE* out, CK_ULONG len) {
 CK_RV unsupported(size_t index) {
     Guard g;
     const char* name = kFunctionNames[index];
-    INJECT(name);
+    CK_RV rv = CKR_OK;
+    const bool inj = injected(name, &rv);
     if (!inj) rv = S().initialized ? CKR_FUNCTION_NOT_SUPPORTED : CKR_CRYPTOKI_NOT_INITIALIZED;
     logLine(std::string(name) + " " + rvStr(rv));
     return rv;
@@ -1555,7 +1586,8 @@ CK_FUNCTION_LIST gFunctionList = {
 
 CK_RV m_GetFunctionList(CK_FUNCTION_LIST** out) {
     Guard g;
-    INJECT("C_GetFunctionList");
+    CK_RV rv = CKR_OK;
+    const bool inj = injected("C_GetFunctionList", &rv);
     if (!inj) {
         if (!out) rv = CKR_ARGUMENTS_BAD;
         else *out = &gFunctionList;
