@@ -1,0 +1,49 @@
+#!/bin/sh
+# callgrind.sh BUILD_DIR [COUNT]: instructions the bridge adds to one cheap
+# native, against the fault-injecting mock module: callgrind's inclusive count
+# of each native's entry function, less that of the direct program making the
+# same PKCS#11 calls, per call. Repeatable on a noisy machine.
+set -eu
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$1" && pwd)
+count=${2:-2000}
+mock=$build/tests/p11mock/liborvp11mock.so
+command -v valgrind >/dev/null || { echo "callgrind: valgrind is not installed" >&2; exit 1; }
+work=$(mktemp -d "${TMPDIR:-/tmp}/orv-callgrind.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# Inclusive instructions of the functions whose names match, from one profile.
+inclusive() {
+    callgrind_annotate --inclusive=yes --threshold=100 "$1" 2>/dev/null \
+        | grep -F "$2" | head -1 | awk '{ gsub(",", "", $1); print $1 }'
+}
+
+valgrind --tool=callgrind --callgrind-out-file="$work/bridge.out" \
+    --toggle-collect='*slotQuery<&PKCS11Bridge::PKCS11Slot::getSessionOpened>*' \
+    --toggle-collect='(anonymous namespace)::generateRandom(*' \
+    java -Xint -Djava.library.path="$build" -cp "$build/java/orvnative.jar:$build/bench/orvbench.jar" \
+    orvane.bench.CallLoop "$mock" "$count" 2>"$work/bridge.log" || { cat "$work/bridge.log"; exit 1; }
+
+# The direct program reads its benchmark inputs at start; the mock needs none.
+for f in cert.der data-1k.bin data-1m.bin data-1k.sha256.sig secret.enc; do
+    printf 'x' >"$work/$f"
+done
+printf 'run P11Mock_Token_A session %s 0\nrun P11Mock_Token_A random-1 %s 0\nquit\n' "$count" "$count" \
+    | ORV_BENCH_PIN=1234 valgrind --tool=callgrind --callgrind-out-file="$work/direct.out" \
+        --toggle-collect='Bench::DirectToken::sessionOpened*' \
+        --toggle-collect='Bench::DirectToken::generateRandom*' \
+        "$build/bench/orvbench-direct" --module "$mock" --work "$work" >"$work/direct.log" 2>&1 \
+    || { cat "$work/direct.log"; exit 1; }
+grep -q '^error' "$work/direct.log" && { cat "$work/direct.log"; exit 1; }
+
+report() {
+    bridge=$(inclusive "$work/bridge.out" "$2")
+    direct=$(inclusive "$work/direct.out" "$3")
+    [ -n "$bridge" ] && [ -n "$direct" ] || { echo "callgrind: no figure for $1" >&2; exit 1; }
+    awk -v name="$1" -v b="$bridge" -v d="$direct" -v n="$count" 'BEGIN {
+        printf "%-20s bridge %8.0f  direct %8.0f  added by the bridge %8.0f instructions per call\n",
+               name, b / n, d / n, (b - d) / n }'
+}
+echo "Instructions per call over $count calls against the mock module:"
+report "getSessionOpened" "slotQuery<&PKCS11Bridge::PKCS11Slot::getSessionOpened>" "Bench::DirectToken::sessionOpened"
+report "generateRandom(1)" "(anonymous namespace)::generateRandom(" "Bench::DirectToken::generateRandom"

@@ -1,0 +1,52 @@
+#!/bin/sh
+# run-bench.sh BUILD_DIR [--smoke | --memory]: the benchmark of `make bench` on
+# throwaway SoftHSM2 tokens; prints the table, writes
+# BUILD_DIR/bench/bench-results.json, then runs the memory check.
+# --smoke: one short round over small tokens and a short memory check, so the
+# harness cannot rot. --memory: the memory check alone.
+set -eu
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$1" && pwd)
+mode=${2:-full}
+module=${ORV_BENCH_MODULE:-/usr/lib/softhsm/libsofthsm2.so}
+for f in "$build/libORVNative.so" "$build/java/orvnative.jar" "$build/bench/orvbench.jar" \
+         "$build/bench/orvbench-direct" "$module"; do
+    [ -f "$f" ] || { echo "bench: $f is missing; build first" >&2; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/orv-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+trap 'exit 130' INT TERM
+ORV_BENCH_PIN=$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')
+export ORV_BENCH_PIN
+export SOFTHSM2_CONF="$work/softhsm2.conf"
+
+if [ "$mode" = --smoke ]; then
+    sizes="1 10" lists=1,10 timing="--rounds 1 --warmup-ms 20 --budget-ms 40"
+    out="$build/bench/bench-smoke.json"
+    memory="--calls 20000 --signatures 200 --seconds 20"
+elif [ "$mode" = --memory ]; then
+    sizes=1
+    memory="--calls 1000000 --signatures 10000 --seconds 120"
+else
+    sizes="1 10 100" lists=1,10,100 timing="--rounds ${ORV_BENCH_ROUNDS:-7} --warmup-ms 300 --budget-ms 300"
+    out="$build/bench/bench-results.json"
+    memory="--calls 1000000 --signatures 10000 --seconds 120"
+fi
+echo "Setting up SoftHSM2 tokens (RSA-2048 key and certificate; tokens of $sizes certificates)..."
+sh "$repo/bench/setup-tokens.sh" "$work" "$sizes"
+# A byte-for-byte copy is the only way to a second SoftHSM2 instance in one
+# process: the JDK's provider gets its own.
+cp "$module" "$work/softhsm-copy.so"
+
+classpath="$build/java/orvnative.jar:$build/bench/orvbench.jar"
+if [ "$mode" != --memory ]; then
+    java -Djava.library.path="$build" -cp "$classpath" orvane.bench.BenchMain \
+         --module "$module" --module-copy "$work/softhsm-copy.so" --direct "$build/bench/orvbench-direct" \
+         --work "$work" --pin-env ORV_BENCH_PIN --out "$out" --lists "$lists" $timing
+fi
+echo
+echo "Memory: resident set and JNI global references before and after (after a warm-up tenth):"
+java -Djava.library.path="$build" -cp "$classpath" orvane.bench.MemoryRun \
+     --module "$module" --work "$work" --pin-env ORV_BENCH_PIN \
+     --refs-library "$build/bench/liborvbenchrefs.so" $memory
