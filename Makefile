@@ -5,7 +5,7 @@ JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?= -G Ninja
 
-.PHONY: all deps build test demo clean
+.PHONY: all deps build test demo bench clean
 
 all: build
 
@@ -35,6 +35,12 @@ test: build
 demo: deps $(BUILD)/linux/build.ninja
 	cmake --build $(BUILD)/linux -j $(JOBS)
 	sh tools/demo.sh $(BUILD)/linux
+
+# Bridge against direct PKCS#11 calls and the JDK's provider on throwaway
+# SoftHSM2 tokens (several minutes); not part of `make test`, which runs a smoke pass.
+bench: deps $(BUILD)/linux/build.ninja
+	cmake --build $(BUILD)/linux -j $(JOBS)
+	sh bench/run-bench.sh $(BUILD)/linux
 
 clean:
 	rm -rf $(BUILD)
