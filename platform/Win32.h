@@ -8,6 +8,7 @@
 
 #include <windows.h>
 #include <wincrypt.h>
+#include <ncrypt.h>
 
 #else
 
@@ -169,6 +170,13 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define NTE_PROV_TYPE_NO_MATCH ((HRESULT)0x8009001BL)
 #define NTE_BAD_KEYSET_PARAM ((HRESULT)0x8009001FL)
 #define NTE_FAIL ((HRESULT)0x80090020L)
+#define NTE_SILENT_CONTEXT ((HRESULT)0x80090022L)
+#define NTE_INVALID_HANDLE ((HRESULT)0x80090026L)
+#define NTE_INVALID_PARAMETER ((HRESULT)0x80090027L)
+#define NTE_BUFFER_TOO_SMALL ((HRESULT)0x80090028L)
+#define NTE_NOT_SUPPORTED ((HRESULT)0x80090029L)
+#define NTE_USER_CANCELLED ((HRESULT)0x80090036L)
+#define SCARD_W_CANCELLED_BY_USER ((HRESULT)0x8010006EL)
 #define CRYPT_E_NOT_FOUND ((HRESULT)0x80092004L)
 #define CRYPT_E_EXISTS ((HRESULT)0x80092005L)
 #define CRYPT_E_PENDING_CLOSE ((HRESULT)0x8009200FL)
@@ -567,6 +575,105 @@ WINCRYPT32API BOOL WINAPI CertAddEncodedCertificateToStore(
     DWORD cbCertEncoded, DWORD dwAddDisposition, PCCERT_CONTEXT *ppCertContext);
 WINCRYPT32API BOOL WINAPI CertDeleteCertificateFromStore(
     PCCERT_CONTEXT pCertContext);
+
+/* ---- CNG key storage (ncrypt) --------------------------------------- */
+typedef LONG SECURITY_STATUS;
+typedef ULONG_PTR NCRYPT_HANDLE;
+typedef ULONG_PTR NCRYPT_PROV_HANDLE;
+typedef ULONG_PTR NCRYPT_KEY_HANDLE;
+
+#define MS_KEY_STORAGE_PROVIDER L"Microsoft Software Key Storage Provider"
+#define MS_SMART_CARD_KEY_STORAGE_PROVIDER L"Microsoft Smart Card Key Storage Provider"
+
+#define NCRYPT_RSA_ALGORITHM L"RSA"
+#define NCRYPT_DSA_ALGORITHM L"DSA"
+#define NCRYPT_RSA_ALGORITHM_GROUP NCRYPT_RSA_ALGORITHM
+#define NCRYPT_DSA_ALGORITHM_GROUP NCRYPT_DSA_ALGORITHM
+#define NCRYPT_ECDSA_ALGORITHM_GROUP L"ECDSA"
+#define NCRYPT_NAME_PROPERTY L"Name"
+#define NCRYPT_ALGORITHM_PROPERTY L"Algorithm Name"
+#define NCRYPT_ALGORITHM_GROUP_PROPERTY L"Algorithm Group"
+#define NCRYPT_LENGTH_PROPERTY L"Length"
+
+#define BCRYPT_RSA_ALGORITHM L"RSA"
+#define BCRYPT_MD5_ALGORITHM L"MD5"
+#define BCRYPT_SHA1_ALGORITHM L"SHA1"
+#define BCRYPT_SHA256_ALGORITHM L"SHA256"
+#define BCRYPT_SHA384_ALGORITHM L"SHA384"
+#define BCRYPT_SHA512_ALGORITHM L"SHA512"
+#define BCRYPT_RSAPUBLIC_BLOB L"RSAPUBLICBLOB"
+#define BCRYPT_RSAPRIVATE_BLOB L"RSAPRIVATEBLOB"
+#define BCRYPT_RSAPUBLIC_MAGIC 0x31415352
+#define BCRYPT_RSAPRIVATE_MAGIC 0x32415352
+
+#define NCRYPT_MACHINE_KEY_FLAG 0x20
+#define NCRYPT_SILENT_FLAG 0x40
+#define NCRYPT_NO_PADDING_FLAG 0x1
+#define NCRYPT_PAD_PKCS1_FLAG 0x2
+#define NCRYPT_PAD_OAEP_FLAG 0x4
+#define NCRYPT_PAD_PSS_FLAG 0x8
+#define BCRYPT_PAD_NONE 0x1
+#define BCRYPT_PAD_PKCS1 0x2
+#define BCRYPT_PAD_OAEP 0x4
+#define BCRYPT_PAD_PSS 0x8
+
+typedef struct _BCRYPT_PKCS1_PADDING_INFO {
+    LPCWSTR pszAlgId;
+} BCRYPT_PKCS1_PADDING_INFO;
+
+/* Followed by the big-endian exponent, modulus and (private) primes. */
+typedef struct _BCRYPT_RSAKEY_BLOB {
+    ULONG Magic;
+    ULONG BitLength;
+    ULONG cbPublicExp;
+    ULONG cbModulus;
+    ULONG cbPrime1;
+    ULONG cbPrime2;
+} BCRYPT_RSAKEY_BLOB;
+
+typedef struct _BCryptBuffer {
+    ULONG cbBuffer;
+    ULONG BufferType;
+    PVOID pvBuffer;
+} BCryptBuffer, *PBCryptBuffer;
+
+typedef struct _BCryptBufferDesc {
+    ULONG ulVersion;
+    ULONG cBuffers;
+    PBCryptBuffer pBuffers;
+} BCryptBufferDesc, *PBCryptBufferDesc;
+typedef BCryptBufferDesc NCryptBufferDesc;
+
+SECURITY_STATUS WINAPI NCryptOpenStorageProvider(NCRYPT_PROV_HANDLE *phProvider,
+                                                 LPCWSTR pszProviderName,
+                                                 DWORD dwFlags);
+SECURITY_STATUS WINAPI NCryptOpenKey(NCRYPT_PROV_HANDLE hProvider,
+                                     NCRYPT_KEY_HANDLE *phKey,
+                                     LPCWSTR pszKeyName, DWORD dwLegacyKeySpec,
+                                     DWORD dwFlags);
+SECURITY_STATUS WINAPI NCryptImportKey(NCRYPT_PROV_HANDLE hProvider,
+                                       NCRYPT_KEY_HANDLE hImportKey,
+                                       LPCWSTR pszBlobType,
+                                       NCryptBufferDesc *pParameterList,
+                                       NCRYPT_KEY_HANDLE *phKey, PBYTE pbData,
+                                       DWORD cbData, DWORD dwFlags);
+SECURITY_STATUS WINAPI NCryptGetProperty(NCRYPT_HANDLE hObject,
+                                         LPCWSTR pszProperty, PBYTE pbOutput,
+                                         DWORD cbOutput, DWORD *pcbResult,
+                                         DWORD dwFlags);
+SECURITY_STATUS WINAPI NCryptSignHash(NCRYPT_KEY_HANDLE hKey, VOID *pPaddingInfo,
+                                      PBYTE pbHashValue, DWORD cbHashValue,
+                                      PBYTE pbSignature, DWORD cbSignature,
+                                      DWORD *pcbResult, DWORD dwFlags);
+SECURITY_STATUS WINAPI NCryptEncrypt(NCRYPT_KEY_HANDLE hKey, PBYTE pbInput,
+                                     DWORD cbInput, VOID *pPaddingInfo,
+                                     PBYTE pbOutput, DWORD cbOutput,
+                                     DWORD *pcbResult, DWORD dwFlags);
+SECURITY_STATUS WINAPI NCryptDecrypt(NCRYPT_KEY_HANDLE hKey, PBYTE pbInput,
+                                     DWORD cbInput, VOID *pPaddingInfo,
+                                     PBYTE pbOutput, DWORD cbOutput,
+                                     DWORD *pcbResult, DWORD dwFlags);
+SECURITY_STATUS WINAPI NCryptFreeObject(NCRYPT_HANDLE hObject);
 
 #ifdef __cplusplus
 }

@@ -40,6 +40,11 @@ public:
         return object;
     }
 
+    std::size_t size() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return items_.size();
+    }
+
 private:
     mutable std::mutex mutex_;
     std::unordered_map<std::uintptr_t, std::shared_ptr<T>> items_;

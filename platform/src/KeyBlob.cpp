@@ -117,6 +117,56 @@ LONG rsaKeyFromBlob(const BYTE *blob, DWORD size, ImportedKey &out) {
     return 0;
 }
 
+LONG rsaKeyFromBcryptBlob(const BYTE *blob, DWORD size, PkeyPtr &out) {
+    BCRYPT_RSAKEY_BLOB header;
+    if (blob == nullptr || size < sizeof header) return NTE_BAD_DATA;
+    std::memcpy(&header, blob, sizeof header);
+    if (header.Magic != BCRYPT_RSAPRIVATE_MAGIC) return NTE_BAD_DATA;
+    const std::size_t lengths[] = {header.cbPublicExp, header.cbModulus, header.cbPrime1, header.cbPrime2};
+    std::size_t needed = sizeof header;
+    for (std::size_t length : lengths) {
+        if (length == 0 || length > 2048) return NTE_BAD_DATA;
+        needed += length;
+    }
+    if (size < needed) return NTE_BAD_DATA;
+
+    std::size_t pos = sizeof header;
+    BnPtr numbers[4];
+    for (int i = 0; i < 4; ++i) {
+        numbers[i].reset(BN_secure_new());
+        if (!numbers[i] || !BN_bin2bn(blob + pos, static_cast<int>(lengths[i]), numbers[i].get()))
+            return NTE_NO_MEMORY;
+        pos += lengths[i];
+    }
+    BIGNUM *e = numbers[0].get(), *n = numbers[1].get(), *p = numbers[2].get(), *q = numbers[3].get();
+    std::unique_ptr<BN_CTX, void (*)(BN_CTX *)> ctx(BN_CTX_secure_new(), BN_CTX_free);
+    BnPtr p1(BN_secure_new()), q1(BN_secure_new()), phi(BN_secure_new()), d(BN_secure_new()),
+        dp(BN_secure_new()), dq(BN_secure_new()), qinv(BN_secure_new());
+    bool derived = ctx && p1 && q1 && phi && d && dp && dq && qinv && BN_sub(p1.get(), p, BN_value_one()) &&
+                   BN_sub(q1.get(), q, BN_value_one()) && BN_mul(phi.get(), p1.get(), q1.get(), ctx.get()) &&
+                   BN_mod_inverse(d.get(), e, phi.get(), ctx.get()) &&
+                   BN_mod(dp.get(), d.get(), p1.get(), ctx.get()) && BN_mod(dq.get(), d.get(), q1.get(), ctx.get()) &&
+                   BN_mod_inverse(qinv.get(), q, p, ctx.get());
+    if (!derived) {
+        ERR_clear_error();
+        return NTE_BAD_DATA;
+    }
+    PkeyPtr key = buildRsaKey({{OSSL_PKEY_PARAM_RSA_N, n},
+                               {OSSL_PKEY_PARAM_RSA_E, e},
+                               {OSSL_PKEY_PARAM_RSA_D, d.get()},
+                               {OSSL_PKEY_PARAM_RSA_FACTOR1, p},
+                               {OSSL_PKEY_PARAM_RSA_FACTOR2, q},
+                               {OSSL_PKEY_PARAM_RSA_EXPONENT1, dp.get()},
+                               {OSSL_PKEY_PARAM_RSA_EXPONENT2, dq.get()},
+                               {OSSL_PKEY_PARAM_RSA_COEFFICIENT1, qinv.get()}},
+                              true);
+    bool usable = key && keyIsConsistent(key.get());
+    ERR_clear_error();
+    if (!usable) return NTE_BAD_DATA;
+    out = std::move(key);
+    return 0;
+}
+
 bool rsaPublicKeyBlob(EVP_PKEY *key, ALG_ID algorithm, Bytes &out) {
     DWORD full = rsaModulusBytes(key);
     BnPtr n = getNumber(key, OSSL_PKEY_PARAM_RSA_N), e = getNumber(key, OSSL_PKEY_PARAM_RSA_E);

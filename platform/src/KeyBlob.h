@@ -20,6 +20,10 @@ struct ImportedKey {
 // code Windows gives for such a blob.
 LONG rsaKeyFromBlob(const BYTE *blob, DWORD size, ImportedKey &out);
 
+// Decodes a CNG BCRYPT_RSAPRIVATE_BLOB (header, then big-endian exponent,
+// modulus and both primes); the private exponent and CRT parts are derived.
+LONG rsaKeyFromBcryptBlob(const BYTE *blob, DWORD size, PkeyPtr &out);
+
 bool rsaPublicKeyBlob(EVP_PKEY *key, ALG_ID algorithm, Bytes &out);
 bool rsaPrivateKeyBlob(EVP_PKEY *key, ALG_ID algorithm, SecureBytes &out);
 

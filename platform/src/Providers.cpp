@@ -107,8 +107,15 @@ std::vector<std::string> ContainerStore::names() const {
 }
 
 PkeyPtr ContainerStore::loadKey(const std::string &container, DWORD keySpec, LONG &error) const {
+    return readKeyFile(path(container) + "/" + keyFileName(keySpec), error);
+}
+
+bool ContainerStore::storeKey(const std::string &container, DWORD keySpec, EVP_PKEY *key) const {
+    return writeKeyFile(path(container) + "/" + keyFileName(keySpec), key);
+}
+
+PkeyPtr readKeyFile(const std::string &file, LONG &error) {
     error = 0;
-    std::string file = path(container) + "/" + keyFileName(keySpec);
     if (!pathExists(file)) return nullptr;
     SecureBytes pem;
     if (!readFileSecure(file, pem) || pem.empty()) {
@@ -125,7 +132,7 @@ PkeyPtr ContainerStore::loadKey(const std::string &container, DWORD keySpec, LON
     return key;
 }
 
-bool ContainerStore::storeKey(const std::string &container, DWORD keySpec, EVP_PKEY *key) const {
+bool writeKeyFile(const std::string &file, EVP_PKEY *key) {
     // A secure-heap BIO is wiped when freed, so the PEM text leaves no copy.
     BioPtr bio(BIO_new(BIO_s_secmem()));
     if (!bio || PEM_write_bio_PKCS8PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr) != 1) {
@@ -135,8 +142,7 @@ bool ContainerStore::storeKey(const std::string &container, DWORD keySpec, EVP_P
     char *data = nullptr;
     long size = BIO_get_mem_data(bio.get(), &data);
     if (size <= 0 || data == nullptr) return false;
-    return writeFileAtomic(path(container) + "/" + keyFileName(keySpec), reinterpret_cast<const BYTE *>(data),
-                           static_cast<std::size_t>(size), 0600);
+    return writeFileAtomic(file, reinterpret_cast<const BYTE *>(data), static_cast<std::size_t>(size), 0600);
 }
 
 }  // namespace orv::platform

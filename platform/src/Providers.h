@@ -54,6 +54,12 @@ private:
 
 const char *keyFileName(DWORD keySpec);
 
+// An RSA private key file (PKCS#8 PEM, mode 0600), shared by containers and
+// key storage providers. Missing: null with no error; unreadable or not RSA:
+// null with NTE_BAD_KEY.
+PkeyPtr readKeyFile(const std::string &file, LONG &error);
+bool writeKeyFile(const std::string &file, EVP_PKEY *key);
+
 }  // namespace orv::platform
 
 #endif

@@ -2,8 +2,9 @@
 // and registry, the way an administrator would on Windows. It goes through
 // the same Win32 calls the library uses, so what it stores is what they see.
 //
-//   orvwin import-pfx --store MY --container NAME [--provider "..."]
+//   orvwin import-pfx --store MY --container NAME [--provider "..." | --ksp "..."]
 //                     [--keyspec 1|2] [--password P] FILE.p12
+//   orvwin refuse-key --ksp "..." --container NAME --status CODE
 //   orvwin add-cert --store ROOT FILE          (DER or PEM)
 //   orvwin import-reg FILE.reg
 //   orvwin list
@@ -14,6 +15,7 @@
 #include "platform/src/Certificates.h"
 #include "platform/src/Common.h"
 #include "platform/src/KeyBlob.h"
+#include "platform/src/KeyStorage.h"
 #include "platform/src/Providers.h"
 #include "platform/src/Registry.h"
 #include "platform/src/StateRoot.h"
@@ -37,8 +39,9 @@ constexpr int kOk = 0, kFailed = 1, kUsage = 2;
 
 const char kUsageText[] =
     "usage:\n"
-    "  orvwin import-pfx --store MY --container NAME [--provider NAME] [--keyspec 1|2]\n"
-    "                    [--password P] FILE.p12\n"
+    "  orvwin import-pfx --store MY --container NAME [--provider NAME | --ksp NAME]\n"
+    "                    [--keyspec 1|2] [--password P] FILE.p12\n"
+    "  orvwin refuse-key --ksp NAME --container NAME --status CODE   (0 allows again)\n"
     "  orvwin add-cert --store ROOT FILE\n"
     "  orvwin import-reg FILE.reg\n"
     "  orvwin list\n"
@@ -205,16 +208,64 @@ bool importKey(HCRYPTPROV provider, EVP_PKEY *key, DWORD keySpec, std::string &p
     return true;
 }
 
+// Where import-pfx puts the key: a CryptoAPI container, or a key storage
+// provider's key, which the certificate then names with provider type 0.
+struct KeyHome {
+    std::string providerName;
+    DWORD providerType = 0;
+    const ProviderInfo *csp = nullptr;
+};
+
+bool chooseKeyHome(const Options &options, KeyHome &home, std::string &problem) {
+    bool ksp = options.named.count("ksp") != 0;
+    if (ksp && options.named.count("provider") != 0) {
+        problem = "--provider and --ksp exclude each other";
+        return false;
+    }
+    if (ksp) {
+        const char *name = keyStorageProviderName(option(options, "ksp"));
+        if (name == nullptr) {
+            problem = "not a key storage provider: " + option(options, "ksp");
+            return false;
+        }
+        home.providerName = name;
+        return true;
+    }
+    std::string providerName = option(options, "provider", MS_ENHANCED_PROV_A);
+    home.csp = providerByName(providerName);
+    if (home.csp == nullptr || home.csp->defaultRsaBits == 0) {
+        problem = "not an RSA provider: " + providerName;
+        return false;
+    }
+    home.providerName = home.csp->name;
+    home.providerType = home.csp->type;
+    return true;
+}
+
+bool storeKey(const KeyHome &home, const std::string &container, EVP_PKEY *key, DWORD keySpec,
+              std::string &problem) {
+    if (home.csp == nullptr) {
+        if (KeyStorage(home.providerName, false).storeKey(container, keySpec, key)) return true;
+        problem = "cannot store the key " + container + " of " + home.providerName;
+        return false;
+    }
+    HCRYPTPROV handle = 0;
+    if (!acquireContainer(container, *home.csp, handle, problem)) return false;
+    bool keyImported = importKey(handle, key, keySpec, problem);
+    CryptReleaseContext(handle, 0);
+    return keyImported;
+}
+
 int importPfx(Options &options) {
     std::string store = option(options, "store"), container = option(options, "container");
-    std::string providerName = option(options, "provider", MS_ENHANCED_PROV_A);
     std::string keySpecText = option(options, "keyspec", "1");
     if (store.empty() || container.empty() || options.positional.size() != 1)
         return usage("import-pfx needs --store, --container and one FILE");
     if (keySpecText != "1" && keySpecText != "2") return usage("--keyspec must be 1 or 2");
     DWORD keySpec = keySpecText == "2" ? AT_SIGNATURE : AT_KEYEXCHANGE;
-    const ProviderInfo *provider = providerByName(providerName);
-    if (provider == nullptr || provider->defaultRsaBits == 0) return failure("not an RSA provider: " + providerName);
+    KeyHome home;
+    std::string problem;
+    if (!chooseKeyHome(options, home, problem)) return failure(problem);
     if (!options.password.given) {
         if (const char *fromEnvironment = std::getenv("ORVWIN_PFX_PASSWORD")) {
             options.password.value = fromEnvironment;
@@ -222,33 +273,44 @@ int importPfx(Options &options) {
         }
     }
 
-    std::string problem;
     Pkcs12Contents contents;
     if (!readPkcs12(options.positional[0], options.password, contents, problem)) return failure(problem);
-    HCRYPTPROV handle = 0;
-    if (!acquireContainer(container, *provider, handle, problem)) return failure(problem);
-    bool keyImported = importKey(handle, contents.key.get(), keySpec, problem);
-    CryptReleaseContext(handle, 0);
-    if (!keyImported) return failure(problem);
+    if (!storeKey(home, container, contents.key.get(), keySpec, problem)) return failure(problem);
 
     Bytes der(static_cast<std::size_t>(i2d_X509(contents.cert.get(), nullptr)));
     unsigned char *p = der.data();
     i2d_X509(contents.cert.get(), &p);
     PCCERT_CONTEXT context = nullptr;
     if (!addToStore(store, der, CERT_STORE_ADD_REPLACE_EXISTING, context, problem)) return failure(problem);
-    std::wstring wideContainer = utf8ToWide(container), wideProvider = utf8ToWide(provider->name);
+    std::wstring wideContainer = utf8ToWide(container), wideProvider = utf8ToWide(home.providerName);
     CRYPT_KEY_PROV_INFO info{};
     info.pwszContainerName = &wideContainer[0];
     info.pwszProvName = &wideProvider[0];
-    info.dwProvType = provider->type;
+    info.dwProvType = home.providerType;
     info.dwKeySpec = keySpec;
     BOOL linked = CertSetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, 0, &info);
     DWORD error = GetLastError();
     CertFreeCertificateContext(context);
     if (!linked) return failure("cannot record the key container (" + errorText(error) + ")");
-    std::printf("imported %s into store %s with key container %s (%s, key spec %u)\n",
-                options.positional[0].c_str(), toUpperAscii(store).c_str(), container.c_str(), provider->name,
-                static_cast<unsigned>(keySpec));
+    std::printf("imported %s into store %s with %s %s (%s, key spec %u)\n", options.positional[0].c_str(),
+                toUpperAscii(store).c_str(), home.csp ? "key container" : "key", container.c_str(),
+                home.providerName.c_str(), static_cast<unsigned>(keySpec));
+    return kOk;
+}
+
+int refuseKey(Options &options) {
+    std::string ksp = option(options, "ksp"), container = option(options, "container");
+    std::string statusText = option(options, "status");
+    if (ksp.empty() || container.empty() || statusText.empty() || !options.positional.empty())
+        return usage("refuse-key needs --ksp, --container and --status");
+    char *end = nullptr;
+    unsigned long status = std::strtoul(statusText.c_str(), &end, 0);
+    if (end == nullptr || *end != '\0' || status > 0xFFFFFFFFul) return usage("--status must be a number");
+    const char *name = keyStorageProviderName(ksp);
+    if (name == nullptr) return failure("not a key storage provider: " + ksp);
+    if (!KeyStorage(name, false).setRefusal(container, static_cast<LONG>(status)))
+        return failure("no key " + container + " in " + name);
+    std::printf("key %s of %s %s\n", container.c_str(), name, status ? "now refuses its use" : "works again");
     return kOk;
 }
 
@@ -354,6 +416,7 @@ int main(int argc, char **argv) {
     if (!parseOptions(argc, argv, 2, options, problem)) return usage(problem);
     if (command == "import-pfx") return importPfx(options);
     if (command == "add-cert") return addCert(options);
+    if (command == "refuse-key") return refuseKey(options);
     if (command == "import-reg") return importReg(options);
     if (command == "list") return list();
     if (command == "help" || command == "--help") {

@@ -94,6 +94,70 @@ TEST_F(OrvwinTest, ImportedPfxIsUsableThroughCryptoApi) {
     CertCloseStore(store, 0);
 }
 
+TEST_F(OrvwinTest, KspImportNamesTheKeyStorageProviderAndRefuseKeyToggles) {
+    Pkey key = makeRsaKey(1024);
+    Cert cert = makeCertificate(key.get(), "Smart card", 77);
+    std::string p12 = writePkcs12(key.get(), cert.get(), "pw");
+    const std::string ksp = "--ksp 'Microsoft Smart Card Key Storage Provider' ";
+    CommandResult imported = run("import-pfx --store MY --container card-key --keyspec 2 --password pw " + ksp + p12);
+    ASSERT_EQ(0, imported.status) << imported.output;
+
+    Bytes der = derOf(cert.get());
+    PCCERT_CONTEXT decoded =
+        CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
+    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
+    PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
+                                                      decoded->pCertInfo, nullptr);
+    ASSERT_NE(nullptr, found);
+    DWORD size = 0;
+    ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, block.data(), &size));
+    auto *info = reinterpret_cast<const CRYPT_KEY_PROV_INFO *>(block.data());
+    EXPECT_EQ(std::wstring(L"card-key"), info->pwszContainerName);
+    EXPECT_EQ(std::wstring(MS_SMART_CARD_KEY_STORAGE_PROVIDER), info->pwszProvName);
+    EXPECT_EQ(0u, info->dwProvType);
+    EXPECT_EQ(static_cast<DWORD>(AT_SIGNATURE), info->dwKeySpec);
+    // No CryptoAPI container was made for it.
+    HCRYPTPROV csp = 0;
+    EXPECT_FALSE(CryptAcquireContextA(&csp, "card-key", nullptr, PROV_RSA_FULL, 0));
+
+    NCRYPT_PROV_HANDLE provider = 0;
+    NCRYPT_KEY_HANDLE cardKey = 0;
+    ASSERT_EQ(ERROR_SUCCESS, NCryptOpenStorageProvider(&provider, info->pwszProvName, 0));
+    ASSERT_EQ(ERROR_SUCCESS, NCryptOpenKey(provider, &cardKey, info->pwszContainerName, info->dwKeySpec, 0));
+    Bytes digest(SHA_DIGEST_LENGTH, 9), signature(128);
+    BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA1_ALGORITHM};
+    DWORD length = 0;
+    auto sign = [&] {
+        return NCryptSignHash(cardKey, &padding, digest.data(), 20, signature.data(), 128, &length, BCRYPT_PAD_PKCS1);
+    };
+    ASSERT_EQ(ERROR_SUCCESS, sign());
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(
+        EVP_PKEY_CTX_new(X509_get0_pubkey(cert.get()), nullptr), EVP_PKEY_CTX_free);
+    ASSERT_EQ(1, EVP_PKEY_verify_init(ctx.get()));
+    EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING);
+    EVP_PKEY_CTX_set_signature_md(ctx.get(), EVP_sha1());
+    EXPECT_EQ(1, EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), digest.data(), digest.size()));
+
+    CommandResult refused = run("refuse-key " + ksp + "--container card-key --status 0x800704C7");
+    EXPECT_EQ(0, refused.status) << refused.output;
+    EXPECT_EQ(static_cast<SECURITY_STATUS>(0x800704C7), sign());
+    EXPECT_EQ(0, run("refuse-key " + ksp + "--container card-key --status 0").status);
+    EXPECT_EQ(ERROR_SUCCESS, sign());
+    EXPECT_EQ(1, run("refuse-key " + ksp + "--container no-such-key --status 1223").status);
+    EXPECT_EQ(2, run("refuse-key " + ksp + "--container card-key --status soon").status);
+    EXPECT_EQ(1, run("import-pfx --store MY --container k --password pw --ksp 'Bogus KSP' " + p12).status);
+    EXPECT_EQ(1, run("import-pfx --store MY --container k --password pw --provider 'Microsoft Strong Cryptographic "
+                     "Provider' " + ksp + p12).status);
+
+    NCryptFreeObject(cardKey);
+    NCryptFreeObject(provider);
+    CertFreeCertificateContext(found);
+    CertFreeCertificateContext(decoded);
+    CertCloseStore(store, 0);
+}
+
 TEST_F(OrvwinTest, WrongPasswordFailsWithoutEchoingIt) {
     Pkey key = makeRsaKey(1024);
     Cert cert = makeCertificate(key.get(), "Locked", 1);

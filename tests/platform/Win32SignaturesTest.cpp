@@ -69,3 +69,20 @@ static_assert(NTE_BAD_KEYSET == (LONG)0x80090016L && CRYPT_E_NOT_FOUND == (LONG)
 static_assert(KEY_READ == 0x20019 && WM_QUIT == 0x0012 && ERROR_CANCELLED == 1223, "constants");
 static_assert(CERT_FIND_SUBJECT_CERT == 0x000B0000 && CERT_FIND_EXISTING == 0x000D0000, "find types");
 static_assert(sizeof(PROV_ENUMALGS) == 32, "PROV_ENUMALGS record");
+ORV_EXPECT_SIGNATURE(NCryptOpenStorageProvider, SECURITY_STATUS(WINAPI *)(NCRYPT_PROV_HANDLE *, LPCWSTR, DWORD));
+ORV_EXPECT_SIGNATURE(NCryptOpenKey,
+                     SECURITY_STATUS(WINAPI *)(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE *, LPCWSTR, DWORD, DWORD));
+ORV_EXPECT_SIGNATURE(NCryptImportKey,
+                     SECURITY_STATUS(WINAPI *)(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE, LPCWSTR, NCryptBufferDesc *,
+                                               NCRYPT_KEY_HANDLE *, PBYTE, DWORD, DWORD));
+ORV_EXPECT_SIGNATURE(NCryptGetProperty, SECURITY_STATUS(WINAPI *)(NCRYPT_HANDLE, LPCWSTR, PBYTE, DWORD, DWORD *, DWORD));
+ORV_EXPECT_SIGNATURE(NCryptSignHash, SECURITY_STATUS(WINAPI *)(NCRYPT_KEY_HANDLE, VOID *, PBYTE, DWORD, PBYTE, DWORD,
+                                                               DWORD *, DWORD));
+ORV_EXPECT_SIGNATURE(NCryptEncrypt, SECURITY_STATUS(WINAPI *)(NCRYPT_KEY_HANDLE, PBYTE, DWORD, VOID *, PBYTE, DWORD,
+                                                              DWORD *, DWORD));
+ORV_EXPECT_SIGNATURE(NCryptDecrypt, SECURITY_STATUS(WINAPI *)(NCRYPT_KEY_HANDLE, PBYTE, DWORD, VOID *, PBYTE, DWORD,
+                                                              DWORD *, DWORD));
+ORV_EXPECT_SIGNATURE(NCryptFreeObject, SECURITY_STATUS(WINAPI *)(NCRYPT_HANDLE));
+// Handles are pointer-sized on every Windows, the status a 32-bit value.
+static_assert(sizeof(NCRYPT_KEY_HANDLE) == sizeof(void *), "NCRYPT_KEY_HANDLE is pointer-sized");
+static_assert(sizeof(SECURITY_STATUS) == 4 && sizeof(ULONG) == 4, "CNG status and ULONG are 32-bit");

@@ -1,0 +1,41 @@
+// The key storage providers (CNG) the stand-in offers and their keys on disk:
+// <root>/ksp/<provider>/<user|machine>/<key>/{keyx,sig}.pem, one file per
+// legacy key spec, and an optional `refuse` file holding the status that
+// signing and decrypting with the key then fail with, as a smart card whose
+// PIN prompt the user cancels.
+#ifndef ORV_PLATFORM_KEY_STORAGE_H
+#define ORV_PLATFORM_KEY_STORAGE_H
+
+#include "Common.h"
+
+#include <string>
+
+namespace orv::platform {
+
+// The provider's canonical name, or null when the stand-in has no such
+// provider. An empty name means the software provider, as on Windows.
+const char *keyStorageProviderName(const std::string &name);
+
+class KeyStorage {
+public:
+    KeyStorage(const std::string &provider, bool machine) : provider_(provider), machine_(machine) {}
+
+    // Legacy key spec 0 takes the exchange key, else the signature key.
+    // Missing: null with NTE_BAD_KEYSET.
+    PkeyPtr loadKey(const std::string &keyName, DWORD legacyKeySpec, LONG &error) const;
+    bool storeKey(const std::string &keyName, DWORD legacyKeySpec, EVP_PKEY *key) const;
+
+    // 0 when the key may be used.
+    LONG refusal(const std::string &keyName) const;
+    bool setRefusal(const std::string &keyName, LONG status) const;
+
+private:
+    std::string path(const std::string &keyName, bool create) const;
+
+    std::string provider_;
+    bool machine_;
+};
+
+}  // namespace orv::platform
+
+#endif
