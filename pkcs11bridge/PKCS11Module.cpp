@@ -12,8 +12,17 @@ using JNIBridge::String;
 
 namespace PKCS11Bridge {
 
+namespace {
+
+// Far more slots than any module has; a larger count is a module's mistake,
+// not something to allocate.
+constexpr CK_ULONG longestSlotList = 0x10000;
+
+} // namespace
+
 std::vector<PKCS11Module*> PKCS11Module::moduleTable;
 unsigned int PKCS11Module::nextModuleId = 0;
+std::map<const void*, std::shared_ptr<std::mutex>> PKCS11Module::libraryCallMutexes;
 std::mutex PKCS11Module::moduleTableMutex;
 
 PKCS11Module::PKCS11Module(const String& path) : modulePath(path)
@@ -30,6 +39,7 @@ PKCS11Module::~PKCS11Module()
         std::lock_guard<std::mutex> lock(moduleTableMutex);
         moduleTable.erase(std::remove(moduleTable.begin(), moduleTable.end(), this), moduleTable.end());
     }
+    const std::lock_guard<std::mutex> calls(*callMutex);
     {
         std::lock_guard<std::mutex> lock(slotsMutex);
         slots.clear();
@@ -49,6 +59,18 @@ void PKCS11Module::enterInModuleTable(PKCS11Module* module)
     moduleTable.push_back(module);
 }
 
+// Loading one file twice gives the same library, and its second C_Initialize
+// must not run beside the first module's calls.
+std::shared_ptr<std::mutex> PKCS11Module::callMutexOf(const void* library)
+{
+    std::lock_guard<std::mutex> lock(moduleTableMutex);
+    std::shared_ptr<std::mutex>& mutex = libraryCallMutexes[library];
+    if (!mutex) {
+        mutex = std::make_shared<std::mutex>();
+    }
+    return mutex;
+}
+
 // The module handle is deliberately not kept: the library stays loaded for
 // the life of the process, whatever fails later.
 void PKCS11Module::loadPKCS11Library()
@@ -59,6 +81,8 @@ void PKCS11Module::loadPKCS11Library()
                                   .append(modulePath)
                                   .append("')"));
     }
+    callMutex = callMutexOf(library);
+    const std::lock_guard<std::mutex> calls(*callMutex);
     auto getFunctionList = reinterpret_cast<CK_C_GetFunctionList>(
         reinterpret_cast<void*>(GetProcAddress(library, "C_GetFunctionList")));
     if (getFunctionList == nullptr) {
@@ -88,6 +112,12 @@ LongArray PKCS11Module::getSlotList()
     if (count == 0) {
         return LongArray();
     }
+    // Cut down to a buffer, a count would still tell the module it may write
+    // past that buffer.
+    if (count > longestSlotList) {
+        throw PKCS11Exception("PKCS11Module::getSlotList() - Failed on call to C_GetSlotList(NULL_PTR)"
+                              " - The module reported an unusable slot count");
+    }
     LongArray slotIds(static_cast<unsigned int>(count));
     rv = functionList->C_GetSlotList(CK_TRUE, slotIds.data(), &count);
     if (rv != CKR_OK) {
@@ -100,15 +130,18 @@ LongArray PKCS11Module::getSlotList()
 
 void PKCS11Module::refresh()
 {
-    std::lock_guard<std::mutex> lock(slotsMutex);
-    // Slots still in use by a call in flight live on until that call returns.
-    slots.clear();
+    const std::lock_guard<std::mutex> calls(*callMutex);
+    {
+        std::lock_guard<std::mutex> lock(slotsMutex);
+        slots.clear();
+    }
     const LongArray slotIds = getSlotList();
     std::vector<std::shared_ptr<PKCS11Slot>> fresh;
     fresh.reserve(slotIds.length());
     for (unsigned int i = 0; i < slotIds.length(); ++i) {
         fresh.push_back(std::make_shared<PKCS11Slot>(functionList, slotIds[i]));
     }
+    std::lock_guard<std::mutex> lock(slotsMutex);
     slots.swap(fresh);
 }
 
@@ -129,8 +162,12 @@ unsigned int PKCS11Module::getNumberOfSlots() const
     return static_cast<unsigned int>(slots.size());
 }
 
+// A blocking wait is the one call the standard expects beside others (a
+// C_Finalize from another thread is what ends it), so it runs outside the call
+// lock: holding that lock would stop every other native until a token moved.
 CK_SLOT_ID PKCS11Module::waitForSlotEvent()
 {
+    const std::lock_guard<std::mutex> oneWaiter(slotEventMutex);
     CK_SLOT_ID slotID = 0;
     CK_RV rv = functionList->C_WaitForSlotEvent(0, &slotID, NULL_PTR);
     if (rv != CKR_OK) {

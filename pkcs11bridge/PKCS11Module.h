@@ -8,6 +8,7 @@
 #include "pkcs11bridge/Cryptoki.h"
 #include "pkcs11bridge/PKCS11Slot.h"
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -27,13 +28,20 @@ public:
     virtual ~PKCS11Module();
 
     void loadPKCS11Library();
+    // Callers hold the call lock.
     JNIBridge::LongArray getSlotList();
     void refresh();
-    // Callers keep the slot alive for the whole call, so a refresh running
-    // meanwhile on another thread cannot delete it under them.
+    // Callers hold the call lock for as long as they use the slot; their share
+    // keeps the slot alive even so.
     std::shared_ptr<PKCS11Slot> getSlot(unsigned int index) const;
     unsigned int getNumberOfSlots() const;
+    // Blocks without the call lock, so the module's other calls go on.
     CK_SLOT_ID waitForSlotEvent();
+
+    // The library was initialised without locking, so it may assume that no two
+    // threads call it at once: every sequence of calls into it runs under this
+    // lock, shared by every module object over the same loaded library.
+    std::unique_lock<std::mutex> lockCalls() const { return std::unique_lock<std::mutex>(*callMutex); }
     unsigned int getModuleId() const noexcept { return moduleId; }
     const JNIBridge::String& getModulePath() const noexcept { return modulePath; }
 
@@ -42,15 +50,25 @@ public:
 private:
     static unsigned int takeNextModuleId();
     static void enterInModuleTable(PKCS11Module* module);
+    static std::shared_ptr<std::mutex> callMutexOf(const void* library);
 
     JNIBridge::String modulePath;
     std::vector<std::shared_ptr<PKCS11Slot>> slots; // guarded by slotsMutex
     mutable std::mutex slotsMutex;
     CK_FUNCTION_LIST_PTR functionList = nullptr;
     unsigned int moduleId = 0;
+    std::shared_ptr<std::mutex> callMutex;
+    // The standard leaves two concurrent waits undefined, so waiters queue.
+    std::mutex slotEventMutex;
 
+    // Lock order, outermost first: slotEventMutex (never held with another);
+    // a library's callMutex; slotsMutex; moduleTableMutex. The last two are
+    // leaves: no module call and no call into Java is made while they are held.
     static std::vector<PKCS11Module*> moduleTable; // guarded by moduleTableMutex
     static unsigned int nextModuleId;              // guarded by moduleTableMutex
+    // One call mutex per loaded library file, kept for the life of the process
+    // as the libraries are. Guarded by moduleTableMutex.
+    static std::map<const void*, std::shared_ptr<std::mutex>> libraryCallMutexes;
     static std::mutex moduleTableMutex;
 };
 

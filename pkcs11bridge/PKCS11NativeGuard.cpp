@@ -4,7 +4,6 @@
 #include "jnibridge/JNIException.h"
 #include "jnibridge/JavaExceptions.h"
 #include "pkcs11bridge/PKCS11Exception.h"
-#include "pkcs11bridge/PKCS11Module.h"
 
 namespace PKCS11Bridge {
 
@@ -28,11 +27,6 @@ void raiseCaughtPKCS11Failure(IndexFailure indexFailure)
     } catch (const JNIBridge::JNIException& e) {
         raiseJavaException(pkcs11ExceptionClass, e.getMessage());
     }
-}
-
-std::shared_ptr<PKCS11Slot> resolveSlot(jint moduleId, jint slotIndex)
-{
-    return PKCS11Module::getModule(static_cast<unsigned int>(moduleId)).getSlot(static_cast<unsigned int>(slotIndex));
 }
 
 } // namespace PKCS11Bridge

@@ -7,11 +7,10 @@
 #define ORV_PKCS11BRIDGE_PKCS11NATIVEGUARD_H
 
 #include "jnibridge/NativeGuard.h"
-#include "pkcs11bridge/PKCS11Slot.h"
+#include "pkcs11bridge/PKCS11SlotCall.h"
 
 #include <jni.h>
 
-#include <memory>
 #include <utility>
 
 namespace PKCS11Bridge {
@@ -24,8 +23,12 @@ enum class IndexFailure { raisedAsIndexOutOfBounds, raisedAsPKCS11Exception };
 // of the family's kinds; any other kind is rethrown.
 void raiseCaughtPKCS11Failure(IndexFailure indexFailure);
 
-// The slot a Java call names; the caller's share keeps it alive for the call.
-std::shared_ptr<PKCS11Slot> resolveSlot(jint moduleId, jint slotIndex);
+// The slot a Java call names, with its module's call lock held until the
+// returned object goes. A negative index arrives out of range.
+inline PKCS11SlotCall slotCall(jint moduleId, jint slotIndex)
+{
+    return PKCS11SlotCall(static_cast<unsigned int>(moduleId), static_cast<unsigned int>(slotIndex));
+}
 
 template <class R, class F>
 R pkcs11Native(R onFailure, IndexFailure indexFailure, F&& body) noexcept

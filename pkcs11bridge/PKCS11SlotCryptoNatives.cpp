@@ -18,10 +18,9 @@ constexpr IndexFailure asIndexOutOfBounds = IndexFailure::raisedAsIndexOutOfBoun
 
 // The X.509 certificate on the slot's token with these bytes; its absence is
 // reported under the native's own name.
-Certificate x509Certificate(jint moduleId, jint slotIndex, jbyteArray encoded, const char* nativeName)
+Certificate x509Certificate(PKCS11Slot& slot, const ByteArray& encoded, const char* nativeName)
 {
-    const SmartPointer<Certificate> found =
-        resolveSlot(moduleId, slotIndex)->findCertificate(CKC_X_509, bytesOf(encoded));
+    const SmartPointer<Certificate> found = slot.findCertificate(CKC_X_509, encoded);
     if (!found) {
         throw PKCS11Exception(String(nativeName).append(" - The Certificate cannot be found"));
     }
@@ -30,14 +29,24 @@ Certificate x509Certificate(jint moduleId, jint slotIndex, jbyteArray encoded, c
 
 using SinglePartMember = ByteArray (PKCS11Slot::*)(const Certificate&, const ByteArray&, unsigned long);
 
+// The lookup and the operation run under one hold of the module's lock.
+ByteArray runWithCertificate(const char* nativeName, SinglePartMember member, jint moduleId, jint slotIndex,
+                             const ByteArray& certificate, const ByteArray& input, jint mechanism)
+{
+    const PKCS11SlotCall slot = slotCall(moduleId, slotIndex);
+    const Certificate found = x509Certificate(*slot, certificate, nativeName);
+    return ((*slot).*member)(found, input, ckULongOf(mechanism));
+}
+
 jbyteArray singlePart(const char* nativeName, SinglePartMember member, jint moduleId, jint slotIndex,
                       jbyteArray certificate, jbyteArray input, jint mechanism)
 {
     return pkcs11Native<jbyteArray>(nullptr, asIndexOutOfBounds, [&] {
-        const Certificate found = x509Certificate(moduleId, slotIndex, certificate, nativeName);
+        const ByteArray certificateBytes = bytesOf(certificate);
         const ByteArray inputBytes = bytesOf(input);
-        const std::shared_ptr<PKCS11Slot> slot = resolveSlot(moduleId, slotIndex);
-        return javaBytesOf(((*slot).*member)(found, inputBytes, ckULongOf(mechanism)));
+        const ByteArray output =
+            runWithCertificate(nativeName, member, moduleId, slotIndex, certificateBytes, inputBytes, mechanism);
+        return javaBytesOf(output);
     });
 }
 
@@ -45,8 +54,7 @@ jbyteArray singlePart(const char* nativeName, SinglePartMember member, jint modu
 
 void JNICALL PKCS11Slot_setCall2ndInit(JNIEnv*, jclass, jint moduleId, jint slotIndex, jboolean call2ndInit)
 {
-    pkcs11Native(asIndexOutOfBounds,
-                 [&] { resolveSlot(moduleId, slotIndex)->setCall2ndInit(call2ndInit != JNI_FALSE); });
+    pkcs11Native(asIndexOutOfBounds, [&] { slotCall(moduleId, slotIndex)->setCall2ndInit(call2ndInit != JNI_FALSE); });
 }
 
 jbyteArray JNICALL PKCS11Slot_encryptData(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray certificate,
@@ -81,10 +89,12 @@ jboolean JNICALL PKCS11Slot_verifyData(JNIEnv*, jclass, jint moduleId, jint slot
                                        jbyteArray data, jbyteArray signature, jint mechanism)
 {
     return pkcs11Native<jboolean>(JNI_FALSE, asIndexOutOfBounds, [&] {
-        const Certificate found = x509Certificate(moduleId, slotIndex, certificate, "PKCS11Slot_verifyData()");
+        const ByteArray certificateBytes = bytesOf(certificate);
         const ByteArray signatureBytes = bytesOf(signature);
         const ByteArray dataBytes = bytesOf(data);
-        return resolveSlot(moduleId, slotIndex)->verifyData(found, dataBytes, signatureBytes, ckULongOf(mechanism)) ? JNI_TRUE : JNI_FALSE;
+        const PKCS11SlotCall slot = slotCall(moduleId, slotIndex);
+        const Certificate found = x509Certificate(*slot, certificateBytes, "PKCS11Slot_verifyData()");
+        return slot->verifyData(found, dataBytes, signatureBytes, ckULongOf(mechanism)) ? JNI_TRUE : JNI_FALSE;
     });
 }
 

@@ -25,79 +25,102 @@ String text(jstring value) { return JNIBridge::JString(value).toString(); }
 template <void (PKCS11Slot::*operation)()>
 void JNICALL slotAction(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
-    pkcs11Native(asIndexOutOfBounds, [&] { (resolveSlot(moduleId, slotIndex).get()->*operation)(); });
+    pkcs11Native(asIndexOutOfBounds, [&] { ((*slotCall(moduleId, slotIndex)).*operation)(); });
 }
 
 template <bool (PKCS11Slot::*query)()>
 jboolean JNICALL slotQuery(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
     return pkcs11Native<jboolean>(JNI_FALSE, asIndexOutOfBounds, [&] {
-        return (resolveSlot(moduleId, slotIndex).get()->*query)() ? JNI_TRUE : JNI_FALSE;
+        return ((*slotCall(moduleId, slotIndex)).*query)() ? JNI_TRUE : JNI_FALSE;
     });
 }
 
 void JNICALL openSession(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
-    pkcs11Native(asIndexOutOfBounds, [&] { resolveSlot(moduleId, slotIndex)->openSession(readWriteSession); });
+    pkcs11Native(asIndexOutOfBounds, [&] { slotCall(moduleId, slotIndex)->openSession(readWriteSession); });
 }
 
 void JNICALL login(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring pin, jint userType)
 {
-    pkcs11Native(asIndexOutOfBounds,
-                 [&] { resolveSlot(moduleId, slotIndex)->login(text(pin), ckULongOf(userType)); });
+    pkcs11Native(asIndexOutOfBounds, [&] {
+        const String pinText = text(pin);
+        slotCall(moduleId, slotIndex)->login(pinText, ckULongOf(userType));
+    });
 }
 
 void JNICALL setPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring oldPin, jstring newPin)
 {
-    pkcs11Native(asIndexOutOfBounds,
-                 [&] { resolveSlot(moduleId, slotIndex)->setPIN(text(oldPin), text(newPin)); });
+    pkcs11Native(asIndexOutOfBounds, [&] {
+        const String oldText = text(oldPin);
+        const String newText = text(newPin);
+        slotCall(moduleId, slotIndex)->setPIN(oldText, newText);
+    });
 }
 
 void JNICALL initToken(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring soPin, jstring label)
 {
-    pkcs11Native(asPKCS11Exception,
-                 [&] { resolveSlot(moduleId, slotIndex)->initToken(text(soPin), text(label)); });
+    pkcs11Native(asPKCS11Exception, [&] {
+        const String soPinText = text(soPin);
+        const String labelText = text(label);
+        slotCall(moduleId, slotIndex)->initToken(soPinText, labelText);
+    });
 }
 
 void JNICALL initPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring pin)
 {
-    pkcs11Native(asPKCS11Exception, [&] { resolveSlot(moduleId, slotIndex)->initPIN(text(pin)); });
+    pkcs11Native(asPKCS11Exception, [&] {
+        const String pinText = text(pin);
+        slotCall(moduleId, slotIndex)->initPIN(pinText);
+    });
 }
 
 void JNICALL initTokenAndUserPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring soPin, jstring label,
                                  jstring userPin)
 {
     pkcs11Native(asPKCS11Exception, [&] {
-        resolveSlot(moduleId, slotIndex)->initTokenAndUserPIN(text(soPin), text(label), text(userPin));
+        const String soPinText = text(soPin);
+        const String labelText = text(label);
+        const String userPinText = text(userPin);
+        slotCall(moduleId, slotIndex)->initTokenAndUserPIN(soPinText, labelText, userPinText);
     });
 }
 
 void JNICALL digestInit(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint mechanism)
 {
-    pkcs11Native(asIndexOutOfBounds, [&] { resolveSlot(moduleId, slotIndex)->digestInit(ckULongOf(mechanism)); });
+    pkcs11Native(asIndexOutOfBounds, [&] { slotCall(moduleId, slotIndex)->digestInit(ckULongOf(mechanism)); });
 }
 
 void JNICALL digestUpdate(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray data)
 {
-    pkcs11Native(asIndexOutOfBounds, [&] { resolveSlot(moduleId, slotIndex)->digestUpdate(bytesOf(data)); });
+    pkcs11Native(asIndexOutOfBounds, [&] {
+        const ByteArray part = bytesOf(data);
+        slotCall(moduleId, slotIndex)->digestUpdate(part);
+    });
 }
 
 jbyteArray JNICALL digestFinal(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
-    return pkcs11Native<jbyteArray>(nullptr, asPKCS11Exception,
-                                    [&] { return javaBytesOf(resolveSlot(moduleId, slotIndex)->digestFinal()); });
+    return pkcs11Native<jbyteArray>(nullptr, asPKCS11Exception, [&] {
+        const ByteArray digest = slotCall(moduleId, slotIndex)->digestFinal();
+        return javaBytesOf(digest);
+    });
 }
 
 void JNICALL seedRandom(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray seed)
 {
-    pkcs11Native(asPKCS11Exception, [&] { resolveSlot(moduleId, slotIndex)->seedRandom(bytesOf(seed)); });
+    pkcs11Native(asPKCS11Exception, [&] {
+        const ByteArray seedBytes = bytesOf(seed);
+        slotCall(moduleId, slotIndex)->seedRandom(seedBytes);
+    });
 }
 
 jbyteArray JNICALL generateRandom(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint length)
 {
     return pkcs11Native<jbyteArray>(nullptr, asIndexOutOfBounds, [&] {
         // A negative length arrives above 0x7FFFFFFF, which the slot refuses.
-        return javaBytesOf(resolveSlot(moduleId, slotIndex)->generateRandom(static_cast<unsigned int>(length)));
+        const ByteArray random = slotCall(moduleId, slotIndex)->generateRandom(static_cast<unsigned int>(length));
+        return javaBytesOf(random);
     });
 }
 

@@ -47,7 +47,7 @@ jobject newJavaObject(const char* className, std::initializer_list<std::referenc
 jobject JNICALL PKCS11Slot_getTokenInfo(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
     return pkcs11Native<jobject>(nullptr, asIndexOutOfBounds, [&] {
-        const PKCS11TokenInfo info(*resolveSlot(moduleId, slotIndex));
+        const PKCS11TokenInfo info(*slotCall(moduleId, slotIndex));
         JNIBridge::JString label(info.getLabel());
         JNIBridge::JString manufacturerID(info.getManufacturerID());
         JNIBridge::JString model(info.getModel());
@@ -63,7 +63,7 @@ jobject JNICALL PKCS11Slot_getTokenInfo(JNIEnv*, jclass, jint moduleId, jint slo
 jint JNICALL PKCS11Slot_getNumberOfCertificates(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint certificateType)
 {
     return pkcs11Native<jint>(0, asIndexOutOfBounds, [&] {
-        return static_cast<jint>(resolveSlot(moduleId, slotIndex)->getCertificates(ckULongOf(certificateType)).size());
+        return static_cast<jint>(slotCall(moduleId, slotIndex)->getCertificates(ckULongOf(certificateType)).size());
     });
 }
 
@@ -71,8 +71,7 @@ jbyteArray JNICALL PKCS11Slot_getCertificate(JNIEnv*, jclass, jint moduleId, jin
                                              jint index)
 {
     return pkcs11Native<jbyteArray>(nullptr, asIndexOutOfBounds, [&] {
-        const Certificates certificates =
-            resolveSlot(moduleId, slotIndex)->getCertificates(ckULongOf(certificateType));
+        const Certificates certificates = slotCall(moduleId, slotIndex)->getCertificates(ckULongOf(certificateType));
         return javaBytesOf(certificates.getCertificate(static_cast<unsigned int>(index)).getValue());
     });
 }
@@ -83,9 +82,9 @@ jboolean JNICALL PKCS11Slot_deleteCertificate(JNIEnv*, jclass, jint moduleId, ji
                                               jboolean deletePrivateKey)
 {
     return pkcs11Native<jboolean>(JNI_FALSE, asIndexOutOfBounds, [&] {
-        const std::shared_ptr<PKCS11Slot> slot = resolveSlot(moduleId, slotIndex);
-        const SmartPointer<Certificate> found =
-            slot->findCertificate(ckULongOf(certificateType), bytesOf(certificate));
+        const ByteArray certificateBytes = bytesOf(certificate);
+        const PKCS11SlotCall slot = slotCall(moduleId, slotIndex);
+        const SmartPointer<Certificate> found = slot->findCertificate(ckULongOf(certificateType), certificateBytes);
         if (!found) {
             return JNI_FALSE;
         }
@@ -97,17 +96,21 @@ jboolean JNICALL PKCS11Slot_deleteCertificate(JNIEnv*, jclass, jint moduleId, ji
 jint JNICALL PKCS11Slot_getNumberOfObjects(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint objectClass)
 {
     return pkcs11Native<jint>(0, asIndexOutOfBounds, [&] {
-        return static_cast<jint>(resolveSlot(moduleId, slotIndex)->findObjectsByClass(ckULongOf(objectClass)).length());
+        return static_cast<jint>(slotCall(moduleId, slotIndex)->findObjectsByClass(ckULongOf(objectClass)).length());
     });
 }
 
 jobject JNICALL PKCS11Slot_getObject(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint objectClass, jint index)
 {
     return pkcs11Native<jobject>(nullptr, asIndexOutOfBounds, [&] {
-        const std::shared_ptr<PKCS11Slot> slot = resolveSlot(moduleId, slotIndex);
-        const JNIBridge::LongArray handles = slot->findObjectsByClass(ckULongOf(objectClass));
-        const CK_OBJECT_HANDLE handle = handles[static_cast<unsigned int>(index)];
-        const ByteArray id = PKCS11Attribute<ByteArray>::getAttribute(slot.get(), handle, CKA_ID);
+        CK_OBJECT_HANDLE handle = 0;
+        ByteArray id;
+        {
+            const PKCS11SlotCall slot = slotCall(moduleId, slotIndex);
+            const JNIBridge::LongArray handles = slot->findObjectsByClass(ckULongOf(objectClass));
+            handle = handles[static_cast<unsigned int>(index)];
+            id = PKCS11Attribute<ByteArray>::getAttribute(&*slot, handle, CKA_ID);
+        }
         JNIBridge::JInt javaHandle(javaIntOf(handle));
         JNIBridge::JByteArray javaId(id);
         return newJavaObject("orvane/clapi/crypto/PKCS11Object", {javaHandle, javaId});
@@ -117,7 +120,7 @@ jobject JNICALL PKCS11Slot_getObject(JNIEnv*, jclass, jint moduleId, jint slotIn
 jboolean JNICALL PKCS11Slot_deleteObject(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint handle)
 {
     return pkcs11Native<jboolean>(JNI_FALSE, asIndexOutOfBounds, [&] {
-        resolveSlot(moduleId, slotIndex)->deleteObject(ckULongOf(handle));
+        slotCall(moduleId, slotIndex)->deleteObject(ckULongOf(handle));
         return JNI_TRUE;
     });
 }
