@@ -30,6 +30,19 @@ public:
 
     Array(unsigned int n, bool terminated) : terminated_(terminated) { adopt(allocate(n), n); }
 
+    // n elements left unset, for a caller that overwrites every one at once
+    // (a copy out of Java): zeroing them first would be a wasted pass.
+    struct Unfilled {};
+    Array(unsigned int n, bool terminated, Unfilled) : terminated_(terminated)
+    {
+        const std::size_t slots = static_cast<std::size_t>(n) + (terminated ? 1 : 0);
+        T* buffer = new T[slots == 0 ? 1 : slots];
+        if (terminated) {
+            buffer[n] = 0;
+        }
+        adopt(buffer, n);
+    }
+
     Array(const Array& other) = default;
 
     Array& operator=(const Array& other)

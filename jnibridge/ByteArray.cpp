@@ -13,6 +13,13 @@ ByteArray::ByteArray(const char* data, unsigned int begin, unsigned int end)
 {
 }
 
+ByteArray::ByteArray(unsigned int n, Unfilled tag) : Array<char>(n, false, tag) {}
+
+ByteArray ByteArray::unfilled(unsigned int n)
+{
+    return ByteArray(n, Unfilled());
+}
+
 ByteArray ByteArray::subBytes(int offset, int length) const
 {
     if (offset < 0) {

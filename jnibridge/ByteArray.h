@@ -13,6 +13,8 @@ public:
     ByteArray();
     explicit ByteArray(unsigned int n);
     ByteArray(const char* data, unsigned int begin, unsigned int end);
+    // n bytes the caller must overwrite in full before anything reads them.
+    static ByteArray unfilled(unsigned int n);
     ByteArray(const ByteArray& other) = default;
     ByteArray& operator=(const ByteArray& other) = default;
 
@@ -22,6 +24,9 @@ public:
 
     // Upper-case hexadecimal, two digits per byte, no separators.
     String toHexString() const;
+
+private:
+    ByteArray(unsigned int n, Unfilled tag);
 };
 
 } // namespace JNIBridge

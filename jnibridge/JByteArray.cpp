@@ -7,6 +7,18 @@
 
 namespace JNIBridge {
 
+namespace {
+
+// The failure's message is built only when there is a failure.
+void checkPending(JNIEnv* env, const char* context)
+{
+    if (env->ExceptionCheck()) {
+        checkJavaException(context, String());
+    }
+}
+
+} // namespace
+
 JByteArray::JByteArray(jbyteArray bytes) : JObject(bytes) {}
 
 JByteArray::JByteArray(const ByteArray& bytes)
@@ -14,7 +26,7 @@ JByteArray::JByteArray(const ByteArray& bytes)
     JNIEnv* env = JNIHelper::attachCurrentThread();
     const jsize length = static_cast<jsize>(bytes.length());
     jbyteArray local = env->NewByteArray(length);
-    checkJavaException("JByteArray::JByteArray(const ByteArray&) - NewByteArray(...)", String());
+    checkPending(env, "JByteArray::JByteArray(const ByteArray&) - NewByteArray(...)");
     jvalue v;
     v.j = 0;
     v.l = local;
@@ -26,7 +38,7 @@ JByteArray::JByteArray(const ByteArray& bytes)
     }
     env->SetByteArrayRegion(local, 0, length, reinterpret_cast<const jbyte*>(bytes.data()));
     env->DeleteLocalRef(local);
-    checkJavaException("JByteArray::JByteArray(const ByteArray&) - SetByteArrayRegion(...)", String());
+    checkPending(env, "JByteArray::JByteArray(const ByteArray&) - SetByteArrayRegion(...)");
 }
 
 JClass& JByteArray::typeClass() const
@@ -38,18 +50,36 @@ JClass& JByteArray::typeClass() const
 
 ByteArray JByteArray::toByteArray() const
 {
-    jbyteArray bytes = static_cast<jbyteArray>(getGlobalReference());
+    return copyOf(static_cast<jbyteArray>(getGlobalReference()));
+}
+
+ByteArray JByteArray::copyOf(jbyteArray bytes)
+{
     if (bytes == nullptr) {
         return ByteArray();
     }
     JNIEnv* env = JNIHelper::attachCurrentThread();
     const jsize length = env->GetArrayLength(bytes);
-    checkJavaException("JByteArray::toByteArray() - GetArrayLength(...)", String());
-    ByteArray result(static_cast<unsigned int>(length < 0 ? 0 : length));
-    result.detach();
+    checkPending(env, "JByteArray::toByteArray() - GetArrayLength(...)");
+    // Unfilled: the region copy below writes every byte or fails.
+    ByteArray result = ByteArray::unfilled(static_cast<unsigned int>(length < 0 ? 0 : length));
     env->GetByteArrayRegion(bytes, 0, static_cast<jsize>(result.length()), reinterpret_cast<jbyte*>(result.data()));
-    checkJavaException("JByteArray::toByteArray() - GetByteArrayRegion(...)", String());
+    checkPending(env, "JByteArray::toByteArray() - GetByteArrayRegion(...)");
     return result;
+}
+
+jbyteArray JByteArray::newLocal(const ByteArray& bytes)
+{
+    JNIEnv* env = JNIHelper::attachCurrentThread();
+    const jsize length = static_cast<jsize>(bytes.length());
+    jbyteArray local = env->NewByteArray(length);
+    checkPending(env, "JByteArray::JByteArray(const ByteArray&) - NewByteArray(...)");
+    env->SetByteArrayRegion(local, 0, length, reinterpret_cast<const jbyte*>(bytes.data()));
+    if (env->ExceptionCheck()) {
+        env->DeleteLocalRef(local);
+        checkJavaException("JByteArray::JByteArray(const ByteArray&) - SetByteArrayRegion(...)", String());
+    }
+    return local;
 }
 
 } // namespace JNIBridge

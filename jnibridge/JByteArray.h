@@ -20,6 +20,12 @@ public:
 
     // A copy of the Java array; a null array reads as empty.
     ByteArray toByteArray() const;
+
+    // The same two conversions for a native's arguments and result, without
+    // a global reference of their own: the local reference the VM handed in,
+    // or the new one handed back, lives for the whole call anyway.
+    static ByteArray copyOf(jbyteArray bytes);
+    static jbyteArray newLocal(const ByteArray& bytes);
 };
 
 } // namespace JNIBridge

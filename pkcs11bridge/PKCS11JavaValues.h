@@ -13,16 +13,17 @@
 
 namespace PKCS11Bridge {
 
-// A null Java array reads as an empty ByteArray.
+// A null Java array reads as an empty ByteArray. One copy, no reference of
+// its own: the argument's local reference outlives the call.
 inline JNIBridge::ByteArray bytesOf(jbyteArray value)
 {
-    return JNIBridge::JByteArray(value).toByteArray();
+    return JNIBridge::JByteArray::copyOf(value);
 }
 
 // A new local byte[] for Java; an empty ByteArray gives byte[0].
 inline jbyteArray javaBytesOf(const JNIBridge::ByteArray& value)
 {
-    return static_cast<jbyteArray>(JNIBridge::JByteArray(value).getLocalReference());
+    return JNIBridge::JByteArray::newLocal(value);
 }
 
 // A Java int standing for a CK_ULONG (class, type, mechanism, handle) keeps
