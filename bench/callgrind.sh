@@ -8,6 +8,8 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 count=${2:-2000}
 mock=$build/tests/p11mock/liborvp11mock.so
+# Another build's library and Java classes may stand in, as in run-bench.sh.
+library=$(cd "${ORV_BENCH_LIBRARY_DIR:-$build}" && pwd)
 command -v valgrind >/dev/null || { echo "callgrind: valgrind is not installed" >&2; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/orv-callgrind.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -21,7 +23,7 @@ inclusive() {
 valgrind --tool=callgrind --callgrind-out-file="$work/bridge.out" \
     --toggle-collect='*slotQuery<&PKCS11Bridge::PKCS11Slot::getSessionOpened>*' \
     --toggle-collect='(anonymous namespace)::generateRandom(*' \
-    java -Xint -Djava.library.path="$build" -cp "$build/java/orvnative.jar:$build/bench/orvbench.jar" \
+    java -Xint -Djava.library.path="$library" -cp "$library/java/orvnative.jar:$build/bench/orvbench.jar" \
     orvane.bench.CallLoop "$mock" "$count" 2>"$work/bridge.log" || { cat "$work/bridge.log"; exit 1; }
 
 # The direct program reads its benchmark inputs at start; the mock needs none.

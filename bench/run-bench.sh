@@ -9,7 +9,10 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 mode=${2:-full}
 module=${ORV_BENCH_MODULE:-/usr/lib/softhsm/libsofthsm2.so}
-for f in "$build/libORVNative.so" "$build/java/orvnative.jar" "$build/bench/orvbench.jar" \
+# Another build's library and Java classes may stand in for this tree's, to
+# compare two versions of the bridge with the same harness.
+library=$(cd "${ORV_BENCH_LIBRARY_DIR:-$build}" && pwd)
+for f in "$library/libORVNative.so" "$library/java/orvnative.jar" "$build/bench/orvbench.jar" \
          "$build/bench/orvbench-direct" "$module"; do
     [ -f "$f" ] || { echo "bench: $f is missing; build first" >&2; exit 1; }
 done
@@ -39,14 +42,14 @@ sh "$repo/bench/setup-tokens.sh" "$work" "$sizes"
 # process: the JDK's provider gets its own.
 cp "$module" "$work/softhsm-copy.so"
 
-classpath="$build/java/orvnative.jar:$build/bench/orvbench.jar"
+classpath="$library/java/orvnative.jar:$build/bench/orvbench.jar"
 if [ "$mode" != --memory ]; then
-    java -Djava.library.path="$build" -cp "$classpath" orvane.bench.BenchMain \
+    java -Djava.library.path="$library" -cp "$classpath" orvane.bench.BenchMain \
          --module "$module" --module-copy "$work/softhsm-copy.so" --direct "$build/bench/orvbench-direct" \
          --work "$work" --pin-env ORV_BENCH_PIN --out "$out" --lists "$lists" $timing
 fi
 echo
 echo "Memory: resident set and JNI global references before and after (after a warm-up tenth):"
-java -Djava.library.path="$build" -cp "$classpath" orvane.bench.MemoryRun \
+java -Djava.library.path="$library" -cp "$classpath" orvane.bench.MemoryRun \
      --module "$module" --work "$work" --pin-env ORV_BENCH_PIN \
      --refs-library "$build/bench/liborvbenchrefs.so" $memory
