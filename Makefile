@@ -1,11 +1,11 @@
-# One-command entry points. `make test` builds the Linux, sanitizer and win32
-# trees and runs every test through one ctest run; `make demo` shows the token
+# One-command entry points. `make test` builds the Linux, sanitizer, win32 and
+# win64 trees and runs every test through one ctest run; `make demo` shows the token
 # tool against a throwaway SoftHSM2 token.
 JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?= -G Ninja
 
-.PHONY: all deps build test demo bench clean
+.PHONY: all deps build test demo bench clean win64
 
 all: build
 
@@ -22,14 +22,23 @@ $(BUILD)/win32/build.ninja:
 	cmake -S . -B $(BUILD)/win32 $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 
-build: deps $(BUILD)/linux/build.ninja $(BUILD)/asan/build.ninja $(BUILD)/win32/build.ninja
+$(BUILD)/win64/build.ninja:
+	cmake -S . -B $(BUILD)/win64 $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
+
+build: deps $(BUILD)/linux/build.ninja $(BUILD)/asan/build.ninja $(BUILD)/win32/build.ninja $(BUILD)/win64/build.ninja
 	cmake --build $(BUILD)/linux -j $(JOBS)
 	cmake --build $(BUILD)/asan -j $(JOBS)
 	cmake --build $(BUILD)/win32 -j $(JOBS)
+	cmake --build $(BUILD)/win64 -j $(JOBS)
 
-# ctest reads the three trees through one file, so its summary closes the run.
+# The 64-bit DLL and its tests alone: `make win64 && cd $(BUILD)/win64 && ctest`.
+win64: deps $(BUILD)/win64/build.ninja
+	cmake --build $(BUILD)/win64 -j $(JOBS)
+
+# ctest reads the four trees through one file, so its summary closes the run.
 test: build
-	@printf 'subdirs("linux" "asan" "win32")\n' > $(BUILD)/CTestTestfile.cmake
+	@printf 'subdirs("linux" "asan" "win32" "win64")\n' > $(BUILD)/CTestTestfile.cmake
 	cd $(BUILD) && ctest --output-on-failure --timeout 900
 
 demo: deps $(BUILD)/linux/build.ninja

@@ -1,4 +1,4 @@
-# JNI headers: the JDK's jni.h everywhere; its own jni_md.h on Linux, ours for win32.
+# JNI headers: the JDK's jni.h everywhere; its own jni_md.h on Linux, ours for Windows.
 if(NOT DEFINED JAVA_HOME)
     if(DEFINED ENV{JAVA_HOME})
         set(JAVA_HOME $ENV{JAVA_HOME})
@@ -17,7 +17,12 @@ endif()
 add_library(orv_jni INTERFACE)
 if(WIN32)
     # Our jni_md.h must win over any other, so it comes first.
-    target_include_directories(orv_jni SYSTEM INTERFACE ${CMAKE_SOURCE_DIR}/cmake/jni-win32 ${ORV_JNI_INCLUDE})
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(ORV_JNI_MD_DIR ${CMAKE_SOURCE_DIR}/cmake/jni-win64)
+    else()
+        set(ORV_JNI_MD_DIR ${CMAKE_SOURCE_DIR}/cmake/jni-win32)
+    endif()
+    target_include_directories(orv_jni SYSTEM INTERFACE ${ORV_JNI_MD_DIR} ${ORV_JNI_INCLUDE})
 else()
     target_include_directories(orv_jni SYSTEM INTERFACE ${ORV_JNI_INCLUDE} ${ORV_JNI_INCLUDE}/linux)
 endif()

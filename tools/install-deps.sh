@@ -4,13 +4,15 @@
 set -e
 packages="cmake ninja-build g++ make pkg-config libgtest-dev googletest libssl-dev openssl
           libp11-kit-dev openjdk-17-jdk-headless junit5 softhsm2 libsofthsm2 opensc
-          g++-mingw-w64-i686 llvm python3"
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix llvm python3"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 wine_missing=""
-dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" || wine_missing="wine wine32:i386"
+for p in wine32:i386 wine64; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || wine_missing="wine wine32:i386 wine64"
+done
 
 [ -z "$missing$wine_missing" ] && exit 0
 

@@ -29,9 +29,11 @@
 #include <cstddef>
 
 #ifdef _WIN32
-// The point of the win32 build: the header packs PKCS#11 structures to 1 byte.
-static_assert(offsetof(CK_INFO, flags) == 34, "CK_INFO must be packed to 1 byte on win32");
-static_assert(sizeof(CK_ULONG) == 4, "CK_ULONG is 32-bit on win32");
+// The point of the Windows builds: the header packs PKCS#11 structures to 1
+// byte, and CK_ULONG stays 32-bit on x64 as well.
+static_assert(offsetof(CK_INFO, flags) == 34, "CK_INFO must be packed to 1 byte on Windows");
+static_assert(sizeof(CK_ULONG) == 4, "CK_ULONG is 32-bit on Windows");
+static_assert(offsetof(CK_ATTRIBUTE, pValue) == 4, "CK_ATTRIBUTE must be packed to 1 byte on Windows");
 #endif
 static_assert(sizeof(P11MockAttribute) == sizeof(CK_ATTRIBUTE), "attribute layout");
 static_assert(offsetof(P11MockAttribute, ulValueLen) == offsetof(CK_ATTRIBUTE, ulValueLen), "attribute layout");

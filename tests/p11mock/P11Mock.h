@@ -268,13 +268,20 @@ extern "C" {
 #define P11MOCK_FIRST_NEW_OBJECT     0x1000UL
 #define P11MOCK_SIGNATURE_LEN        64UL
 
-/* Same layout as CK_ATTRIBUTE on both targets (no padding either way), so an
-   array of CK_ATTRIBUTE may be passed wherever attributes are expected. */
+/* Same layout as CK_ATTRIBUTE on every target, so an array of CK_ATTRIBUTE
+   may be passed wherever attributes are expected. Windows packs it to 1 byte,
+   which matters on x64, where a 32-bit unsigned long sits before a pointer. */
+#ifdef _WIN32
+#  pragma pack(push, 1)
+#endif
 typedef struct P11MockAttribute {
     unsigned long type;
     void*         pValue;
     unsigned long ulValueLen;
 } P11MockAttribute;
+#ifdef _WIN32
+#  pragma pack(pop)
+#endif
 
 /* ---- lifecycle ------------------------------------------------------------ */
 
