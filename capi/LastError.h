@@ -18,12 +18,33 @@ inline std::int32_t code(DWORD error) noexcept
 
 inline std::int32_t code() noexcept { return code(GetLastError()); }
 
-enum class Cancellation { KeyUse, SignatureOutput };
+// KeyStorage: a signature or decryption through a key storage provider.
+enum class Cancellation { KeyUse, SignatureOutput, KeyStorage };
+
+// What CNG and the smart card stack answer when the user cancels a PIN or
+// card prompt, as Win32 error or HRESULT.
+inline bool isUserCancel(DWORD error) noexcept
+{
+    constexpr DWORD kCancelledHresult = 0x80070000u | ERROR_CANCELLED;
+    switch (error) {
+    case ERROR_CANCELLED:
+    case kCancelledHresult:
+    case static_cast<DWORD>(SCARD_W_CANCELLED_BY_USER):
+    case static_cast<DWORD>(NTE_USER_CANCELLED):
+        return true;
+    default:
+        return false;
+    }
+}
 
 // Providers report a refused PIN prompt or an unusable key with these; the
-// call that produces a signature may also report the cancel itself.
+// call that produces a signature may also report the cancel itself, and a
+// key storage provider's cancel answers are unambiguous wherever they come.
 inline bool isCancellation(DWORD error, Cancellation kind) noexcept
 {
+    if (kind == Cancellation::KeyStorage && isUserCancel(error)) {
+        return true;
+    }
     switch (static_cast<std::int32_t>(error)) {
     case 0:
     case static_cast<std::int32_t>(NTE_FAIL):

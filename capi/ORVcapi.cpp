@@ -4,8 +4,6 @@
 #include "capi/LastError.h"
 #include "capi/ResultCodes.h"
 
-#include <array>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -36,45 +34,6 @@ const ProviderTypeName* findProviderType(const char* name)
 // every Windows that has the one has the other.
 const char* const kBaseProvider = "Microsoft Base Cryptographic Provider v1.0";
 const char* const kEnhancedProvider = "Microsoft Enhanced Cryptographic Provider v1.0";
-
-constexpr std::size_t kMaxNameBytes = 512;
-
-// A container or provider name from the key-provider information, in the
-// current locale's multibyte form. A null name stays null: CryptoAPI then
-// picks the default container or provider.
-class NarrowName {
-public:
-    int convert(const wchar_t* wide, int tooLongCode, int conversionCode)
-    {
-        isNull_ = wide == nullptr;
-        if (isNull_) {
-            return ResultCode::kSuccess;
-        }
-        const std::size_t length = std::wcstombs(nullptr, wide, 0);
-        if (length == static_cast<std::size_t>(-1) || length > kMaxNameBytes) {
-            return tooLongCode;
-        }
-        const std::size_t written = std::wcstombs(bytes_.data(), wide, bytes_.size());
-        if (written == static_cast<std::size_t>(-1)) {
-            return conversionCode;
-        }
-        bytes_[written] = '\0';
-        return ResultCode::kSuccess;
-    }
-
-    void replaceIf(const char* from, const char* to)
-    {
-        if (!isNull_ && std::strcmp(bytes_.data(), from) == 0) {
-            std::strncpy(bytes_.data(), to, kMaxNameBytes);
-        }
-    }
-
-    const char* get() const { return isNull_ ? nullptr : bytes_.data(); }
-
-private:
-    std::array<char, kMaxNameBytes + 1> bytes_{};
-    bool isNull_ = true;
-};
 
 int readKeyProvInfo(PCCERT_CONTEXT certificate, SecureBuffer& info)
 {
@@ -117,20 +76,48 @@ int ORVcapi::getCspFromCertificate(const SecureBuffer& encodedCertificate, const
     certificate.reset();
     mustRelease = false;
     keySpec = 0;
+    CertificateKey entry;
+    const int rc = findCertificateKey(encodedCertificate, storeName, entry);
+    return rc != ResultCode::kSuccess ? rc : acquireCsp(entry, provider, certificate, mustRelease, keySpec);
+}
 
+int ORVcapi::getKeyFromCertificate(const SecureBuffer& encodedCertificate, const char* storeName,
+                                   CryptProvider& provider, CertContext& certificate, bool& mustRelease,
+                                   DWORD& keySpec, CertificateKey& keyStorage)
+{
+    provider.reset();
+    certificate.reset();
+    mustRelease = false;
+    keySpec = 0;
+    CertificateKey entry;
+    const int rc = findCertificateKey(encodedCertificate, storeName, entry);
+    if (rc != ResultCode::kSuccess) {
+        return rc;
+    }
+    if (!entry.inKeyStorageProvider()) {
+        return acquireCsp(entry, provider, certificate, mustRelease, keySpec);
+    }
+    // Closed here as on the CryptoAPI path; the certificate stays valid.
+    entry.store.reset();
+    keyStorage = std::move(entry);
+    return ResultCode::kSuccess;
+}
+
+int ORVcapi::findCertificateKey(const SecureBuffer& encodedCertificate, const char* storeName, CertificateKey& key)
+{
     CertContext decoded(
         CertCreateCertificateContext(X509_ASN_ENCODING, encodedCertificate.data(), encodedCertificate.length()));
     if (!decoded) {
         return LastError::code();
     }
-    CertStore store(CertOpenSystemStoreA(0, storeName));
-    if (!store) {
+    key.store.reset(CertOpenSystemStoreA(0, storeName));
+    if (!key.store) {
         return LastError::code();
     }
     // Matches issuer and serial number.
-    CertContext found(CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
-                                                 decoded.get()->pCertInfo, nullptr));
-    if (!found) {
+    key.certificate.reset(CertFindCertificateInStore(key.store.get(), X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
+                                                     decoded.get()->pCertInfo, nullptr));
+    if (!key.certificate) {
         const DWORD error = GetLastError();
         return static_cast<std::int32_t>(error) == static_cast<std::int32_t>(CRYPT_E_NOT_FOUND)
                    ? ResultCode::kCertificateNotInStore
@@ -140,34 +127,34 @@ int ORVcapi::getCspFromCertificate(const SecureBuffer& encodedCertificate, const
         return LastError::code();
     }
 
-    SecureBuffer infoBytes;
-    int rc = readKeyProvInfo(found.get(), infoBytes);
+    int rc = readKeyProvInfo(key.certificate.get(), key.infoBytes);
     if (rc != ResultCode::kSuccess) {
         return rc;
     }
-    const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(infoBytes.data());
-
-    NarrowName container;
-    rc = container.convert(info->pwszContainerName, ResultCode::kContainerNameTooLong,
-                           ResultCode::kContainerNameConversion);
+    rc = key.container.convert(key.info().pwszContainerName, ResultCode::kContainerNameTooLong,
+                               ResultCode::kContainerNameConversion);
     if (rc != ResultCode::kSuccess) {
         return rc;
     }
-    NarrowName providerName;
-    rc = providerName.convert(info->pwszProvName, ResultCode::kProviderNameTooLong,
+    rc = key.provider.convert(key.info().pwszProvName, ResultCode::kProviderNameTooLong,
                               ResultCode::kProviderNameConversion);
     if (rc != ResultCode::kSuccess) {
         return rc;
     }
-    providerName.replaceIf(kBaseProvider, kEnhancedProvider);
+    key.provider.replaceIf(kBaseProvider, kEnhancedProvider);
+    return ResultCode::kSuccess;
+}
 
+int ORVcapi::acquireCsp(CertificateKey& key, CryptProvider& provider, CertContext& certificate, bool& mustRelease,
+                        DWORD& keySpec)
+{
     HCRYPTPROV acquired = 0;
-    if (!CryptAcquireContextA(&acquired, container.get(), providerName.get(), info->dwProvType, 0)) {
+    if (!CryptAcquireContextA(&acquired, key.container.get(), key.provider.get(), key.info().dwProvType, 0)) {
         return LastError::code();
     }
     provider.reset(acquired);
-    keySpec = info->dwKeySpec;
-    certificate = std::move(found);
+    keySpec = key.info().dwKeySpec;
+    certificate = std::move(key.certificate);
     mustRelease = true;
     return ResultCode::kSuccess;
 }

@@ -6,6 +6,8 @@
 #define ORV_CAPI_ORVCAPI_H
 
 #include "capi/CapiHandles.h"
+#include "capi/CertificateKey.h"
+#include "capi/CngPrivateKey.h"
 #include "capi/PrivateKeyHandle.h"
 #include "capi/ProviderAlgorithms.h"
 #include "capi/SecureBuffer.h"
@@ -24,6 +26,18 @@ public:
     int getCspFromCertificate(const SecureBuffer& encodedCertificate, const char* storeName,
                               CryptProvider& provider, CertContext& certificate, bool& mustRelease,
                               DWORD& keySpec);
+    // The certificate's entry in the store and its key-provider information:
+    // the steps of getCspFromCertificate before the provider is acquired.
+    int findCertificateKey(const SecureBuffer& encodedCertificate, const char* storeName, CertificateKey& key);
+    // Step 10 of getCspFromCertificate, for an entry findCertificateKey found.
+    int acquireCsp(CertificateKey& key, CryptProvider& provider, CertContext& certificate, bool& mustRelease,
+                   DWORD& keySpec);
+    // getCspFromCertificate, except that a key held by a key storage provider
+    // is not acquired: 0 is returned without a provider, and `keyStorage`
+    // receives the entry (its store already closed).
+    int getKeyFromCertificate(const SecureBuffer& encodedCertificate, const char* storeName, CryptProvider& provider,
+                              CertContext& certificate, bool& mustRelease, DWORD& keySpec,
+                              CertificateKey& keyStorage);
 
     // Certificate stores (ORVcapiStores.cpp)
     int getCertificates(const char* storeName, std::unique_ptr<CertificateList>& certificates);
@@ -39,6 +53,21 @@ public:
     void unwrapSessionKey(const SecureBuffer& wrappedKey, const SecureBuffer& encodedCertificate,
                           const char* storeName, SecureBuffer& plainKey);
     void generateSeed(unsigned char* address, DWORD length);
+
+    // Keys held by a key storage provider (ORVcapiKeyStorage.cpp), for
+    // certificates whose key-provider information has provider type 0.
+    // The hashes are always available; the group decides the signature.
+    int getKeyAlgorithms(CngPrivateKey& key, ProviderAlgorithms& algorithms);
+    // A result code as wrapDigest's steps 8 to 11 give; the signature in
+    // CryptSignHashA's byte order.
+    int signDigestWithKey(CngPrivateKey& key, ALG_ID hashAlgorithm, const SecureBuffer& digest,
+                          SecureBuffer& signature);
+    // Decrypts the big-endian wrapped key; throws as unwrapSessionKey.
+    void decryptWithKey(CngPrivateKey& key, const SecureBuffer& wrappedKey, SecureBuffer& plainKey);
+
+private:
+    int wrapDigestWithKeyStorage(const SecureBuffer& digest, ALG_ID hashAlgorithm, int keySpec,
+                                 CertificateKey& entry, SecureBuffer& signature);
 };
 
 #endif

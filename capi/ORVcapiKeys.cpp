@@ -107,6 +107,22 @@ void throwKeyFailure(DWORD error, const char* cancelledMessage, const char* fail
     throw Common::Exception(failedMessage, code);
 }
 
+// Opening the key takes the place of acquiring the provider and getting the
+// key: a missing key fails as an acquire does, a cancel as a refused key.
+void openKeyStorageKey(const CertificateKey& entry, CngPrivateKey& key)
+{
+    const auto error = static_cast<DWORD>(key.open(entry.info()));
+    if (error == ERROR_SUCCESS) {
+        return;
+    }
+    if (LastError::isUserCancel(error)) {
+        throw Common::UserCancelledException("ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().",
+                                             static_cast<std::int32_t>(error));
+    }
+    throw Common::Exception("ORVcapi::getPrivateKey() a problem occured while calling getCspFromCertificate().",
+                            LastError::code(error));
+}
+
 } // namespace
 
 int ORVcapi::getProviderAlgorithms(HCRYPTPROV provider, ProviderAlgorithms& algorithms)
@@ -149,8 +165,12 @@ int ORVcapi::wrapDigest(const SecureBuffer& digest, int hashType, const SecureBu
     CertContext certificate;
     bool mustRelease = false;
     DWORD certificateKeySpec = 0;
-    int rc = getCspFromCertificate(encodedCertificate, storeName, provider, certificate, mustRelease,
-                                   certificateKeySpec);
+    CertificateKey keyStorage;
+    int rc = getKeyFromCertificate(encodedCertificate, storeName, provider, certificate, mustRelease,
+                                   certificateKeySpec, keyStorage);
+    if (rc == ResultCode::kSuccess && keyStorage.certificate) {
+        return wrapDigestWithKeyStorage(digest, hash->algorithm, keySpec, keyStorage, signature);
+    }
     if (!provider) {
         if (rc == ResultCode::kCertificateNotInStore) {
             return ResultCode::kWrapNoCertificateInStore;
@@ -201,17 +221,65 @@ int ORVcapi::wrapDigest(const SecureBuffer& digest, int hashType, const SecureBu
     return releaseError;
 }
 
+int ORVcapi::wrapDigestWithKeyStorage(const SecureBuffer& digest, ALG_ID hashAlgorithm, int keySpec,
+                                      CertificateKey& entry, SecureBuffer& signature)
+{
+    CngPrivateKey key;
+    const SECURITY_STATUS opened = key.open(entry.info());
+    if (opened != ERROR_SUCCESS) {
+        // A missing key stands where a failed CryptAcquireContextA would.
+        return LastError::isUserCancel(static_cast<DWORD>(opened)) ? ResultCode::kUserCancelled
+                                                                   : LastError::code(static_cast<DWORD>(opened));
+    }
+    ProviderAlgorithms algorithms;
+    int rc = getKeyAlgorithms(key, algorithms);
+    if (rc != ResultCode::kSuccess) {
+        return rc;
+    }
+    rc = checkAlgorithms(algorithms, keySpec, hashAlgorithm);
+    if (rc != ResultCode::kSuccess) {
+        return rc;
+    }
+    rc = signDigestWithKey(key, hashAlgorithm, digest, signature);
+    if (rc != ResultCode::kSuccess) {
+        signature.release();
+        return rc;
+    }
+
+    // Released as on the CryptoAPI path: the signing object, the certificate,
+    // the provider; the first failure is the result, the rest still run.
+    int releaseError = ResultCode::kSuccess;
+    auto note = [&releaseError](BOOL released) {
+        if (!released && releaseError == ResultCode::kSuccess) {
+            releaseError = LastError::code();
+        }
+    };
+    note(key.keyHandle().close());
+    note(entry.certificate.close());
+    note(key.providerHandle().close());
+    if (releaseError != ResultCode::kSuccess) {
+        signature.release();
+    }
+    return releaseError;
+}
+
 void ORVcapi::getPrivateKey(const SecureBuffer& encodedCertificate, const char* storeName, PrivateKeyHandle& key)
 {
     CertContext certificate;
     bool mustRelease = false;
     DWORD keySpec = 0;
-    const int rc = getCspFromCertificate(encodedCertificate, storeName, key.provider(), certificate, mustRelease,
-                                         keySpec);
+    CertificateKey keyStorage;
+    const int rc = getKeyFromCertificate(encodedCertificate, storeName, key.provider(), certificate, mustRelease,
+                                         keySpec, keyStorage);
     certificate.reset();
+    keyStorage.certificate.reset();
     if (rc != ResultCode::kSuccess) {
         throw Common::Exception("ORVcapi::getPrivateKey() a problem occured while calling getCspFromCertificate().",
                                 rc);
+    }
+    if (!keyStorage.infoBytes.empty()) {
+        openKeyStorageKey(keyStorage, key.keyStorageKey());
+        return;
     }
     HCRYPTKEY userKey = 0;
     if (!CryptGetUserKey(key.provider().get(), keySpec, &userKey)) {
@@ -230,6 +298,11 @@ void ORVcapi::unwrapSessionKey(const SecureBuffer& wrappedKey, const SecureBuffe
     }
     PrivateKeyHandle key;
     getPrivateKey(encodedCertificate, storeName, key);
+    if (key.keyStorageKey().isOpen()) {
+        // CNG takes the wrapped key big-endian, as Java gives it.
+        decryptWithKey(key.keyStorageKey(), working, plainKey);
+        return;
+    }
 
     // Java hands the wrapped key big-endian; CryptDecrypt wants it little-endian.
     std::reverse(working.data(), working.data() + working.length());

@@ -1,9 +1,11 @@
 // A private key together with the provider context it came from; the key is
-// destroyed before its provider is released.
+// destroyed before its provider is released. A key held by a key storage
+// provider is kept in keyStorageKey() instead, and the other two stay empty.
 #ifndef ORV_CAPI_PRIVATEKEYHANDLE_H
 #define ORV_CAPI_PRIVATEKEYHANDLE_H
 
 #include "capi/CapiHandles.h"
+#include "capi/CngPrivateKey.h"
 
 class PrivateKeyHandle {
 public:
@@ -11,11 +13,13 @@ public:
 
     CryptProvider& provider() noexcept { return provider_; }
     CryptKey& key() noexcept { return key_; }
+    CngPrivateKey& keyStorageKey() noexcept { return keyStorageKey_; }
 
 private:
     // Declaration order makes the key go first.
     CryptProvider provider_;
     CryptKey key_;
+    CngPrivateKey keyStorageKey_;
 };
 
 #endif

@@ -7,6 +7,8 @@
 #include <stdexcept>
 
 #ifndef _WIN32
+#include "platform/StandInKeyStorage.h"
+
 #include <unistd.h>
 #else
 #include <process.h>
@@ -15,6 +17,9 @@
 namespace {
 
 const char* const kEnhanced = "Microsoft Enhanced Cryptographic Provider v1.0";
+#ifndef _WIN32
+const char* const kSmartCardKsp = "Microsoft Smart Card Key Storage Provider";
+#endif
 
 int processId()
 {
@@ -72,7 +77,7 @@ const std::vector<const Bytes*>& signerCertificates()
 {
     static const std::vector<const Bytes*> all = {
         &CapiTestMaterial::signerCert1(), &CapiTestMaterial::signerCert2(), &CapiTestMaterial::signerCert3(),
-        &CapiTestMaterial::signerCert4()};
+        &CapiTestMaterial::signerCert4(), &CapiTestMaterial::signerCert5()};
     return all;
 }
 
@@ -102,6 +107,18 @@ const std::string& CapiTestEnvironment::emptyContainer()
     return name;
 }
 
+const std::string& CapiTestEnvironment::keyStorageKey()
+{
+    static const std::string name = keyContainer() + "-ksp";
+    return name;
+}
+
+const std::string& CapiTestEnvironment::machineKeyStorageKey()
+{
+    static const std::string name = keyContainer() + "-ksp-machine";
+    return name;
+}
+
 void CapiTestEnvironment::SetUp()
 {
 #ifndef _WIN32
@@ -109,6 +126,13 @@ void CapiTestEnvironment::SetUp()
     require(mkdtemp(pattern) != nullptr, "mkdtemp");
     stateRoot_ = pattern;
     setenv("ORV_WIN32_ROOT", stateRoot_.c_str(), 1);
+    const Bytes& blob = CapiTestMaterial::signerBlob();
+    const auto size = static_cast<DWORD>(blob.size());
+    require(orv::standin::storeKeyStorageKey(kSmartCardKsp, keyStorageKey(), AT_KEYEXCHANGE, false, blob.data(), size),
+            "storing the key storage provider's user key");
+    require(orv::standin::storeKeyStorageKey(kSmartCardKsp, machineKeyStorageKey(), AT_SIGNATURE, true, blob.data(),
+                                             size),
+            "storing the key storage provider's machine key");
 #endif
     randomContainerExisted_ = containerExists("ORV_RANDOM");
     createContainer(keyContainer(), &CapiTestMaterial::signerBlob());
@@ -192,7 +216,8 @@ void CapiTestEnvironment::addToMy(const Bytes& certificate, const CRYPT_KEY_PROV
 }
 
 void CapiTestEnvironment::setKeyProvInfo(const Bytes& certificate, const std::wstring& container,
-                                         const std::wstring& provider, DWORD providerType, DWORD keySpec)
+                                         const std::wstring& provider, DWORD providerType, DWORD keySpec,
+                                         DWORD flags)
 {
     std::wstring containerCopy = container;
     std::wstring providerCopy = provider;
@@ -201,6 +226,7 @@ void CapiTestEnvironment::setKeyProvInfo(const Bytes& certificate, const std::ws
     info.pwszProvName = &providerCopy[0];
     info.dwProvType = providerType;
     info.dwKeySpec = keySpec;
+    info.dwFlags = flags;
     addToMy(certificate, &info);
 }
 

@@ -25,10 +25,16 @@ public:
     static const std::string& keyContainer();
     // Exists but holds no key.
     static const std::string& emptyContainer();
+    // Keys of the smart card key storage provider holding the signer's key
+    // (Linux only: Wine opens no stored CNG keys): a user key for
+    // AT_KEYEXCHANGE, and a machine key for AT_SIGNATURE.
+    static const std::string& keyStorageKey();
+    static const std::string& machineKeyStorageKey();
 
     // Replaces the key-provider information of a certificate already in MY.
     static void setKeyProvInfo(const Bytes& certificate, const std::wstring& container,
-                               const std::wstring& provider, DWORD providerType, DWORD keySpec);
+                               const std::wstring& provider, DWORD providerType, DWORD keySpec,
+                               DWORD flags = 0);
 
 private:
     static HCERTSTORE openWritableMy();

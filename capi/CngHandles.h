@@ -1,0 +1,25 @@
+// Owning wrapper for CNG provider and key handles (both NCRYPT_HANDLE).
+#ifndef ORV_CAPI_CNGHANDLES_H
+#define ORV_CAPI_CNGHANDLES_H
+
+#include "common/ScopedHandle.h"
+
+struct NCryptObjectTraits {
+    using Handle = NCRYPT_HANDLE;
+    static Handle empty() noexcept { return 0; }
+    // CNG returns its status; it is handed on the Win32 way, so a failed
+    // release reads like the CryptoAPI ones.
+    static BOOL close(Handle h) noexcept
+    {
+        const SECURITY_STATUS status = NCryptFreeObject(h);
+        if (status != ERROR_SUCCESS) {
+            SetLastError(static_cast<DWORD>(status));
+            return FALSE;
+        }
+        return TRUE;
+    }
+};
+
+using NCryptObject = ScopedHandle<NCryptObjectTraits>;
+
+#endif

@@ -1,0 +1,420 @@
+// Certificates whose key a key storage provider (CNG) holds: the signature and
+// the unwrapped key must be byte-equal to what the CryptoAPI path gives for
+// the same key, with its codes and exceptions. An in-memory CNG key runs under
+// Wine too (Wine 8 signs with one but opens no stored key and decrypts
+// nothing); stored keys, refusals and the machine flag need the stand-in.
+#include "CapiTestEnvironment.h"
+#include "CapiTestMaterial.h"
+#include "IndependentCrypto.h"
+
+#include "capi/LastError.h"
+#include "capi/ORVcapi.h"
+#include "common/Exception.h"
+
+#ifndef _WIN32
+#include "platform/StandInKeyStorage.h"
+#endif
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+using namespace CapiTestMaterial;
+using IndependentCrypto::Hash;
+
+const Bytes kMessage = {'k', 'e', 'y', ' ', 's', 't', 'o', 'r', 'a', 'g', 'e'};
+const Bytes kSessionKey = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB};
+
+int hashTypeOf(Hash hash) { return hash == Hash::Sha1 ? 1 : 2; }
+ALG_ID algorithmOf(Hash hash) { return hash == Hash::Sha1 ? CALG_SHA1 : CALG_MD5; }
+
+// What the CryptoAPI path signs for the same key (signerCert1's container).
+Bytes cspSignature(const Bytes& digest, Hash hash)
+{
+    SecureBuffer signature;
+    EXPECT_EQ(0, ORVcapi().wrapDigest(bufferOf(digest), hashTypeOf(hash), bufferOf(signerCert1()), "MY", signature,
+                                      AT_SIGNATURE));
+    return bytesOf(signature);
+}
+
+Bytes littleEndianNumber(const Bytes& blob, std::size_t offset, std::size_t length)
+{
+    Bytes number(blob.begin() + static_cast<long>(offset), blob.begin() + static_cast<long>(offset + length));
+    std::reverse(number.begin(), number.end());
+    return number;
+}
+
+// The signer's PRIVATEKEYBLOB (little-endian numbers after BLOBHEADER and
+// RSAPUBKEY) rewritten as CNG's BCRYPT_RSAPRIVATE_BLOB (big-endian).
+Bytes bcryptBlobOfSigner()
+{
+    const Bytes& legacy = signerBlob();
+    const std::size_t header = 8 + 12;
+    const std::uint32_t bits = legacy[12] | (legacy[13] << 8) | (legacy[14] << 16) | (std::uint32_t(legacy[15]) << 24);
+    const std::size_t full = bits / 8, half = bits / 16;
+    Bytes exponent = littleEndianNumber(legacy, 16, 4);
+    exponent.erase(exponent.begin(), std::find_if(exponent.begin(), exponent.end(), [](unsigned char b) { return b; }));
+    const Bytes modulus = littleEndianNumber(legacy, header, full);
+    const Bytes prime1 = littleEndianNumber(legacy, header + full, half);
+    const Bytes prime2 = littleEndianNumber(legacy, header + full + half, half);
+    BCRYPT_RSAKEY_BLOB head{BCRYPT_RSAPRIVATE_MAGIC, bits, static_cast<ULONG>(exponent.size()),
+                            static_cast<ULONG>(modulus.size()), static_cast<ULONG>(prime1.size()),
+                            static_cast<ULONG>(prime2.size())};
+    Bytes blob(reinterpret_cast<unsigned char*>(&head), reinterpret_cast<unsigned char*>(&head) + sizeof head);
+    for (const Bytes* part : {static_cast<const Bytes*>(&exponent), &modulus, &prime1, &prime2}) {
+        blob.insert(blob.end(), part->begin(), part->end());
+    }
+    return blob;
+}
+
+// The signer's key imported into the software provider, in memory only.
+void importSigner(CngPrivateKey& key)
+{
+    NCRYPT_PROV_HANDLE provider = 0;
+    NCRYPT_KEY_HANDLE imported = 0;
+    ASSERT_EQ(ERROR_SUCCESS, NCryptOpenStorageProvider(&provider, MS_KEY_STORAGE_PROVIDER, 0));
+    Bytes blob = bcryptBlobOfSigner();
+    const SECURITY_STATUS status = NCryptImportKey(provider, 0, BCRYPT_RSAPRIVATE_BLOB, nullptr, &imported,
+                                                   blob.data(), static_cast<DWORD>(blob.size()), 0);
+    key.adopt(provider, imported);
+    ASSERT_EQ(ERROR_SUCCESS, status);
+}
+
+TEST(InMemoryKeyStorageKey, IsAnRsaKeyThatListsBothHashes)
+{
+    CngPrivateKey key;
+    ASSERT_NO_FATAL_FAILURE(importSigner(key));
+    ProviderAlgorithms algorithms;
+    algorithms.dssSign = true;
+    ASSERT_EQ(0, ORVcapi().getKeyAlgorithms(key, algorithms));
+    EXPECT_TRUE(algorithms.sha1);
+    EXPECT_TRUE(algorithms.md5);
+    EXPECT_TRUE(algorithms.rsaSign);
+    EXPECT_TRUE(algorithms.rsaKeyExchange);
+    EXPECT_FALSE(algorithms.dssSign);
+}
+
+TEST(InMemoryKeyStorageKey, SignsByteEqualToCryptSignHash)
+{
+    CngPrivateKey key;
+    ASSERT_NO_FATAL_FAILURE(importSigner(key));
+    ProviderAlgorithms algorithms;
+    ASSERT_EQ(0, ORVcapi().getKeyAlgorithms(key, algorithms));
+    for (Hash hash : {Hash::Sha1, Hash::Md5}) {
+        const Bytes digest = IndependentCrypto::digestOf(hash, kMessage);
+        SecureBuffer signature;
+        ASSERT_EQ(0, ORVcapi().signDigestWithKey(key, algorithmOf(hash), bufferOf(digest), signature));
+        ASSERT_EQ(128u, signature.length());
+        EXPECT_TRUE(IndependentCrypto::verifies(signerCert1(), hash, digest, bytesOf(signature)));
+        EXPECT_EQ(cspSignature(digest, hash), bytesOf(signature));
+    }
+}
+
+TEST(InMemoryKeyStorageKey, DecryptsTheBigEndianWrappedKey)
+{
+    CngPrivateKey key;
+    ASSERT_NO_FATAL_FAILURE(importSigner(key));
+    const Bytes wrapped = IndependentCrypto::wrapBigEndian(signerCert1(), kSessionKey);
+    SecureBuffer plain;
+#ifdef _WIN32
+    // Wine 8's NCryptDecrypt answers NTE_NOT_SUPPORTED: a failure, not a cancel.
+    try {
+        ORVcapi().decryptWithKey(key, bufferOf(wrapped), plain);
+        FAIL() << "Wine decrypted: check the result against the CryptoAPI path here";
+    } catch (const Common::UserCancelledException&) {
+        FAIL() << "reported as a cancellation";
+    } catch (const Common::Exception& e) {
+        EXPECT_EQ(static_cast<int>(NTE_NOT_SUPPORTED), e.getErrorCode());
+        EXPECT_STREQ("ORVcapi::unwrapSessionKey() A problem occured while calling CryptDecrypt().. "
+                     "Error code HEX: 0x80090029. Error code dec: -2146893783.\n",
+                     e.getDescription());
+    }
+    EXPECT_TRUE(plain.empty());
+#else
+    ORVcapi().decryptWithKey(key, bufferOf(wrapped), plain);
+    EXPECT_EQ(kSessionKey, bytesOf(plain));
+    SecureBuffer viaCsp;
+    ORVcapi().unwrapSessionKey(bufferOf(wrapped), bufferOf(signerCert1()), "MY", viaCsp);
+    EXPECT_EQ(bytesOf(viaCsp), bytesOf(plain));
+#endif
+}
+
+TEST(KeyStorageByteOrder, RsaReversedWholeDssPerHalf)
+{
+    unsigned char rsa[] = {1, 2, 3, 4, 5};
+    CngPrivateKey::toCryptoApiOrder(rsa, sizeof rsa, false);
+    EXPECT_EQ(Bytes({5, 4, 3, 2, 1}), Bytes(rsa, rsa + sizeof rsa));
+    // CNG gives r || s big-endian; CryptoAPI r and s each little-endian.
+    unsigned char dss[] = {0x11, 0x12, 0x13, 0x21, 0x22, 0x23};
+    CngPrivateKey::toCryptoApiOrder(dss, sizeof dss, true);
+    EXPECT_EQ(Bytes({0x13, 0x12, 0x11, 0x23, 0x22, 0x21}), Bytes(dss, dss + sizeof dss));
+}
+
+TEST(KeyStorageCancellation, CngCancelAnswersJoinTheCryptoApiSet)
+{
+    const DWORD cancels[] = {ERROR_CANCELLED, DWORD(0x800704C7u), static_cast<DWORD>(SCARD_W_CANCELLED_BY_USER),
+                             static_cast<DWORD>(NTE_USER_CANCELLED)};
+    for (DWORD error : cancels) {
+        EXPECT_TRUE(LastError::isCancellation(error, LastError::Cancellation::KeyStorage)) << std::hex << error;
+        EXPECT_TRUE(LastError::isUserCancel(error)) << std::hex << error;
+    }
+    // The CryptoAPI rule stays as it was: only the signing call counts ERROR_CANCELLED.
+    EXPECT_FALSE(LastError::isCancellation(static_cast<DWORD>(SCARD_W_CANCELLED_BY_USER),
+                                           LastError::Cancellation::SignatureOutput));
+    EXPECT_FALSE(LastError::isCancellation(ERROR_CANCELLED, LastError::Cancellation::KeyUse));
+    for (DWORD error : {DWORD(0), static_cast<DWORD>(NTE_FAIL), static_cast<DWORD>(NTE_NO_KEY),
+                        static_cast<DWORD>(NTE_BAD_KEYSET)}) {
+        EXPECT_TRUE(LastError::isCancellation(error, LastError::Cancellation::KeyStorage)) << std::hex << error;
+        EXPECT_FALSE(LastError::isUserCancel(error)) << std::hex << error;
+    }
+    for (DWORD error : {static_cast<DWORD>(NTE_BAD_DATA), static_cast<DWORD>(NTE_NOT_SUPPORTED),
+                        static_cast<DWORD>(NTE_PERM), DWORD(0x80070000u)}) {
+        EXPECT_FALSE(LastError::isCancellation(error, LastError::Cancellation::KeyStorage)) << std::hex << error;
+    }
+}
+
+#ifdef _WIN32
+
+// Wine keeps the certificate's key-provider information but opens no stored
+// CNG key: the answer must be NCryptOpenKey's NTE_NOT_SUPPORTED, where the
+// CryptoAPI path would give CryptAcquireContextA's NTE_BAD_PROV_TYPE.
+TEST(KeyStorageCertificateUnderWine, GoesThroughCng)
+{
+    CapiTestEnvironment::setKeyProvInfo(signerCert5(), L"orv-wine-card-key", MS_SMART_CARD_KEY_STORAGE_PROVIDER, 0,
+                                        AT_KEYEXCHANGE);
+    const auto notSupported = static_cast<std::int32_t>(NTE_NOT_SUPPORTED);
+    SecureBuffer signature;
+    EXPECT_EQ(notSupported,
+              ORVcapi().wrapDigest(bufferOf(Bytes(20, 1)), 1, bufferOf(signerCert5()), "MY", signature, AT_SIGNATURE));
+    EXPECT_TRUE(signature.empty());
+    SecureBuffer plain;
+    try {
+        ORVcapi().unwrapSessionKey(bufferOf(Bytes(128, 1)), bufferOf(signerCert5()), "MY", plain);
+        FAIL() << "no exception";
+    } catch (const Common::UserCancelledException&) {
+        FAIL() << "reported as a cancellation";
+    } catch (const Common::Exception& e) {
+        EXPECT_STREQ("ORVcapi::getPrivateKey() a problem occured while calling getCspFromCertificate().. "
+                     "Error code HEX: 0x80090029. Error code dec: -2146893783.\n",
+                     e.getDescription());
+    }
+}
+
+#else
+
+const wchar_t kSmartCardKsp[] = L"Microsoft Smart Card Key Storage Provider";
+
+// signerCert5 in MY, its key-provider information naming a key storage
+// provider's key. Every handle opened during a test must be freed by its end.
+class StoredKeyStorageKey : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        useKey(CapiTestEnvironment::keyStorageKey(), AT_KEYEXCHANGE);
+        handlesBefore_ = orv::standin::openKeyStorageHandles();
+    }
+    void TearDown() override
+    {
+        orv::standin::refuseKeyStorageKey("Microsoft Smart Card Key Storage Provider",
+                                          CapiTestEnvironment::keyStorageKey(), false, 0);
+        EXPECT_EQ(handlesBefore_, orv::standin::openKeyStorageHandles()) << "a CNG handle was not freed";
+    }
+
+    static void useKey(const std::string& name, DWORD keySpec, DWORD flags = 0,
+                       const std::wstring& provider = kSmartCardKsp)
+    {
+        CapiTestEnvironment::setKeyProvInfo(signerCert5(), widen(name), provider, 0, keySpec, flags);
+    }
+
+    static void refuse(LONG status)
+    {
+        ASSERT_TRUE(orv::standin::refuseKeyStorageKey("Microsoft Smart Card Key Storage Provider",
+                                                      CapiTestEnvironment::keyStorageKey(), false, status));
+    }
+
+    static int wrap(const Bytes& digest, int hashType, int keySpec, SecureBuffer& signature)
+    {
+        return ORVcapi().wrapDigest(bufferOf(digest), hashType, bufferOf(signerCert5()), "MY", signature, keySpec);
+    }
+
+    static Bytes wrappedSessionKey() { return IndependentCrypto::wrapBigEndian(signerCert5(), kSessionKey); }
+
+private:
+    std::size_t handlesBefore_ = 0;
+};
+
+std::string descriptionOf(const char* message, std::int32_t code)
+{
+    char text[256];
+    std::snprintf(text, sizeof text, "%s. Error code HEX: 0x%X. Error code dec: %d.\n", message,
+                  static_cast<unsigned>(code), code);
+    return text;
+}
+
+TEST_F(StoredKeyStorageKey, WrapDigestIsByteEqualToTheCspPath)
+{
+    for (Hash hash : {Hash::Sha1, Hash::Md5}) {
+        const Bytes digest = IndependentCrypto::digestOf(hash, kMessage);
+        SecureBuffer signature;
+        ASSERT_EQ(0, wrap(digest, hashTypeOf(hash), AT_SIGNATURE, signature));
+        EXPECT_TRUE(IndependentCrypto::verifies(signerCert5(), hash, digest, bytesOf(signature)));
+        EXPECT_EQ(cspSignature(digest, hash), bytesOf(signature));
+    }
+}
+
+TEST_F(StoredKeyStorageKey, UnwrapIsEqualToTheCspPath)
+{
+    const Bytes wrapped = wrappedSessionKey();
+    SecureBuffer plain, viaCsp;
+    ORVcapi().unwrapSessionKey(bufferOf(wrapped), bufferOf(signerCert5()), "MY", plain);
+    EXPECT_EQ(kSessionKey, bytesOf(plain));
+    ORVcapi().unwrapSessionKey(bufferOf(wrapped), bufferOf(signerCert1()), "MY", viaCsp);
+    EXPECT_EQ(bytesOf(viaCsp), bytesOf(plain));
+}
+
+TEST_F(StoredKeyStorageKey, AlgorithmChecksFollowTheKeysGroup)
+{
+    SecureBuffer signature;
+    // An RSA key lists no DSS signature, which key spec 1 asks for.
+    EXPECT_EQ(-599, wrap(Bytes(20, 1), 1, AT_KEYEXCHANGE, signature));
+    EXPECT_EQ(-599, wrap(Bytes(16, 1), 2, AT_KEYEXCHANGE, signature));
+    EXPECT_EQ(-593, wrap(Bytes(16, 1), 1, AT_SIGNATURE, signature));
+    EXPECT_TRUE(signature.empty());
+}
+
+TEST_F(StoredKeyStorageKey, MissingKeyFailsAsAFailedAcquire)
+{
+    const auto badKeyset = static_cast<std::int32_t>(NTE_BAD_KEYSET);
+    struct Case {
+        std::string key;
+        DWORD keySpec, flags;
+        std::wstring provider;
+        std::int32_t code;
+    } cases[] = {
+        {"orv-no-such-key", AT_KEYEXCHANGE, 0, kSmartCardKsp, badKeyset},
+        // The legacy key spec and the machine flag reach NCryptOpenKey.
+        {CapiTestEnvironment::keyStorageKey(), AT_SIGNATURE, 0, kSmartCardKsp, badKeyset},
+        {CapiTestEnvironment::keyStorageKey(), AT_KEYEXCHANGE, CRYPT_MACHINE_KEYSET, kSmartCardKsp, badKeyset},
+        {CapiTestEnvironment::machineKeyStorageKey(), AT_SIGNATURE, 0, kSmartCardKsp, badKeyset},
+        {CapiTestEnvironment::keyStorageKey(), AT_KEYEXCHANGE, 0, L"Microsoft Software Key Storage Provider",
+         badKeyset},
+        {CapiTestEnvironment::keyStorageKey(), AT_KEYEXCHANGE, 0, L"No Such Key Storage Provider",
+         static_cast<std::int32_t>(NTE_BAD_PROVIDER)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        useKey(c.key, c.keySpec, c.flags, c.provider);
+        SecureBuffer signature;
+        EXPECT_EQ(c.code, wrap(Bytes(20, 1), 1, AT_SIGNATURE, signature));
+        EXPECT_TRUE(signature.empty());
+        SecureBuffer plain;
+        try {
+            ORVcapi().unwrapSessionKey(bufferOf(wrappedSessionKey()), bufferOf(signerCert5()), "MY", plain);
+            ADD_FAILURE() << "no exception";
+        } catch (const Common::UserCancelledException&) {
+            ADD_FAILURE() << "reported as a cancellation";
+        } catch (const Common::Exception& e) {
+            EXPECT_EQ(c.code, e.getErrorCode());
+            EXPECT_EQ(descriptionOf("ORVcapi::getPrivateKey() a problem occured while calling "
+                                    "getCspFromCertificate().",
+                                    c.code),
+                      e.getDescription());
+        }
+    }
+}
+
+TEST_F(StoredKeyStorageKey, MachineKeyOpensWithTheMachineFlag)
+{
+    useKey(CapiTestEnvironment::machineKeyStorageKey(), AT_SIGNATURE, CRYPT_MACHINE_KEYSET);
+    const Bytes digest = IndependentCrypto::digestOf(Hash::Sha1, kMessage);
+    SecureBuffer signature, plain;
+    ASSERT_EQ(0, wrap(digest, 1, AT_SIGNATURE, signature));
+    EXPECT_EQ(cspSignature(digest, Hash::Sha1), bytesOf(signature));
+    ORVcapi().unwrapSessionKey(bufferOf(wrappedSessionKey()), bufferOf(signerCert5()), "MY", plain);
+    EXPECT_EQ(kSessionKey, bytesOf(plain));
+}
+
+TEST_F(StoredKeyStorageKey, RefusalsFollowTheCancellationRule)
+{
+    const LONG cancels[] = {ERROR_CANCELLED, static_cast<LONG>(0x800704C7), SCARD_W_CANCELLED_BY_USER,
+                            NTE_USER_CANCELLED, NTE_FAIL, NTE_NO_KEY, NTE_BAD_KEYSET};
+    for (LONG status : cancels) {
+        SCOPED_TRACE(status);
+        refuse(status);
+        SecureBuffer signature;
+        EXPECT_EQ(-999, wrap(Bytes(20, 1), 1, AT_SIGNATURE, signature));
+        EXPECT_TRUE(signature.empty());
+        SecureBuffer plain;
+        try {
+            ORVcapi().unwrapSessionKey(bufferOf(wrappedSessionKey()), bufferOf(signerCert5()), "MY", plain);
+            ADD_FAILURE() << "no exception";
+        } catch (const Common::UserCancelledException& e) {
+            EXPECT_EQ(status, e.getErrorCode());
+            EXPECT_EQ(descriptionOf("ORVcapi::unwrapSessionKey() User cancelled during CryptDecrypt().", status),
+                      e.getDescription());
+        }
+        EXPECT_TRUE(plain.empty());
+    }
+}
+
+TEST_F(StoredKeyStorageKey, OtherRefusalsAreReportedAsTheyCome)
+{
+    refuse(NTE_PERM);
+    SecureBuffer signature;
+    EXPECT_EQ(static_cast<std::int32_t>(NTE_PERM), wrap(Bytes(20, 1), 1, AT_SIGNATURE, signature));
+    SecureBuffer plain;
+    try {
+        ORVcapi().unwrapSessionKey(bufferOf(wrappedSessionKey()), bufferOf(signerCert5()), "MY", plain);
+        FAIL() << "no exception";
+    } catch (const Common::UserCancelledException&) {
+        FAIL() << "reported as a cancellation";
+    } catch (const Common::Exception& e) {
+        EXPECT_EQ(descriptionOf("ORVcapi::unwrapSessionKey() A problem occured while calling CryptDecrypt().",
+                                static_cast<std::int32_t>(NTE_PERM)),
+                  e.getDescription());
+    }
+}
+
+TEST_F(StoredKeyStorageKey, DataNotWrappedToTheKeyFailsInDecrypt)
+{
+    const Bytes wrapped = IndependentCrypto::wrapBigEndian(strangerCert(), kSessionKey);
+    SecureBuffer plain;
+    try {
+        ORVcapi().unwrapSessionKey(bufferOf(wrapped), bufferOf(signerCert5()), "MY", plain);
+        FAIL() << "no exception";
+    } catch (const Common::UserCancelledException&) {
+        FAIL() << "reported as a cancellation";
+    } catch (const Common::Exception& e) {
+        EXPECT_EQ(static_cast<int>(NTE_INVALID_PARAMETER), e.getErrorCode());
+    }
+    EXPECT_TRUE(plain.empty());
+}
+
+TEST_F(StoredKeyStorageKey, ConcurrentSignaturesAllVerify)
+{
+    const Bytes digest = IndependentCrypto::digestOf(Hash::Sha1, kMessage);
+    const Bytes expected = cspSignature(digest, Hash::Sha1);
+    std::vector<int> matches(4, 0);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < matches.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 10; ++i) {
+                SecureBuffer signature;
+                if (wrap(digest, 1, AT_SIGNATURE, signature) == 0 && bytesOf(signature) == expected) {
+                    ++matches[t];
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(std::vector<int>(4, 10), matches);
+}
+
+#endif
+
+} // namespace
