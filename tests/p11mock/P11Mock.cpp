@@ -8,6 +8,7 @@
 #  include <windows.h>
 #else
 #  include <pthread.h>
+#  include <sched.h>
 #endif
 
 #define CRYPTOKI_EXPORTS 1 // win32: C_GetFunctionList is declared dllexport
@@ -17,6 +18,7 @@
 #include "P11Mock.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -1512,60 +1514,93 @@ template <typename... Args> struct StubOf<CK_RV (*)(Args...)> {
 };
 #define STUB(type, index) StubOf<CK_C_##type>::fn<index>
 
+// ---- single-threaded mode: no two threads inside at once, or it is counted ----
+std::atomic<bool> gSingleThreaded{false};
+std::atomic<unsigned long> gInside{0};
+std::atomic<unsigned long> gOverlaps{0};
+
+// A short stay inside widens the window in which a second thread would be seen.
+void lingerInside() {
+    for (int i = 0; i < 16; ++i) {
+#ifdef _WIN32
+        SwitchToThread();
+#else
+        sched_yield();
+#endif
+    }
+}
+
+template <auto F> struct Exclusive;
+template <typename... Args, CK_RV (*F)(Args...)> struct Exclusive<F> {
+    static CK_RV fn(Args... args) {
+        if (!gSingleThreaded.load()) return F(args...);
+        if (gInside.fetch_add(1) != 0) {
+            gInside.fetch_sub(1);
+            gOverlaps.fetch_add(1);
+            return CKR_GENERAL_ERROR;
+        }
+        lingerInside();
+        const CK_RV rv = F(args...);
+        gInside.fetch_sub(1);
+        return rv;
+    }
+};
+#define ALONE(f) Exclusive<f>::fn
+
 CK_RV m_GetFunctionList(CK_FUNCTION_LIST** out);
 
 CK_FUNCTION_LIST gFunctionList = {
     {2, 40},
-    m_Initialize,
-    m_Finalize,
-    m_GetInfo,
+    ALONE(m_Initialize),
+    ALONE(m_Finalize),
+    ALONE(m_GetInfo),
     m_GetFunctionList,
-    m_GetSlotList,
-    m_GetSlotInfo,
-    m_GetTokenInfo,
-    m_GetMechanismList,
-    m_GetMechanismInfo,
-    m_InitToken,
-    m_InitPIN,
-    m_SetPIN,
-    m_OpenSession,
-    m_CloseSession,
-    m_CloseAllSessions,
-    m_GetSessionInfo,
+    ALONE(m_GetSlotList),
+    ALONE(m_GetSlotInfo),
+    ALONE(m_GetTokenInfo),
+    ALONE(m_GetMechanismList),
+    ALONE(m_GetMechanismInfo),
+    ALONE(m_InitToken),
+    ALONE(m_InitPIN),
+    ALONE(m_SetPIN),
+    ALONE(m_OpenSession),
+    ALONE(m_CloseSession),
+    ALONE(m_CloseAllSessions),
+    ALONE(m_GetSessionInfo),
     STUB(GetOperationState, 16),
     STUB(SetOperationState, 17),
-    m_Login,
-    m_Logout,
-    m_CreateObject,
+    ALONE(m_Login),
+    ALONE(m_Logout),
+    ALONE(m_CreateObject),
     STUB(CopyObject, 21),
-    m_DestroyObject,
+    ALONE(m_DestroyObject),
     STUB(GetObjectSize, 23),
-    m_GetAttributeValue,
-    m_SetAttributeValue,
-    m_FindObjectsInit,
-    m_FindObjects,
-    m_FindObjectsFinal,
-    m_EncryptInit,
-    m_Encrypt,
+    ALONE(m_GetAttributeValue),
+    ALONE(m_SetAttributeValue),
+    ALONE(m_FindObjectsInit),
+    ALONE(m_FindObjects),
+    ALONE(m_FindObjectsFinal),
+    ALONE(m_EncryptInit),
+    ALONE(m_Encrypt),
     STUB(EncryptUpdate, 31),
     STUB(EncryptFinal, 32),
-    m_DecryptInit,
-    m_Decrypt,
+    ALONE(m_DecryptInit),
+    ALONE(m_Decrypt),
     STUB(DecryptUpdate, 35),
     STUB(DecryptFinal, 36),
-    m_DigestInit,
-    m_Digest,
-    m_DigestUpdate,
+    ALONE(m_DigestInit),
+    ALONE(m_Digest),
+    ALONE(m_DigestUpdate),
     STUB(DigestKey, 40),
-    m_DigestFinal,
-    m_SignInit,
-    m_Sign,
+    ALONE(m_DigestFinal),
+    ALONE(m_SignInit),
+    ALONE(m_Sign),
     STUB(SignUpdate, 44),
     STUB(SignFinal, 45),
     STUB(SignRecoverInit, 46),
     STUB(SignRecover, 47),
-    m_VerifyInit,
-    m_Verify,
+    ALONE(m_VerifyInit),
+    ALONE(m_Verify),
     STUB(VerifyUpdate, 50),
     STUB(VerifyFinal, 51),
     STUB(VerifyRecoverInit, 52),
@@ -1579,8 +1614,8 @@ CK_FUNCTION_LIST gFunctionList = {
     STUB(WrapKey, 60),
     STUB(UnwrapKey, 61),
     STUB(DeriveKey, 62),
-    m_SeedRandom,
-    m_GenerateRandom,
+    ALONE(m_SeedRandom),
+    ALONE(m_GenerateRandom),
     STUB(GetFunctionStatus, 65),
     STUB(CancelFunction, 66),
     m_WaitForSlotEvent,
@@ -1615,6 +1650,8 @@ extern "C" {
 P11MOCK_API void P11MOCK_CALL mock_reset(void) {
     Guard g;
     resetLocked();
+    gSingleThreaded.store(false);
+    gOverlaps.store(0);
     theCond().notifyAll();
 }
 
@@ -1890,5 +1927,9 @@ P11MOCK_API void P11MOCK_CALL mock_log_enable(int on) {
     Guard g;
     S().logEnabled = on != 0;
 }
+
+P11MOCK_API void P11MOCK_CALL mock_set_single_threaded(int on) { gSingleThreaded.store(on != 0); }
+
+P11MOCK_API unsigned long P11MOCK_CALL mock_overlap_count(void) { return gOverlaps.load(); }
 
 } // extern "C"

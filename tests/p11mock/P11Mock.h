@@ -455,6 +455,19 @@ P11MOCK_API unsigned long P11MOCK_CALL mock_log_line_count(void);
 /* on == 0 stops logging (for long concurrency runs); default on. */
 P11MOCK_API void P11MOCK_CALL mock_log_enable(int on);
 
+/* ---- single-threaded mode ------------------------------------------------------ */
+
+/* on != 0 makes the module act as one initialised without locking may: it
+   assumes no two threads are ever inside it at once, and checks. A C_ call
+   (C_GetFunctionList and C_WaitForSlotEvent excepted) that finds another call
+   still inside returns CKR_GENERAL_ERROR at once and is counted as an overlap.
+   Each call also lingers briefly inside, so an overlap is hard to miss.
+   mock_reset turns the mode off and clears the count. */
+P11MOCK_API void P11MOCK_CALL mock_set_single_threaded(int on);
+
+/* Overlaps seen since mock_reset. */
+P11MOCK_API unsigned long P11MOCK_CALL mock_overlap_count(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -78,7 +78,9 @@
     X(log_clear, void, (void))                                                                        \
     X(log_copy, size_t, (char*, size_t))                                                              \
     X(log_line_count, unsigned long, (void))                                                          \
-    X(log_enable, void, (int))
+    X(log_enable, void, (int))                                                                        \
+    X(set_single_threaded, void, (int))                                                               \
+    X(overlap_count, unsigned long, (void))
 
 class P11MockControl {
 public:
