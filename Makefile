@@ -5,7 +5,7 @@ JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?= -G Ninja
 
-.PHONY: all deps build test demo bench clean win64
+.PHONY: all deps build test demo bench clean win64 fuzz
 
 all: build
 
@@ -26,19 +26,27 @@ $(BUILD)/win64/build.ninja:
 	cmake -S . -B $(BUILD)/win64 $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
 
-build: deps $(BUILD)/linux/build.ninja $(BUILD)/asan/build.ninja $(BUILD)/win32/build.ninja $(BUILD)/win64/build.ninja
+# libFuzzer needs clang; this tree builds the fuzz targets alone (tests/fuzz).
+$(BUILD)/fuzz/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	      -DORV_FUZZ=ON -DBUILD_TESTING=OFF -DORV_JVM_TESTS=OFF
+
+build: deps $(BUILD)/linux/build.ninja $(BUILD)/asan/build.ninja $(BUILD)/win32/build.ninja $(BUILD)/win64/build.ninja \
+       $(BUILD)/fuzz/build.ninja
 	cmake --build $(BUILD)/linux -j $(JOBS)
 	cmake --build $(BUILD)/asan -j $(JOBS)
 	cmake --build $(BUILD)/win32 -j $(JOBS)
 	cmake --build $(BUILD)/win64 -j $(JOBS)
+	cmake --build $(BUILD)/fuzz -j $(JOBS) --target orv_fuzzers
 
 # The 64-bit DLL and its tests alone: `make win64 && cd $(BUILD)/win64 && ctest`.
 win64: deps $(BUILD)/win64/build.ninja
 	cmake --build $(BUILD)/win64 -j $(JOBS)
 
-# ctest reads the four trees through one file, so its summary closes the run.
+# ctest reads the trees through one file, so its summary closes the run. The
+# fuzz tree replays kept inputs and fuzzes each target for 20 seconds.
 test: build
-	@printf 'subdirs("linux" "asan" "win32" "win64")\n' > $(BUILD)/CTestTestfile.cmake
+	@printf 'subdirs("linux" "asan" "win32" "win64" "fuzz")\n' > $(BUILD)/CTestTestfile.cmake
 	cd $(BUILD) && ctest --output-on-failure --timeout 900
 
 demo: deps $(BUILD)/linux/build.ninja
@@ -50,6 +58,17 @@ demo: deps $(BUILD)/linux/build.ninja
 bench: deps $(BUILD)/linux/build.ninja
 	cmake --build $(BUILD)/linux -j $(JOBS)
 	sh bench/run-bench.sh $(BUILD)/linux
+
+# A longer run of every fuzz target, FUZZ_SECONDS each; the inputs it finds and
+# any crash input stay in $(BUILD)/fuzz/work/<target>.
+FUZZ_SECONDS ?= 600
+FUZZ_TARGETS = regfile arrays exceptions bridge
+fuzz: deps $(BUILD)/fuzz/build.ninja
+	cmake --build $(BUILD)/fuzz -j $(JOBS) --target orv_fuzzers
+	for t in $(FUZZ_TARGETS); do \
+	    sh tests/fuzz/run-fuzzer.sh run $(BUILD)/fuzz/tests/fuzz/fuzz_$$t tests/fuzz/corpus/$$t \
+	        $(BUILD)/fuzz/work/$$t $(FUZZ_SECONDS) || exit 1; \
+	done
 
 clean:
 	rm -rf $(BUILD)

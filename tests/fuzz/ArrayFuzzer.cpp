@@ -1,0 +1,698 @@
+// String, ByteArray and LongArray under random operation sequences, each
+// array checked after every step against a plain model (std::string or
+// std::vector). Copies must stay independent, failures must leave arrays as
+// they were, and a buffer released by its last holder must be zeros by then;
+// any difference aborts with a description.
+#include "jnibridge/ByteArray.h"
+#include "jnibridge/IndexOutOfBoundsException.h"
+#include "jnibridge/LongArray.h"
+#include "jnibridge/String.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+#include <sanitizer/allocator_interface.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+using JNIBridge::ByteArray;
+using JNIBridge::IndexOutOfBoundsException;
+using JNIBridge::LongArray;
+using JNIBridge::String;
+
+namespace {
+
+[[noreturn]] void mismatch(const std::string& what)
+{
+    std::fprintf(stderr, "array mismatch: %s\n", what.c_str());
+    std::abort();
+}
+
+void expect(bool condition, const std::string& what)
+{
+    if (!condition) {
+        mismatch(what);
+    }
+}
+
+// ---- watching one buffer's release through the allocator's free hook ----
+
+// The free hook runs inside the allocator with nothing but the pointer, so the
+// buffer it watches for has to be reachable from a global.
+struct ReleaseWatch {
+    const volatile void* buffer = nullptr;
+    std::size_t bytes = 0;
+    bool released = false;
+    bool zeroed = false;
+};
+ReleaseWatch releaseWatch;
+
+void onFree(const volatile void* pointer)
+{
+    if (releaseWatch.buffer == nullptr || pointer != releaseWatch.buffer) {
+        return;
+    }
+    const volatile unsigned char* bytes = static_cast<const volatile unsigned char*>(pointer);
+    bool zeroed = true;
+    for (std::size_t i = 0; i < releaseWatch.bytes; ++i) {
+        zeroed = zeroed && bytes[i] == 0;
+    }
+    releaseWatch.released = true;
+    releaseWatch.zeroed = zeroed;
+}
+
+void onMalloc(const volatile void*, std::size_t) {}
+
+// ---- expected failure texts, composed here independently ----
+
+std::string boundsMessage(const std::string& prefix, long long index, long long lower, long long upper)
+{
+    char tail[96];
+    std::snprintf(tail, sizeof tail, "'%d' is out of bounds (%d, %d)", static_cast<int>(index),
+                  static_cast<int>(lower), static_cast<int>(upper));
+    return prefix + tail;
+}
+
+template <typename Call>
+void expectOutOfBounds(Call call, const std::string& expected)
+{
+    try {
+        call();
+    } catch (const IndexOutOfBoundsException& e) {
+        expect(std::string(e.getMessage().c_str()) == expected,
+               "message '" + std::string(e.getMessage().c_str()) + "' instead of '" + expected + "'");
+        return;
+    }
+    mismatch("no IndexOutOfBoundsException, expected '" + expected + "'");
+}
+
+const char* const indexPrefix = "Array<T>::operator[](unsigned int) - index ";
+
+std::string hexOf(const std::string& bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 0xF];
+    }
+    return out;
+}
+
+std::string decimal(std::int32_t value) { return std::to_string(value); }
+
+// ---- the pools: arrays and their models side by side ----
+
+constexpr std::size_t poolSize = 4;
+constexpr std::size_t longestPiece = 48;
+// Appending a string to itself doubles it; past this, growing steps are skipped
+// so an input cannot run for minutes.
+constexpr std::size_t longestArray = 4096;
+
+template <typename Array, typename Model>
+struct Pool {
+    std::array<std::optional<Array>, poolSize> arrays;
+    std::array<Model, poolSize> models;
+
+    // Slots sharing one buffer; the array code must agree on who is last.
+    int holdersOf(const void* buffer) const
+    {
+        int n = 0;
+        for (const auto& a : arrays) {
+            n += a && static_cast<const void*>(a->data()) == buffer ? 1 : 0;
+        }
+        return n;
+    }
+};
+
+using Strings = Pool<String, std::string>;
+using Bytes = Pool<ByteArray, std::string>;
+using Longs = Pool<LongArray, std::vector<unsigned long>>;
+
+// Runs a step that may give up slot `index`'s buffer: when the slot was its
+// last holder the buffer must be released zeroed; when others share it, it
+// must not be released at all.
+template <typename PoolType, typename Step>
+void replacing(PoolType& pool, std::size_t index, const char* what, Step step)
+{
+    auto& slot = pool.arrays[index];
+    if (!slot) {
+        step();
+        return;
+    }
+    // Read-only access: the writable data() would detach.
+    const void* old = std::as_const(*slot).data();
+    const bool last = pool.holdersOf(old) == 1;
+    releaseWatch = {old, static_cast<std::size_t>(slot->length()) * sizeof(*std::as_const(*slot).data()), false, false};
+    step();
+    const bool replaced = !slot || static_cast<const void*>(std::as_const(*slot).data()) != old;
+    const ReleaseWatch seen = releaseWatch;
+    releaseWatch = {};
+    if (replaced && last) {
+        expect(seen.released, std::string(what) + ": the last holder's buffer was not released");
+        expect(seen.zeroed, std::string(what) + ": a buffer was released without being zeroed");
+    }
+    if (!last || !replaced) {
+        expect(!seen.released, std::string(what) + ": a buffer still in use was released");
+    }
+}
+
+void checkString(const Strings& pool, std::size_t i)
+{
+    const auto& s = pool.arrays[i];
+    if (!s) {
+        return;
+    }
+    const std::string& model = pool.models[i];
+    expect(s->length() == model.size(),
+           "String length " + std::to_string(s->length()) + " instead of " + std::to_string(model.size()));
+    expect(std::memcmp(s->data(), model.data(), model.size()) == 0, "String bytes differ from the model");
+    expect(s->c_str()[model.size()] == '\0', "String without its terminating NUL");
+}
+
+void checkBytes(const Bytes& pool, std::size_t i)
+{
+    const auto& b = pool.arrays[i];
+    if (!b) {
+        return;
+    }
+    const std::string& model = pool.models[i];
+    expect(b->length() == model.size(),
+           "ByteArray length " + std::to_string(b->length()) + " instead of " + std::to_string(model.size()));
+    expect(std::memcmp(b->data(), model.data(), model.size()) == 0, "ByteArray bytes differ from the model");
+}
+
+void checkLongs(const Longs& pool, std::size_t i)
+{
+    const auto& l = pool.arrays[i];
+    if (!l) {
+        return;
+    }
+    const auto& model = pool.models[i];
+    expect(l->length() == model.size(),
+           "LongArray length " + std::to_string(l->length()) + " instead of " + std::to_string(model.size()));
+    for (std::size_t k = 0; k < model.size(); ++k) {
+        expect(l->data()[k] == model[k], "LongArray value differs from the model at " + std::to_string(k));
+    }
+}
+
+class Session {
+public:
+    explicit Session(FuzzedDataProvider& input) : in(input) {}
+
+    void run()
+    {
+        while (in.remaining_bytes() > 0) {
+            step();
+            for (std::size_t i = 0; i < poolSize; ++i) {
+                checkString(strings, i);
+                checkBytes(bytes, i);
+                checkLongs(longs, i);
+            }
+        }
+    }
+
+private:
+    std::size_t slot() { return in.ConsumeIntegralInRange<std::size_t>(0, poolSize - 1); }
+    std::string piece() { return in.ConsumeRandomLengthString(longestPiece); }
+
+    // An index mostly near the array's bounds, now and then anywhere.
+    unsigned int indexFor(std::size_t length)
+    {
+        if (in.ConsumeBool()) {
+            return in.ConsumeIntegral<unsigned int>();
+        }
+        return in.ConsumeIntegralInRange<unsigned int>(0, static_cast<unsigned int>(length) + 2);
+    }
+
+    int offsetFor(std::size_t length)
+    {
+        switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+        case 0:
+            return in.ConsumeIntegral<int>();
+        default:
+            return in.ConsumeIntegralInRange<int>(-2, static_cast<int>(length) + 2);
+        }
+    }
+
+    void step()
+    {
+        switch (in.ConsumeIntegralInRange<int>(0, 22)) {
+        case 0: return makeString();
+        case 1: return assignString();
+        case 2: return appendText();
+        case 3: return appendString();
+        case 4: return appendNumber();
+        case 5: return concatenate();
+        case 6: return writeStringIndex();
+        case 7: return readStringIndex();
+        case 8: return destroy(strings, "String destroyed");
+        case 9: return writeThroughData(strings, "String detached");
+        case 10: return makeBytes();
+        case 11: return assignBytes();
+        case 12: return subBytes();
+        case 13: return toHex();
+        case 14: return writeBytesIndex();
+        case 15: return destroy(bytes, "ByteArray destroyed");
+        case 16: return writeThroughData(bytes, "ByteArray detached");
+        case 17: return makeLongs();
+        case 18: return appendLong();
+        case 19: return assignLongs();
+        case 20: return indexLongs();
+        case 21: return destroy(longs, "LongArray destroyed");
+        default: return copyConstruct();
+        }
+    }
+
+    // ---- String ----
+
+    void makeString()
+    {
+        const std::size_t i = slot();
+        std::string model;
+        std::optional<String> made;
+        switch (in.ConsumeIntegralInRange<int>(0, 4)) {
+        case 0:
+            made.emplace();
+            break;
+        case 1: {
+            const auto n = in.ConsumeIntegralInRange<unsigned int>(0, longestPiece);
+            made.emplace(n);
+            model.assign(n, '\0');
+            break;
+        }
+        case 2: {
+            const std::string text = piece();
+            made.emplace(text.c_str());
+            model = text.c_str();
+            break;
+        }
+        case 3: {
+            const std::string text = piece();
+            const auto begin = in.ConsumeIntegralInRange<unsigned int>(0, text.size());
+            const auto end = in.ConsumeIntegralInRange<unsigned int>(0, text.size());
+            made.emplace(text.data(), begin, end);
+            // A reversed range is taken as empty rather than read past the source.
+            model = end < begin ? std::string() : text.substr(begin, end - begin);
+            break;
+        }
+        default:
+            made.emplace(nullptr, in.ConsumeIntegral<unsigned int>(), in.ConsumeIntegral<unsigned int>());
+            break;
+        }
+        replacing(strings, i, "String rebuilt", [&] { strings.arrays[i] = *made; });
+        strings.models[i] = model;
+    }
+
+    void assignString()
+    {
+        const std::size_t i = slot();
+        const std::size_t j = slot();
+        if (!strings.arrays[j]) {
+            return;
+        }
+        replacing(strings, i, "String assigned", [&] { strings.arrays[i] = *strings.arrays[j]; });
+        strings.models[i] = strings.models[j];
+    }
+
+    void appendText()
+    {
+        const std::size_t i = slot();
+        if (!strings.arrays[i] || strings.models[i].size() > longestArray) {
+            return;
+        }
+        const std::string text = piece();
+        const bool null = in.ConsumeBool();
+        replacing(strings, i, "String appended text", [&] {
+            String& returned = strings.arrays[i]->append(null ? nullptr : text.c_str());
+            expect(&returned == &*strings.arrays[i], "append did not return its receiver");
+        });
+        // A null pointer appends nothing; otherwise the text up to its first NUL.
+        if (!null) {
+            strings.models[i] += text.c_str();
+        }
+    }
+
+    void appendString()
+    {
+        const std::size_t i = slot();
+        const std::size_t j = slot();
+        if (!strings.arrays[i] || !strings.arrays[j]) {
+            return;
+        }
+        // The other string counts up to its first NUL; it may be the receiver itself.
+        const std::string added = strings.models[j].c_str();
+        if (strings.models[i].size() + added.size() > longestArray) {
+            return;
+        }
+        const std::string other = strings.models[j];
+        replacing(strings, i, "String appended String", [&] { strings.arrays[i]->append(*strings.arrays[j]); });
+        strings.models[i] += added;
+        if (i != j) {
+            expect(strings.models[j] == other, "append changed its argument");
+        }
+    }
+
+    void appendNumber()
+    {
+        const std::size_t i = slot();
+        if (!strings.arrays[i] || strings.models[i].size() > longestArray) {
+            return;
+        }
+        if (in.ConsumeBool()) {
+            const int value = in.ConsumeIntegral<int>();
+            replacing(strings, i, "String appended int", [&] { strings.arrays[i]->append(value); });
+            strings.models[i] += decimal(value);
+        } else {
+            const long value = in.ConsumeIntegral<long>();
+            replacing(strings, i, "String appended long", [&] { strings.arrays[i]->append(value); });
+            // Shown as the signed 32-bit value it holds.
+            strings.models[i] += decimal(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+        }
+    }
+
+    void concatenate()
+    {
+        const std::size_t i = slot();
+        const std::size_t j = slot();
+        const std::size_t k = slot();
+        if (!strings.arrays[j] || !strings.arrays[k]) {
+            return;
+        }
+        const std::string left = strings.models[j];
+        if (left.size() + strings.models[k].size() + longestPiece > longestArray) {
+            return;
+        }
+        std::string model;
+        if (in.ConsumeBool()) {
+            model = left + strings.models[k].c_str();
+            replacing(strings, i, "String +", [&] { strings.arrays[i] = *strings.arrays[j] + *strings.arrays[k]; });
+        } else {
+            const std::string text = piece();
+            model = left + text.c_str();
+            replacing(strings, i, "String + text", [&] { strings.arrays[i] = *strings.arrays[j] + text.c_str(); });
+        }
+        if (i != j) {
+            expect(strings.models[j] == left, "operator+ changed its receiver");
+        }
+        strings.models[i] = model;
+    }
+
+    void writeStringIndex()
+    {
+        const std::size_t i = slot();
+        if (!strings.arrays[i]) {
+            return;
+        }
+        String& s = *strings.arrays[i];
+        const unsigned int index = indexFor(s.length());
+        const char value = in.ConsumeIntegral<char>();
+        if (index >= s.length()) {
+            expectOutOfBounds([&] { s[index] = value; },
+                              boundsMessage(indexPrefix, index, 0, static_cast<long long>(s.length()) - 1));
+            return;
+        }
+        replacing(strings, i, "String written", [&] { s[index] = value; });
+        strings.models[i][index] = value;
+    }
+
+    void readStringIndex()
+    {
+        const std::size_t i = slot();
+        if (!strings.arrays[i]) {
+            return;
+        }
+        const String& s = *strings.arrays[i];
+        const unsigned int index = indexFor(s.length());
+        if (index >= s.length()) {
+            expectOutOfBounds([&] { (void)s[index]; },
+                              boundsMessage(indexPrefix, index, 0, static_cast<long long>(s.length()) - 1));
+            return;
+        }
+        expect(s[index] == strings.models[i][index], "String read differs from the model");
+    }
+
+    // ---- ByteArray ----
+
+    void makeBytes()
+    {
+        const std::size_t i = slot();
+        std::string model;
+        std::optional<ByteArray> made;
+        switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+        case 0:
+            made.emplace();
+            break;
+        case 1: {
+            const auto n = in.ConsumeIntegralInRange<unsigned int>(0, longestPiece);
+            made.emplace(n);
+            model.assign(n, '\0');
+            break;
+        }
+        case 2: {
+            const std::string data = piece();
+            const auto begin = in.ConsumeIntegralInRange<unsigned int>(0, data.size());
+            const auto end = in.ConsumeIntegralInRange<unsigned int>(0, data.size());
+            made.emplace(data.data(), begin, end);
+            model = end < begin ? std::string() : data.substr(begin, end - begin);
+            break;
+        }
+        default:
+            made.emplace(nullptr, in.ConsumeIntegral<unsigned int>(), in.ConsumeIntegral<unsigned int>());
+            break;
+        }
+        replacing(bytes, i, "ByteArray rebuilt", [&] { bytes.arrays[i] = *made; });
+        bytes.models[i] = model;
+    }
+
+    void assignBytes()
+    {
+        const std::size_t i = slot();
+        const std::size_t j = slot();
+        if (!bytes.arrays[j]) {
+            return;
+        }
+        replacing(bytes, i, "ByteArray assigned", [&] { bytes.arrays[i] = *bytes.arrays[j]; });
+        bytes.models[i] = bytes.models[j];
+    }
+
+    void subBytes()
+    {
+        const std::size_t i = slot();
+        const std::size_t j = slot();
+        if (!bytes.arrays[j]) {
+            return;
+        }
+        const ByteArray& source = *bytes.arrays[j];
+        const std::string sourceModel = bytes.models[j];
+        const long long size = static_cast<long long>(sourceModel.size());
+        const int offset = offsetFor(sourceModel.size());
+        const int length = offsetFor(sourceModel.size());
+        const char* const prefix = "ByteArray::subBytes(int, int) - ";
+        if (offset < 0) {
+            expectOutOfBounds([&] { (void)source.subBytes(offset, length); },
+                              boundsMessage(std::string(prefix) + "offset ", offset, 0, size));
+            return;
+        }
+        if (length < 0) {
+            expectOutOfBounds([&] { (void)source.subBytes(offset, length); },
+                              boundsMessage(std::string(prefix) + "length ", length, 0, size));
+            return;
+        }
+        const long long end = static_cast<long long>(offset) + length;
+        if (end > size) {
+            expectOutOfBounds([&] { (void)source.subBytes(offset, length); },
+                              boundsMessage(std::string(prefix) + "offset + length ",
+                                            static_cast<std::int32_t>(static_cast<std::uint32_t>(end)), 0, size));
+            return;
+        }
+        replacing(bytes, i, "ByteArray from subBytes", [&] { bytes.arrays[i] = source.subBytes(offset, length); });
+        bytes.models[i] = sourceModel.substr(offset, length);
+    }
+
+    void toHex()
+    {
+        const std::size_t i = slot();
+        if (!bytes.arrays[i]) {
+            return;
+        }
+        const String hex = bytes.arrays[i]->toHexString();
+        const std::string expected = hexOf(bytes.models[i]);
+        expect(hex.length() == expected.size() && std::strcmp(hex.c_str(), expected.c_str()) == 0,
+               "toHexString gave '" + std::string(hex.c_str()) + "' instead of '" + expected + "'");
+    }
+
+    void writeBytesIndex()
+    {
+        const std::size_t i = slot();
+        if (!bytes.arrays[i]) {
+            return;
+        }
+        ByteArray& b = *bytes.arrays[i];
+        const unsigned int index = indexFor(b.length());
+        const char value = in.ConsumeIntegral<char>();
+        const std::string bound = boundsMessage(indexPrefix, index, 0, static_cast<long long>(b.length()) - 1);
+        if (index >= b.length()) {
+            if (in.ConsumeBool()) {
+                expectOutOfBounds([&] { b[index] = value; }, bound);
+            } else {
+                const ByteArray& readOnly = b;
+                expectOutOfBounds([&] { (void)readOnly[index]; }, bound);
+            }
+            return;
+        }
+        replacing(bytes, i, "ByteArray written", [&] { b[index] = value; });
+        bytes.models[i][index] = value;
+    }
+
+    // ---- LongArray ----
+
+    void makeLongs()
+    {
+        const std::size_t i = slot();
+        std::vector<unsigned long> model;
+        std::optional<LongArray> made;
+        switch (in.ConsumeIntegralInRange<int>(0, 2)) {
+        case 0:
+            made.emplace();
+            break;
+        case 1: {
+            const auto n = in.ConsumeIntegralInRange<unsigned int>(0, longestPiece);
+            made.emplace(n);
+            model.assign(n, 0);
+            break;
+        }
+        default: {
+            std::vector<unsigned long> source(in.ConsumeIntegralInRange<std::size_t>(0, longestPiece / 4));
+            for (auto& v : source) {
+                v = in.ConsumeIntegral<unsigned long>();
+            }
+            const auto begin = in.ConsumeIntegralInRange<unsigned int>(0, source.size());
+            const auto end = in.ConsumeIntegralInRange<unsigned int>(0, source.size());
+            made.emplace(source.data(), begin, end);
+            if (begin <= end) {
+                model.assign(source.begin() + begin, source.begin() + end);
+            }
+            break;
+        }
+        }
+        replacing(longs, i, "LongArray rebuilt", [&] { longs.arrays[i] = *made; });
+        longs.models[i] = model;
+    }
+
+    void appendLong()
+    {
+        const std::size_t i = slot();
+        if (!longs.arrays[i] || longs.models[i].size() > longestArray) {
+            return;
+        }
+        const unsigned long value = in.ConsumeIntegral<unsigned long>();
+        replacing(longs, i, "LongArray appended", [&] {
+            LongArray& returned = longs.arrays[i]->append(value);
+            expect(&returned == &*longs.arrays[i], "append did not return its receiver");
+        });
+        longs.models[i].push_back(value);
+    }
+
+    void assignLongs()
+    {
+        const std::size_t i = slot();
+        const std::size_t j = slot();
+        if (!longs.arrays[j]) {
+            return;
+        }
+        replacing(longs, i, "LongArray assigned", [&] { longs.arrays[i] = *longs.arrays[j]; });
+        longs.models[i] = longs.models[j];
+    }
+
+    void indexLongs()
+    {
+        const std::size_t i = slot();
+        if (!longs.arrays[i]) {
+            return;
+        }
+        LongArray& l = *longs.arrays[i];
+        const unsigned int index = indexFor(l.length());
+        if (index >= l.length()) {
+            expectOutOfBounds([&] { (void)l[index]; },
+                              boundsMessage(indexPrefix, index, 0, static_cast<long long>(l.length()) - 1));
+            return;
+        }
+        if (in.ConsumeBool()) {
+            const unsigned long value = in.ConsumeIntegral<unsigned long>();
+            replacing(longs, i, "LongArray written", [&] { l[index] = value; });
+            longs.models[i][index] = value;
+        } else {
+            const LongArray& readOnly = l;
+            expect(readOnly[index] == longs.models[i][index], "LongArray read differs from the model");
+        }
+    }
+
+    // ---- shared by the three ----
+
+    template <typename PoolType>
+    void destroy(PoolType& pool, const char* what)
+    {
+        const std::size_t i = slot();
+        replacing(pool, i, what, [&] { pool.arrays[i].reset(); });
+        pool.models[i] = {};
+    }
+
+    // Writing through data() detaches first, so no other copy sees the write.
+    template <typename PoolType>
+    void writeThroughData(PoolType& pool, const char* what)
+    {
+        const std::size_t i = slot();
+        if (!pool.arrays[i] || pool.arrays[i]->length() == 0) {
+            return;
+        }
+        const std::size_t index = in.ConsumeIntegralInRange<std::size_t>(0, pool.arrays[i]->length() - 1);
+        const char value = in.ConsumeIntegral<char>();
+        replacing(pool, i, what, [&] { pool.arrays[i]->data()[index] = value; });
+        pool.models[i][index] = value;
+    }
+
+    void copyConstruct()
+    {
+        const std::size_t i = slot();
+        const std::size_t j = slot();
+        if (i == j || !strings.arrays[j]) {
+            return;
+        }
+        replacing(strings, i, "String copy-constructed", [&] {
+            strings.arrays[i].reset();
+            strings.arrays[i].emplace(*strings.arrays[j]);
+        });
+        strings.models[i] = strings.models[j];
+        expect(std::as_const(*strings.arrays[i]).data() == std::as_const(*strings.arrays[j]).data(),
+               "a copy did not share its source's buffer");
+    }
+
+    FuzzedDataProvider& in;
+    Strings strings;
+    Bytes bytes;
+    Longs longs;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    if (__sanitizer_install_malloc_and_free_hooks(onMalloc, onFree) == 0) {
+        mismatch("the allocator took no free hook, so releases could not be checked");
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    Session(input).run();
+    return 0;
+}

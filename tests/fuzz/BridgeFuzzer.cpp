@@ -1,0 +1,463 @@
+// The PKCS#11 bridge's module and slot members, driven directly (no JVM)
+// against a module whose every answer the fuzzer picks (FuzzModule.h). Each
+// input first rebuilds the slot list, then runs a sequence of operations.
+//
+// Checked besides memory safety: only PKCS11Exception and
+// IndexOutOfBoundsException leave a member; a failure text ends in the name
+// of its return value and never shows a PIN; what a member returns is what
+// the module wrote (slot ids, handles, random bytes, digests, outputs, token
+// descriptions). A difference aborts with a description.
+#include "FuzzModule.h"
+
+#include "jnibridge/ByteArray.h"
+#include "jnibridge/IndexOutOfBoundsException.h"
+#include "jnibridge/String.h"
+#include "pkcs11bridge/Certificate.h"
+#include "pkcs11bridge/Certificates.h"
+#include "pkcs11bridge/PKCS11Exception.h"
+#include "pkcs11bridge/PKCS11Module.h"
+#include "pkcs11bridge/PKCS11Slot.h"
+#include "pkcs11bridge/PKCS11TokenInfo.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <dlfcn.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+#include <typeinfo>
+
+using JNIBridge::ByteArray;
+using JNIBridge::IndexOutOfBoundsException;
+using JNIBridge::String;
+using PKCS11Bridge::Certificate;
+using PKCS11Bridge::PKCS11Exception;
+using PKCS11Bridge::PKCS11Module;
+using PKCS11Bridge::PKCS11Slot;
+
+namespace {
+
+[[noreturn]] void mismatch(const std::string& what)
+{
+    std::fprintf(stderr, "bridge mismatch: %s\n", what.c_str());
+    std::abort();
+}
+
+void expect(bool condition, const std::string& what)
+{
+    if (!condition) {
+        mismatch(what);
+    }
+}
+
+std::string bytesOf(const String& s) { return std::string(s.data(), s.length()); }
+
+// PINs carry a '#', which no label, seed or other text the target makes
+// contains, so finding one in a message can only mean a PIN leaked.
+const char* const pins[] = {"user#4711", "so#08154711", "new#2342", "#0"};
+
+// The one module every input talks to. The bridge's module table keeps it for
+// the life of the process, as it keeps every module Java loads.
+struct Harness {
+    PKCS11Module* module = nullptr;
+    FuzzInstallSource install = nullptr;
+    FuzzJournal* journal = nullptr;
+};
+Harness harness;
+
+unsigned char nextAnswer(void* context)
+{
+    auto* in = static_cast<FuzzedDataProvider*>(context);
+    return in->remaining_bytes() > 0 ? in->ConsumeIntegral<unsigned char>() : 0;
+}
+
+void checkFailureText(const String& message, CK_RV returnValue)
+{
+    const std::string text = bytesOf(message);
+    expect(!text.empty(), "a failure without text");
+    for (const char* pin : pins) {
+        expect(text.find(pin) == std::string::npos, "a PIN in a failure text: " + text);
+    }
+    if (returnValue != CKR_OK) {
+        const std::string suffix = " - " + bytesOf(PKCS11Bridge::getReturnValueName(returnValue));
+        expect(text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0,
+               "failure text '" + text + "' does not end in '" + suffix + "'");
+    }
+}
+
+std::string indexMessage(const char* prefix, long long index, long long upper)
+{
+    return std::string(prefix) + "'" + std::to_string(static_cast<int>(index)) + "' is out of bounds (0, " +
+           std::to_string(static_cast<int>(upper)) + ")";
+}
+
+// Output the module wrote: `written` bytes of its pattern, zeros after them.
+void expectOutput(const ByteArray& result, unsigned long length, unsigned long written, unsigned char salt,
+                  const char* what)
+{
+    expect(result.length() == length, std::string(what) + ": length " + std::to_string(result.length()) +
+                                          " instead of " + std::to_string(length));
+    for (unsigned long k = 0; k < length; ++k) {
+        const unsigned char expected = k < written ? fuzzOutputByte(salt, k) : 0;
+        expect(static_cast<unsigned char>(result.data()[k]) == expected,
+               std::string(what) + ": byte " + std::to_string(k) + " differs from what the module wrote");
+    }
+}
+
+class Session {
+public:
+    Session(FuzzedDataProvider& input, PKCS11Module& module, const FuzzJournal& journal)
+        : in(input), module(module), journal(journal)
+    {
+    }
+
+    void run()
+    {
+        guarded([this] { refresh(); });
+        while (in.remaining_bytes() > 0) {
+            guarded([this] { step(); });
+        }
+    }
+
+private:
+    template <typename Operation>
+    void guarded(Operation operation)
+    {
+        try {
+            operation();
+        } catch (const PKCS11Exception& e) {
+            checkFailureText(e.getMessage(), e.getReturnValue());
+        } catch (const IndexOutOfBoundsException& e) {
+            checkFailureText(e.getMessage(), CKR_OK);
+        } catch (const std::exception& e) {
+            mismatch(std::string("a ") + typeid(e).name() + " left the bridge: " + e.what());
+        } catch (...) {
+            mismatch("an exception of an unexpected type left the bridge");
+        }
+    }
+
+    void step()
+    {
+        switch (in.ConsumeIntegralInRange<int>(0, 21)) {
+        case 0: return refresh();
+        case 1: return badSlotIndex();
+        case 2: return unknownModule();
+        case 3: return (void)slot()->tokenPresent();
+        case 4: return slot()->openSession(in.ConsumeBool() ? CKF_RW_SESSION | CKF_SERIAL_SESSION
+                                                            : in.ConsumeIntegral<std::uint32_t>());
+        case 5: return slot()->closeSession();
+        case 6: return closeAllSessions();
+        case 7: return slot()->login(pin(), in.ConsumeIntegralInRange<unsigned long>(0, 2));
+        case 8: return slot()->logout();
+        case 9: return slot()->setPIN(pin(), pin());
+        case 10: return slot()->initToken(pin(), label());
+        case 11: return slot()->initPIN(pin());
+        case 12: return slot()->initTokenAndUserPIN(pin(), label(), pin());
+        case 13: return digest();
+        case 14: return random();
+        case 15: return objects();
+        case 16: return certificateLookup();
+        case 17: return crypto();
+        case 18: return certificates();
+        case 19: return tokenInfo();
+        case 20: return (void)module.waitForSlotEvent();
+        default: return deletion();
+        }
+    }
+
+    // A slot of the current list, or the index failure for a list without one.
+    std::shared_ptr<PKCS11Slot> slot()
+    {
+        const unsigned int count = module.getNumberOfSlots();
+        return module.getSlot(count == 0 ? 0 : in.ConsumeIntegralInRange<unsigned int>(0, count - 1));
+    }
+
+    String pin() { return String(pins[in.ConsumeIntegralInRange<std::size_t>(0, 3)]); }
+
+    std::string text(std::size_t longest)
+    {
+        std::string text = in.ConsumeRandomLengthString(longest);
+        for (char& c : text) {
+            c = c == '#' ? '_' : c;
+        }
+        return text;
+    }
+
+    String label()
+    {
+        const std::string t = text(40);
+        return String(t.data(), 0, static_cast<unsigned int>(t.size()));
+    }
+
+    ByteArray bytes(std::size_t longest)
+    {
+        const std::string data = text(longest);
+        return ByteArray(data.data(), 0, static_cast<unsigned int>(data.size()));
+    }
+
+    void refresh()
+    {
+        const unsigned long listsBefore = journal.slotListCalls;
+        try {
+            module.refresh();
+        } catch (...) {
+            expect(module.getNumberOfSlots() == 0, "a failed refresh left slots behind");
+            throw;
+        }
+        const unsigned int count = module.getNumberOfSlots();
+        if (journal.slotListCalls == listsBefore) {
+            expect(count == 0, "slots without a listing call");
+            return;
+        }
+        // Never more slots than ids the module wrote and reported.
+        expect(count <= journal.slotCountReported, "more slots than the module listed");
+        for (unsigned int i = 0; i < count; ++i) {
+            const CK_SLOT_ID expected = i < journal.slotIdsWritten ? journal.slotIds[i] : 0;
+            expect(module.getSlot(i)->getSlotID() == expected, "slot " + std::to_string(i) + " has id " +
+                                                                   std::to_string(module.getSlot(i)->getSlotID()) +
+                                                                   ", the module listed " + std::to_string(expected));
+        }
+    }
+
+    void badSlotIndex()
+    {
+        const unsigned int count = module.getNumberOfSlots();
+        const unsigned int index = in.ConsumeBool() ? count + in.ConsumeIntegralInRange<unsigned int>(0, 2)
+                                                    : in.ConsumeIntegral<unsigned int>();
+        if (index < count) {
+            return;
+        }
+        try {
+            module.getSlot(index);
+        } catch (const IndexOutOfBoundsException& e) {
+            expect(bytesOf(e.getMessage()) ==
+                       indexMessage("PKCS11Module::getSlot(unsigned int) - index ", index,
+                                    static_cast<long long>(count) - 1),
+                   "slot index message: " + bytesOf(e.getMessage()));
+            return;
+        }
+        mismatch("slot index " + std::to_string(index) + " of " + std::to_string(count) + " was accepted");
+    }
+
+    void unknownModule()
+    {
+        const unsigned int id = in.ConsumeIntegral<unsigned int>();
+        if (id == module.getModuleId()) {
+            expect(&PKCS11Module::getModule(id) == &module, "getModule found another module");
+            return;
+        }
+        try {
+            PKCS11Module::getModule(id);
+        } catch (const PKCS11Exception& e) {
+            expect(bytesOf(e.getMessage()) ==
+                       "PKCS11Module::getModule(unsigned int) - A PKCS11Module with a moduleId of '" +
+                           std::to_string(static_cast<int>(id)) + "' was not found",
+                   "module id message: " + bytesOf(e.getMessage()));
+            return;
+        }
+        mismatch("module id " + std::to_string(id) + " was found");
+    }
+
+    void closeAllSessions()
+    {
+        const std::shared_ptr<PKCS11Slot> s = slot();
+        try {
+            s->closeAllSessions();
+        } catch (const PKCS11Exception&) {
+            expect(s->getSessionId() == 0, "a failed C_CloseAllSessions left a session handle");
+            throw;
+        }
+        expect(s->getSessionId() == 0, "C_CloseAllSessions left a session handle");
+    }
+
+    void digest()
+    {
+        const std::shared_ptr<PKCS11Slot> s = slot();
+        s->digestInit(in.ConsumeBool() ? CKM_SHA_1 : in.ConsumeIntegral<unsigned long>());
+        const int parts = in.ConsumeIntegralInRange<int>(0, 3);
+        for (int i = 0; i < parts; ++i) {
+            s->digestUpdate(bytes(64));
+        }
+        const ByteArray digest = s->digestFinal();
+        expectOutput(digest, journal.outputReported, journal.outputWritten, journal.outputSalt, "digestFinal");
+    }
+
+    void random()
+    {
+        const std::shared_ptr<PKCS11Slot> s = slot();
+        if (in.ConsumeBool()) {
+            s->seedRandom(bytes(64));
+            return;
+        }
+        static const unsigned int unusual[] = {INT_MAX, 1u << 31, UINT_MAX, 1u << 20};
+        const unsigned int length = in.ConsumeIntegralInRange<int>(0, 7) == 0
+                                        ? unusual[in.ConsumeIntegralInRange<std::size_t>(0, 3)]
+                                        : in.ConsumeIntegralInRange<unsigned int>(0, 300);
+        const ByteArray random = s->generateRandom(length);
+        expectOutput(random, length, length, journal.randomSalt, "generateRandom");
+    }
+
+    void expectFoundHandles(const JNIBridge::LongArray& handles, const char* what)
+    {
+        expect(handles.length() == journal.handlesFound || journal.handlesFound == 64,
+               std::string(what) + ": " + std::to_string(handles.length()) + " handles, the module found " +
+                   std::to_string(journal.handlesFound));
+        for (unsigned int i = 0; i < handles.length() && i < 64; ++i) {
+            expect(handles[i] == journal.handles[i], std::string(what) + ": handle differs from the module's");
+        }
+    }
+
+    void objects()
+    {
+        const JNIBridge::LongArray handles = slot()->findObjectsByClass(in.ConsumeIntegralInRange<unsigned long>(0, 4));
+        expectFoundHandles(handles, "findObjectsByClass");
+    }
+
+    Certificate certificate()
+    {
+        const ByteArray value = bytes(48);
+        const ByteArray id = bytes(16);
+        return Certificate(value, in.ConsumeIntegral<std::uint32_t>(), id);
+    }
+
+    void certificateLookup()
+    {
+        const std::shared_ptr<PKCS11Slot> s = slot();
+        const ByteArray value = bytes(48);
+        const auto found = s->findCertificate(in.ConsumeBool() ? CKC_X_509 : in.ConsumeIntegral<unsigned long>(), value);
+        if (!found) {
+            return;
+        }
+        expect(bytesOf(String(found->getValue().data(), 0, found->getValue().length())) ==
+                   bytesOf(String(value.data(), 0, value.length())),
+               "findCertificate: the certificate's value is not the one looked up");
+        if (in.ConsumeBool()) {
+            (void)s->findPublicKey(*found);
+        } else {
+            (void)s->findPrivateKey(*found);
+        }
+    }
+
+    void crypto()
+    {
+        const std::shared_ptr<PKCS11Slot> s = slot();
+        s->setCall2ndInit(in.ConsumeBool());
+        const Certificate cert = certificate();
+        const ByteArray input = bytes(64);
+        const unsigned long mechanism = in.ConsumeBool() ? CKM_RSA_PKCS : in.ConsumeIntegral<unsigned long>();
+        switch (in.ConsumeIntegralInRange<int>(0, 4)) {
+        case 0: {
+            const ByteArray out = s->encryptData(cert, input, mechanism);
+            expectOutput(out, journal.queryLengthReported, journal.outputWritten, journal.outputSalt, "encryptData");
+            break;
+        }
+        case 1: {
+            const ByteArray out = s->signData(cert, input, mechanism);
+            expectOutput(out, journal.queryLengthReported, journal.outputWritten, journal.outputSalt, "signData");
+            break;
+        }
+        case 2: {
+            const ByteArray out = s->decryptData(cert, input, mechanism);
+            expectOutput(out, journal.outputReported, journal.outputWritten, journal.outputSalt, "decryptData");
+            break;
+        }
+        case 3: {
+            const ByteArray out = s->unwrapKey(cert, input, mechanism);
+            expectOutput(out, journal.outputReported, journal.outputWritten, journal.outputSalt, "unwrapKey");
+            break;
+        }
+        default:
+            (void)s->verifyData(cert, input, bytes(64), mechanism);
+            break;
+        }
+    }
+
+    void certificates()
+    {
+        const PKCS11Bridge::Certificates found = slot()->getCertificates(in.ConsumeBool() ? CKC_X_509 : 1);
+        expect(found.size() == journal.handlesFound || journal.handlesFound == 64,
+               "getCertificates: " + std::to_string(found.size()) + " certificates, the module found " +
+                   std::to_string(journal.handlesFound));
+        for (unsigned int i = 0; i < found.size() && i < 64; ++i) {
+            expect(found.getCertificate(i).getHandle() == journal.handles[i],
+                   "getCertificates: handle differs from the module's");
+        }
+    }
+
+    void tokenInfo()
+    {
+        const PKCS11Bridge::PKCS11TokenInfo info(*slot());
+        auto same = [](const String& field, const unsigned char* written, std::size_t size) {
+            return field.length() == size && std::memcmp(field.data(), written, size) == 0;
+        };
+        expect(same(info.getLabel(), journal.label, sizeof journal.label), "token label differs");
+        expect(same(info.getManufacturerID(), journal.manufacturerID, sizeof journal.manufacturerID),
+               "token manufacturer differs");
+        expect(same(info.getModel(), journal.model, sizeof journal.model), "token model differs");
+        expect(same(info.getSerialNumber(), journal.serialNumber, sizeof journal.serialNumber),
+               "token serial number differs");
+        expect(info.getSessionCount() == journal.sessionCount, "token session count differs");
+        expect(info.getHasRNG() == ((journal.tokenFlags & CKF_RNG) != 0), "token RNG flag differs");
+        expect(info.getLoginRequired() == ((journal.tokenFlags & CKF_LOGIN_REQUIRED) != 0),
+               "token login flag differs");
+    }
+
+    void deletion()
+    {
+        const std::shared_ptr<PKCS11Slot> s = slot();
+        if (in.ConsumeBool()) {
+            s->deleteObject(in.ConsumeIntegral<std::uint32_t>());
+        } else {
+            const bool publicKey = in.ConsumeBool();
+            const bool privateKey = in.ConsumeBool();
+            s->deleteCertificate(certificate(), publicKey, privateKey);
+        }
+    }
+
+    FuzzedDataProvider& in;
+    PKCS11Module& module;
+    const FuzzJournal& journal;
+};
+
+template <typename Function>
+Function resolve(void* library, const char* name)
+{
+    void* symbol = dlsym(library, name);
+    if (symbol == nullptr) {
+        std::fprintf(stderr, "fuzz module without %s\n", name);
+        std::abort();
+    }
+    return reinterpret_cast<Function>(symbol);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    void* library = dlopen(ORV_FUZZ_MODULE_PATH, RTLD_NOW);
+    if (library == nullptr) {
+        std::fprintf(stderr, "cannot load %s: %s\n", ORV_FUZZ_MODULE_PATH, dlerror());
+        std::abort();
+    }
+    harness.install = resolve<FuzzInstallSource>(library, "orvfuzz_install_source");
+    harness.journal = resolve<FuzzJournalAccess>(library, "orvfuzz_journal")();
+    // No answer source yet: the module initialises and lists no slots.
+    harness.install(nullptr, nullptr);
+    harness.module = new PKCS11Module(String(ORV_FUZZ_MODULE_PATH));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzedDataProvider in(data, size);
+    harness.install(nextAnswer, &in);
+    Session(in, *harness.module, *harness.journal).run();
+    harness.install(nullptr, nullptr);
+    return 0;
+}
