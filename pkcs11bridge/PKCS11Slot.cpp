@@ -34,6 +34,20 @@ PKCS11Slot::PKCS11Slot(CK_FUNCTION_LIST_PTR functionList, CK_SLOT_ID slotID)
 {
 }
 
+void PKCS11Slot::requireSession(const char* noSessionMessage)
+{
+    if (!getSessionOpened()) {
+        throw PKCS11Exception(noSessionMessage);
+    }
+}
+
+void PKCS11Slot::requireSession(const char* prefix, const char* noSessionMessage)
+{
+    if (!getSessionOpened()) {
+        throw PKCS11Exception(String(prefix).append(noSessionMessage));
+    }
+}
+
 void PKCS11Slot::requireSession(const String& noSessionMessage)
 {
     if (!getSessionOpened()) {

@@ -85,7 +85,10 @@ public:
 
 private:
     // The session check: one C_GetSlotInfo; without an open session the
-    // operation fails with its own message alone.
+    // operation fails with its own message alone. The message is put
+    // together only when the check fails, never on the way to success.
+    void requireSession(const char* noSessionMessage);
+    void requireSession(const char* prefix, const char* noSessionMessage);
     void requireSession(const JNIBridge::String& noSessionMessage);
 
     // A module reporting the device removed or the session closed has ended

@@ -28,17 +28,28 @@ namespace {
 
 constexpr IndexFailure asIndexOutOfBounds = IndexFailure::raisedAsIndexOutOfBounds;
 
-// A new Java object built by the constructor whose parameter types are those
-// of the values, in order.
-jobject newJavaObject(const char* className, std::initializer_list<std::reference_wrapper<JValue>> values)
+using JavaValues = std::initializer_list<std::reference_wrapper<JValue>>;
+
+// The constructor whose parameter types are those of the values, in order.
+// Callers keep it for the life of the process, like the type descriptors: the
+// class and its constructor do not change while the VM runs, so each is
+// looked up once instead of on every call.
+JNIBridge::JConstructor* constructorFor(const char* className, JavaValues values)
 {
-    JNIBridge::JArguments arguments;
     JNIBridge::JSignature<JNIBridge::JVoid> signature;
     for (JValue& value : values) {
-        arguments.add(value);
         signature.add(value.typeClass());
     }
-    JNIBridge::JConstructor constructor(JNIBridge::JClass(className), signature);
+    return new JNIBridge::JConstructor(JNIBridge::JClass(className), signature);
+}
+
+// A new Java object built by that constructor from the values.
+jobject newJavaObject(JNIBridge::JConstructor& constructor, JavaValues values)
+{
+    JNIBridge::JArguments arguments;
+    for (JValue& value : values) {
+        arguments.add(value);
+    }
     return constructor.invoke(arguments).getLocalReference();
 }
 
@@ -55,8 +66,10 @@ jobject JNICALL PKCS11Slot_getTokenInfo(JNIEnv*, jclass, jint moduleId, jint slo
         JNIBridge::JInt sessionCount(javaIntOf(info.getSessionCount()));
         JNIBridge::JBoolean hasRNG(info.getHasRNG());
         JNIBridge::JBoolean loginRequired(info.getLoginRequired());
-        return newJavaObject("orvane/clapi/crypto/PKCS11TokenInfo", {label, manufacturerID, model, serialNumber,
-                                                                     sessionCount, hasRNG, loginRequired});
+        const JavaValues values = {label, manufacturerID, model, serialNumber, sessionCount, hasRNG, loginRequired};
+        static JNIBridge::JConstructor* const constructor =
+            constructorFor("orvane/clapi/crypto/PKCS11TokenInfo", values);
+        return newJavaObject(*constructor, values);
     });
 }
 
@@ -113,7 +126,9 @@ jobject JNICALL PKCS11Slot_getObject(JNIEnv*, jclass, jint moduleId, jint slotIn
         }
         JNIBridge::JInt javaHandle(javaIntOf(handle));
         JNIBridge::JByteArray javaId(id);
-        return newJavaObject("orvane/clapi/crypto/PKCS11Object", {javaHandle, javaId});
+        const JavaValues values = {javaHandle, javaId};
+        static JNIBridge::JConstructor* const constructor = constructorFor("orvane/clapi/crypto/PKCS11Object", values);
+        return newJavaObject(*constructor, values);
     });
 }
 
