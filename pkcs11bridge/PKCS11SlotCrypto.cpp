@@ -58,7 +58,7 @@ ByteArray PKCS11Slot::runSinglePart(const SinglePartOperation& operation, const 
 {
     const char* const first = "Failed on call to ";
     const char* const second = "Failed on second call to ";
-    requireSession(String(operation.prefix).append(noSession));
+    requireSession(operation.prefix, noSession);
     const CK_OBJECT_HANDLE key = operation.withPublicKey ? handleOf(findPublicKey(certificate))
                                                          : handleOf(findPrivateKey(certificate));
     if (key == CK_INVALID_HANDLE) {
@@ -145,7 +145,7 @@ bool PKCS11Slot::verifyData(const Certificate& certificate, const ByteArray& dat
 {
     const char* const prefix =
         "PKCS11Slot::verifyData(const Certificate&, const ByteArray&, const ByteArray&, unsigned int) - ";
-    requireSession(String(prefix).append(noSession));
+    requireSession(prefix, noSession);
     const CK_OBJECT_HANDLE key = handleOf(findPublicKey(certificate));
     if (key == CK_INVALID_HANDLE) {
         throw PKCS11Exception(String(prefix).append(publicKeyNotFound));
