@@ -123,3 +123,14 @@ MOCK_NATIVE(jint, loginState)(JNIEnv* env, jclass, jlong slotId)
     auto* m = mock(env);
     return m ? m->get_login_state(static_cast<unsigned long>(slotId)) : -2;
 }
+
+MOCK_NATIVE(void, setSingleThreaded)(JNIEnv* env, jclass, jboolean on)
+{
+    if (auto* m = mock(env)) m->set_single_threaded(on ? 1 : 0);
+}
+
+MOCK_NATIVE(jlong, overlapCount)(JNIEnv* env, jclass)
+{
+    auto* m = mock(env);
+    return m ? static_cast<jlong>(m->overlap_count()) : 0;
+}

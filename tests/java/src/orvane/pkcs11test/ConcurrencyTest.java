@@ -16,17 +16,22 @@ import orvane.clapi.crypto.PKCS11Slot;
 
 /**
  * Threads loading, refreshing and using one module at once. The mock module
- * takes calls from any thread; SoftHSM2, initialised without locking, does not.
+ * runs in its single-threaded mode, where any two threads inside it at once
+ * are refused and counted: the count must stay at zero.
  */
 class ConcurrencyTest {
     private static final int THREADS = 8;
     private static final int ROUNDS = 300;
+    private static final int KINDS = 9;
+    private static final byte[] CERT_A = "P11MOCK-CERT-A-RSA".getBytes(java.nio.charset.StandardCharsets.US_ASCII);
+    private static final long SLOT_C = 9;
 
     @Test
     void loadRefreshAndSessionsFromManyThreads() throws Exception {
         TestModules.resetMock();
         int m = TestModules.mock();
         MockControl.logEnable(false);
+        MockControl.setSingleThreaded(true);
         List<Throwable> unexpected = new CopyOnWriteArrayList<>();
         AtomicInteger cleanFailures = new AtomicInteger();
         AtomicInteger successes = new AtomicInteger();
@@ -42,7 +47,7 @@ class ConcurrencyTest {
                 }
                 for (int round = 0; round < ROUNDS; round++) {
                     try {
-                        step(m, (seed + round) % 6, round % 3);
+                        step(m, (seed + round) % KINDS, round % 3);
                         successes.incrementAndGet();
                     } catch (PKCS11Exception | IndexOutOfBoundsException e) {
                         cleanFailures.incrementAndGet();
@@ -58,9 +63,12 @@ class ConcurrencyTest {
             thread.join(120000);
         }
         MockControl.logEnable(true);
+        long overlaps = MockControl.overlapCount();
+        MockControl.setSingleThreaded(false);
+        assertEquals(0, overlaps, "calls that found another thread inside the module");
         assertTrue(unexpected.isEmpty(), () -> "unexpected: " + unexpected);
         assertEquals(THREADS * ROUNDS, successes.get() + cleanFailures.get());
-        assertTrue(successes.get() > 0);
+        assertTrue(successes.get() > THREADS * ROUNDS / 2, () -> "successes " + successes.get());
         PKCS11Module.refresh(m);
         assertEquals(3, PKCS11Module.getNumberOfSlots(m));
     }
@@ -88,10 +96,65 @@ class ConcurrencyTest {
                 PKCS11Slot.digestUpdate(m, slotIndex, new byte[64]);
                 PKCS11Slot.digestFinal(m, slotIndex);
                 break;
+            case 5:
+                PKCS11Slot.openSession(m, 0);
+                byte[] signature = PKCS11Slot.signData(m, 0, CERT_A, new byte[] {(byte) slotIndex}, 0x40);
+                if (!PKCS11Slot.verifyData(m, 0, CERT_A, new byte[] {(byte) slotIndex}, signature, 0x40)) {
+                    throw new AssertionError("the mock's signature does not verify");
+                }
+                break;
+            case 6:
+                String model = PKCS11Slot.getTokenInfo(m, slotIndex).getModel().trim();
+                if (!model.equals("P11MOCK-" + "ACD".charAt(slotIndex))) {
+                    throw new AssertionError("token model " + model);
+                }
+                break;
+            case 7:
+                PKCS11Slot.openSession(m, 1);
+                if (PKCS11Slot.getNumberOfCertificates(m, 1, PKCS11Slot.CKC_X_509) != 1
+                        || PKCS11Slot.getObject(m, 1, PKCS11Slot.CKO_PRIVATE_KEY, 0) == null) {
+                    throw new AssertionError("token C's contents");
+                }
+                break;
             default:
                 PKCS11Slot.getSessionOpened(m, slotIndex);
                 PKCS11Slot.closeSession(m, slotIndex);
                 break;
         }
+    }
+
+    /** A thread blocked waiting for a slot event does not hold up the others. */
+    @Test
+    void signersGoOnWhileAThreadWaitsForASlotEvent() throws Exception {
+        TestModules.resetMock();
+        int m = TestModules.mock();
+        MockControl.logEnable(false);
+        MockControl.setSingleThreaded(true);
+        long[] event = {-1};
+        Thread waiter = new Thread(() -> {
+            try {
+                event[0] = PKCS11Module.waitForSlotEvent(m);
+            } catch (PKCS11Exception e) {
+                event[0] = -2;
+            }
+        });
+        waiter.start();
+        while (MockControl.waitingCount() == 0) {
+            Thread.sleep(1);
+        }
+        PKCS11Slot.openSession(m, 0);
+        for (int i = 0; i < 200; i++) {
+            byte[] data = {(byte) i};
+            byte[] signature = PKCS11Slot.signData(m, 0, CERT_A, data, 0x40);
+            assertTrue(PKCS11Slot.verifyData(m, 0, CERT_A, data, signature, 0x40));
+        }
+        assertEquals(1, MockControl.waitingCount(), "the waiter left before any event");
+        MockControl.queueSlotEvent(SLOT_C);
+        waiter.join(10000);
+        long overlaps = MockControl.overlapCount();
+        MockControl.setSingleThreaded(false);
+        MockControl.logEnable(true);
+        assertEquals(SLOT_C, event[0]);
+        assertEquals(0, overlaps);
     }
 }

@@ -38,6 +38,11 @@ final class MockControl {
 
     static native void logEnable(boolean on);
 
+    /** Refuse and count any call that finds another thread inside the module. */
+    static native void setSingleThreaded(boolean on);
+
+    static native long overlapCount();
+
     static native void setNextSessionHandle(long handle);
 
     static native int loginState(long slotId);
