@@ -1,0 +1,152 @@
+package orvane.pkcs11stress;
+
+import java.io.ByteArrayInputStream;
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.security.KeyFactory;
+import java.security.PrivateKey;
+import java.security.PublicKey;
+import java.security.Signature;
+import java.security.cert.CertificateFactory;
+import java.security.spec.PKCS8EncodedKeySpec;
+import java.util.Comparator;
+import java.util.concurrent.TimeUnit;
+import java.util.stream.Stream;
+
+import orvane.clapi.crypto.PKCS11Exception;
+import orvane.clapi.crypto.PKCS11Module;
+import orvane.clapi.crypto.PKCS11Slot;
+
+/**
+ * Two SoftHSM2 tokens in one module instance, each holding an RSA-2048 key pair
+ * and its certificate made with openssl, so every signature can be checked
+ * against java.security. SoftHSM2 initialises once per process: the module is
+ * loaded here once for every test class.
+ */
+final class StressTokens {
+    static final String MODULE = "/usr/lib/softhsm/libsofthsm2.so";
+    static final String SO_PIN = "10203040";
+    static final String PIN = "5060";
+
+    private static StressTokens tokens;
+
+    final int moduleId;
+    final Token a;
+    final Token b;
+
+    /** One token: its label, where the bridge sees it, and its keys on the Java side. */
+    static final class Token {
+        final String label;
+        final byte[] certificate;
+        final PrivateKey privateKey;
+        final PublicKey publicKey;
+        int slotIndex = -1;
+
+        Token(String label, byte[] certificate, PrivateKey privateKey) throws Exception {
+            this.label = label;
+            this.certificate = certificate;
+            this.privateKey = privateKey;
+            this.publicKey = CertificateFactory.getInstance("X.509")
+                    .generateCertificate(new ByteArrayInputStream(certificate)).getPublicKey();
+        }
+
+        /** PKCS#1 v1.5 is deterministic, so the token must give exactly Java's bytes. */
+        byte[] javaSignature(String algorithm, byte[] data) throws Exception {
+            Signature signature = Signature.getInstance(algorithm);
+            signature.initSign(privateKey);
+            signature.update(data);
+            return signature.sign();
+        }
+    }
+
+    static synchronized StressTokens get() throws Exception {
+        if (tokens == null) {
+            tokens = new StressTokens();
+        }
+        return tokens;
+    }
+
+    private StressTokens() throws Exception {
+        String conf = System.getenv("SOFTHSM2_CONF");
+        if (conf == null || conf.isEmpty()) {
+            throw new IllegalStateException("SOFTHSM2_CONF is not set");
+        }
+        Path confPath = Paths.get(conf).toAbsolutePath();
+        Path dir = confPath.getParent();
+        Path tokenDir = dir.resolve("tokens");
+        deleteTree(tokenDir);
+        Files.createDirectories(tokenDir);
+        Files.writeString(confPath, "directories.tokendir = " + tokenDir + "\nobjectstore.backend = file\n"
+                + "log.level = ERROR\n", StandardCharsets.UTF_8);
+        a = provision(dir, "orv-stress-a");
+        b = provision(dir, "orv-stress-b");
+        moduleId = PKCS11Module.loadLibrary(MODULE);
+        a.slotIndex = slotOf(a.label);
+        b.slotIndex = slotOf(b.label);
+        openAndLogin(a);
+        openAndLogin(b);
+    }
+
+    /** Sessions of a refreshed slot are forgotten; signing needs one, logged in. */
+    void openAndLogin(Token token) throws PKCS11Exception {
+        PKCS11Slot.openSession(moduleId, token.slotIndex);
+        PKCS11Slot.login(moduleId, token.slotIndex, PIN, PKCS11Slot.CKU_USER);
+    }
+
+    private int slotOf(String label) throws PKCS11Exception {
+        int slots = PKCS11Module.getNumberOfSlots(moduleId);
+        for (int i = 0; i < slots; i++) {
+            if (PKCS11Slot.getTokenInfo(moduleId, i).getLabel().trim().equals(label)) {
+                return i;
+            }
+        }
+        throw new IllegalStateException("token " + label + " not among " + slots + " slots");
+    }
+
+    private static Token provision(Path dir, String label) throws Exception {
+        run("softhsm2-util", "--init-token", "--free", "--label", label, "--so-pin", SO_PIN, "--pin", PIN);
+        Path keyPem = dir.resolve(label + ".pem");
+        Path keyDer = dir.resolve(label + ".p8");
+        Path publicDer = dir.resolve(label + ".pub");
+        Path certDer = dir.resolve(label + ".crt");
+        run("openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", keyPem.toString());
+        run("openssl", "pkcs8", "-topk8", "-nocrypt", "-in", keyPem.toString(), "-outform", "DER",
+                "-out", keyDer.toString());
+        run("openssl", "pkey", "-in", keyPem.toString(), "-pubout", "-outform", "DER", "-out", publicDer.toString());
+        run("openssl", "req", "-new", "-x509", "-key", keyPem.toString(), "-days", "2", "-subj",
+                "/CN=" + label + "/O=ORVNative tests", "-outform", "DER", "-out", certDer.toString());
+        store(label, keyDer, "privkey");
+        store(label, publicDer, "pubkey");
+        store(label, certDer, "cert");
+        PrivateKey privateKey = KeyFactory.getInstance("RSA")
+                .generatePrivate(new PKCS8EncodedKeySpec(Files.readAllBytes(keyDer)));
+        return new Token(label, Files.readAllBytes(certDer), privateKey);
+    }
+
+    private static void store(String label, Path file, String type) throws Exception {
+        run("pkcs11-tool", "--module", MODULE, "--token-label", label, "--login", "--pin", PIN,
+                "--write-object", file.toString(), "--type", type, "--id", "01", "--label", label);
+    }
+
+    private static void run(String... command) throws IOException, InterruptedException {
+        Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
+        byte[] output = process.getInputStream().readAllBytes();
+        if (!process.waitFor(120, TimeUnit.SECONDS) || process.exitValue() != 0) {
+            throw new IOException(String.join(" ", command) + " failed:\n" + new String(output, StandardCharsets.UTF_8));
+        }
+    }
+
+    private static void deleteTree(Path root) throws IOException {
+        if (!Files.exists(root)) {
+            return;
+        }
+        try (Stream<Path> paths = Files.walk(root)) {
+            for (Path p : (Iterable<Path>) paths.sorted(Comparator.reverseOrder())::iterator) {
+                Files.delete(p);
+            }
+        }
+    }
+}
