@@ -1,6 +1,7 @@
 // Readers of single attributes of a token object in the slot's session.
 #include "pkcs11bridge/PKCS11Attribute.h"
 
+#include "pkcs11bridge/LengthLimit.h"
 #include "pkcs11bridge/PKCS11Exception.h"
 #include "pkcs11bridge/PKCS11Slot.h"
 
@@ -14,9 +15,9 @@ namespace PKCS11Bridge {
 
 namespace {
 
-// Longest attribute value accepted: a Java array cannot hold more, and a
-// length beyond it is a module's mistake, not something to allocate.
-constexpr CK_ULONG longestValue = INT_MAX;
+// Longest attribute value accepted: a length beyond it is a module's
+// mistake, not something to allocate.
+constexpr CK_ULONG longestValue = LengthLimit::longest;
 
 CK_RV readInto(PKCS11Slot* slot, CK_OBJECT_HANDLE object, CK_ATTRIBUTE& attribute)
 {

@@ -2,6 +2,7 @@
 // that shares a certificate's CKA_ID, each one single-part operation.
 #include "pkcs11bridge/PKCS11Slot.h"
 
+#include "pkcs11bridge/LengthLimit.h"
 #include "pkcs11bridge/PKCS11Exception.h"
 
 #include <algorithm>
@@ -32,8 +33,8 @@ const char* const noSession = "A session has not been opened !";
 const char* const publicKeyNotFound = "The PublicKey for the supplied Certificate cannot be found";
 const char* const privateKeyNotFound = "The PrivateKey for the supplied Certificate cannot be found";
 
-// Longest output accepted from a size query: a Java array cannot hold more.
-constexpr CK_ULONG longestOutput = INT_MAX;
+// Longest output accepted from a size query; more is a module's mistake.
+constexpr CK_ULONG longestOutput = LengthLimit::longest;
 
 CK_BYTE_PTR bytesOf(const ByteArray& bytes)
 {

@@ -1,6 +1,7 @@
 // Digests and random numbers computed by the token in the slot's session.
 #include "pkcs11bridge/PKCS11Slot.h"
 
+#include "pkcs11bridge/LengthLimit.h"
 #include "pkcs11bridge/PKCS11Exception.h"
 
 #include <climits>
@@ -86,22 +87,24 @@ void PKCS11Slot::seedRandom(const ByteArray& seed)
 }
 
 // The length is checked and the buffer allocated before anything reaches the
-// token, so a length Java cannot mean (negative) or memory cannot hold fails
-// cleanly without a module call.
+// token, so a length Java cannot mean (negative), or one beyond what the
+// bridge will allocate, fails at once without a module call.
 ByteArray PKCS11Slot::generateRandom(unsigned int length)
 {
     const String context("PKCS11Slot::generateRandom(unsigned int) - ");
     if (length > static_cast<unsigned int>(INT_MAX)) {
         throw PKCS11Exception(String(context).append("Invalid length '").append(static_cast<int>(length)).append("'"));
     }
+    const String unableToAllocate =
+        String(context).append("Unable to allocate '").append(static_cast<int>(length)).append("' bytes");
+    if (!LengthLimit::allows(length)) {
+        throw PKCS11Exception(unableToAllocate);
+    }
     ByteArray random;
     try {
         random = ByteArray(length);
     } catch (const std::bad_alloc&) {
-        throw PKCS11Exception(String(context)
-                                  .append("Unable to allocate '")
-                                  .append(static_cast<int>(length))
-                                  .append("' bytes"));
+        throw PKCS11Exception(unableToAllocate);
     }
     requireSession(String(context).append("A session has not been opened !"));
     CK_RV rv = functionList->C_GenerateRandom(sessionId, reinterpret_cast<CK_BYTE_PTR>(random.data()), length);

@@ -2,6 +2,8 @@
 // sees, what comes back, and every failure's message.
 #include "SearchTestSupport.h"
 
+#include "pkcs11bridge/LengthLimit.h"
+
 #include <functional>
 
 using JNIBridge::ByteArray;
@@ -148,6 +150,24 @@ TEST_P(SinglePart, UnusableReportedSizeRefused)
     mock().set_extra_reported_length(0x80000000UL);
     EXPECT_EQ(failureOf("hello").message, std::string(GetParam().prefix) + "Failed on call to " + GetParam().run +
                                               "(NULL_PTR) - The module reported an unusable length");
+}
+
+TEST_P(SinglePart, ReportedSizeBeyondTheLimitRefusedBeforeAllocating)
+{
+    const std::string unusable = std::string(GetParam().prefix) + "Failed on call to " + GetParam().run +
+                                 "(NULL_PTR) - The module reported an unusable length";
+    for (const unsigned long extra : {static_cast<unsigned long>(PKCS11Bridge::LengthLimit::longest), 0x7FFF0000UL}) {
+        // A fresh session: the refused operation stays active in the module.
+        s->closeAllSessions();
+        s->openSession(CKF_RW_SESSION | CKF_SERIAL_SESSION);
+        mock().log_clear();
+        mock().set_extra_reported_length(extra);
+        const Failure failure = failureOf("hello");
+        EXPECT_EQ(failure.message, unusable) << extra;
+        EXPECT_EQ(failure.returnValue, 0UL);
+        // Only the size query reached the module.
+        EXPECT_EQ(linesOf(GetParam().run).size(), 1u) << extra;
+    }
 }
 
 TEST_P(SinglePart, EachCallUsesItsOwnMechanism)

@@ -1,6 +1,8 @@
 // Digest and random numbers in the slot's session.
 #include "MockModuleFixture.h"
 
+#include "pkcs11bridge/LengthLimit.h"
+
 #include <cstring>
 
 using JNIBridge::ByteArray;
@@ -121,6 +123,22 @@ TEST_F(SlotRandom, UnallocatableLengthRefusedWithoutCall)
     const Failure failure = pkcs11Failure([&] { s->generateRandom(0x7FFFFFF0u); });
     EXPECT_EQ(failure.message, "PKCS11Slot::generateRandom(unsigned int) - Unable to allocate '2147483632' bytes");
     EXPECT_TRUE(calls().empty());
+}
+
+TEST_F(SlotRandom, LengthsBeyondTheLimitRefusedWithoutCallOrAllocation)
+{
+    auto s = openedSlot(indexA);
+    const unsigned int limit = static_cast<unsigned int>(PKCS11Bridge::LengthLimit::longest);
+    EXPECT_EQ(limit, 16u * 1024 * 1024);
+    const Failure justAbove = pkcs11Failure([&] { s->generateRandom(limit + 1); });
+    EXPECT_EQ(justAbove.message, "PKCS11Slot::generateRandom(unsigned int) - Unable to allocate '16777217' bytes");
+    EXPECT_EQ(justAbove.returnValue, 0UL);
+    const Failure largest = pkcs11Failure([&] { s->generateRandom(2147483647u); });
+    EXPECT_EQ(largest.message, "PKCS11Slot::generateRandom(unsigned int) - Unable to allocate '2147483647' bytes");
+    EXPECT_TRUE(calls().empty());
+    const ByteArray atLimit = s->generateRandom(limit);
+    EXPECT_EQ(atLimit.length(), limit);
+    EXPECT_EQ(linesOf("C_GenerateRandom").size(), 1u);
 }
 
 TEST_F(SlotRandom, TokenWithoutGeneratorRefuses)

@@ -1,0 +1,20 @@
+// The largest buffer the bridge allocates on the word of a caller or a module.
+#ifndef ORV_PKCS11BRIDGE_LENGTHLIMIT_H
+#define ORV_PKCS11BRIDGE_LENGTHLIMIT_H
+
+namespace PKCS11Bridge {
+
+class LengthLimit {
+public:
+    // Keys, signatures, certificates and random seeds are kilobytes; 16 MiB
+    // leaves room for bulky data objects. A length beyond it is a mistake:
+    // serving it would take gigabytes of a process whose 32-bit build has
+    // 2 GB of address space, and a smart card minutes to fill it.
+    static constexpr unsigned long longest = 16UL * 1024 * 1024;
+
+    static constexpr bool allows(unsigned long length) noexcept { return length <= longest; }
+};
+
+} // namespace PKCS11Bridge
+
+#endif
