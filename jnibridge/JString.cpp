@@ -3,6 +3,7 @@
 #include "jnibridge/JClass.h"
 #include "jnibridge/JNIHelper.h"
 #include "jnibridge/JavaExceptions.h"
+#include "jnibridge/ModifiedUtf8.h"
 #include "jnibridge/String.h"
 
 namespace JNIBridge {
@@ -34,7 +35,8 @@ JClass& JString::typeClass() const
 
 jstring JString::createString(const String& text)
 {
-    jstring result = JNIHelper::attachCurrentThread()->NewStringUTF(text.c_str());
+    const String modified = ModifiedUtf8::fromUtf8(text.data(), text.length());
+    jstring result = JNIHelper::attachCurrentThread()->NewStringUTF(modified.c_str());
     if (result == nullptr) {
         checkJavaException("JString::createString(const String&) - NewStringUTF(...)", String());
     }

@@ -1,4 +1,4 @@
-// A Java string; converts to and from the library's String as modified UTF-8.
+// A Java string; converts to and from the library's String.
 #ifndef ORV_JNIBRIDGE_JSTRING_H
 #define ORV_JNIBRIDGE_JSTRING_H
 
@@ -17,7 +17,8 @@ public:
 
     JClass& typeClass() const override;
 
-    // A new local reference to a Java copy of text.
+    // A new local reference to a Java copy of text, which may be standard
+    // UTF-8 (from a module) or modified UTF-8 (from Java).
     static jstring createString(const String& text);
     // The Java string's modified UTF-8 bytes; a null string reads as empty.
     String toString() const;

@@ -1,5 +1,7 @@
 #include "registry/JavaText.h"
 
+#include "jnibridge/ModifiedUtf8.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -9,46 +11,13 @@ namespace Common {
 
 namespace {
 
-bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
 // Decodes one UTF-8 sequence at bytes[pos]; returns its length, 0 when malformed.
 std::size_t decodeUtf8(const std::string& bytes, std::size_t pos, std::uint32_t& codePoint)
 {
-    const auto lead = static_cast<unsigned char>(bytes[pos]);
-    std::size_t length = 0;
-    std::uint32_t minimum = 0;
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        minimum = 0x80;
-        codePoint = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        minimum = 0x800;
-        codePoint = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        minimum = 0x10000;
-        codePoint = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (pos + length > bytes.size()) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(bytes[pos + i]);
-        if (!isContinuation(next)) {
-            return 0;
-        }
-        codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF) {
-        return 0;
-    }
-    return length;
+    const JNIBridge::ModifiedUtf8::Sequence sequence = JNIBridge::ModifiedUtf8::decode(
+        reinterpret_cast<const unsigned char*>(bytes.data()) + pos, bytes.size() - pos);
+    codePoint = sequence.codePoint;
+    return sequence.valid ? sequence.length : 0;
 }
 
 bool isSurrogate(std::uint32_t codePoint) { return codePoint >= 0xD800 && codePoint <= 0xDFFF; }

@@ -52,6 +52,18 @@ jstring JNICALL roundTripString(JNIEnv*, jclass, jstring text)
     }
 }
 
+// The bytes as a module's text: what reaches Java through JString.
+jstring JNICALL stringFromBytes(JNIEnv*, jclass, jbyteArray bytes)
+{
+    try {
+        const ByteArray raw = JByteArray(bytes).toByteArray();
+        return static_cast<jstring>(JString(String(raw.data(), 0, raw.length())).getLocalReference());
+    } catch (const JNIException& e) {
+        raiseFailure(e);
+        return nullptr;
+    }
+}
+
 jbyteArray JNICALL roundTripBytes(JNIEnv*, jclass, jbyteArray bytes)
 {
     try {
@@ -400,6 +412,7 @@ void registerWrapperProbe(JNIEnv* env)
     const JNINativeMethod methods[] = {
         row("roundTripString", "(Ljava/lang/String;)Ljava/lang/String;", &roundTripString),
         row("roundTripBytes", "([B)[B", &roundTripBytes),
+        row("stringFromBytes", "([B)Ljava/lang/String;", &stringFromBytes),
         row("copyAndReturn", "(Ljava/lang/Object;)Ljava/lang/Object;", &copyAndReturn),
         row("construct", "(Ljava/lang/String;I)Ljava/lang/Object;", &construct),
         row("checkAfterCall", "(Ljava/lang/Runnable;Ljava/lang/String;Ljava/lang/String;)[Ljava/lang/Object;",

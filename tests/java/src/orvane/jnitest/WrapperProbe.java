@@ -13,6 +13,9 @@ final class WrapperProbe {
 
     static native byte[] roundTripBytes(byte[] bytes);
 
+    /** The bytes taken as a module's UTF-8 text and handed to Java as a string. */
+    static native String stringFromBytes(byte[] bytes);
+
     static native Object copyAndReturn(Object object);
 
     /** shape 0: (String, int, boolean, byte[]) with ("text", 42, true, {1, 2, 3}); 1: (int); 2: (). */

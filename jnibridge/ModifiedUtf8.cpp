@@ -1,0 +1,143 @@
+#include "jnibridge/ModifiedUtf8.h"
+
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace JNIBridge {
+
+namespace {
+
+bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Bytes in the sequence a lead byte opens; 0 for a byte no sequence starts with.
+std::size_t lengthOpenedBy(unsigned char lead)
+{
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return 2;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        return 4;
+    }
+    return 0;
+}
+
+// The second byte's range excludes overlong forms and code points above U+10FFFF.
+bool secondByteFits(unsigned char lead, unsigned char second)
+{
+    switch (lead) {
+    case 0xE0:
+        return second >= 0xA0 && second <= 0xBF;
+    case 0xF0:
+        return second >= 0x90 && second <= 0xBF;
+    case 0xF4:
+        return second >= 0x80 && second <= 0x8F;
+    default:
+        return isContinuation(second);
+    }
+}
+
+const char replacement[] = "\xEF\xBF\xBD";
+const char modifiedNul[] = "\xC0\x80";
+
+void encodeThreeBytes(std::uint32_t unit, char* out)
+{
+    out[0] = static_cast<char>(0xE0 | (unit >> 12));
+    out[1] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (unit & 0x3F));
+}
+
+class Measure {
+public:
+    void operator()(const char*, std::size_t n) { total += n; }
+    std::size_t total = 0;
+};
+
+class Write {
+public:
+    explicit Write(char* target) : out(target) {}
+    void operator()(const char* piece, std::size_t n)
+    {
+        std::memcpy(out, piece, n);
+        out += n;
+    }
+
+private:
+    char* out;
+};
+
+} // namespace
+
+ModifiedUtf8::Sequence ModifiedUtf8::decode(const unsigned char* bytes, std::size_t available) noexcept
+{
+    const unsigned char lead = bytes[0];
+    const std::size_t length = lengthOpenedBy(lead);
+    if (length == 0) {
+        return {1, 0, false};
+    }
+    std::uint32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        const bool fits = i < available && (i == 1 ? secondByteFits(lead, bytes[i]) : isContinuation(bytes[i]));
+        if (!fits) {
+            return {i, 0, false};
+        }
+        codePoint = (codePoint << 6) | (bytes[i] & 0x3F);
+    }
+    return {length, codePoint, true};
+}
+
+template <typename Sink>
+void ModifiedUtf8::convert(const unsigned char* bytes, std::size_t length, Sink& sink)
+{
+    for (std::size_t pos = 0; pos < length;) {
+        const unsigned char* at = bytes + pos;
+        if (at[0] == 0) {
+            sink(modifiedNul, 2);
+            pos += 1;
+            continue;
+        }
+        if (at[0] == 0xC0 && pos + 1 < length && at[1] == 0x80) {
+            sink(modifiedNul, 2);
+            pos += 2;
+            continue;
+        }
+        const Sequence sequence = decode(at, length - pos);
+        if (!sequence.valid) {
+            sink(replacement, 3);
+        } else if (sequence.length < 4) {
+            sink(reinterpret_cast<const char*>(at), sequence.length);
+        } else {
+            const std::uint32_t offset = sequence.codePoint - 0x10000;
+            char pair[6];
+            encodeThreeBytes(0xD800 + (offset >> 10), pair);
+            encodeThreeBytes(0xDC00 + (offset & 0x3FF), pair + 3);
+            sink(pair, 6);
+        }
+        pos += sequence.length;
+    }
+}
+
+String ModifiedUtf8::fromUtf8(const char* bytes, std::size_t length)
+{
+    if (bytes == nullptr || length == 0) {
+        return String();
+    }
+    const auto* input = reinterpret_cast<const unsigned char*>(bytes);
+    Measure measure;
+    convert(input, length, measure);
+    if (measure.total > std::numeric_limits<unsigned int>::max() - 1) {
+        throw std::bad_alloc();
+    }
+    String text(static_cast<unsigned int>(measure.total));
+    Write write(text.data());
+    convert(input, length, write);
+    return text;
+}
+
+} // namespace JNIBridge

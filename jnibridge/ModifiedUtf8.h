@@ -1,0 +1,40 @@
+// Text on its way to NewStringUTF. Modules hand out standard UTF-8, Java
+// hands out modified UTF-8; NewStringUTF takes only the latter.
+#ifndef ORV_JNIBRIDGE_MODIFIEDUTF8_H
+#define ORV_JNIBRIDGE_MODIFIEDUTF8_H
+
+#include "jnibridge/String.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace JNIBridge {
+
+class ModifiedUtf8 {
+public:
+    // One sequence at the start of a byte run. A well-formed sequence of
+    // standard UTF-8 is valid, and so is the three-byte form of a surrogate
+    // (modified UTF-8 carries supplementary characters that way). Anything
+    // else is invalid, and length is then its maximal well-formed prefix
+    // (at least 1), the part that one U+FFFD stands in for.
+    struct Sequence {
+        std::size_t length;
+        std::uint32_t codePoint;
+        bool valid;
+    };
+
+    static Sequence decode(const unsigned char* bytes, std::size_t available) noexcept;
+
+    // Modified UTF-8 for the given bytes: a four-byte character becomes its
+    // surrogate pair (three bytes each), a NUL byte becomes C0 80, and each
+    // invalid sequence becomes U+FFFD. Modified UTF-8 passes unchanged.
+    static String fromUtf8(const char* bytes, std::size_t length);
+
+private:
+    template <typename Sink>
+    static void convert(const unsigned char* bytes, std::size_t length, Sink& sink);
+};
+
+} // namespace JNIBridge
+
+#endif
