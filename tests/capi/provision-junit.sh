@@ -4,6 +4,9 @@
 #   MY     signer.p12 in container ORV_JUNIT (Enhanced provider, key spec 1) and
 #          base.p12 over the same key naming the Base provider, and nokey.der
 #          whose container ORV_JUNIT_EMPTY holds no key
+#          ksp.p12 over the same key held by the smart card key storage provider
+#          (key ORV_JUNIT_KSP), kspcancel.p12 whose key refuses its use as a
+#          cancelled PIN prompt does, and kspnokey.der naming a missing key
 #   MANY   2000 certificates, to list through one native call
 # ROOT/material keeps the DER certificates (and the stranger's, never stored)
 # for the tests to read.
@@ -16,7 +19,7 @@ export ORV_WIN32_ROOT="$root"
 cd "$root/material"
 
 openssl genrsa -out signer.pem 1024 2>/dev/null
-for name in signer base; do
+for name in signer base ksp kspcancel; do
     openssl req -x509 -new -key signer.pem -subj "/CN=ORV JUnit $name" -days 3650 -sha256 -out $name.crt 2>/dev/null
     openssl x509 -in $name.crt -outform DER -out $name.der
     openssl pkcs12 -export -inkey signer.pem -in $name.crt -passout pass:orv -out $name.p12
@@ -24,6 +27,12 @@ done
 "$orvwin" import-pfx --store MY --container ORV_JUNIT --keyspec 1 --password orv signer.p12 >/dev/null
 "$orvwin" import-pfx --store MY --container ORV_JUNIT --keyspec 1 --password orv \
     --provider "Microsoft Base Cryptographic Provider v1.0" base.p12 >/dev/null
+
+ksp="Microsoft Smart Card Key Storage Provider"
+"$orvwin" import-pfx --store MY --container ORV_JUNIT_KSP --keyspec 1 --password orv --ksp "$ksp" ksp.p12 >/dev/null
+"$orvwin" import-pfx --store MY --container ORV_JUNIT_KSP_CANCEL --keyspec 1 --password orv --ksp "$ksp" \
+    kspcancel.p12 >/dev/null
+"$orvwin" refuse-key --ksp "$ksp" --container ORV_JUNIT_KSP_CANCEL --status 0x8010006E >/dev/null
 
 openssl genrsa -out stranger.pem 1024 2>/dev/null
 openssl req -x509 -new -key stranger.pem -subj "/CN=ORV JUnit stranger" -days 3650 -outform DER \
@@ -53,3 +62,10 @@ openssl req -x509 -new -key signer.pem -subj "/CN=ORV JUnit nokey" -days 3650 -o
 mkdir -p "$root/containers/ORV_JUNIT_EMPTY"
 printf 'container=ORV_JUNIT_EMPTY\nprovider=Microsoft%%20Enhanced%%20Cryptographic%%20Provider%%20v1.0\nprovtype=1\nflags=0\nkeyspec=1\n' \
     >"$root/stores/MY/$(openssl dgst -sha1 -r nokey.der | cut -c1-40).keyprov"
+
+# A certificate whose key-provider information names a key the provider lacks.
+openssl req -x509 -new -key signer.pem -subj "/CN=ORV JUnit kspnokey" -days 3650 -outform DER -out kspnokey.der \
+    2>/dev/null
+"$orvwin" add-cert --store MY kspnokey.der >/dev/null
+printf 'container=ORV_JUNIT_KSP_MISSING\nprovider=Microsoft%%20Smart%%20Card%%20Key%%20Storage%%20Provider\nprovtype=0\nflags=0\nkeyspec=1\n' \
+    >"$root/stores/MY/$(openssl dgst -sha1 -r kspnokey.der | cut -c1-40).keyprov"
