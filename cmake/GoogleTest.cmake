@@ -24,4 +24,8 @@ function(orv_add_gtest name)
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main ${ORV_STATIC_RUNTIME})
     add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+    if(ORV_SANITIZE)
+        # Leak detection on, whatever the caller's environment says.
+        set_tests_properties(${name} PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1")
+    endif()
 endfunction()
