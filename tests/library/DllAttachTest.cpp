@@ -1,5 +1,7 @@
 // Loads and frees ORVNative.dll under Wine so its DllMain runs as Windows
 // runs it, including an attach that gives up waiting for the shared mutex.
+#include "OnLoadExport.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -69,7 +71,7 @@ TEST(DllAttach, LoadCreatesTheNamedMutexAndFreeDetaches)
 
     HMODULE again = LoadLibraryA("ORVNative.dll");
     ASSERT_NE(again, nullptr);
-    EXPECT_NE(GetProcAddress(again, "_JNI_OnLoad@8"), nullptr);
+    EXPECT_NE(GetProcAddress(again, kOnLoadExport), nullptr);
     EXPECT_TRUE(FreeLibrary(again));
 }
 

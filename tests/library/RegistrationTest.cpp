@@ -1,6 +1,7 @@
 // Loads ORVNative.dll as the Java VM would and checks, against a recording
 // stand-in for the VM, every call its load hook makes.
 #include "ExpectedNatives.h"
+#include "OnLoadExport.h"
 #include "RecordingJavaVM.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@ OnLoad loadHook()
     if (library == nullptr) {
         return nullptr;
     }
-    return reinterpret_cast<OnLoad>(reinterpret_cast<void*>(GetProcAddress(library, "_JNI_OnLoad@8")));
+    return reinterpret_cast<OnLoad>(reinterpret_cast<void*>(GetProcAddress(library, kOnLoadExport)));
 }
 
 std::string describe(const RecordedCall& call)
@@ -121,9 +122,9 @@ std::string join(const std::vector<std::string>& lines)
 
 } // namespace
 
-TEST(LoadHook, IsExportedUnderItsStdcallName)
+TEST(LoadHook, IsExportedUnderTheNameTheVmLooksUp)
 {
-    ASSERT_NE(loadHook(), nullptr) << "ORVNative.dll with the export _JNI_OnLoad@8";
+    ASSERT_NE(loadHook(), nullptr) << "ORVNative.dll with the export " << kOnLoadExport;
 }
 
 TEST(LoadHook, BindsAll43NativesInOrderAndReportsJni14)
