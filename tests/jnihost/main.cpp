@@ -1,0 +1,90 @@
+// jnihost: loads ORVNative as a Java VM would, inside a VM of its own, and
+// runs a case file against every native it registered.
+//
+//   jnihost --library PATH --cases FILE --platform linux|win32|win64
+//           --material DIR --mock PATH --transcript FILE [--provision-capi]
+#include "CapiProvisioning.h"
+#include "CaseFile.h"
+#include "CaseRunner.h"
+#include "HostClasses.h"
+#include "HostLibrary.h"
+#include "HostVM.h"
+
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace {
+
+struct Options {
+    std::string library;
+    std::string cases;
+    std::string platform;
+    std::string material;
+    std::string mock;
+    std::string transcript;
+    bool provisionCapi = false;
+};
+
+bool parse(int argc, char** argv, Options& o)
+{
+    std::map<std::string, std::string*> valued = {{"--library", &o.library},   {"--cases", &o.cases},
+                                                  {"--platform", &o.platform}, {"--material", &o.material},
+                                                  {"--mock", &o.mock},         {"--transcript", &o.transcript}};
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--provision-capi") {
+            o.provisionCapi = true;
+        } else if (valued.count(option) != 0 && i + 1 < argc) {
+            *valued[option] = argv[++i];
+        } else {
+            return false;
+        }
+    }
+    for (const auto& entry : valued) {
+        if (entry.second->empty()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!parse(argc, argv, options)) {
+        std::cerr << "usage: jnihost --library PATH --cases FILE --platform linux|win32|win64 --material DIR"
+                     " --mock PATH --transcript FILE [--provision-capi]\n";
+        return 2;
+    }
+    try {
+        std::unique_ptr<CapiProvisioning> provisioning;
+        if (options.provisionCapi) {
+            provisioning = std::make_unique<CapiProvisioning>(options.material);
+        }
+        const CaseFile cases(options.cases, options.platform, {{"MOCK", options.mock}}, options.material);
+        HostClasses classes;
+        HostVM vm(classes);
+        HostLibrary library(options.library, vm);
+        if (vm.bindings().size() != 43) {
+            std::cerr << "jnihost: the load hook registered " << vm.bindings().size() << " natives, not 43\n";
+            return 1;
+        }
+        std::ofstream transcript(options.transcript, std::ios::binary);
+        if (!transcript) {
+            std::cerr << "jnihost: cannot write " << options.transcript << "\n";
+            return 2;
+        }
+        CaseRunner runner(vm, library, options.mock, options.material);
+        const int failures = runner.run(cases, transcript, std::cerr);
+        std::cout << cases.statements().size() - failures << " passed, " << failures << " failed\n";
+        return failures == 0 ? 0 : 1;
+    } catch (const std::exception& e) {
+        std::cerr << "jnihost: " << e.what() << "\n";
+        return 2;
+    }
+}
