@@ -48,13 +48,6 @@ void PKCS11Slot::requireSession(const char* prefix, const char* noSessionMessage
     }
 }
 
-void PKCS11Slot::requireSession(const String& noSessionMessage)
-{
-    if (!getSessionOpened()) {
-        throw PKCS11Exception(noSessionMessage);
-    }
-}
-
 void PKCS11Slot::forgetSessionIfLost(CK_RV returnValue) noexcept
 {
     if (returnValue == CKR_DEVICE_REMOVED || returnValue == CKR_SESSION_CLOSED) {

@@ -89,7 +89,6 @@ private:
     // together only when the check fails, never on the way to success.
     void requireSession(const char* noSessionMessage);
     void requireSession(const char* prefix, const char* noSessionMessage);
-    void requireSession(const JNIBridge::String& noSessionMessage);
 
     // A module reporting the device removed or the session closed has ended
     // the session; the slot stops counting it as open. sessionId is kept.

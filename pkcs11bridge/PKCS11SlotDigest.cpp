@@ -33,6 +33,17 @@ String seedText(const ByteArray& seed)
     return String(seed.data(), 0, n);
 }
 
+// The failure texts of generateRandom: the context, what failed, the length
+// and a closing text. Built only on failure; after a failed allocation a text
+// this short still fits, as the request that failed was far larger.
+String randomFailure(const char* what, unsigned int length, const char* closing)
+{
+    return String("PKCS11Slot::generateRandom(unsigned int) - ")
+        .append(what)
+        .append(static_cast<int>(length))
+        .append(closing);
+}
+
 } // namespace
 
 void PKCS11Slot::digestInit(unsigned long mechanismType)
@@ -91,29 +102,22 @@ void PKCS11Slot::seedRandom(const ByteArray& seed)
 // bridge will allocate, fails at once without a module call.
 ByteArray PKCS11Slot::generateRandom(unsigned int length)
 {
-    const String context("PKCS11Slot::generateRandom(unsigned int) - ");
     if (length > static_cast<unsigned int>(INT_MAX)) {
-        throw PKCS11Exception(String(context).append("Invalid length '").append(static_cast<int>(length)).append("'"));
+        throw PKCS11Exception(randomFailure("Invalid length '", length, "'"));
     }
-    const String unableToAllocate =
-        String(context).append("Unable to allocate '").append(static_cast<int>(length)).append("' bytes");
     if (!LengthLimit::allows(length)) {
-        throw PKCS11Exception(unableToAllocate);
+        throw PKCS11Exception(randomFailure("Unable to allocate '", length, "' bytes"));
     }
     ByteArray random;
     try {
         random = ByteArray(length);
     } catch (const std::bad_alloc&) {
-        throw PKCS11Exception(unableToAllocate);
+        throw PKCS11Exception(randomFailure("Unable to allocate '", length, "' bytes"));
     }
-    requireSession(String(context).append("A session has not been opened !"));
+    requireSession("PKCS11Slot::generateRandom(unsigned int) - ", "A session has not been opened !");
     CK_RV rv = functionList->C_GenerateRandom(sessionId, reinterpret_cast<CK_BYTE_PTR>(random.data()), length);
     if (rv != CKR_OK) {
-        throwSessionCallFailure(String(context)
-                                    .append("Failed on call to C_GenerateRandom(")
-                                    .append(static_cast<int>(length))
-                                    .append(")"),
-                                rv);
+        throwSessionCallFailure(randomFailure("Failed on call to C_GenerateRandom(", length, ")"), rv);
     }
     return random;
 }
