@@ -49,7 +49,7 @@ if [ "$mode" != --memory ]; then
          --work "$work" --pin-env ORV_BENCH_PIN --out "$out" --lists "$lists" $timing
 fi
 echo
-echo "Memory: resident set and JNI global references before and after (after a warm-up tenth):"
-java -Djava.library.path="$library" -cp "$classpath" orvane.bench.MemoryRun \
+echo "Memory: resident set and JNI global references after a warm-up tenth, half-way and at the end:"
+java -Xms64m -Xmx64m -XX:+AlwaysPreTouch -Djava.library.path="$library" -cp "$classpath" orvane.bench.MemoryRun \
      --module "$module" --work "$work" --pin-env ORV_BENCH_PIN \
      --refs-library "$build/bench/liborvbenchrefs.so" $memory
