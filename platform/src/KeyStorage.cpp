@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace orv::platform {
 namespace {
@@ -52,20 +53,24 @@ bool KeyStorage::storeKey(const std::string &keyName, DWORD legacyKeySpec, EVP_P
     return !dir.empty() && writeKeyFile(dir + "/" + keyFileName(legacyKeySpec), key);
 }
 
-LONG KeyStorage::refusal(const std::string &keyName) const {
+LONG KeyStorage::refusal(const std::string &keyName, Stage stage) const {
     Bytes text;
     if (!readFile(path(keyName, false) + "/" + kRefusalFile, text)) return 0;
     text.push_back(0);
-    return static_cast<LONG>(std::strtoul(reinterpret_cast<const char *>(text.data()), nullptr, 0));
+    char *rest = nullptr;
+    const auto status = static_cast<LONG>(std::strtoul(reinterpret_cast<const char *>(text.data()), &rest, 0));
+    const bool atOpen = std::strncmp(rest, " open", 5) == 0;
+    return atOpen == (stage == Stage::Open) ? status : 0;
 }
 
-bool KeyStorage::setRefusal(const std::string &keyName, LONG status) const {
+bool KeyStorage::setRefusal(const std::string &keyName, LONG status, Stage stage) const {
     std::string dir = path(keyName, false);
     if (dir.empty() || !isDirectory(dir)) return false;
     std::string file = dir + "/" + kRefusalFile;
     if (status == 0) return removeFile(file);
-    char text[16];
-    int length = std::snprintf(text, sizeof text, "0x%08X\n", static_cast<unsigned>(status));
+    char text[24];
+    int length = std::snprintf(text, sizeof text, "0x%08X%s\n", static_cast<unsigned>(status),
+                               stage == Stage::Open ? " open" : "");
     return writeFileAtomic(file, reinterpret_cast<const BYTE *>(text), static_cast<std::size_t>(length), 0600);
 }
 
@@ -83,9 +88,12 @@ bool storeKeyStorageKey(const std::string &provider, const std::string &keyName,
     return platform::KeyStorage(name, machine).storeKey(keyName, legacyKeySpec, imported.key.get());
 }
 
-bool refuseKeyStorageKey(const std::string &provider, const std::string &keyName, bool machine, LONG status) {
+bool refuseKeyStorageKey(const std::string &provider, const std::string &keyName, bool machine, LONG status,
+                         bool atOpen) {
     const char *name = platform::keyStorageProviderName(provider);
-    return name != nullptr && !keyName.empty() && platform::KeyStorage(name, machine).setRefusal(keyName, status);
+    using Stage = platform::KeyStorage::Stage;
+    return name != nullptr && !keyName.empty() &&
+           platform::KeyStorage(name, machine).setRefusal(keyName, status, atOpen ? Stage::Open : Stage::Use);
 }
 
 }  // namespace orv::standin

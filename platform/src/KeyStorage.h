@@ -1,8 +1,8 @@
 // The key storage providers (CNG) the stand-in offers and their keys on disk:
 // <root>/ksp/<provider>/<user|machine>/<key>/{keyx,sig}.pem, one file per
 // legacy key spec, and an optional `refuse` file holding the status that
-// signing and decrypting with the key then fail with, as a smart card whose
-// PIN prompt the user cancels.
+// signing and decrypting with the key (or, marked "open", opening it) then
+// fail with, as a smart card whose PIN or insert prompt the user cancels.
 #ifndef ORV_PLATFORM_KEY_STORAGE_H
 #define ORV_PLATFORM_KEY_STORAGE_H
 
@@ -25,9 +25,10 @@ public:
     PkeyPtr loadKey(const std::string &keyName, DWORD legacyKeySpec, LONG &error) const;
     bool storeKey(const std::string &keyName, DWORD legacyKeySpec, EVP_PKEY *key) const;
 
-    // 0 when the key may be used.
-    LONG refusal(const std::string &keyName) const;
-    bool setRefusal(const std::string &keyName, LONG status) const;
+    enum class Stage { Use, Open };
+    // 0 when the key may be used (or opened).
+    LONG refusal(const std::string &keyName, Stage stage) const;
+    bool setRefusal(const std::string &keyName, LONG status, Stage stage = Stage::Use) const;
 
 private:
     std::string path(const std::string &keyName, bool create) const;

@@ -55,7 +55,7 @@ NCRYPT_KEY_HANDLE addKey(const NcryptObject &provider, std::string keyName, bool
 }
 
 LONG refusalOf(const NcryptObject &key) {
-    return key.keyName.empty() ? 0 : KeyStorage(key.provider, key.machine).refusal(key.keyName);
+    return key.keyName.empty() ? 0 : KeyStorage(key.provider, key.machine).refusal(key.keyName, KeyStorage::Stage::Use);
 }
 
 const EVP_MD *digestNamed(LPCWSTR name) {
@@ -147,9 +147,11 @@ SECURITY_STATUS WINAPI NCryptOpenKey(NCRYPT_PROV_HANDLE hProvider, NCRYPT_KEY_HA
         return NTE_INVALID_PARAMETER;
     const std::string keyName = wideToUtf8(pszKeyName);
     const bool machine = (dwFlags & NCRYPT_MACHINE_KEY_FLAG) != 0;
+    KeyStorage storage(provider->provider, machine);
     LONG error = 0;
-    PkeyPtr key = KeyStorage(provider->provider, machine).loadKey(keyName, dwLegacyKeySpec, error);
-    if (!key) return error;
+    PkeyPtr key = storage.loadKey(keyName, dwLegacyKeySpec, error);
+    if (key) error = storage.refusal(keyName, KeyStorage::Stage::Open);
+    if (error != 0) return error;
     *phKey = addKey(*provider, keyName, machine, sharePkey(std::move(key)));
     return ERROR_SUCCESS;
 }

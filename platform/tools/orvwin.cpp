@@ -4,7 +4,7 @@
 //
 //   orvwin import-pfx --store MY --container NAME [--provider "..." | --ksp "..."]
 //                     [--keyspec 1|2] [--password P] FILE.p12
-//   orvwin refuse-key --ksp "..." --container NAME --status CODE
+//   orvwin refuse-key --ksp "..." --container NAME --status CODE [--at use|open]
 //   orvwin add-cert --store ROOT FILE          (DER or PEM)
 //   orvwin import-reg FILE.reg
 //   orvwin list
@@ -41,7 +41,8 @@ const char kUsageText[] =
     "usage:\n"
     "  orvwin import-pfx --store MY --container NAME [--provider NAME | --ksp NAME]\n"
     "                    [--keyspec 1|2] [--password P] FILE.p12\n"
-    "  orvwin refuse-key --ksp NAME --container NAME --status CODE   (0 allows again)\n"
+    "  orvwin refuse-key --ksp NAME --container NAME --status CODE [--at use|open]\n"
+    "                    (status 0 allows again)\n"
     "  orvwin add-cert --store ROOT FILE\n"
     "  orvwin import-reg FILE.reg\n"
     "  orvwin list\n"
@@ -300,15 +301,17 @@ int importPfx(Options &options) {
 
 int refuseKey(Options &options) {
     std::string ksp = option(options, "ksp"), container = option(options, "container");
-    std::string statusText = option(options, "status");
+    std::string statusText = option(options, "status"), at = option(options, "at", "use");
     if (ksp.empty() || container.empty() || statusText.empty() || !options.positional.empty())
         return usage("refuse-key needs --ksp, --container and --status");
+    if (at != "use" && at != "open") return usage("--at must be use or open");
     char *end = nullptr;
     unsigned long status = std::strtoul(statusText.c_str(), &end, 0);
     if (end == nullptr || *end != '\0' || status > 0xFFFFFFFFul) return usage("--status must be a number");
     const char *name = keyStorageProviderName(ksp);
     if (name == nullptr) return failure("not a key storage provider: " + ksp);
-    if (!KeyStorage(name, false).setRefusal(container, static_cast<LONG>(status)))
+    KeyStorage::Stage stage = at == "open" ? KeyStorage::Stage::Open : KeyStorage::Stage::Use;
+    if (!KeyStorage(name, false).setRefusal(container, static_cast<LONG>(status), stage))
         return failure("no key " + container + " in " + name);
     std::printf("key %s of %s %s\n", container.c_str(), name, status ? "now refuses its use" : "works again");
     return kOk;

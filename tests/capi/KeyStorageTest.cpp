@@ -229,10 +229,10 @@ protected:
         CapiTestEnvironment::setKeyProvInfo(signerCert5(), widen(name), provider, 0, keySpec, flags);
     }
 
-    static void refuse(LONG status)
+    static void refuse(LONG status, bool atOpen = false)
     {
         ASSERT_TRUE(orv::standin::refuseKeyStorageKey("Microsoft Smart Card Key Storage Provider",
-                                                      CapiTestEnvironment::keyStorageKey(), false, status));
+                                                      CapiTestEnvironment::keyStorageKey(), false, status, atOpen));
     }
 
     static int wrap(const Bytes& digest, int hashType, int keySpec, SecureBuffer& signature)
@@ -357,6 +357,33 @@ TEST_F(StoredKeyStorageKey, RefusalsFollowTheCancellationRule)
                       e.getDescription());
         }
         EXPECT_TRUE(plain.empty());
+    }
+}
+
+TEST_F(StoredKeyStorageKey, CancelWhileOpeningTheKeyIsACancellation)
+{
+    const LONG cancels[] = {ERROR_CANCELLED, static_cast<LONG>(0x800704C7), SCARD_W_CANCELLED_BY_USER,
+                            NTE_USER_CANCELLED};
+    for (LONG status : cancels) {
+        SCOPED_TRACE(status);
+        refuse(status, true);
+        SecureBuffer signature;
+        EXPECT_EQ(-999, wrap(Bytes(20, 1), 1, AT_SIGNATURE, signature));
+        SecureBuffer plain;
+        try {
+            ORVcapi().unwrapSessionKey(bufferOf(wrappedSessionKey()), bufferOf(signerCert5()), "MY", plain);
+            ADD_FAILURE() << "no exception";
+        } catch (const Common::UserCancelledException& e) {
+            EXPECT_EQ(descriptionOf("ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().", status),
+                      e.getDescription());
+        }
+    }
+    // Any other failure to open is a failed acquire, even one that counts as
+    // cancelled when the key is used.
+    for (LONG status : {NTE_FAIL, static_cast<LONG>(0x8010000C)}) {
+        refuse(status, true);
+        SecureBuffer signature;
+        EXPECT_EQ(status, wrap(Bytes(20, 1), 1, AT_SIGNATURE, signature));
     }
 }
 

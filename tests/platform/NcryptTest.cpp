@@ -245,6 +245,16 @@ TEST_F(NcryptTest, RefusedKeyFailsItsUseWithTheGivenStatus) {
     ASSERT_TRUE(orv::standin::refuseKeyStorageKey(kSmartCard, kKeyName, false, 0));
     sign(key.handle, BCRYPT_SHA1_ALGORITHM, digest, status);
     EXPECT_EQ(ERROR_SUCCESS, status);
+    // Refusing at open leaves the key's use alone.
+    ASSERT_TRUE(orv::standin::refuseKeyStorageKey(kSmartCard, kKeyName, false, NTE_USER_CANCELLED, true));
+    Ncrypt otherProvider, refusedKey;
+    EXPECT_EQ(NTE_USER_CANCELLED, openKey(otherProvider, refusedKey));
+    EXPECT_EQ(0u, refusedKey.handle);
+    sign(key.handle, BCRYPT_SHA1_ALGORITHM, digest, status);
+    EXPECT_EQ(ERROR_SUCCESS, status);
+    ASSERT_TRUE(orv::standin::refuseKeyStorageKey(kSmartCard, kKeyName, false, 0));
+    Ncrypt reopenedProvider, reopened;
+    EXPECT_EQ(ERROR_SUCCESS, openKey(reopenedProvider, reopened));
     EXPECT_FALSE(orv::standin::refuseKeyStorageKey(kSmartCard, "orv-no-such-key", false, NTE_FAIL));
     EXPECT_FALSE(orv::standin::refuseKeyStorageKey("Bogus", kKeyName, false, NTE_FAIL));
 }

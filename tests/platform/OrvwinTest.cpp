@@ -145,6 +145,12 @@ TEST_F(OrvwinTest, KspImportNamesTheKeyStorageProviderAndRefuseKeyToggles) {
     EXPECT_EQ(static_cast<SECURITY_STATUS>(0x800704C7), sign());
     EXPECT_EQ(0, run("refuse-key " + ksp + "--container card-key --status 0").status);
     EXPECT_EQ(ERROR_SUCCESS, sign());
+    EXPECT_EQ(0, run("refuse-key " + ksp + "--container card-key --status 1223 --at open").status);
+    NCRYPT_KEY_HANDLE refusedKey = 0;
+    EXPECT_EQ(ERROR_CANCELLED, NCryptOpenKey(provider, &refusedKey, L"card-key", AT_SIGNATURE, 0));
+    EXPECT_EQ(ERROR_SUCCESS, sign());
+    EXPECT_EQ(2, run("refuse-key " + ksp + "--container card-key --status 1223 --at later").status);
+    EXPECT_EQ(0, run("refuse-key " + ksp + "--container card-key --status 0").status);
     EXPECT_EQ(1, run("refuse-key " + ksp + "--container no-such-key --status 1223").status);
     EXPECT_EQ(2, run("refuse-key " + ksp + "--container card-key --status soon").status);
     EXPECT_EQ(1, run("import-pfx --store MY --container k --password pw --ksp 'Bogus KSP' " + p12).status);
