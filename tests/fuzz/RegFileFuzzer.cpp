@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 
 using orv::platform::Bytes;
@@ -194,6 +195,40 @@ std::string describe(const RegForest& forest)
     return out;
 }
 
+std::string folded(const std::string& name)
+{
+    std::string out = name;
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+// What a registry key is, whatever file built it: names unique within a key
+// (ASCII case folded), sub-key names non-empty, without a backslash, at most 255 long.
+void checkKey(const RegKey& key, const std::string& path)
+{
+    std::set<std::string> values;
+    for (const RegValue& v : key.values) {
+        if (!values.insert(folded(v.name)).second) {
+            mismatch("two values of one name", path + ": " + quoted(v.name));
+        }
+    }
+    std::set<std::string> subKeys;
+    for (const auto& sub : key.subKeys) {
+        const std::string& name = sub->name;
+        if (name.empty() || name.size() > 255 || name.find('\\') != std::string::npos) {
+            mismatch("a sub-key name no registry allows", path + ": " + quoted(name));
+        }
+        if (!subKeys.insert(folded(name)).second) {
+            mismatch("two sub-keys of one name", path + ": " + quoted(name));
+        }
+        checkKey(*sub, path + "\\" + name);
+    }
+}
+
 struct Outcome {
     bool accepted = false;
     RegForest forest;
@@ -208,6 +243,9 @@ void parse(const std::string& content, Outcome& outcome)
                                                    outcome.error);
     if (!outcome.accepted && (outcome.error.line < 1 || outcome.error.message.empty())) {
         mismatch("a refusal without line or message", outcome.error.text());
+    }
+    for (const auto& root : outcome.forest.roots) {
+        checkKey(root.second, rootName(root.first));
     }
 }
 
