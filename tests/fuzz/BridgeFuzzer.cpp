@@ -62,6 +62,12 @@ std::string bytesOf(const String& s) { return std::string(s.data(), s.length());
 // contains, so finding one in a message can only mean a PIN leaked.
 const char* const pins[] = {"user#4711", "so#08154711", "new#2342", "#0"};
 
+// The most slots the bridge accepts from a module, and its refusal of more.
+constexpr unsigned long longestSlotList = 0x10000;
+const std::string unusableSlotCount =
+    "PKCS11Module::getSlotList() - Failed on call to C_GetSlotList(NULL_PTR) - The module reported an unusable "
+    "slot count";
+
 // The one module every input talks to. The bridge's module table keeps it for
 // the life of the process, as it keeps every module Java loads.
 struct Harness {
@@ -206,10 +212,17 @@ private:
         const unsigned long listsBefore = journal.slotListCalls;
         try {
             module.refresh();
-        } catch (...) {
+        } catch (const PKCS11Exception& e) {
             expect(module.getNumberOfSlots() == 0, "a failed refresh left slots behind");
+            if (journal.slotCountQueried > longestSlotList) {
+                expect(bytesOf(e.getMessage()) == unusableSlotCount && journal.slotListCalls == listsBefore,
+                       "a slot count no list holds: " + bytesOf(e.getMessage()));
+            }
             throw;
         }
+        // A count beyond any real list is refused before anything is allocated.
+        expect(journal.slotCountQueried <= longestSlotList,
+               "slot count " + std::to_string(journal.slotCountQueried) + " was accepted");
         const unsigned int count = module.getNumberOfSlots();
         if (journal.slotListCalls == listsBefore) {
             expect(count == 0, "slots without a listing call");

@@ -131,6 +131,9 @@ CK_RV finalize(CK_VOID_PTR) { return CKR_OK; }
 
 CK_RV getSlotList(CK_BBOOL, CK_SLOT_ID_PTR list, CK_ULONG_PTR count)
 {
+    if (list == nullptr) {
+        journal.slotCountQueried = 0;
+    }
     const CK_RV rv = answer();
     if (rv != CKR_OK) {
         return rv;
@@ -138,6 +141,7 @@ CK_RV getSlotList(CK_BBOOL, CK_SLOT_ID_PTR list, CK_ULONG_PTR count)
     const CK_ULONG listed = chooseCount();
     if (list == nullptr) {
         *count = listed;
+        journal.slotCountQueried = listed;
         return CKR_OK;
     }
     ++journal.slotListCalls;

@@ -21,6 +21,8 @@ extern "C" {
 typedef unsigned char (*FuzzAnswerSource)(void* context);
 
 struct FuzzJournal {
+    // The count the last C_GetSlotList size query reported.
+    unsigned long slotCountQueried;
     // The list written by the last C_GetSlotList call that had a buffer.
     unsigned long slotListCalls;
     unsigned long slotIdsWritten;
