@@ -169,6 +169,9 @@ std::string CaseRunner::call(const std::vector<std::string>& tokens, std::size_t
                    " local references at once, more than the frame's " + std::to_string(HostVM::kLocalCapacity));
     }
     std::string outcome;
+    // A CapiToken native that returns a long reports failure by a code.
+    const bool failed = vm_.pendingException() != nullptr || (result.kind == 'J' && !isStatic && result.j != 0);
+    (failed ? failed_ : succeeded_)[tokens[first]] = true;
     if (HostObject* thrown = vm_.pendingException()) {
         outcome = ObjectRenderer::renderThrowable(thrown);
         vm_.clearPendingException();
@@ -187,6 +190,20 @@ std::string CaseRunner::call(const std::vector<std::string>& tokens, std::size_t
     }
     vm_.popFrame();
     return outcome;
+}
+
+std::vector<std::string> CaseRunner::coverageGaps() const
+{
+    std::vector<std::string> gaps;
+    for (const HostBinding& b : vm_.bindings()) {
+        const std::string name = b.cls->name.substr(b.cls->name.rfind('/') + 1) + "." + b.method->name;
+        const bool ran = succeeded_.count(name) != 0 || failed_.count(name) != 0;
+        if (b.method->name == "jniShutdownNativeAccessibility" ? !ran
+                                                               : succeeded_.count(name) == 0 || failed_.count(name) == 0) {
+            gaps.push_back(name);
+        }
+    }
+    return gaps;
 }
 
 std::string CaseRunner::renderResult(const NativeResult& result, const std::string& signature)

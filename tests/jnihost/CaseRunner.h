@@ -25,6 +25,9 @@ public:
 
     // Returns the number of statements whose outcome missed its expectation.
     int run(const CaseFile& cases, std::ostream& transcript, std::ostream& errors);
+    // Natives that no case ran both to a success and to a failure; the
+    // accessibility native, which reports nothing, needs only to have run.
+    std::vector<std::string> coverageGaps() const;
 
 private:
     struct Argument {
@@ -49,6 +52,8 @@ private:
     std::unique_ptr<P11MockControl> control_;
     std::unique_ptr<HostWindow> window_;
     std::map<std::string, std::vector<unsigned char>> saved_;
+    std::map<std::string, bool> succeeded_;
+    std::map<std::string, bool> failed_;
 };
 
 #endif

@@ -3,6 +3,7 @@
 //
 //   jnihost --library PATH --cases FILE --platform linux|win32|win64
 //           --material DIR --mock PATH --transcript FILE [--provision-capi]
+//           [--require-coverage]
 #include "CapiProvisioning.h"
 #include "CaseFile.h"
 #include "CaseRunner.h"
@@ -26,6 +27,7 @@ struct Options {
     std::string mock;
     std::string transcript;
     bool provisionCapi = false;
+    bool requireCoverage = false;
 };
 
 bool parse(int argc, char** argv, Options& o)
@@ -37,6 +39,8 @@ bool parse(int argc, char** argv, Options& o)
         const std::string option = argv[i];
         if (option == "--provision-capi") {
             o.provisionCapi = true;
+        } else if (option == "--require-coverage") {
+            o.requireCoverage = true;
         } else if (valued.count(option) != 0 && i + 1 < argc) {
             *valued[option] = argv[++i];
         } else {
@@ -58,7 +62,7 @@ int main(int argc, char** argv)
     Options options;
     if (!parse(argc, argv, options)) {
         std::cerr << "usage: jnihost --library PATH --cases FILE --platform linux|win32|win64 --material DIR"
-                     " --mock PATH --transcript FILE [--provision-capi]\n";
+                     " --mock PATH --transcript FILE [--provision-capi] [--require-coverage]\n";
         return 2;
     }
     try {
@@ -82,7 +86,14 @@ int main(int argc, char** argv)
         CaseRunner runner(vm, library, options.mock, options.material);
         const int failures = runner.run(cases, transcript, std::cerr);
         std::cout << cases.statements().size() - failures << " passed, " << failures << " failed\n";
-        return failures == 0 ? 0 : 1;
+        int gaps = 0;
+        if (options.requireCoverage) {
+            for (const std::string& gap : runner.coverageGaps()) {
+                std::cerr << "jnihost: no case runs " << gap << " both to a success and to a failure\n";
+                ++gaps;
+            }
+        }
+        return failures + gaps == 0 ? 0 : 1;
     } catch (const std::exception& e) {
         std::cerr << "jnihost: " << e.what() << "\n";
         return 2;

@@ -10,4 +10,4 @@ cd "$(dirname "$exe")"
 "$wine_run" reg import "$(winpath "$reg")" >/dev/null 2>&1
 exec "$wine_run" "$(basename "$exe")" --library ORVNative.dll --cases "$(winpath "$cases")" \
     --platform "$platform" --material material --mock orvp11mock.dll \
-    --transcript "transcript-$platform.txt" --provision-capi
+    --transcript "transcript-$platform.txt" --provision-capi --require-coverage
