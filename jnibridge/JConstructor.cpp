@@ -33,7 +33,10 @@ JProxy JConstructor::invoke(const JArguments& arguments)
     const std::vector<jvalue> values = arguments.toJValueArray();
     JNIEnv* env = JNIHelper::attachCurrentThread();
     jobject object = env->NewObjectA(class_.getClass(), id, values.empty() ? nullptr : values.data());
-    checkJavaException("JConstructor::invoke(const JArguments&) - NewObjectA(...)", String());
+    // The failure's text is built only when there is a failure.
+    if (env->ExceptionCheck()) {
+        checkJavaException("JConstructor::invoke(const JArguments&) - NewObjectA(...)", String());
+    }
     try {
         JProxy proxy(object, class_);
         env->DeleteLocalRef(object);

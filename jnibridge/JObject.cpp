@@ -71,8 +71,12 @@ void JObject::setjValue(jvalue value)
 
 jobject JObject::getLocalReference() const
 {
-    jobject local = JNIHelper::attachCurrentThread()->NewLocalRef(value_.l);
-    checkJavaException("JObject::getLocalReference() - NewLocalRef(...)", String());
+    JNIEnv* env = JNIHelper::attachCurrentThread();
+    jobject local = env->NewLocalRef(value_.l);
+    // The failure's text is built only when there is a failure.
+    if (env->ExceptionCheck()) {
+        checkJavaException("JObject::getLocalReference() - NewLocalRef(...)", String());
+    }
     return local;
 }
 
