@@ -1,6 +1,7 @@
 #include "bench/DirectBench.h"
 
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -51,6 +52,13 @@ DirectBench::Operation operationNamed(const std::string& name)
         }
     }
     throw std::runtime_error("unknown operation " + name);
+}
+
+long long threadCpuNanos()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
 }
 
 } // namespace
@@ -142,6 +150,7 @@ std::string DirectBench::timed(DirectToken& token, Operation operation, long bat
                                long budgetMilliseconds)
 {
     using Clock = std::chrono::steady_clock;
+    const long long cpuStart = threadCpuNanos();
     const Clock::time_point start = Clock::now();
     const Clock::time_point deadline = start + std::chrono::milliseconds(budgetMilliseconds);
     long count = 0;
@@ -154,7 +163,8 @@ std::string DirectBench::timed(DirectToken& token, Operation operation, long bat
         now = Clock::now();
     } while (now < deadline);
     const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(now - start).count();
-    return "ok " + std::to_string(count) + " " + std::to_string(nanos);
+    const long long cpuNanos = threadCpuNanos() - cpuStart;
+    return "ok " + std::to_string(count) + " " + std::to_string(nanos) + " " + std::to_string(cpuNanos);
 }
 
 std::string DirectBench::answer(const std::string& request)

@@ -1,7 +1,7 @@
 // The direct side of the benchmark: answers the Java driver's requests, one
 // line each, by running an operation on a token with DirectToken.
 //
-//   run LABEL OP BATCH BUDGET_MS  ->  ok COUNT NANOSECONDS
+//   run LABEL OP BATCH BUDGET_MS  ->  ok COUNT NANOSECONDS THREAD_CPU_NANOSECONDS
 //   result LABEL OP               ->  ok HEX[,HEX...]
 #ifndef ORV_BENCH_DIRECTBENCH_H
 #define ORV_BENCH_DIRECTBENCH_H

@@ -60,7 +60,7 @@ public final class BenchMain {
             settings.put("warmupMillis", warmup);
             settings.put("budgetMillis", budget);
             settings.put("module", options.get("module"));
-            settings.put("ratio", "median over rounds of bridge ops/s divided by the other path's ops/s in the same round");
+            settings.put("ratio", "median over rounds of the bridge rate divided by the other path rate in the same round");
             report.writeJson(Path.of(options.get("out")), settings);
             System.out.println("\nFigures written to " + options.get("out"));
         } finally {

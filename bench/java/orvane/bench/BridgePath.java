@@ -130,6 +130,7 @@ final class BridgePath implements BenchPath {
 
     @Override
     public Sample run(Operation operation, int batch, long budgetMillis) throws PKCS11Exception {
+        long cpuStart = CpuClock.threadNanos();
         long start = System.nanoTime();
         long deadline = start + budgetMillis * 1_000_000L;
         int slot = slots.get(operation.token);
@@ -142,7 +143,7 @@ final class BridgePath implements BenchPath {
             count += batch;
             now = System.nanoTime();
         } while (now < deadline);
-        return new Sample(count, now - start);
+        return new Sample(count, now - start, CpuClock.threadNanos() - cpuStart);
     }
 
     @Override

@@ -77,7 +77,7 @@ final class DirectPath implements BenchPath {
     public Sample run(Operation operation, int batch, long budgetMillis) throws IOException {
         String[] words = ask("run " + labelOf(operation) + " " + operation.code + " " + batch + " " + budgetMillis)
                 .split(" ");
-        return new Sample(Long.parseLong(words[0]), Long.parseLong(words[1]));
+        return new Sample(Long.parseLong(words[0]), Long.parseLong(words[1]), Long.parseLong(words[2]));
     }
 
     @Override

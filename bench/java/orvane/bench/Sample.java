@@ -1,16 +1,26 @@
 package orvane.bench;
 
-/** Operations done in a measured stretch of time. */
+/**
+ * Operations done in a measured stretch: its wall-clock time and the CPU time of the calling thread, which is
+ * where every path does its work (the module runs in the caller's thread). On a shared machine the thread's CPU
+ * time leaves out the time other processes held the CPU.
+ */
 final class Sample {
     final long count;
     final long nanos;
+    final long cpuNanos;
 
-    Sample(long count, long nanos) {
+    Sample(long count, long nanos, long cpuNanos) {
         this.count = count;
         this.nanos = nanos;
+        this.cpuNanos = cpuNanos;
     }
 
     double opsPerSecond() {
         return nanos == 0 ? 0 : count * 1e9 / nanos;
+    }
+
+    double opsPerCpuSecond() {
+        return cpuNanos == 0 ? 0 : count * 1e9 / cpuNanos;
     }
 }

@@ -127,6 +127,7 @@ final class SunPath implements BenchPath {
 
     @Override
     public Sample run(Operation operation, int batch, long budgetMillis) throws Exception {
+        long cpuStart = CpuClock.threadNanos();
         long start = System.nanoTime();
         long deadline = start + budgetMillis * 1_000_000L;
         long count = 0;
@@ -138,7 +139,7 @@ final class SunPath implements BenchPath {
             count += batch;
             now = System.nanoTime();
         } while (now < deadline);
-        return new Sample(count, now - start);
+        return new Sample(count, now - start, CpuClock.threadNanos() - cpuStart);
     }
 
     @Override
