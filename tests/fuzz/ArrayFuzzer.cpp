@@ -198,7 +198,9 @@ void checkLongs(const Longs& pool, std::size_t i)
     expect(l->length() == model.size(),
            "LongArray length " + std::to_string(l->length()) + " instead of " + std::to_string(model.size()));
     for (std::size_t k = 0; k < model.size(); ++k) {
-        expect(l->data()[k] == model[k], "LongArray value differs from the model at " + std::to_string(k));
+        if (l->data()[k] != model[k]) {
+            mismatch("LongArray value differs from the model at " + std::to_string(k));
+        }
     }
 }
 

@@ -111,8 +111,9 @@ void expectOutput(const ByteArray& result, unsigned long length, unsigned long w
                                           " instead of " + std::to_string(length));
     for (unsigned long k = 0; k < length; ++k) {
         const unsigned char expected = k < written ? fuzzOutputByte(salt, k) : 0;
-        expect(static_cast<unsigned char>(result.data()[k]) == expected,
-               std::string(what) + ": byte " + std::to_string(k) + " differs from what the module wrote");
+        if (static_cast<unsigned char>(result.data()[k]) != expected) {
+            mismatch(std::string(what) + ": byte " + std::to_string(k) + " differs from what the module wrote");
+        }
     }
 }
 
@@ -232,9 +233,11 @@ private:
         expect(count <= journal.slotCountReported, "more slots than the module listed");
         for (unsigned int i = 0; i < count; ++i) {
             const CK_SLOT_ID expected = i < journal.slotIdsWritten ? journal.slotIds[i] : 0;
-            expect(module.getSlot(i)->getSlotID() == expected, "slot " + std::to_string(i) + " has id " +
-                                                                   std::to_string(module.getSlot(i)->getSlotID()) +
-                                                                   ", the module listed " + std::to_string(expected));
+            const CK_SLOT_ID id = module.getSlot(i)->getSlotID();
+            if (id != expected) {
+                mismatch("slot " + std::to_string(i) + " has id " + std::to_string(id) + ", the module listed " +
+                         std::to_string(expected));
+            }
         }
     }
 
