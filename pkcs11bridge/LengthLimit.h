@@ -6,11 +6,11 @@ namespace PKCS11Bridge {
 
 class LengthLimit {
 public:
-    // Keys, signatures, certificates and random seeds are kilobytes; 16 MiB
-    // leaves room for bulky data objects. A length beyond it is a mistake:
-    // serving it would take gigabytes of a process whose 32-bit build has
-    // 2 GB of address space, and a smart card minutes to fill it.
-    static constexpr unsigned long longest = 16UL * 1024 * 1024;
+    // Keys, signatures, certificates and random seeds are kilobytes; 128 MiB
+    // leaves room for bulky data objects and for a Java heap to run out
+    // first. A length beyond it is a mistake: serving it would take gigabytes
+    // of a process whose 32-bit build has 2 GB of address space.
+    static constexpr unsigned long longest = 128UL * 1024 * 1024;
 
     static constexpr bool allows(unsigned long length) noexcept { return length <= longest; }
 };

@@ -129,9 +129,9 @@ TEST_F(SlotRandom, LengthsBeyondTheLimitRefusedWithoutCallOrAllocation)
 {
     auto s = openedSlot(indexA);
     const unsigned int limit = static_cast<unsigned int>(PKCS11Bridge::LengthLimit::longest);
-    EXPECT_EQ(limit, 16u * 1024 * 1024);
+    EXPECT_EQ(limit, 128u * 1024 * 1024);
     const Failure justAbove = pkcs11Failure([&] { s->generateRandom(limit + 1); });
-    EXPECT_EQ(justAbove.message, "PKCS11Slot::generateRandom(unsigned int) - Unable to allocate '16777217' bytes");
+    EXPECT_EQ(justAbove.message, "PKCS11Slot::generateRandom(unsigned int) - Unable to allocate '134217729' bytes");
     EXPECT_EQ(justAbove.returnValue, 0UL);
     const Failure largest = pkcs11Failure([&] { s->generateRandom(2147483647u); });
     EXPECT_EQ(largest.message, "PKCS11Slot::generateRandom(unsigned int) - Unable to allocate '2147483647' bytes");

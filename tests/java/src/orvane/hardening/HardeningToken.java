@@ -1,0 +1,119 @@
+package orvane.hardening;
+
+import java.io.IOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.Comparator;
+import java.util.concurrent.TimeUnit;
+import java.util.stream.Stream;
+
+import orvane.clapi.crypto.PKCS11Exception;
+import orvane.clapi.crypto.PKCS11Module;
+import orvane.clapi.crypto.PKCS11Slot;
+
+/**
+ * The SoftHSM2 tokens of this JVM, made from scratch (SoftHSM2 accepts
+ * C_Initialize once per process, so the module is loaded once, here): one
+ * with an RSA-2048 key pair and its certificate for the long runs, and tokens
+ * whose labels hold UTF-8 beyond the Basic Multilingual Plane and stray bytes.
+ */
+final class HardeningToken {
+    static final String MODULE = "/usr/lib/softhsm/libsofthsm2.so";
+    static final String LABEL = "orv-hardening";
+    static final String SO_PIN = "10293847";
+    static final String PIN = "564738";
+    /** Labels as raw bytes (printf escapes), each made into a token. */
+    static final String[] RAW_LABELS = {
+        // "Schlüssel für 🔑 x" with ü in UTF-8, ü of "für" as the Latin-1 byte FC.
+        "Schl\\303\\274ssel f\\374r \\360\\237\\224\\221 x",
+        // Valid UTF-8 filling all 32 bytes, a four-byte character last.
+        "\\344\\270\\255\\346\\226\\207 caf\\303\\251 \\360\\237\\224\\221 \\342\\202\\254 abcdef\\360\\237\\230\\200",
+    };
+
+    private static HardeningToken token;
+
+    final int moduleId;
+    final int slotIndex;
+    final byte[] certificate;
+
+    static synchronized HardeningToken get() throws Exception {
+        if (token == null) {
+            token = new HardeningToken();
+        }
+        return token;
+    }
+
+    private HardeningToken() throws Exception {
+        String conf = System.getenv("SOFTHSM2_CONF");
+        if (conf == null || conf.isEmpty()) {
+            throw new IllegalStateException("SOFTHSM2_CONF is not set");
+        }
+        Path confPath = Paths.get(conf).toAbsolutePath();
+        Path dir = confPath.getParent();
+        Path tokens = dir.resolve("tokens");
+        deleteTree(tokens);
+        Files.createDirectories(tokens);
+        Files.writeString(confPath, "directories.tokendir = " + tokens + "\nobjectstore.backend = file\n"
+                + "log.level = ERROR\n", StandardCharsets.UTF_8);
+        run("softhsm2-util", "--init-token", "--free", "--label", LABEL, "--so-pin", SO_PIN, "--pin", PIN);
+        for (String raw : RAW_LABELS) {
+            run("sh", "-c", "softhsm2-util --init-token --free --label \"$(printf '" + raw + "')\" --so-pin "
+                    + SO_PIN + " --pin " + PIN);
+        }
+        Path key = dir.resolve("key.pem");
+        Path keyDer = dir.resolve("key.der");
+        Path pub = dir.resolve("pub.der");
+        Path cert = dir.resolve("cert.der");
+        run("openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", key.toString());
+        run("openssl", "pkcs8", "-topk8", "-nocrypt", "-in", key.toString(), "-outform", "DER", "-out",
+                keyDer.toString());
+        run("openssl", "pkey", "-in", key.toString(), "-pubout", "-outform", "DER", "-out", pub.toString());
+        run("openssl", "req", "-new", "-x509", "-key", key.toString(), "-days", "2", "-subj",
+                "/CN=ORV hardening/O=ORVNative tests", "-outform", "DER", "-out", cert.toString());
+        store(keyDer, "privkey");
+        store(pub, "pubkey");
+        store(cert, "cert");
+        certificate = Files.readAllBytes(cert);
+
+        moduleId = PKCS11Module.loadLibrary(MODULE);
+        slotIndex = slotOf(moduleId, LABEL);
+    }
+
+    /** The slot index whose token carries the label (blank padding aside). */
+    static int slotOf(int moduleId, String label) throws PKCS11Exception {
+        int slots = PKCS11Module.getNumberOfSlots(moduleId);
+        for (int i = 0; i < slots; i++) {
+            if (PKCS11Slot.getTokenInfo(moduleId, i).getLabel().stripTrailing().equals(label)) {
+                return i;
+            }
+        }
+        throw new IllegalStateException("no token labelled " + label + " among " + slots + " slots");
+    }
+
+    private static void store(Path file, String type) throws Exception {
+        run("pkcs11-tool", "--module", MODULE, "--token-label", LABEL, "--login", "--pin", PIN, "--write-object",
+                file.toString(), "--type", type, "--id", "01", "--label", "orv-hardening-" + type);
+    }
+
+    static String run(String... command) throws IOException, InterruptedException {
+        Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
+        byte[] output = process.getInputStream().readAllBytes();
+        if (!process.waitFor(120, TimeUnit.SECONDS) || process.exitValue() != 0) {
+            throw new IOException(String.join(" ", command) + " failed:\n" + new String(output, StandardCharsets.UTF_8));
+        }
+        return new String(output, StandardCharsets.UTF_8);
+    }
+
+    private static void deleteTree(Path root) throws IOException {
+        if (!Files.exists(root)) {
+            return;
+        }
+        try (Stream<Path> paths = Files.walk(root)) {
+            for (Path p : (Iterable<Path>) paths.sorted(Comparator.reverseOrder())::iterator) {
+                Files.delete(p);
+            }
+        }
+    }
+}
