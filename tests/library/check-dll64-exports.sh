@@ -1,8 +1,8 @@
 #!/bin/sh
 # check-dll64-exports.sh OBJDUMP NM UNDNAME DLL
-# The x64 DLL's export table: a PE32+ image, module name, ordinal base, exactly
-# ten named exports in ordinal order, what the nine decorated names decode to,
-# and for each export the entry function it leads to.
+# The x64 DLL: a PE32+ image that needs no mingw runtime DLL; its export table
+# with module name, ordinal base, exactly ten named exports in ordinal order,
+# what the nine decorated names decode to, and the function each leads to.
 objdump=$1 nm=$2 undname=$3 dll=$4
 table=$(mktemp) names=$(mktemp) expected=$(mktemp) actual=$(mktemp) symbols=$(mktemp)
 trap 'rm -f "$table" "$names" "$expected" "$actual" "$symbols"' EXIT
@@ -13,6 +13,10 @@ fail() { echo "FAIL: $*"; status=1; }
 
 grep -q 'file format pei-x86-64' "$table" || fail "not an x86-64 image"
 grep -q '^Magic[[:space:]]\{1,\}020b[[:space:]]\{1,\}(PE32+)' "$table" || fail "optional header is not PE32+"
+
+# The C++ runtime is linked in: a JVM loads the DLL with nothing of mingw's beside it.
+runtime=$(sed -n 's/^[[:space:]]*DLL Name: //p' "$table" | grep -i -e 'libstdc++' -e 'libgcc' -e 'libwinpthread' | sort -u | tr '\n' ' ')
+[ -z "$runtime" ] || fail "imports mingw runtime DLLs: $runtime"
 
 module=$(sed -n 's/^Name[[:space:]]\{1,\}[0-9a-fA-F]\{1,\}[[:space:]]\{1,\}//p' "$table" | head -n 1)
 [ "$module" = "ORVNative.dll" ] || fail "module name '$module', expected 'ORVNative.dll'"
