@@ -24,10 +24,26 @@ using PKCS11Bridge::PKCS11Exception;
 
 namespace {
 
+// Texts may hold any byte; escaped, a difference can be read.
+std::string printable(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
 [[noreturn]] void mismatch(const std::string& what, const std::string& got, const std::string& expected)
 {
-    std::fprintf(stderr, "text mismatch: %s\n got:      '%s'\n expected: '%s'\n", what.c_str(), got.c_str(),
-                 expected.c_str());
+    std::fprintf(stderr, "text mismatch: %s\n got:      '%s'\n expected: '%s'\n", what.c_str(),
+                 printable(got).c_str(), printable(expected).c_str());
     std::abort();
 }
 
