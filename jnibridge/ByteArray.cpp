@@ -36,6 +36,11 @@ ByteArray ByteArray::subBytes(int offset, int length) const
                                         static_cast<int>(end), 0,
                                         static_cast<int>(this->length()));
     }
+    // The whole array needs no copy of its bytes: a sharing copy stays
+    // independent through copy-on-write.
+    if (offset == 0 && end == this->length()) {
+        return *this;
+    }
     return ByteArray(data(), static_cast<unsigned int>(offset), end);
 }
 

@@ -92,6 +92,21 @@ TEST(ByteArray, SubBytesChecksRangeAndRejectsNegatives)
     EXPECT_THROW(all.subBytes(0x7fffffff, 0x7fffffff), IndexOutOfBoundsException);
 }
 
+// The whole range shares the buffer until either side writes.
+TEST(ByteArray, WholeSubBytesStaysIndependentOfItsSource)
+{
+    const char raw[] = {'a', 'b', 'c', 'd'};
+    ByteArray all(raw, 0, 4);
+    ByteArray whole = all.subBytes(0, 4);
+    whole.data()[0] = 'x';
+    EXPECT_EQ(bytes(whole), "xbcd");
+    EXPECT_EQ(bytes(all), "abcd");
+    ByteArray again = all.subBytes(0, 4);
+    all.data()[3] = 'y';
+    EXPECT_EQ(bytes(again), "abcd");
+    EXPECT_EQ(bytes(all), "abcy");
+}
+
 TEST(ByteArray, HexStringIsUpperCaseWithoutSeparators)
 {
     const char raw[] = {0x00, static_cast<char>(0xAB), static_cast<char>(0xFF)};
