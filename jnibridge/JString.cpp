@@ -8,6 +8,23 @@
 
 namespace JNIBridge {
 
+namespace {
+
+// Bytes 0x01 to 0x7F read the same in UTF-8 and modified UTF-8, so such text
+// (token labels, serial numbers) needs no conversion.
+bool isPlainAscii(const String& text)
+{
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (unsigned int i = 0; i < text.length(); ++i) {
+        if (bytes[i] == 0 || bytes[i] >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 JString::JString(jstring text) : JObject(text) {}
 
 JString::JString(const String& text)
@@ -35,7 +52,7 @@ JClass& JString::typeClass() const
 
 jstring JString::createString(const String& text)
 {
-    const String modified = ModifiedUtf8::fromUtf8(text.data(), text.length());
+    const String modified = isPlainAscii(text) ? text : ModifiedUtf8::fromUtf8(text.data(), text.length());
     jstring result = JNIHelper::attachCurrentThread()->NewStringUTF(modified.c_str());
     if (result == nullptr) {
         checkJavaException("JString::createString(const String&) - NewStringUTF(...)", String());
