@@ -26,6 +26,7 @@ valgrind --tool=callgrind --callgrind-out-file="$work/bridge.out" \
     --toggle-collect='(anonymous namespace)::digestInit(*' \
     --toggle-collect='(anonymous namespace)::digestUpdate(*' \
     --toggle-collect='(anonymous namespace)::digestFinal(*' \
+    --toggle-collect='PKCS11Bridge::PKCS11Slot_getTokenInfo(*' \
     java -Xint -Djava.library.path="$library" -cp "$library/java/orvnative.jar:$build/bench/orvbench.jar" \
     orvane.bench.CallLoop "$mock" "$count" 2>"$work/bridge.log" || { cat "$work/bridge.log"; exit 1; }
 
@@ -35,12 +36,12 @@ for f in cert.der data-1m.bin data-1k.sha256.sig secret.enc; do
     printf 'x' >"$work/$f"
 done
 head -c 1024 /dev/zero >"$work/data-1k.bin"
-printf 'run P11Mock_Token_A session %s 0\nrun P11Mock_Token_A random-1 %s 0\nrun P11Mock_Token_A digest-1k %s 0\nquit\n' \
-    "$count" "$count" "$count" \
+printf 'run P11Mock_Token_A %s %s 0\n' session "$count" random-1 "$count" digest-1k "$count" token-info "$count" \
     | ORV_BENCH_PIN=1234 valgrind --tool=callgrind --callgrind-out-file="$work/direct.out" \
         --toggle-collect='Bench::DirectToken::sessionOpened*' \
         --toggle-collect='Bench::DirectToken::generateRandom*' \
         --toggle-collect='Bench::DirectToken::digest*' \
+        --toggle-collect='Bench::DirectToken::tokenInfo*' \
         "$build/bench/orvbench-direct" --module "$mock" --work "$work" >"$work/direct.log" 2>&1 \
     || { cat "$work/direct.log"; exit 1; }
 grep -q '^error' "$work/direct.log" && { cat "$work/direct.log"; exit 1; }
@@ -72,3 +73,4 @@ report "getSessionOpened" "slotQuery<&PKCS11Bridge::PKCS11Slot::getSessionOpened
 report "generateRandom(1)" "(anonymous namespace)::generateRandom(" "Bench::DirectToken::generateRandom"
 report "digest SHA-1 1 KiB" "(anonymous namespace)::digestInit(|(anonymous namespace)::digestUpdate(|(anonymous namespace)::digestFinal(" \
     "Bench::DirectToken::digest("
+report "getTokenInfo" "PKCS11Bridge::PKCS11Slot_getTokenInfo(" "Bench::DirectToken::tokenInfo("
