@@ -60,6 +60,9 @@ jstring JString::createString(const String& text)
     return result;
 }
 
+// The text is copied straight into a buffer of ours, which is wiped when it
+// goes: GetStringUTFChars would leave a copy of a PIN in memory the VM frees
+// without wiping.
 String JString::toString() const
 {
     jstring text = static_cast<jstring>(getGlobalReference());
@@ -67,20 +70,15 @@ String JString::toString() const
         return String();
     }
     JNIEnv* env = JNIHelper::attachCurrentThread();
-    const char* chars = env->GetStringUTFChars(text, nullptr);
+    const jsize characters = env->GetStringLength(text);
+    const jsize bytes = env->GetStringUTFLength(text);
     checkJavaException("JString::toString() - GetStringCharsUTF(...)", String());
-    if (chars == nullptr) {
+    if (characters <= 0 || bytes <= 0) {
         return String();
     }
-    String result;
-    try {
-        result = String(chars);
-    } catch (...) {
-        env->ReleaseStringUTFChars(text, chars);
-        throw;
-    }
-    env->ReleaseStringUTFChars(text, chars);
-    checkJavaException("JString::toString() - ReleaseStringCharsUTF(...)", String());
+    String result(static_cast<unsigned int>(bytes));
+    env->GetStringUTFRegion(text, 0, characters, result.data());
+    checkJavaException("JString::toString() - GetStringCharsUTF(...)", String());
     return result;
 }
 
