@@ -2,11 +2,14 @@
 // tagged blocks must be all zeros when released, and no released block may
 // hold a watched secret. The hooks themselves are checked first, so a change
 // in how the library allocates cannot make these tests pass unseen.
+#include "FakeJavaVM.h"
 #include "FakeToken.h"
 #include "SecretWatch.h"
 
 #include "capi/SecureBuffer.h"
 #include "jnibridge/ByteArray.h"
+#include "jnibridge/JNIHelper.h"
+#include "jnibridge/JString.h"
 #include "jnibridge/String.h"
 #include "pkcs11bridge/Certificate.h"
 #include "pkcs11bridge/PKCS11Exception.h"
@@ -226,4 +229,20 @@ TEST(SecretsInSlotCrypto, DecryptedTextLeftOnlyInTheResult)
                               }),
               0);
     EXPECT_TRUE(wipedOnRelease(resultTicket));
+}
+
+TEST(SecretsFromJava, PinTakenFromAJavaStringLeavesNoCopyBehind)
+{
+    FakeJavaVM vm(pin);
+    JNIHelper::setJavaVM(vm.vm());
+    int ticket = -1;
+    EXPECT_EQ(sightingsDuring(pin,
+                              [&] {
+                                  String p = JNIBridge::JString(vm.string()).toString();
+                                  ASSERT_EQ(p.length(), std::strlen(pin));
+                                  EXPECT_EQ(std::memcmp(p.c_str(), pin, p.length()), 0);
+                                  ticket = SecretWatch::tag(p.data());
+                              }),
+              0);
+    EXPECT_TRUE(wipedOnRelease(ticket));
 }
