@@ -128,18 +128,23 @@ LongArray PKCS11Module::getSlotList()
     return LongArray(slotIds.data(), 0, reported);
 }
 
+// The old slots go whatever happens, and no module call is made for them, so
+// they are dropped when the new list is installed: a reader of the slot count
+// never sees the list empty in between. A failed slot list leaves no slots.
 void PKCS11Module::refresh()
 {
     const std::lock_guard<std::mutex> calls(*callMutex);
-    {
+    std::vector<std::shared_ptr<PKCS11Slot>> fresh;
+    try {
+        const LongArray slotIds = getSlotList();
+        fresh.reserve(slotIds.length());
+        for (unsigned int i = 0; i < slotIds.length(); ++i) {
+            fresh.push_back(std::make_shared<PKCS11Slot>(functionList, slotIds[i]));
+        }
+    } catch (...) {
         std::lock_guard<std::mutex> lock(slotsMutex);
         slots.clear();
-    }
-    const LongArray slotIds = getSlotList();
-    std::vector<std::shared_ptr<PKCS11Slot>> fresh;
-    fresh.reserve(slotIds.length());
-    for (unsigned int i = 0; i < slotIds.length(); ++i) {
-        fresh.push_back(std::make_shared<PKCS11Slot>(functionList, slotIds[i]));
+        throw;
     }
     std::lock_guard<std::mutex> lock(slotsMutex);
     slots.swap(fresh);

@@ -214,6 +214,30 @@ TEST_F(ModuleLockTest, ModulesLoadedTwiceShareOneLock)
     EXPECT_EQ(mock().overlap_count(), 0u);
 }
 
+// The slot count is read without the module's lock; a refresh must never let
+// it see the list between the old slots and the new.
+TEST_F(ModuleLockTest, SlotCountNeverShowsARefreshHalfDone)
+{
+    std::atomic<bool> done{false};
+    std::atomic<unsigned long> wrongCounts{0};
+    std::atomic<unsigned long> reads{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            if (module->getNumberOfSlots() != 3) {
+                wrongCounts++;
+            }
+            reads++;
+        }
+    });
+    for (int i = 0; i < 300; ++i) {
+        module->refresh();
+    }
+    done = true;
+    reader.join();
+    EXPECT_GT(reads.load(), 0u);
+    EXPECT_EQ(wrongCounts.load(), 0u);
+}
+
 // A waiter blocks inside the module without the lock; signing goes on beside
 // it, and the event still reaches it.
 TEST_F(ModuleLockTest, SlotEventWaiterDoesNotHoldUpSigners)
