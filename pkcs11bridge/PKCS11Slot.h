@@ -113,8 +113,8 @@ private:
 
     CK_FUNCTION_LIST_PTR functionList;
     CK_SLOT_ID slotID;
-    // Java threads share a slot without a lock; the flags are atomic so that
-    // sharing is at least well defined.
+    // The natives reach a slot only under its module's call lock; the flags stay
+    // atomic for callers that hold a slot outside it (the tests do).
     std::atomic<bool> sessionOpened{false};
     std::atomic<CK_SESSION_HANDLE> sessionId{0};
     std::atomic<bool> call2ndInit{false};

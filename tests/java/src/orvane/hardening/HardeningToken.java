@@ -1,17 +1,13 @@
 package orvane.hardening;
 
 import java.io.IOException;
-import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.nio.file.Paths;
-import java.util.Comparator;
-import java.util.concurrent.TimeUnit;
-import java.util.stream.Stream;
 
 import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Module;
 import orvane.clapi.crypto.PKCS11Slot;
+import orvane.testsupport.SoftHsmSetup;
 
 /**
  * The SoftHSM2 tokens of this JVM, made from scratch (SoftHSM2 accepts
@@ -46,17 +42,7 @@ final class HardeningToken {
     }
 
     private HardeningToken() throws Exception {
-        String conf = System.getenv("SOFTHSM2_CONF");
-        if (conf == null || conf.isEmpty()) {
-            throw new IllegalStateException("SOFTHSM2_CONF is not set");
-        }
-        Path confPath = Paths.get(conf).toAbsolutePath();
-        Path dir = confPath.getParent();
-        Path tokens = dir.resolve("tokens");
-        deleteTree(tokens);
-        Files.createDirectories(tokens);
-        Files.writeString(confPath, "directories.tokendir = " + tokens + "\nobjectstore.backend = file\n"
-                + "log.level = ERROR\n", StandardCharsets.UTF_8);
+        Path dir = SoftHsmSetup.freshTokenDirectory();
         run("softhsm2-util", "--init-token", "--free", "--label", LABEL, "--so-pin", SO_PIN, "--pin", PIN);
         for (String raw : RAW_LABELS) {
             run("sh", "-c", "softhsm2-util --init-token --free --label \"$(printf '" + raw + "')\" --so-pin "
@@ -98,22 +84,6 @@ final class HardeningToken {
     }
 
     static String run(String... command) throws IOException, InterruptedException {
-        Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
-        byte[] output = process.getInputStream().readAllBytes();
-        if (!process.waitFor(120, TimeUnit.SECONDS) || process.exitValue() != 0) {
-            throw new IOException(String.join(" ", command) + " failed:\n" + new String(output, StandardCharsets.UTF_8));
-        }
-        return new String(output, StandardCharsets.UTF_8);
-    }
-
-    private static void deleteTree(Path root) throws IOException {
-        if (!Files.exists(root)) {
-            return;
-        }
-        try (Stream<Path> paths = Files.walk(root)) {
-            for (Path p : (Iterable<Path>) paths.sorted(Comparator.reverseOrder())::iterator) {
-                Files.delete(p);
-            }
-        }
+        return SoftHsmSetup.run(command);
     }
 }

@@ -2,23 +2,19 @@ package orvane.pkcs11stress;
 
 import java.io.ByteArrayInputStream;
 import java.io.IOException;
-import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.nio.file.Paths;
 import java.security.KeyFactory;
 import java.security.PrivateKey;
 import java.security.PublicKey;
 import java.security.Signature;
 import java.security.cert.CertificateFactory;
 import java.security.spec.PKCS8EncodedKeySpec;
-import java.util.Comparator;
-import java.util.concurrent.TimeUnit;
-import java.util.stream.Stream;
 
 import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Module;
 import orvane.clapi.crypto.PKCS11Slot;
+import orvane.testsupport.SoftHsmSetup;
 
 /**
  * Two SoftHSM2 tokens in one module instance, each holding an RSA-2048 key pair
@@ -70,17 +66,7 @@ final class StressTokens {
     }
 
     private StressTokens() throws Exception {
-        String conf = System.getenv("SOFTHSM2_CONF");
-        if (conf == null || conf.isEmpty()) {
-            throw new IllegalStateException("SOFTHSM2_CONF is not set");
-        }
-        Path confPath = Paths.get(conf).toAbsolutePath();
-        Path dir = confPath.getParent();
-        Path tokenDir = dir.resolve("tokens");
-        deleteTree(tokenDir);
-        Files.createDirectories(tokenDir);
-        Files.writeString(confPath, "directories.tokendir = " + tokenDir + "\nobjectstore.backend = file\n"
-                + "log.level = ERROR\n", StandardCharsets.UTF_8);
+        Path dir = SoftHsmSetup.freshTokenDirectory();
         a = provision(dir, "orv-stress-a");
         b = provision(dir, "orv-stress-b");
         moduleId = PKCS11Module.loadLibrary(MODULE);
@@ -132,21 +118,6 @@ final class StressTokens {
     }
 
     private static void run(String... command) throws IOException, InterruptedException {
-        Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
-        byte[] output = process.getInputStream().readAllBytes();
-        if (!process.waitFor(120, TimeUnit.SECONDS) || process.exitValue() != 0) {
-            throw new IOException(String.join(" ", command) + " failed:\n" + new String(output, StandardCharsets.UTF_8));
-        }
-    }
-
-    private static void deleteTree(Path root) throws IOException {
-        if (!Files.exists(root)) {
-            return;
-        }
-        try (Stream<Path> paths = Files.walk(root)) {
-            for (Path p : (Iterable<Path>) paths.sorted(Comparator.reverseOrder())::iterator) {
-                Files.delete(p);
-            }
-        }
+        SoftHsmSetup.run(command);
     }
 }
