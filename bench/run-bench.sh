@@ -3,7 +3,8 @@
 # throwaway SoftHSM2 tokens; prints the table, writes
 # BUILD_DIR/bench/bench-results.json, then runs the memory check.
 # --smoke: one short round over small tokens and a short memory check, so the
-# harness cannot rot. --memory: the memory check alone.
+# harness cannot rot. --memory: the memory check alone. --table: the table
+# alone. ORV_BENCH_ONLY=sign-sha1,digest-1k times only those operations.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
@@ -31,8 +32,9 @@ if [ "$mode" = --smoke ]; then
 elif [ "$mode" = --memory ]; then
     sizes=1
     memory="--calls 1000000 --signatures 10000 --seconds 120"
-else
-    sizes="1 10 100" lists=1,10,100 timing="--rounds ${ORV_BENCH_ROUNDS:-7} --warmup-ms 300 --budget-ms 300"
+else # full, or --table: the timed table alone
+    sizes="1 10 100" lists=1,10,100
+    timing="--rounds ${ORV_BENCH_ROUNDS:-9} --warmup-ms 300 --budget-ms 500 --slices 10 ${ORV_BENCH_ONLY:+--only $ORV_BENCH_ONLY}"
     out="$build/bench/bench-results.json"
     memory="--calls 1000000 --signatures 10000 --seconds 120"
 fi
@@ -43,11 +45,18 @@ sh "$repo/bench/setup-tokens.sh" "$work" "$sizes"
 cp "$module" "$work/softhsm-copy.so"
 
 classpath="$library/java/orvnative.jar:$build/bench/orvbench.jar"
+# Every path on one CPU (the direct program inherits it): on a shared host the
+# CPUs' speeds drift apart, and a path should not gain by where it ran.
+affinity=
+if command -v taskset >/dev/null 2>&1; then
+    affinity="taskset -c ${ORV_BENCH_CPU:-$(($(nproc) - 1))}"
+fi
 if [ "$mode" != --memory ]; then
-    java -Djava.library.path="$library" -cp "$classpath" orvane.bench.BenchMain \
+    $affinity java -Djava.library.path="$library" -cp "$classpath" orvane.bench.BenchMain \
          --module "$module" --module-copy "$work/softhsm-copy.so" --direct "$build/bench/orvbench-direct" \
          --work "$work" --pin-env ORV_BENCH_PIN --out "$out" --lists "$lists" $timing
 fi
+[ "$mode" = --table ] && exit 0
 echo
 echo "Memory: resident set and JNI global references after a warm-up tenth, half-way and at the end:"
 java -Xms64m -Xmx64m -XX:+AlwaysPreTouch -Djava.library.path="$library" -cp "$classpath" orvane.bench.MemoryRun \

@@ -14,7 +14,7 @@ import java.util.Set;
  * interleaved round by round so that a shared machine's noise falls on all of them alike.
  *
  * <p>Options: --module M --module-copy C --direct PROGRAM --work DIR --pin-env VAR --out FILE.json
- * [--rounds N] [--warmup-ms N] [--budget-ms N] [--lists 1,10,100] [--only code,code]
+ * [--rounds N] [--warmup-ms N] [--budget-ms N] [--slices N] [--lists 1,10,100] [--only code,code]
  */
 public final class BenchMain {
     private BenchMain() {
@@ -30,6 +30,7 @@ public final class BenchMain {
         int rounds = Integer.parseInt(options.getOrDefault("rounds", "5"));
         long warmup = Long.parseLong(options.getOrDefault("warmup-ms", "300"));
         long budget = Long.parseLong(options.getOrDefault("budget-ms", "300"));
+        int slices = Integer.parseInt(options.getOrDefault("slices", "10"));
         List<Operation> operations = operations(options.getOrDefault("lists", "1,10,100"), options.get("only"));
         Set<Operation.Token> tokens = EnumSet.noneOf(Operation.Token.class);
         for (Operation operation : operations) {
@@ -52,13 +53,14 @@ public final class BenchMain {
             }
             System.out.println("Every result checked: signatures by java.security, digests against openssl,"
                     + " plaintext, random draws and certificate sets against the set-up files.");
-            Report report = measure(paths, operations, rounds, warmup, budget);
+            Report report = measure(paths, operations, rounds, warmup, budget, slices);
             System.out.println();
             System.out.print(report.table());
             Map<String, Object> settings = new LinkedHashMap<>();
             settings.put("rounds", rounds);
             settings.put("warmupMillis", warmup);
             settings.put("budgetMillis", budget);
+            settings.put("slices", slices);
             settings.put("module", options.get("module"));
             settings.put("ratio", "median over rounds of the bridge rate divided by the other path rate in the same round");
             report.writeJson(Path.of(options.get("out")), settings);
@@ -71,18 +73,20 @@ public final class BenchMain {
     }
 
     private static Report measure(List<BenchPath> paths, List<Operation> operations, int rounds, long warmup,
-            long budget) throws Exception {
+            long budget, int slices) throws Exception {
         List<String> names = new ArrayList<>();
         for (BenchPath path : paths) {
             names.add(path.name());
         }
         // Batches of about 5 ms keep clock reads out of the figures.
         Map<String, Integer> batches = new HashMap<>();
+        Map<Operation, Double> slowestRates = new HashMap<>();
         for (Operation operation : operations) {
             for (BenchPath path : paths) {
                 if (path.supports(operation)) {
                     double rate = path.run(operation, 1, warmup).opsPerSecond();
                     batches.put(path.name() + operation.ordinal(), (int) Math.max(1, Math.min(1_000_000, rate / 200)));
+                    slowestRates.merge(operation, rate, Math::min);
                 }
             }
         }
@@ -90,19 +94,33 @@ public final class BenchMain {
         for (int round = 0; round < rounds; round++) {
             System.out.printf("round %d of %d%n", round + 1, rounds);
             for (Operation operation : operations) {
-                Map<String, Sample> samples = new LinkedHashMap<>();
-                // The order of the paths turns each round.
-                for (int i = 0; i < paths.size(); i++) {
-                    BenchPath path = paths.get((i + round) % paths.size());
-                    if (path.supports(operation)) {
-                        samples.put(path.name(),
-                                path.run(operation, batches.get(path.name() + operation.ordinal()), budget));
-                    }
-                }
-                report.addRound(operation, samples);
+                int cuts = (int) Math.max(1, Math.min(slices, slowestRates.get(operation) * budget / 1000 / 4));
+                report.addRound(operation, round(paths, operation, batches, round, budget, cuts));
             }
         }
         return report;
+    }
+
+    /**
+     * One round of an operation: each path's budget cut into slices that take turns, path by path, so that the
+     * machine's speed, which drifts from one second to the next on a shared host, weighs alike on every path.
+     * A slow operation gets fewer slices (cuts), each still holding several operations.
+     */
+    private static Map<String, Sample> round(List<BenchPath> paths, Operation operation,
+            Map<String, Integer> batches, int round, long budget, int cuts) throws Exception {
+        Map<String, Sample> totals = new LinkedHashMap<>();
+        for (int cut = 0; cut < cuts; cut++) {
+            // The order of the paths turns each slice.
+            for (int i = 0; i < paths.size(); i++) {
+                BenchPath path = paths.get((i + cut + round) % paths.size());
+                if (path.supports(operation)) {
+                    Sample sample = path.run(operation, batches.get(path.name() + operation.ordinal()),
+                            budget / cuts);
+                    totals.merge(path.name(), sample, Sample::plus);
+                }
+            }
+        }
+        return totals;
     }
 
     private static List<Operation> operations(String lists, String only) {

@@ -16,6 +16,10 @@ final class Sample {
         this.cpuNanos = cpuNanos;
     }
 
+    Sample plus(Sample other) {
+        return new Sample(count + other.count, nanos + other.nanos, cpuNanos + other.cpuNanos);
+    }
+
     double opsPerSecond() {
         return nanos == 0 ? 0 : count * 1e9 / nanos;
     }
