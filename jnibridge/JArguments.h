@@ -11,7 +11,9 @@ class JValue;
 
 class JArguments {
 public:
-    JArguments() = default;
+    // Room for the longest constructor the library calls, so that adding its
+    // arguments allocates once.
+    JArguments() { values_.reserve(8); }
     JArguments& add(JValue& value);
     std::vector<jvalue> toJValueArray() const;
     bool isEmpty() const noexcept { return values_.empty(); }

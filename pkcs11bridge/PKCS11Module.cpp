@@ -150,9 +150,9 @@ void PKCS11Module::refresh()
     slots.swap(fresh);
 }
 
-std::shared_ptr<PKCS11Slot> PKCS11Module::getSlot(unsigned int index) const
+// Callers hold slotsMutex or the call lock: the list changes only under both.
+const std::shared_ptr<PKCS11Slot>& PKCS11Module::slotAt(unsigned int index) const
 {
-    std::lock_guard<std::mutex> lock(slotsMutex);
     if (index >= slots.size()) {
         throw JNIBridge::IndexOutOfBoundsException("PKCS11Module::getSlot(unsigned int) - index ",
                                                    static_cast<int>(index), 0,
@@ -160,6 +160,15 @@ std::shared_ptr<PKCS11Slot> PKCS11Module::getSlot(unsigned int index) const
     }
     return slots[index];
 }
+
+std::shared_ptr<PKCS11Slot> PKCS11Module::getSlot(unsigned int index) const
+{
+    std::lock_guard<std::mutex> lock(slotsMutex);
+    return slotAt(index);
+}
+
+// No second lock and no share taken: every native pays for this lookup.
+PKCS11Slot& PKCS11Module::getSlotUnderCallLock(unsigned int index) const { return *slotAt(index); }
 
 unsigned int PKCS11Module::getNumberOfSlots() const
 {

@@ -34,6 +34,9 @@ public:
     // Callers hold the call lock for as long as they use the slot; their share
     // keeps the slot alive even so.
     std::shared_ptr<PKCS11Slot> getSlot(unsigned int index) const;
+    // The same slot for a caller that holds the call lock for as long as it
+    // uses the slot: a refresh, which replaces the list, waits for that lock.
+    PKCS11Slot& getSlotUnderCallLock(unsigned int index) const;
     unsigned int getNumberOfSlots() const;
     // Blocks without the call lock, so the module's other calls go on.
     CK_SLOT_ID waitForSlotEvent();
@@ -51,9 +54,11 @@ private:
     static unsigned int takeNextModuleId();
     static void enterInModuleTable(PKCS11Module* module);
     static std::shared_ptr<std::mutex> callMutexOf(const void* library);
+    const std::shared_ptr<PKCS11Slot>& slotAt(unsigned int index) const;
 
     JNIBridge::String modulePath;
-    std::vector<std::shared_ptr<PKCS11Slot>> slots; // guarded by slotsMutex
+    // Written under the call lock and slotsMutex, so read under either.
+    std::vector<std::shared_ptr<PKCS11Slot>> slots;
     mutable std::mutex slotsMutex;
     CK_FUNCTION_LIST_PTR functionList = nullptr;
     unsigned int moduleId = 0;

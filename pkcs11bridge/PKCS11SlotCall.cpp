@@ -12,7 +12,7 @@ PKCS11SlotCall::PKCS11SlotCall(unsigned int moduleId, unsigned int slotIndex)
 // The slot is looked up under the lock, so a refresh cannot replace the slot
 // list between the lookup and the calls.
 PKCS11SlotCall::PKCS11SlotCall(const PKCS11Module& module, unsigned int slotIndex)
-    : calls(module.lockCalls()), slot(module.getSlot(slotIndex))
+    : calls(module.lockCalls()), slot(module.getSlotUnderCallLock(slotIndex))
 {
 }
 

@@ -27,12 +27,12 @@ public:
     PKCS11SlotCall(const PKCS11SlotCall&) = delete;
     PKCS11SlotCall& operator=(const PKCS11SlotCall&) = delete;
 
-    PKCS11Slot* operator->() const noexcept { return slot.get(); }
-    PKCS11Slot& operator*() const noexcept { return *slot; }
+    PKCS11Slot* operator->() const noexcept { return &slot; }
+    PKCS11Slot& operator*() const noexcept { return slot; }
 
 private:
     std::unique_lock<std::mutex> calls;
-    std::shared_ptr<PKCS11Slot> slot;
+    PKCS11Slot& slot;
 };
 
 } // namespace PKCS11Bridge

@@ -18,9 +18,7 @@ String fixedWidth(const unsigned char (&field)[N])
     return String(reinterpret_cast<const char*>(field), 0, N);
 }
 
-} // namespace
-
-PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot& slot)
+CK_TOKEN_INFO tokenInfoOf(const PKCS11Slot& slot)
 {
     CK_TOKEN_INFO info;
     std::memset(&info, 0, sizeof info);
@@ -29,13 +27,22 @@ PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot& slot)
         throw PKCS11Exception("PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot&) - Failed on call to C_GetTokenInfo()",
                               rv);
     }
-    label = fixedWidth(info.label);
-    manufacturerID = fixedWidth(info.manufacturerID);
-    model = fixedWidth(info.model);
-    serialNumber = fixedWidth(info.serialNumber);
-    sessionCount = info.ulSessionCount;
-    hasRNG = (info.flags & CKF_RNG) != 0;
-    loginRequired = ((info.flags >> 2) & 0x1) != 0;
+    return info;
+}
+
+} // namespace
+
+PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot& slot) : PKCS11TokenInfo(tokenInfoOf(slot)) {}
+
+PKCS11TokenInfo::PKCS11TokenInfo(const CK_TOKEN_INFO& info)
+    : label(fixedWidth(info.label)),
+      manufacturerID(fixedWidth(info.manufacturerID)),
+      model(fixedWidth(info.model)),
+      serialNumber(fixedWidth(info.serialNumber)),
+      sessionCount(info.ulSessionCount),
+      hasRNG((info.flags & CKF_RNG) != 0),
+      loginRequired(((info.flags >> 2) & 0x1) != 0)
+{
 }
 
 } // namespace PKCS11Bridge

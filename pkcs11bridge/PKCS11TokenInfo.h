@@ -4,6 +4,7 @@
 #define ORV_PKCS11BRIDGE_PKCS11TOKENINFO_H
 
 #include "jnibridge/String.h"
+#include "pkcs11bridge/Cryptoki.h"
 
 namespace PKCS11Bridge {
 
@@ -23,6 +24,9 @@ public:
     bool getLoginRequired() const noexcept { return loginRequired; }
 
 private:
+    // Fields built straight from the module's answer, none first made empty.
+    explicit PKCS11TokenInfo(const CK_TOKEN_INFO& info);
+
     JNIBridge::String label;
     JNIBridge::String manufacturerID;
     JNIBridge::String model;
