@@ -34,7 +34,7 @@ elif [ "$mode" = --memory ]; then
     memory="--calls 1000000 --signatures 10000 --seconds 120"
 else # full, or --table: the timed table alone
     sizes="1 10 100" lists=1,10,100
-    timing="--rounds ${ORV_BENCH_ROUNDS:-9} --warmup-ms 300 --budget-ms 500 --slices 10 ${ORV_BENCH_ONLY:+--only $ORV_BENCH_ONLY}"
+    timing="--rounds ${ORV_BENCH_ROUNDS:-9} --warmup-ms 300 --budget-ms ${ORV_BENCH_BUDGET_MS:-1000} --slices ${ORV_BENCH_SLICES:-25} ${ORV_BENCH_ONLY:+--only $ORV_BENCH_ONLY}"
     out="$build/bench/bench-results.json"
     memory="--calls 1000000 --signatures 10000 --seconds 120"
 fi

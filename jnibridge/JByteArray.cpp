@@ -2,6 +2,7 @@
 
 #include "jnibridge/ByteArray.h"
 #include "jnibridge/JClass.h"
+#include "jnibridge/JNIException.h"
 #include "jnibridge/JNIHelper.h"
 #include "jnibridge/JavaExceptions.h"
 
@@ -17,6 +18,19 @@ void checkPending(JNIEnv* env, const char* context)
     }
 }
 
+// A null array is NewByteArray's one sign of failure, which leaves its
+// exception pending; a null never goes on to SetByteArrayRegion.
+jbyteArray newByteArray(JNIEnv* env, jsize length)
+{
+    jbyteArray local = env->NewByteArray(length);
+    if (local == nullptr) {
+        const char* const context = "JByteArray::JByteArray(const ByteArray&) - NewByteArray(...)";
+        checkPending(env, context);
+        throw JNIException(context);
+    }
+    return local;
+}
+
 } // namespace
 
 JByteArray::JByteArray(jbyteArray bytes) : JObject(bytes) {}
@@ -25,8 +39,7 @@ JByteArray::JByteArray(const ByteArray& bytes)
 {
     JNIEnv* env = JNIHelper::attachCurrentThread();
     const jsize length = static_cast<jsize>(bytes.length());
-    jbyteArray local = env->NewByteArray(length);
-    checkPending(env, "JByteArray::JByteArray(const ByteArray&) - NewByteArray(...)");
+    jbyteArray local = newByteArray(env, length);
     jvalue v;
     v.j = 0;
     v.l = local;
@@ -72,8 +85,7 @@ jbyteArray JByteArray::newLocal(const ByteArray& bytes)
 {
     JNIEnv* env = JNIHelper::attachCurrentThread();
     const jsize length = static_cast<jsize>(bytes.length());
-    jbyteArray local = env->NewByteArray(length);
-    checkPending(env, "JByteArray::JByteArray(const ByteArray&) - NewByteArray(...)");
+    jbyteArray local = newByteArray(env, length);
     env->SetByteArrayRegion(local, 0, length, reinterpret_cast<const jbyte*>(bytes.data()));
     if (env->ExceptionCheck()) {
         env->DeleteLocalRef(local);

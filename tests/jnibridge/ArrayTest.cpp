@@ -206,6 +206,12 @@ namespace {
 bool failNextNew = false;
 } // namespace
 
+// These operators are the allocator, backed by malloc and free; some GCC
+// versions still read free() here as mismatched with new.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 void* operator new(std::size_t size)
 {
     if (failNextNew) {
