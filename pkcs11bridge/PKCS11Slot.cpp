@@ -69,8 +69,10 @@ void PKCS11Slot::forgetSession() noexcept
 
 bool PKCS11Slot::tokenPresent()
 {
+    // Only the flags are read, so only they are cleared (every session check
+    // comes here): a module that leaves them unwritten reads as no token.
     CK_SLOT_INFO info;
-    std::memset(&info, 0, sizeof info);
+    info.flags = 0;
     CK_RV rv = functionList->C_GetSlotInfo(slotID, &info);
     if (rv != CKR_OK) {
         throw PKCS11Exception("PKCS11Slot::tokenPresent() - Failed on call to C_GetSlotInfo()", rv);
