@@ -233,6 +233,12 @@ private:
         return in.ConsumeIntegralInRange<unsigned int>(0, static_cast<unsigned int>(length) + 2);
     }
 
+    // The text of an index refused by an array of that length.
+    static std::string indexBound(unsigned int index, unsigned int length)
+    {
+        return boundsMessage(indexPrefix, index, 0, static_cast<long long>(length) - 1);
+    }
+
     int offsetFor(std::size_t length)
     {
         switch (in.ConsumeIntegralInRange<int>(0, 3)) {
@@ -247,7 +253,7 @@ private:
     {
         switch (in.ConsumeIntegralInRange<int>(0, 22)) {
         case 0: return makeString();
-        case 1: return assignString();
+        case 1: return assign(strings, "String assigned");
         case 2: return appendText();
         case 3: return appendString();
         case 4: return appendNumber();
@@ -257,7 +263,7 @@ private:
         case 8: return destroy(strings, "String destroyed");
         case 9: return writeThroughData(strings, "String detached");
         case 10: return makeBytes();
-        case 11: return assignBytes();
+        case 11: return assign(bytes, "ByteArray assigned");
         case 12: return subBytes();
         case 13: return toHex();
         case 14: return writeBytesIndex();
@@ -265,7 +271,7 @@ private:
         case 16: return writeThroughData(bytes, "ByteArray detached");
         case 17: return makeLongs();
         case 18: return appendLong();
-        case 19: return assignLongs();
+        case 19: return assign(longs, "LongArray assigned");
         case 20: return indexLongs();
         case 21: return destroy(longs, "LongArray destroyed");
         default: return copyConstruct();
@@ -283,44 +289,24 @@ private:
         case 0:
             made.emplace();
             break;
-        case 1: {
-            const auto n = in.ConsumeIntegralInRange<unsigned int>(0, longestPiece);
-            made.emplace(n);
-            model.assign(n, '\0');
+        case 1:
+            makeZeros(made, model);
             break;
-        }
         case 2: {
             const std::string text = piece();
             made.emplace(text.c_str());
             model = text.c_str();
             break;
         }
-        case 3: {
-            const std::string text = piece();
-            const auto begin = in.ConsumeIntegralInRange<unsigned int>(0, text.size());
-            const auto end = in.ConsumeIntegralInRange<unsigned int>(0, text.size());
-            made.emplace(text.data(), begin, end);
-            // A reversed range is taken as empty rather than read past the source.
-            model = end < begin ? std::string() : text.substr(begin, end - begin);
+        case 3:
+            makeFromRange(made, model);
             break;
-        }
         default:
             made.emplace(nullptr, in.ConsumeIntegral<unsigned int>(), in.ConsumeIntegral<unsigned int>());
             break;
         }
         replacing(strings, i, "String rebuilt", [&] { strings.arrays[i] = *made; });
         strings.models[i] = model;
-    }
-
-    void assignString()
-    {
-        const std::size_t i = slot();
-        const std::size_t j = slot();
-        if (!strings.arrays[j]) {
-            return;
-        }
-        replacing(strings, i, "String assigned", [&] { strings.arrays[i] = *strings.arrays[j]; });
-        strings.models[i] = strings.models[j];
     }
 
     void appendText()
@@ -416,8 +402,7 @@ private:
         const unsigned int index = indexFor(s.length());
         const char value = in.ConsumeIntegral<char>();
         if (index >= s.length()) {
-            expectOutOfBounds([&] { s[index] = value; },
-                              boundsMessage(indexPrefix, index, 0, static_cast<long long>(s.length()) - 1));
+            expectOutOfBounds([&] { s[index] = value; }, indexBound(index, s.length()));
             return;
         }
         replacing(strings, i, "String written", [&] { s[index] = value; });
@@ -433,8 +418,7 @@ private:
         const String& s = *strings.arrays[i];
         const unsigned int index = indexFor(s.length());
         if (index >= s.length()) {
-            expectOutOfBounds([&] { (void)s[index]; },
-                              boundsMessage(indexPrefix, index, 0, static_cast<long long>(s.length()) - 1));
+            expectOutOfBounds([&] { (void)s[index]; }, indexBound(index, s.length()));
             return;
         }
         expect(s[index] == strings.models[i][index], "String read differs from the model");
@@ -451,37 +435,18 @@ private:
         case 0:
             made.emplace();
             break;
-        case 1: {
-            const auto n = in.ConsumeIntegralInRange<unsigned int>(0, longestPiece);
-            made.emplace(n);
-            model.assign(n, '\0');
+        case 1:
+            makeZeros(made, model);
             break;
-        }
-        case 2: {
-            const std::string data = piece();
-            const auto begin = in.ConsumeIntegralInRange<unsigned int>(0, data.size());
-            const auto end = in.ConsumeIntegralInRange<unsigned int>(0, data.size());
-            made.emplace(data.data(), begin, end);
-            model = end < begin ? std::string() : data.substr(begin, end - begin);
+        case 2:
+            makeFromRange(made, model);
             break;
-        }
         default:
             made.emplace(nullptr, in.ConsumeIntegral<unsigned int>(), in.ConsumeIntegral<unsigned int>());
             break;
         }
         replacing(bytes, i, "ByteArray rebuilt", [&] { bytes.arrays[i] = *made; });
         bytes.models[i] = model;
-    }
-
-    void assignBytes()
-    {
-        const std::size_t i = slot();
-        const std::size_t j = slot();
-        if (!bytes.arrays[j]) {
-            return;
-        }
-        replacing(bytes, i, "ByteArray assigned", [&] { bytes.arrays[i] = *bytes.arrays[j]; });
-        bytes.models[i] = bytes.models[j];
     }
 
     void subBytes()
@@ -539,7 +504,7 @@ private:
         ByteArray& b = *bytes.arrays[i];
         const unsigned int index = indexFor(b.length());
         const char value = in.ConsumeIntegral<char>();
-        const std::string bound = boundsMessage(indexPrefix, index, 0, static_cast<long long>(b.length()) - 1);
+        const std::string bound = indexBound(index, b.length());
         if (index >= b.length()) {
             if (in.ConsumeBool()) {
                 expectOutOfBounds([&] { b[index] = value; }, bound);
@@ -564,12 +529,9 @@ private:
         case 0:
             made.emplace();
             break;
-        case 1: {
-            const auto n = in.ConsumeIntegralInRange<unsigned int>(0, longestPiece);
-            made.emplace(n);
-            model.assign(n, 0);
+        case 1:
+            makeZeros(made, model);
             break;
-        }
         default: {
             std::vector<unsigned long> source(in.ConsumeIntegralInRange<std::size_t>(0, longestPiece / 4));
             for (auto& v : source) {
@@ -602,17 +564,6 @@ private:
         longs.models[i].push_back(value);
     }
 
-    void assignLongs()
-    {
-        const std::size_t i = slot();
-        const std::size_t j = slot();
-        if (!longs.arrays[j]) {
-            return;
-        }
-        replacing(longs, i, "LongArray assigned", [&] { longs.arrays[i] = *longs.arrays[j]; });
-        longs.models[i] = longs.models[j];
-    }
-
     void indexLongs()
     {
         const std::size_t i = slot();
@@ -622,8 +573,7 @@ private:
         LongArray& l = *longs.arrays[i];
         const unsigned int index = indexFor(l.length());
         if (index >= l.length()) {
-            expectOutOfBounds([&] { (void)l[index]; },
-                              boundsMessage(indexPrefix, index, 0, static_cast<long long>(l.length()) - 1));
+            expectOutOfBounds([&] { (void)l[index]; }, indexBound(index, l.length()));
             return;
         }
         if (in.ConsumeBool()) {
@@ -637,6 +587,39 @@ private:
     }
 
     // ---- shared by the three ----
+
+    template <typename PoolType>
+    void assign(PoolType& pool, const char* what)
+    {
+        const std::size_t i = slot();
+        const std::size_t j = slot();
+        if (!pool.arrays[j]) {
+            return;
+        }
+        replacing(pool, i, what, [&] { pool.arrays[i] = *pool.arrays[j]; });
+        pool.models[i] = pool.models[j];
+    }
+
+    // n zero elements.
+    template <typename Array, typename Model>
+    void makeZeros(std::optional<Array>& made, Model& model)
+    {
+        const auto n = in.ConsumeIntegralInRange<unsigned int>(0, longestPiece);
+        made.emplace(n);
+        model.assign(n, 0);
+    }
+
+    // Elements begin to end of a fuzzed source; a reversed range is taken as
+    // empty rather than read past the source.
+    template <typename Array>
+    void makeFromRange(std::optional<Array>& made, std::string& model)
+    {
+        const std::string source = piece();
+        const auto begin = in.ConsumeIntegralInRange<unsigned int>(0, source.size());
+        const auto end = in.ConsumeIntegralInRange<unsigned int>(0, source.size());
+        made.emplace(source.data(), begin, end);
+        model = end < begin ? std::string() : source.substr(begin, end - begin);
+    }
 
     template <typename PoolType>
     void destroy(PoolType& pool, const char* what)

@@ -4,7 +4,6 @@ import java.io.IOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.nio.file.Paths;
 import java.security.KeyFactory;
 import java.security.PrivateKey;
 import java.security.PublicKey;
@@ -13,15 +12,13 @@ import java.security.cert.X509Certificate;
 import java.security.spec.PKCS8EncodedKeySpec;
 import java.util.ArrayList;
 import java.util.Arrays;
-import java.util.Comparator;
 import java.util.List;
-import java.util.concurrent.TimeUnit;
-import java.util.stream.Stream;
 
 import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Module;
 import orvane.clapi.crypto.PKCS11Object;
 import orvane.clapi.crypto.PKCS11Slot;
+import orvane.testsupport.SoftHsmSetup;
 
 /**
  * One SoftHSM2 token per JVM, made and filled from scratch with openssl and
@@ -57,17 +54,7 @@ final class E2eToken {
     }
 
     private E2eToken() throws Exception {
-        String conf = System.getenv("SOFTHSM2_CONF");
-        if (conf == null || conf.isEmpty()) {
-            throw new IllegalStateException("SOFTHSM2_CONF is not set");
-        }
-        Path confPath = Paths.get(conf).toAbsolutePath();
-        dir = confPath.getParent();
-        Path tokens = dir.resolve("tokens");
-        deleteTree(tokens);
-        Files.createDirectories(tokens);
-        Files.writeString(confPath, "directories.tokendir = " + tokens + "\nobjectstore.backend = file\n"
-                + "log.level = ERROR\n", StandardCharsets.UTF_8);
+        dir = SoftHsmSetup.freshTokenDirectory();
         run("softhsm2-util", "--init-token", "--free", "--label", LABEL, "--so-pin", SO_PIN, "--pin", PIN);
 
         keyPem = dir.resolve("key01.pem");
@@ -205,22 +192,6 @@ final class E2eToken {
     }
 
     private static void run(String... command) throws IOException, InterruptedException {
-        ProcessBuilder builder = new ProcessBuilder(command).redirectErrorStream(true);
-        Process process = builder.start();
-        byte[] output = process.getInputStream().readAllBytes();
-        if (!process.waitFor(120, TimeUnit.SECONDS) || process.exitValue() != 0) {
-            throw new IOException(String.join(" ", command) + " failed:\n" + new String(output, StandardCharsets.UTF_8));
-        }
-    }
-
-    private static void deleteTree(Path root) throws IOException {
-        if (!Files.exists(root)) {
-            return;
-        }
-        try (Stream<Path> paths = Files.walk(root)) {
-            for (Path p : (Iterable<Path>) paths.sorted(Comparator.reverseOrder())::iterator) {
-                Files.delete(p);
-            }
-        }
+        SoftHsmSetup.run(command);
     }
 }

@@ -1,19 +1,12 @@
 package orvane.pkcs11test;
 
-import java.io.BufferedReader;
 import java.io.IOException;
-import java.io.InputStreamReader;
-import java.nio.charset.StandardCharsets;
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.nio.file.Paths;
 import java.util.ArrayList;
-import java.util.Comparator;
 import java.util.List;
-import java.util.stream.Stream;
 
 import orvane.clapi.crypto.PKCS11Module;
 import orvane.clapi.crypto.PKCS11Slot;
+import orvane.testsupport.SoftHsmSetup;
 
 /**
  * The modules every test class shares. SoftHSM2 can be initialised once per
@@ -160,16 +153,7 @@ final class TestModules {
      * the module's slot order (slot ids are random; the order is SoftHSM2's).
      */
     private static List<String> makeSoftHsmTokens() throws IOException, InterruptedException {
-        String conf = System.getenv("SOFTHSM2_CONF");
-        if (conf == null || conf.isEmpty()) {
-            throw new IllegalStateException("SOFTHSM2_CONF is not set");
-        }
-        Path confPath = Paths.get(conf).toAbsolutePath();
-        Path tokenDir = confPath.getParent().resolve("tokens");
-        deleteTree(tokenDir);
-        Files.createDirectories(tokenDir);
-        Files.write(confPath, ("directories.tokendir = " + tokenDir + "\nobjectstore.backend = file\n")
-                .getBytes(StandardCharsets.UTF_8));
+        SoftHsmSetup.freshTokenDirectory();
         for (Token token : new Token[] {MAIN, PIN_CHANGE, REINIT}) {
             run("softhsm2-util", "--init-token", "--free", "--label", token.label, "--so-pin", token.soPin,
                     "--pin", token.userPin);
@@ -187,29 +171,6 @@ final class TestModules {
     }
 
     private static List<String> run(String... command) throws IOException, InterruptedException {
-        Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
-        List<String> lines = new ArrayList<>();
-        try (BufferedReader reader = new BufferedReader(
-                new InputStreamReader(process.getInputStream(), StandardCharsets.UTF_8))) {
-            String line;
-            while ((line = reader.readLine()) != null) {
-                lines.add(line);
-            }
-        }
-        if (process.waitFor() != 0) {
-            throw new IOException(String.join(" ", command) + " failed: " + String.join("\n", lines));
-        }
-        return lines;
-    }
-
-    private static void deleteTree(Path root) throws IOException {
-        if (!Files.exists(root)) {
-            return;
-        }
-        try (Stream<Path> paths = Files.walk(root)) {
-            for (Path p : (Iterable<Path>) paths.sorted(Comparator.reverseOrder())::iterator) {
-                Files.delete(p);
-            }
-        }
+        return List.of(SoftHsmSetup.run(command).split("\n"));
     }
 }

@@ -44,7 +44,8 @@ public final class SoftHsmSetup {
         return new String(output, StandardCharsets.UTF_8);
     }
 
-    private static void deleteTree(Path root) throws IOException {
+    /** Deletes a directory tree, if there is one. */
+    public static void deleteTree(Path root) throws IOException {
         if (!Files.exists(root)) {
             return;
         }
