@@ -7,19 +7,11 @@ table=$(mktemp) names=$(mktemp) expected=$(mktemp) decoded=$(mktemp)
 trap 'rm -f "$table" "$names" "$expected" "$decoded"' EXIT
 status=0
 fail() { echo "FAIL: $*"; status=1; }
+. "$(dirname "$0")/export-table.sh"
 
-"$objdump" -p "$dll" | uniq >"$table" || { echo "FAIL: $objdump -p $dll"; exit 1; }
-
-module=$(sed -n 's/^Name[[:space:]]\{1,\}[0-9a-fA-F]\{1,\}[[:space:]]\{1,\}//p' "$table" | head -n 1)
-[ "$module" = "ORVNative.dll" ] || fail "module name '$module', expected 'ORVNative.dll'"
-
-base=$(sed -n 's/^Ordinal Base[[:space:]]\{1,\}//p' "$table" | head -n 1)
-[ "$base" = "1" ] || fail "ordinal base '$base', expected 1"
-
-# "[n] name" rows of the name table; n is the ordinal minus 1.
-sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' "$table" |
-    sed -n 's/^[[:space:]]*\[[[:space:]]*\([0-9]\{1,\}\)\][[:space:]]\{1,\}\(.*\)$/\1 \2/p' >"$names"
-cat >"$expected" <<'NAMES'
+read_export_table "$objdump" "$dll"
+check_module_and_base
+check_named_exports <<'NAMES'
 0 ?getKeyName@Registry@@SGPAV_jstring@@PAUJNIEnv_@@PAV_jclass@@JPAV2@J@Z
 1 ?getValueName@Registry@@SGPAV_jstring@@PAUJNIEnv_@@PAV_jclass@@JPAV2@J@Z
 2 ?getValueString@Registry@@SGPAV_jstring@@PAUJNIEnv_@@PAV_jclass@@JPAV2@2@Z
@@ -31,20 +23,7 @@ cat >"$expected" <<'NAMES'
 8 ?nativeWrapDigest@@YG_JPAUJNIEnv_@@PAV_jobject@@PAV_jbyteArray@@J2PAV_jstring@@2J@Z
 9 _JNI_OnLoad@8
 NAMES
-if ! diff -u "$expected" "$names"; then
-    fail "named exports differ (- expected, + actual)"
-fi
-for count in "Export Address Table" "\[Name Pointer/Ordinal\] Table"; do
-    n=$(sed -n "s|^[[:space:]]*$count[[:space:]]\{1,\}\([0-9a-fA-F]\{1,\}\)\$|\1|p" "$table" | head -n 1)
-    [ "$n" = "0000000a" ] || fail "$count holds '$n' entries, expected 0000000a"
-done
-
-# Ordinals 1-9 in readable form; pointer spacing differs between undname versions.
-while read -r index name; do
-    [ "$index" -le 8 ] 2>/dev/null || continue
-    printf '%s %s\n' $((index + 1)) "$("$undname" "$name" | sed -n '2s/ \*/*/gp')"
-done <"$names" >"$decoded"
-cat >"$expected" <<'SIGNATURES'
+check_decoded_signatures "$undname" <<'SIGNATURES'
 1 public: static class _jstring* __stdcall Registry::getKeyName(struct JNIEnv_*, class _jclass*, long, class _jstring*, long)
 2 public: static class _jstring* __stdcall Registry::getValueName(struct JNIEnv_*, class _jclass*, long, class _jstring*, long)
 3 public: static class _jstring* __stdcall Registry::getValueString(struct JNIEnv_*, class _jclass*, long, class _jstring*, class _jstring*)
@@ -55,9 +34,6 @@ cat >"$expected" <<'SIGNATURES'
 8 class _jbyteArray* __stdcall nativeUnwrapSecretKey(struct JNIEnv_*, class _jobject*, class _jbyteArray*, class _jbyteArray*, class _jstring*)
 9 __int64 __stdcall nativeWrapDigest(struct JNIEnv_*, class _jobject*, class _jbyteArray*, long, class _jbyteArray*, class _jstring*, class _jbyteArray*, long)
 SIGNATURES
-if ! diff -u "$expected" "$decoded"; then
-    fail "decoded signatures differ (- expected, + actual)"
-fi
 
 [ $status -eq 0 ] && echo "PASS: ORVNative.dll exports"
 exit $status

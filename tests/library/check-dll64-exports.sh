@@ -4,12 +4,13 @@
 # with module name, ordinal base, exactly ten named exports in ordinal order,
 # what the nine decorated names decode to, and the function each leads to.
 objdump=$1 nm=$2 undname=$3 dll=$4
-table=$(mktemp) names=$(mktemp) expected=$(mktemp) actual=$(mktemp) symbols=$(mktemp)
-trap 'rm -f "$table" "$names" "$expected" "$actual" "$symbols"' EXIT
+table=$(mktemp) names=$(mktemp) expected=$(mktemp) decoded=$(mktemp) actual=$(mktemp) symbols=$(mktemp)
+trap 'rm -f "$table" "$names" "$expected" "$decoded" "$actual" "$symbols"' EXIT
 status=0
 fail() { echo "FAIL: $*"; status=1; }
+. "$(dirname "$0")/export-table.sh"
 
-"$objdump" -p "$dll" | uniq >"$table" || { echo "FAIL: $objdump -p $dll"; exit 1; }
+read_export_table "$objdump" "$dll"
 
 grep -q 'file format pei-x86-64' "$table" || fail "not an x86-64 image"
 grep -q '^Magic[[:space:]]\{1,\}020b[[:space:]]\{1,\}(PE32+)' "$table" || fail "optional header is not PE32+"
@@ -18,16 +19,8 @@ grep -q '^Magic[[:space:]]\{1,\}020b[[:space:]]\{1,\}(PE32+)' "$table" || fail "
 runtime=$(sed -n 's/^[[:space:]]*DLL Name: //p' "$table" | grep -i -e 'libstdc++' -e 'libgcc' -e 'libwinpthread' | sort -u | tr '\n' ' ')
 [ -z "$runtime" ] || fail "imports mingw runtime DLLs: $runtime"
 
-module=$(sed -n 's/^Name[[:space:]]\{1,\}[0-9a-fA-F]\{1,\}[[:space:]]\{1,\}//p' "$table" | head -n 1)
-[ "$module" = "ORVNative.dll" ] || fail "module name '$module', expected 'ORVNative.dll'"
-
-base=$(sed -n 's/^Ordinal Base[[:space:]]\{1,\}//p' "$table" | head -n 1)
-[ "$base" = "1" ] || fail "ordinal base '$base', expected 1"
-
-# "[n] name" rows of the name table; n is the ordinal minus 1.
-sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' "$table" |
-    sed -n 's/^[[:space:]]*\[[[:space:]]*\([0-9]\{1,\}\)\][[:space:]]\{1,\}\(.*\)$/\1 \2/p' >"$names"
-cat >"$expected" <<'NAMES'
+check_module_and_base
+check_named_exports <<'NAMES'
 0 ?getKeyName@Registry@@SAPEAV_jstring@@PEAUJNIEnv_@@PEAV_jclass@@JPEAV2@J@Z
 1 ?getValueName@Registry@@SAPEAV_jstring@@PEAUJNIEnv_@@PEAV_jclass@@JPEAV2@J@Z
 2 ?getValueString@Registry@@SAPEAV_jstring@@PEAUJNIEnv_@@PEAV_jclass@@JPEAV2@2@Z
@@ -39,20 +32,7 @@ cat >"$expected" <<'NAMES'
 8 ?nativeWrapDigest@@YA_JPEAUJNIEnv_@@PEAV_jobject@@PEAV_jbyteArray@@J2PEAV_jstring@@2J@Z
 9 JNI_OnLoad
 NAMES
-if ! diff -u "$expected" "$names"; then
-    fail "named exports differ (- expected, + actual)"
-fi
-for count in "Export Address Table" "\[Name Pointer/Ordinal\] Table"; do
-    n=$(sed -n "s|^[[:space:]]*$count[[:space:]]\{1,\}\([0-9a-fA-F]\{1,\}\)\$|\1|p" "$table" | head -n 1)
-    [ "$n" = "0000000a" ] || fail "$count holds '$n' entries, expected 0000000a"
-done
-
-# Ordinals 1-9 in readable form; pointer spacing differs between undname versions.
-while read -r index name; do
-    [ "$index" -le 8 ] 2>/dev/null || continue
-    printf '%s %s\n' $((index + 1)) "$("$undname" "$name" | sed -n '2s/ \*/*/gp')"
-done <"$names" >"$actual"
-cat >"$expected" <<'SIGNATURES'
+check_decoded_signatures "$undname" <<'SIGNATURES'
 1 public: static class _jstring* __cdecl Registry::getKeyName(struct JNIEnv_*, class _jclass*, long, class _jstring*, long)
 2 public: static class _jstring* __cdecl Registry::getValueName(struct JNIEnv_*, class _jclass*, long, class _jstring*, long)
 3 public: static class _jstring* __cdecl Registry::getValueString(struct JNIEnv_*, class _jclass*, long, class _jstring*, class _jstring*)
@@ -63,9 +43,6 @@ cat >"$expected" <<'SIGNATURES'
 8 class _jbyteArray* __cdecl nativeUnwrapSecretKey(struct JNIEnv_*, class _jobject*, class _jbyteArray*, class _jbyteArray*, class _jstring*)
 9 __int64 __cdecl nativeWrapDigest(struct JNIEnv_*, class _jobject*, class _jbyteArray*, long, class _jbyteArray*, class _jstring*, class _jbyteArray*, long)
 SIGNATURES
-if ! diff -u "$expected" "$actual"; then
-    fail "decoded signatures differ (- expected, + actual)"
-fi
 
 # Each ordinal's address against the DLL's own symbol table: an export that
 # names the right function but leads to another would pass every check above.
