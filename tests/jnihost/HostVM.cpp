@@ -1,4 +1,5 @@
 #include "HostVM.h"
+#include "../jni/JniTraps.h"
 
 #include <cstdarg>
 #include <cstdint>
@@ -9,38 +10,14 @@
 
 namespace {
 
-template <int Table, std::size_t Slot>
-void JNICALL trap()
-{
-    std::fprintf(stderr, "jnihost: the library called unimplemented %s slot %u\n",
-                 Table == 0 ? "JNIInvokeInterface_" : "JNINativeInterface_", static_cast<unsigned>(Slot));
-    std::fflush(stderr);
-    std::_Exit(70);
-}
-
-template <int Table, std::size_t... Slots>
-void fillWithTraps(void** slots, std::index_sequence<Slots...>)
-{
-    void* traps[] = {reinterpret_cast<void*>(&trap<Table, Slots>)...};
-    std::memcpy(slots, traps, sizeof traps);
-}
-
-template <int Table, typename FunctionTable>
-void fillWithTraps(FunctionTable& table)
-{
-    constexpr std::size_t slots = sizeof(FunctionTable) / sizeof(void*);
-    static_assert(sizeof(FunctionTable) % sizeof(void*) == 0, "a JNI table holds only pointers");
-    fillWithTraps<Table>(reinterpret_cast<void**>(&table), std::make_index_sequence<slots>());
-}
-
 std::u16string widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 } // namespace
 
 HostVM::HostVM(const HostClasses& classes) : classes_(classes), thread_(std::this_thread::get_id())
 {
-    fillWithTraps<0>(invoke_);
-    fillWithTraps<1>(native_);
+    JniTraps::fill<0>(invoke_, "jnihost: the library called unimplemented");
+    JniTraps::fill<1>(native_, "jnihost: the library called unimplemented");
     installFunctions();
     vm_.functions = &invoke_;
     vm_.owner = this;

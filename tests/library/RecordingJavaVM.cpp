@@ -1,4 +1,5 @@
 #include "RecordingJavaVM.h"
+#include "../jni/JniTraps.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -14,36 +15,12 @@ RecordingJavaVM* active = nullptr;
 constexpr std::uintptr_t classBase = 0x10000;
 constexpr std::uintptr_t throwableValue = 0x20000;
 
-template <int Table, std::size_t Slot>
-void JNICALL trap()
-{
-    std::fprintf(stderr, "RecordingJavaVM: unexpected call of %s slot %u\n",
-                 Table == 0 ? "JNIInvokeInterface_" : "JNINativeInterface_", static_cast<unsigned>(Slot));
-    std::fflush(stderr);
-    std::_Exit(70);
-}
-
-template <int Table, std::size_t... Slots>
-void fillWithTraps(void** slots, std::index_sequence<Slots...>)
-{
-    void* traps[] = {reinterpret_cast<void*>(&trap<Table, Slots>)...};
-    std::memcpy(slots, traps, sizeof traps);
-}
-
-template <int Table, typename FunctionTable>
-void fillWithTraps(FunctionTable& table)
-{
-    constexpr std::size_t slots = sizeof(FunctionTable) / sizeof(void*);
-    static_assert(sizeof(FunctionTable) % sizeof(void*) == 0, "a JNI table holds only pointers");
-    fillWithTraps<Table>(reinterpret_cast<void**>(&table), std::make_index_sequence<slots>());
-}
-
 } // namespace
 
 RecordingJavaVM::RecordingJavaVM()
 {
-    fillWithTraps<0>(invoke_);
-    fillWithTraps<1>(native_);
+    JniTraps::fill<0>(invoke_, "RecordingJavaVM: unexpected call of");
+    JniTraps::fill<1>(native_, "RecordingJavaVM: unexpected call of");
     invoke_.GetEnv = &getEnv;
     native_.FindClass = &findClass;
     native_.RegisterNatives = &registerNatives;
