@@ -1,6 +1,7 @@
 package orvane.hardening;
 
-import java.io.IOException;
+import static orvane.testsupport.SoftHsmSetup.run;
+
 import java.nio.file.Files;
 import java.nio.file.Path;
 
@@ -81,9 +82,5 @@ final class HardeningToken {
     private static void store(Path file, String type) throws Exception {
         run("pkcs11-tool", "--module", MODULE, "--token-label", LABEL, "--login", "--pin", PIN, "--write-object",
                 file.toString(), "--type", type, "--id", "01", "--label", "orv-hardening-" + type);
-    }
-
-    static String run(String... command) throws IOException, InterruptedException {
-        return SoftHsmSetup.run(command);
     }
 }

@@ -1,6 +1,7 @@
 package orvane.pkcs11e2e;
 
-import java.io.IOException;
+import static orvane.testsupport.SoftHsmSetup.run;
+
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -189,9 +190,5 @@ final class E2eToken {
             this.id = id;
             this.certificate = certificate;
         }
-    }
-
-    private static void run(String... command) throws IOException, InterruptedException {
-        SoftHsmSetup.run(command);
     }
 }

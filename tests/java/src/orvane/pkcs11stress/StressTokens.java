@@ -1,7 +1,8 @@
 package orvane.pkcs11stress;
 
+import static orvane.testsupport.SoftHsmSetup.run;
+
 import java.io.ByteArrayInputStream;
-import java.io.IOException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.security.KeyFactory;
@@ -115,9 +116,5 @@ final class StressTokens {
     private static void store(String label, Path file, String type) throws Exception {
         run("pkcs11-tool", "--module", MODULE, "--token-label", label, "--login", "--pin", PIN,
                 "--write-object", file.toString(), "--type", type, "--id", "01", "--label", label);
-    }
-
-    private static void run(String... command) throws IOException, InterruptedException {
-        SoftHsmSetup.run(command);
     }
 }
