@@ -40,11 +40,11 @@ std::string hex(const Bytes& bytes)
 DirectBench::Operation operationNamed(const std::string& name)
 {
     static const std::pair<const char*, DirectBench::Operation> names[] = {
-        {"sign-sha1", DirectBench::Operation::sign1},       {"sign-sha256", DirectBench::Operation::sign256},
-        {"verify", DirectBench::Operation::verify},         {"verify-bad", DirectBench::Operation::verifyBad},
-        {"decrypt", DirectBench::Operation::decrypt},       {"digest-1k", DirectBench::Operation::digest1k},
-        {"digest-1m", DirectBench::Operation::digest1m},    {"random-32", DirectBench::Operation::random32},
-        {"random-1", DirectBench::Operation::random1},      {"session", DirectBench::Operation::session},
+        {"sign-sha1", DirectBench::Operation::sign1},      {"sign-sha256", DirectBench::Operation::sign256},
+        {"verify", DirectBench::Operation::verify},        {"verify-bad", DirectBench::Operation::verifyBad},
+        {"decrypt", DirectBench::Operation::decrypt},      {"digest-1k", DirectBench::Operation::digest1k},
+        {"digest-1m", DirectBench::Operation::digest1m},   {"random-32", DirectBench::Operation::random32},
+        {"random-1", DirectBench::Operation::random1},     {"session", DirectBench::Operation::session},
         {"token-info", DirectBench::Operation::tokenInfo}, {"list", DirectBench::Operation::list}};
     for (const auto& entry : names) {
         if (name == entry.first) {
@@ -64,14 +64,9 @@ long long threadCpuNanos()
 } // namespace
 
 DirectBench::DirectBench(const std::string& modulePath, const std::string& work, const std::string& pin)
-    : module(modulePath),
-      pin(pin),
-      certificate(readFile(work + "/cert.der")),
-      data1k(readFile(work + "/data-1k.bin")),
-      data1m(readFile(work + "/data-1m.bin")),
-      signature(readFile(work + "/data-1k.sha256.sig")),
-      badSignature(signature),
-      cipherText(readFile(work + "/secret.enc"))
+    : module(modulePath), pin(pin), certificate(readFile(work + "/cert.der")), data1k(readFile(work + "/data-1k.bin")),
+      data1m(readFile(work + "/data-1m.bin")), signature(readFile(work + "/data-1k.sha256.sig")),
+      badSignature(signature), cipherText(readFile(work + "/secret.enc"))
 {
     if (!badSignature.empty()) {
         badSignature[badSignature.size() / 2] ^= 0x01;
@@ -146,8 +141,7 @@ std::string DirectBench::outputsAsText() const
 }
 
 // Whole batches until the budget is spent; a budget of 0 runs one batch.
-std::string DirectBench::timed(DirectToken& token, Operation operation, long batch,
-                               long budgetMilliseconds)
+std::string DirectBench::timed(DirectToken& token, Operation operation, long batch, long budgetMilliseconds)
 {
     using Clock = std::chrono::steady_clock;
     const long long cpuStart = threadCpuNanos();

@@ -17,8 +17,20 @@ namespace Bench {
 
 class DirectBench {
 public:
-    enum class Operation { sign1, sign256, verify, verifyBad, decrypt, digest1k, digest1m, random32, random1, session,
-                           tokenInfo, list };
+    enum class Operation {
+        sign1,
+        sign256,
+        verify,
+        verifyBad,
+        decrypt,
+        digest1k,
+        digest1m,
+        random32,
+        random1,
+        session,
+        tokenInfo,
+        list
+    };
 
     // The work directory holds the inputs the setup script made.
     DirectBench(const std::string& modulePath, const std::string& workDirectory, const std::string& pin);

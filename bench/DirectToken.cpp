@@ -190,16 +190,14 @@ Bytes DirectToken::decrypt(const Bytes& certificate, const Bytes& cipherText, CK
     return singlePart(functionList->C_DecryptInit, functionList->C_Decrypt, key, mechanism, cipherText);
 }
 
-bool DirectToken::verify(const Bytes& certificate, const Bytes& data, const Bytes& signature,
-                         CK_MECHANISM_TYPE type)
+bool DirectToken::verify(const Bytes& certificate, const Bytes& data, const Bytes& signature, CK_MECHANISM_TYPE type)
 {
     const Found found = findCertificate(certificate);
     sessionCheck();
     const CK_OBJECT_HANDLE key = findKey(found.handle, CKO_PUBLIC_KEY, CKA_ENCRYPT, CKA_VERIFY);
     CK_MECHANISM mechanism = {type, NULL_PTR, 0};
     checkReturn("C_VerifyInit", functionList->C_VerifyInit(session, &mechanism, key));
-    const CK_RV rv =
-        functionList->C_Verify(session, bytesOf(data), data.size(), bytesOf(signature), signature.size());
+    const CK_RV rv = functionList->C_Verify(session, bytesOf(data), data.size(), bytesOf(signature), signature.size());
     if (rv == CKR_SIGNATURE_INVALID) {
         return false;
     }

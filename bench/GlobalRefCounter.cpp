@@ -5,8 +5,8 @@
 
 namespace {
 
-jint JNICALL countGlobalRoot(jvmtiHeapReferenceKind kind, const jvmtiHeapReferenceInfo*, jlong, jlong, jlong,
-                             jlong*, jlong*, jint, void* counter)
+jint JNICALL countGlobalRoot(jvmtiHeapReferenceKind kind, const jvmtiHeapReferenceInfo*, jlong, jlong, jlong, jlong*,
+                             jlong*, jint, void* counter)
 {
     if (kind == JVMTI_HEAP_REFERENCE_JNI_GLOBAL) {
         ++*static_cast<jlong*>(counter);

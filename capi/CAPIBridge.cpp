@@ -5,8 +5,7 @@
 
 namespace CAPIBridge {
 
-void convertString(JNIEnv* env, jstring string, SecureBuffer& buffer, std::int32_t emptyCode,
-                   std::int32_t failureCode)
+void convertString(JNIEnv* env, jstring string, SecureBuffer& buffer, std::int32_t emptyCode, std::int32_t failureCode)
 {
     const jsize length = string != nullptr ? env->GetStringUTFLength(string) : 0;
     if (length < 1) {
@@ -34,8 +33,7 @@ void convertByteArray(JNIEnv* env, jbyteArray array, SecureBuffer& buffer, std::
     }
     env->GetByteArrayRegion(array, 0, length, reinterpret_cast<jbyte*>(buffer.data()));
     if (env->ExceptionCheck()) {
-        throw Common::Exception("CAPIBridge::convertByteArray() string index out of bounds exception.",
-                                failureCode);
+        throw Common::Exception("CAPIBridge::convertByteArray() string index out of bounds exception.", failureCode);
     }
 }
 

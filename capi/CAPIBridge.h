@@ -13,8 +13,7 @@ namespace CAPIBridge {
 
 // The string in modified UTF-8, zero-terminated. A null or empty string throws
 // Common::Exception with emptyCode; any other failure with failureCode.
-void convertString(JNIEnv* env, jstring string, SecureBuffer& buffer, std::int32_t emptyCode,
-                   std::int32_t failureCode);
+void convertString(JNIEnv* env, jstring string, SecureBuffer& buffer, std::int32_t emptyCode, std::int32_t failureCode);
 
 // The array's bytes. A null or empty array throws Common::Exception with
 // emptyCode; any other failure with failureCode.

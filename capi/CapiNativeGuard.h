@@ -24,8 +24,8 @@ jlong resultCodeNative(Body&& body) noexcept
 
 // The Java classes one raising native maps the family to.
 struct JavaExceptionRoute {
-    const char* cancelledClass;  // Common::UserCancelledException
-    const char* failedClass;     // every other Common::Exception, and the unexpected
+    const char* cancelledClass; // Common::UserCancelledException
+    const char* failedClass;    // every other Common::Exception, and the unexpected
     const char* unexpectedMessage;
 };
 

@@ -141,8 +141,8 @@ jlong JNICALL nativeWrapDigest(JNIEnv* env, jobject, jbyteArray digest, jint has
             return ResultCode::kWrapSignatureArrayEmpty;
         }
         SecureBuffer produced;
-        const int rc = ORVcapi().wrapDigest(digestBytes, static_cast<int>(hashType), encoded, store.c_str(),
-                                            produced, static_cast<int>(keySpec));
+        const int rc = ORVcapi().wrapDigest(digestBytes, static_cast<int>(hashType), encoded, store.c_str(), produced,
+                                            static_cast<int>(keySpec));
         if (rc != ResultCode::kSuccess) {
             return rc;
         }
@@ -223,8 +223,7 @@ const JNIBridge::NativeMethodRow rows[] = {
     {"nativeIsCspAvailable", "(Ljava/lang/String;Ljava/lang/String;[Z)J", JNIBridge::entry(&nativeIsCspAvailable)},
     {"nativeIsCertificateInStore", "([BLjava/lang/String;[Z)J", JNIBridge::entry(&nativeIsCertificateInStore)},
     {"nativeWrapDigest", "([BI[BLjava/lang/String;[BI)J", JNIBridge::entry(&nativeWrapDigest)},
-    {"nativeGetCertificates", "(Ljava/lang/String;Ljava/util/LinkedList;)J",
-     JNIBridge::entry(&nativeGetCertificates)},
+    {"nativeGetCertificates", "(Ljava/lang/String;Ljava/util/LinkedList;)J", JNIBridge::entry(&nativeGetCertificates)},
     {"nativeUnwrapSecretKey", "([B[BLjava/lang/String;)[B", JNIBridge::entry(&nativeUnwrapSecretKey)},
     {"nativeGenerateSeed", "(Ljava/nio/ByteBuffer;)V", JNIBridge::entry(&nativeGenerateSeed)},
 };

@@ -25,8 +25,8 @@ SECURITY_STATUS CngPrivateKey::open(const CRYPT_KEY_PROV_INFO& info)
         return status;
     }
     const DWORD flags = (info.dwFlags & CRYPT_MACHINE_KEYSET) != 0 ? NCRYPT_MACHINE_KEY_FLAG : 0;
-    status = NCryptOpenKey(provider_.get(), key_.receive(), info.pwszContainerName, legacyKeySpec(info.dwKeySpec),
-                           flags);
+    status =
+        NCryptOpenKey(provider_.get(), key_.receive(), info.pwszContainerName, legacyKeySpec(info.dwKeySpec), flags);
     if (status != ERROR_SUCCESS) {
         key_.take();
     }
@@ -45,9 +45,9 @@ SECURITY_STATUS CngPrivateKey::readAlgorithmGroup()
 {
     WCHAR group[32] = {};
     DWORD written = 0;
-    const SECURITY_STATUS status = NCryptGetProperty(key_.get(), NCRYPT_ALGORITHM_GROUP_PROPERTY,
-                                                     reinterpret_cast<PBYTE>(group), sizeof group - sizeof(WCHAR),
-                                                     &written, 0);
+    const SECURITY_STATUS status =
+        NCryptGetProperty(key_.get(), NCRYPT_ALGORITHM_GROUP_PROPERTY, reinterpret_cast<PBYTE>(group),
+                          sizeof group - sizeof(WCHAR), &written, 0);
     if (status != ERROR_SUCCESS) {
         group_ = Group::Unknown;
         return status;

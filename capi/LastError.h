@@ -16,7 +16,10 @@ inline std::int32_t code(DWORD error) noexcept
     return error == 0 ? ResultCode::kNoErrorReported : static_cast<std::int32_t>(error);
 }
 
-inline std::int32_t code() noexcept { return code(GetLastError()); }
+inline std::int32_t code() noexcept
+{
+    return code(GetLastError());
+}
 
 // KeyStorage: a signature or decryption through a key storage provider.
 enum class Cancellation { KeyUse, SignatureOutput, KeyStorage };

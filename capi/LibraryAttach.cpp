@@ -42,15 +42,24 @@ BOOL LibraryAttach::onNotification(HMODULE module, DWORD reason) noexcept
         return FALSE;
     }
     switch (reason) {
-    case DLL_PROCESS_ATTACH: return attach(module);
-    case DLL_PROCESS_DETACH: return detach();
-    default: return TRUE;
+    case DLL_PROCESS_ATTACH:
+        return attach(module);
+    case DLL_PROCESS_DETACH:
+        return detach();
+    default:
+        return TRUE;
     }
 }
 
-ORVcapi* LibraryAttach::instance() noexcept { return attachedInstance; }
+ORVcapi* LibraryAttach::instance() noexcept
+{
+    return attachedInstance;
+}
 
-std::uint32_t LibraryAttach::attachCount() noexcept { return attachCountValue; }
+std::uint32_t LibraryAttach::attachCount() noexcept
+{
+    return attachCountValue;
+}
 
 bool LibraryAttach::ensureMutex() noexcept
 {

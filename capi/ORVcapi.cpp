@@ -14,9 +14,15 @@ struct ProviderTypeName {
 };
 
 const ProviderTypeName kProviderTypes[] = {
-    {"RSA_FULL", PROV_RSA_FULL},       {"RSA_AES", PROV_RSA_AES},   {"RSA_SIG", PROV_RSA_SIG},
-    {"RSA_SCHANNEL", PROV_RSA_SCHANNEL}, {"DSS", PROV_DSS},           {"DSS_DH", PROV_DSS_DH},
-    {"DH_SCHANNEL", PROV_DH_SCHANNEL}, {"FORTEZZA", PROV_FORTEZZA}, {"MS_EXCHANGE", PROV_MS_EXCHANGE},
+    {"RSA_FULL", PROV_RSA_FULL},
+    {"RSA_AES", PROV_RSA_AES},
+    {"RSA_SIG", PROV_RSA_SIG},
+    {"RSA_SCHANNEL", PROV_RSA_SCHANNEL},
+    {"DSS", PROV_DSS},
+    {"DSS_DH", PROV_DSS_DH},
+    {"DH_SCHANNEL", PROV_DH_SCHANNEL},
+    {"FORTEZZA", PROV_FORTEZZA},
+    {"MS_EXCHANGE", PROV_MS_EXCHANGE},
     {"SSL", PROV_SSL},
 };
 
@@ -69,8 +75,7 @@ int ORVcapi::isCspAvailable(const char* providerName, const char* providerTypeNa
 }
 
 int ORVcapi::getCspFromCertificate(const SecureBuffer& encodedCertificate, const char* storeName,
-                                   CryptProvider& provider, CertContext& certificate, bool& mustRelease,
-                                   DWORD& keySpec)
+                                   CryptProvider& provider, CertContext& certificate, bool& mustRelease, DWORD& keySpec)
 {
     provider.reset();
     certificate.reset();
@@ -82,8 +87,8 @@ int ORVcapi::getCspFromCertificate(const SecureBuffer& encodedCertificate, const
 }
 
 int ORVcapi::getKeyFromCertificate(const SecureBuffer& encodedCertificate, const char* storeName,
-                                   CryptProvider& provider, CertContext& certificate, bool& mustRelease,
-                                   DWORD& keySpec, CertificateKey& keyStorage)
+                                   CryptProvider& provider, CertContext& certificate, bool& mustRelease, DWORD& keySpec,
+                                   CertificateKey& keyStorage)
 {
     provider.reset();
     certificate.reset();

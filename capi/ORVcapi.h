@@ -23,9 +23,8 @@ public:
     // Providers and certificates' keys (ORVcapi.cpp)
     int isCspAvailable(const char* providerName, const char* providerTypeName, bool& available);
     // On success the caller owns provider and certificate; mustRelease is then set.
-    int getCspFromCertificate(const SecureBuffer& encodedCertificate, const char* storeName,
-                              CryptProvider& provider, CertContext& certificate, bool& mustRelease,
-                              DWORD& keySpec);
+    int getCspFromCertificate(const SecureBuffer& encodedCertificate, const char* storeName, CryptProvider& provider,
+                              CertContext& certificate, bool& mustRelease, DWORD& keySpec);
     // The certificate's entry in the store and its key-provider information:
     // the steps of getCspFromCertificate before the provider is acquired.
     int findCertificateKey(const SecureBuffer& encodedCertificate, const char* storeName, CertificateKey& key);
@@ -36,8 +35,7 @@ public:
     // is not acquired: 0 is returned without a provider, and `keyStorage`
     // receives the entry (its store already closed).
     int getKeyFromCertificate(const SecureBuffer& encodedCertificate, const char* storeName, CryptProvider& provider,
-                              CertContext& certificate, bool& mustRelease, DWORD& keySpec,
-                              CertificateKey& keyStorage);
+                              CertContext& certificate, bool& mustRelease, DWORD& keySpec, CertificateKey& keyStorage);
 
     // Certificate stores (ORVcapiStores.cpp)
     int getCertificates(const char* storeName, std::unique_ptr<CertificateList>& certificates);
@@ -50,8 +48,8 @@ public:
     // Throw Common::Exception, or Common::UserCancelledException when the
     // provider refused the key.
     void getPrivateKey(const SecureBuffer& encodedCertificate, const char* storeName, PrivateKeyHandle& key);
-    void unwrapSessionKey(const SecureBuffer& wrappedKey, const SecureBuffer& encodedCertificate,
-                          const char* storeName, SecureBuffer& plainKey);
+    void unwrapSessionKey(const SecureBuffer& wrappedKey, const SecureBuffer& encodedCertificate, const char* storeName,
+                          SecureBuffer& plainKey);
     void generateSeed(unsigned char* address, DWORD length);
 
     // Keys held by a key storage provider (ORVcapiKeyStorage.cpp), for
@@ -66,8 +64,8 @@ public:
     void decryptWithKey(CngPrivateKey& key, const SecureBuffer& wrappedKey, SecureBuffer& plainKey);
 
 private:
-    int wrapDigestWithKeyStorage(const SecureBuffer& digest, ALG_ID hashAlgorithm, int keySpec,
-                                 CertificateKey& entry, SecureBuffer& signature);
+    int wrapDigestWithKeyStorage(const SecureBuffer& digest, ALG_ID hashAlgorithm, int keySpec, CertificateKey& entry,
+                                 SecureBuffer& signature);
 };
 
 #endif

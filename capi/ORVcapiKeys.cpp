@@ -36,12 +36,23 @@ const HashChoice* findHash(int hashType)
 void noteAlgorithm(ALG_ID id, ProviderAlgorithms& algorithms)
 {
     switch (id) {
-    case CALG_SHA1: algorithms.sha1 = true; break;
-    case CALG_MD5: algorithms.md5 = true; break;
-    case CALG_RSA_SIGN: algorithms.rsaSign = true; break;
-    case CALG_RSA_KEYX: algorithms.rsaKeyExchange = true; break;
-    case CALG_DSS_SIGN: algorithms.dssSign = true; break;
-    default: break;
+    case CALG_SHA1:
+        algorithms.sha1 = true;
+        break;
+    case CALG_MD5:
+        algorithms.md5 = true;
+        break;
+    case CALG_RSA_SIGN:
+        algorithms.rsaSign = true;
+        break;
+    case CALG_RSA_KEYX:
+        algorithms.rsaKeyExchange = true;
+        break;
+    case CALG_DSS_SIGN:
+        algorithms.dssSign = true;
+        break;
+    default:
+        break;
     }
 }
 

@@ -6,11 +6,20 @@
 #include <new>
 #include <utility>
 
-SecureBuffer::SecureBuffer(std::uint32_t length) noexcept { allocate(length); }
+SecureBuffer::SecureBuffer(std::uint32_t length) noexcept
+{
+    allocate(length);
+}
 
-SecureBuffer::SecureBuffer(const void* bytes, std::uint32_t length) noexcept { assign(bytes, length); }
+SecureBuffer::SecureBuffer(const void* bytes, std::uint32_t length) noexcept
+{
+    assign(bytes, length);
+}
 
-SecureBuffer::~SecureBuffer() { release(); }
+SecureBuffer::~SecureBuffer()
+{
+    release();
+}
 
 SecureBuffer::SecureBuffer(SecureBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)), length_(std::exchange(other.length_, 0))

@@ -48,13 +48,17 @@ Exception::Exception(const char* message, std::int32_t errorCode)
 {
 }
 
-Exception::Exception(const char* message) : Exception(message, 0) {}
-
-Exception::Exception(const Exception& other)
-    : description_(copyOf(other.description_)), errorCode_(other.errorCode_)
+Exception::Exception(const char* message) : Exception(message, 0)
 {
 }
 
-Exception::~Exception() { delete[] description_; }
+Exception::Exception(const Exception& other) : description_(copyOf(other.description_)), errorCode_(other.errorCode_)
+{
+}
+
+Exception::~Exception()
+{
+    delete[] description_;
+}
 
 } // namespace Common

@@ -17,8 +17,7 @@ class Array {
 public:
     explicit Array(bool terminated) : terminated_(terminated) { adopt(allocate(0), 0); }
 
-    Array(const T* source, unsigned int begin, unsigned int end, bool terminated)
-        : terminated_(terminated)
+    Array(const T* source, unsigned int begin, unsigned int end, bool terminated) : terminated_(terminated)
     {
         const unsigned int n = (source == nullptr || end < begin) ? 0 : end - begin;
         T* buffer = allocate(n);
@@ -141,8 +140,7 @@ private:
     void checkIndex(unsigned int index) const
     {
         if (index >= length_) {
-            throw IndexOutOfBoundsException("Array<T>::operator[](unsigned int) - index ",
-                                            static_cast<int>(index), 0,
+            throw IndexOutOfBoundsException("Array<T>::operator[](unsigned int) - index ", static_cast<int>(index), 0,
                                             static_cast<int>(length_) - 1);
         }
     }

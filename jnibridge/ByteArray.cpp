@@ -4,16 +4,21 @@
 
 namespace JNIBridge {
 
-ByteArray::ByteArray() : Array<char>(false) {}
-
-ByteArray::ByteArray(unsigned int n) : Array<char>(n, false) {}
-
-ByteArray::ByteArray(const char* data, unsigned int begin, unsigned int end)
-    : Array<char>(data, begin, end, false)
+ByteArray::ByteArray() : Array<char>(false)
 {
 }
 
-ByteArray::ByteArray(unsigned int n, Unfilled tag) : Array<char>(n, false, tag) {}
+ByteArray::ByteArray(unsigned int n) : Array<char>(n, false)
+{
+}
+
+ByteArray::ByteArray(const char* data, unsigned int begin, unsigned int end) : Array<char>(data, begin, end, false)
+{
+}
+
+ByteArray::ByteArray(unsigned int n, Unfilled tag) : Array<char>(n, false, tag)
+{
+}
 
 ByteArray ByteArray::unfilled(unsigned int n)
 {
@@ -32,8 +37,7 @@ ByteArray ByteArray::subBytes(int offset, int length) const
     }
     const unsigned int end = static_cast<unsigned int>(offset) + static_cast<unsigned int>(length);
     if (end > this->length()) {
-        throw IndexOutOfBoundsException("ByteArray::subBytes(int, int) - offset + length ",
-                                        static_cast<int>(end), 0,
+        throw IndexOutOfBoundsException("ByteArray::subBytes(int, int) - offset + length ", static_cast<int>(end), 0,
                                         static_cast<int>(this->length()));
     }
     // The whole array needs no copy of its bytes: a sharing copy stays

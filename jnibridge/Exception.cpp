@@ -11,15 +11,21 @@ static String* ownCopy(const char* text, unsigned int length)
     return new String(text, 0, length);
 }
 
-Exception::Exception(const String& message) : message_(ownCopy(message.data(), message.length())) {}
-
-Exception::Exception(const char* message) : message_(new String(message)) {}
-
-Exception::Exception(const Exception& other)
-    : message_(ownCopy(other.message_->data(), other.message_->length()))
+Exception::Exception(const String& message) : message_(ownCopy(message.data(), message.length()))
 {
 }
 
-Exception::~Exception() { delete message_; }
+Exception::Exception(const char* message) : message_(new String(message))
+{
+}
+
+Exception::Exception(const Exception& other) : message_(ownCopy(other.message_->data(), other.message_->length()))
+{
+}
+
+Exception::~Exception()
+{
+    delete message_;
+}
 
 } // namespace JNIBridge

@@ -12,14 +12,12 @@ static String compose(const String& prefix, int index, int lower, int upper)
     return message;
 }
 
-IndexOutOfBoundsException::IndexOutOfBoundsException(const String& prefix, int index, int lower,
-                                                     int upper)
+IndexOutOfBoundsException::IndexOutOfBoundsException(const String& prefix, int index, int lower, int upper)
     : Exception(compose(prefix, index, lower, upper))
 {
 }
 
-IndexOutOfBoundsException::IndexOutOfBoundsException(const char* prefix, int index, int lower,
-                                                     int upper)
+IndexOutOfBoundsException::IndexOutOfBoundsException(const char* prefix, int index, int lower, int upper)
     : Exception(compose(String(prefix), index, lower, upper))
 {
 }

@@ -4,7 +4,10 @@
 
 namespace JNIBridge {
 
-JBoolean::JBoolean(bool value) noexcept { value_.z = value ? JNI_TRUE : JNI_FALSE; }
+JBoolean::JBoolean(bool value) noexcept
+{
+    value_.z = value ? JNI_TRUE : JNI_FALSE;
+}
 
 JClass& JBoolean::typeClass() const
 {

@@ -33,7 +33,9 @@ jbyteArray newByteArray(JNIEnv* env, jsize length)
 
 } // namespace
 
-JByteArray::JByteArray(jbyteArray bytes) : JObject(bytes) {}
+JByteArray::JByteArray(jbyteArray bytes) : JObject(bytes)
+{
+}
 
 JByteArray::JByteArray(const ByteArray& bytes)
 {

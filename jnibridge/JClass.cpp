@@ -6,11 +6,17 @@
 
 namespace JNIBridge {
 
-JClass::JClass(const String& name) : name_(name), signature_(String("L") + name + ";") {}
+JClass::JClass(const String& name) : name_(name), signature_(String("L") + name + ";")
+{
+}
 
-JClass::JClass(const String& name, const String& signature) : name_(name), signature_(signature) {}
+JClass::JClass(const String& name, const String& signature) : name_(name), signature_(signature)
+{
+}
 
-JClass::JClass(const JClass& other) : name_(other.name_), signature_(other.signature_) {}
+JClass::JClass(const JClass& other) : name_(other.name_), signature_(other.signature_)
+{
+}
 
 JClass::~JClass()
 {
@@ -48,8 +54,7 @@ void JClass::setClass()
     jclass global = static_cast<jclass>(env->NewGlobalRef(local));
     env->DeleteLocalRef(local);
     if (global == nullptr) {
-        const String noRef =
-            String("JClass::setClass() - Unable to allocate a NewGlobalRef for Class '") + name_ + "'";
+        const String noRef = String("JClass::setClass() - Unable to allocate a NewGlobalRef for Class '") + name_ + "'";
         checkJavaException(noRef, String());
         throw JNIException(noRef);
     }

@@ -4,7 +4,10 @@
 
 namespace JNIBridge {
 
-JInt::JInt(int value) noexcept { value_.i = static_cast<jint>(value); }
+JInt::JInt(int value) noexcept
+{
+    value_.i = static_cast<jint>(value);
+}
 
 JClass& JInt::typeClass() const
 {

@@ -5,17 +5,20 @@
 
 namespace JNIBridge {
 
-JNIException::JNIException(const String& message) : Exception(message) {}
+JNIException::JNIException(const String& message) : Exception(message)
+{
+}
 
-JNIException::JNIException(const char* message) : Exception(message) {}
+JNIException::JNIException(const char* message) : Exception(message)
+{
+}
 
 JNIException::JNIException(jthrowable throwable, const String& message)
     : Exception(message), throwable_(globalReference(throwable))
 {
 }
 
-JNIException::JNIException(const JNIException& other)
-    : Exception(other), throwable_(globalReference(other.throwable_))
+JNIException::JNIException(const JNIException& other) : Exception(other), throwable_(globalReference(other.throwable_))
 {
 }
 

@@ -9,7 +9,10 @@ namespace {
 std::atomic<JavaVM*> javaVM{nullptr};
 } // namespace
 
-void JNIHelper::setJavaVM(JavaVM* vm) noexcept { javaVM.store(vm); }
+void JNIHelper::setJavaVM(JavaVM* vm) noexcept
+{
+    javaVM.store(vm);
+}
 
 JavaVM* JNIHelper::getJavaVM()
 {

@@ -18,7 +18,10 @@ JObject::JObject(jobject object)
     setjValue(v);
 }
 
-JObject::JObject(const JObject& other) : JValue() { setjValue(other.value_); }
+JObject::JObject(const JObject& other) : JValue()
+{
+    setjValue(other.value_);
+}
 
 JObject& JObject::operator=(const JObject& other)
 {
@@ -28,7 +31,10 @@ JObject& JObject::operator=(const JObject& other)
     return *this;
 }
 
-JObject::~JObject() { releaseReference(); }
+JObject::~JObject()
+{
+    releaseReference();
+}
 
 JClass& JObject::typeClass() const
 {

@@ -2,10 +2,17 @@
 
 namespace JNIBridge {
 
-JProxy::JProxy(jobject object, const JClass& cls) : JObject(object), class_(cls) {}
+JProxy::JProxy(jobject object, const JClass& cls) : JObject(object), class_(cls)
+{
+}
 
-JProxy::JProxy(const JProxy& other) : JObject(other), class_(other.class_) {}
+JProxy::JProxy(const JProxy& other) : JObject(other), class_(other.class_)
+{
+}
 
-JClass& JProxy::typeClass() const { return class_; }
+JClass& JProxy::typeClass() const
+{
+    return class_;
+}
 
 } // namespace JNIBridge

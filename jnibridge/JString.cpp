@@ -25,7 +25,9 @@ bool isPlainAscii(const String& text)
 
 } // namespace
 
-JString::JString(jstring text) : JObject(text) {}
+JString::JString(jstring text) : JObject(text)
+{
+}
 
 JString::JString(const String& text)
 {

@@ -7,9 +7,13 @@
 
 namespace JNIBridge {
 
-JThrowable::JThrowable(jthrowable throwable) : JObject(throwable) {}
+JThrowable::JThrowable(jthrowable throwable) : JObject(throwable)
+{
+}
 
-JThrowable::JThrowable(const JObject& object) : JObject(object) {}
+JThrowable::JThrowable(const JObject& object) : JObject(object)
+{
+}
 
 JClass& JThrowable::typeClass() const
 {
@@ -25,6 +29,9 @@ static JMethod<JString>& toStringMethod()
     return *method;
 }
 
-String JThrowable::toString() { return toStringMethod().invoke(*this).toString(); }
+String JThrowable::toString()
+{
+    return toStringMethod().invoke(*this).toString();
+}
 
 } // namespace JNIBridge

@@ -2,9 +2,13 @@
 
 namespace JNIBridge {
 
-LongArray::LongArray() : Array<unsigned long>(false) {}
+LongArray::LongArray() : Array<unsigned long>(false)
+{
+}
 
-LongArray::LongArray(unsigned int n) : Array<unsigned long>(n, false) {}
+LongArray::LongArray(unsigned int n) : Array<unsigned long>(n, false)
+{
+}
 
 LongArray::LongArray(const unsigned long* data, unsigned int begin, unsigned int end)
     : Array<unsigned long>(data, begin, end, false)

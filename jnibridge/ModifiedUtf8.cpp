@@ -8,7 +8,10 @@ namespace JNIBridge {
 
 namespace {
 
-bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool isContinuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
 
 // Bytes in the sequence a lead byte opens; 0 for a byte no sequence starts with.
 std::size_t lengthOpenedBy(unsigned char lead)

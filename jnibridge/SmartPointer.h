@@ -15,8 +15,7 @@ public:
 
     SmartPointer() = default;
 
-    explicit SmartPointer(T* pointer, Deleter deleter = nullptr)
-        : pointer_(pointer), deleter_(deleter)
+    explicit SmartPointer(T* pointer, Deleter deleter = nullptr) : pointer_(pointer), deleter_(deleter)
     {
         try {
             count_ = new std::atomic<int>(1);

@@ -11,14 +11,19 @@ static unsigned int lengthOf(const char* text)
     return text == nullptr ? 0 : static_cast<unsigned int>(std::strlen(text));
 }
 
-String::String() : Array<char>(true) {}
+String::String() : Array<char>(true)
+{
+}
 
-String::String(unsigned int n) : Array<char>(n, true) {}
+String::String(unsigned int n) : Array<char>(n, true)
+{
+}
 
-String::String(const char* text) : Array<char>(text, 0, lengthOf(text), true) {}
+String::String(const char* text) : Array<char>(text, 0, lengthOf(text), true)
+{
+}
 
-String::String(const char* data, unsigned int begin, unsigned int end)
-    : Array<char>(data, begin, end, true)
+String::String(const char* data, unsigned int begin, unsigned int end) : Array<char>(data, begin, end, true)
 {
 }
 
@@ -33,9 +38,15 @@ String& String::appendBytes(const char* text, unsigned int n)
     return *this;
 }
 
-String& String::append(const char* text) { return appendBytes(text, lengthOf(text)); }
+String& String::append(const char* text)
+{
+    return appendBytes(text, lengthOf(text));
+}
 
-String& String::append(const String& text) { return appendBytes(text.data(), lengthOf(text.data())); }
+String& String::append(const String& text)
+{
+    return appendBytes(text.data(), lengthOf(text.data()));
+}
 
 String& String::append(int value)
 {
@@ -44,7 +55,10 @@ String& String::append(int value)
     return append(digits);
 }
 
-String& String::append(long value) { return append(static_cast<int>(static_cast<std::int32_t>(value))); }
+String& String::append(long value)
+{
+    return append(static_cast<int>(static_cast<std::int32_t>(value)));
+}
 
 String String::operator+(const String& other) const
 {

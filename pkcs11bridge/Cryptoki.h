@@ -20,8 +20,7 @@ static_assert(offsetof(CK_ATTRIBUTE, pValue) == sizeof(CK_ATTRIBUTE_TYPE) &&
               "CK_ATTRIBUTE must be packed to 1 byte on Windows");
 static_assert(offsetof(CK_MECHANISM, pParameter) == sizeof(CK_MECHANISM_TYPE),
               "CK_MECHANISM must be packed to 1 byte on Windows");
-static_assert(offsetof(CK_INFO, flags) == sizeof(CK_VERSION) + 32,
-              "CK_INFO must be packed to 1 byte on Windows");
+static_assert(offsetof(CK_INFO, flags) == sizeof(CK_VERSION) + 32, "CK_INFO must be packed to 1 byte on Windows");
 #endif
 
 #endif

@@ -57,12 +57,12 @@ bool PKCS11Attribute<bool>::getAttribute(PKCS11Slot* slot, unsigned long object,
 }
 
 template <>
-unsigned long PKCS11Attribute<unsigned long>::getAttribute(PKCS11Slot* slot, unsigned long object,
-                                                           unsigned long type)
+unsigned long PKCS11Attribute<unsigned long>::getAttribute(PKCS11Slot* slot, unsigned long object, unsigned long type)
 {
-    return readFixed<CK_ULONG>(slot, object, type,
-                               "PKCS11Attribute<unsigned long>::getAttribute(PKCS11Slot *, unsigned long, unsigned long)"
-                               " - Failed on call to C_GetAttributeValue('");
+    return readFixed<CK_ULONG>(
+        slot, object, type,
+        "PKCS11Attribute<unsigned long>::getAttribute(PKCS11Slot *, unsigned long, unsigned long)"
+        " - Failed on call to C_GetAttributeValue('");
 }
 
 // Two calls: the length first, then the value into a buffer of that length.

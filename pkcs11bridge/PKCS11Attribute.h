@@ -36,8 +36,7 @@ private:
 template <>
 bool PKCS11Attribute<bool>::getAttribute(PKCS11Slot* slot, unsigned long object, unsigned long type);
 template <>
-unsigned long PKCS11Attribute<unsigned long>::getAttribute(PKCS11Slot* slot, unsigned long object,
-                                                           unsigned long type);
+unsigned long PKCS11Attribute<unsigned long>::getAttribute(PKCS11Slot* slot, unsigned long object, unsigned long type);
 template <>
 JNIBridge::ByteArray PKCS11Attribute<JNIBridge::ByteArray>::getAttribute(PKCS11Slot* slot, unsigned long object,
                                                                          unsigned long type);

@@ -12,7 +12,10 @@ struct ReturnValueName {
     const char* name;
 };
 
-#define ORV_CKR(name) {name, #name}
+#define ORV_CKR(name)                                                                                                  \
+    {                                                                                                                  \
+        name, #name                                                                                                    \
+    }
 
 // Sorted by value, so a lookup is a binary search.
 const ReturnValueName returnValueNames[] = {
@@ -128,8 +131,7 @@ PKCS11Exception::PKCS11Exception(const JNIBridge::String& message, CK_RV returnV
 {
 }
 
-PKCS11Exception::PKCS11Exception(const JNIBridge::String& message)
-    : JNIBridge::Exception(message), returnValue(0)
+PKCS11Exception::PKCS11Exception(const JNIBridge::String& message) : JNIBridge::Exception(message), returnValue(0)
 {
 }
 

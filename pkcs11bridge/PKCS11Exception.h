@@ -26,7 +26,10 @@ private:
 JNIBridge::String getReturnValueName(CK_RV code);
 
 // Messages show every number as signed 32-bit decimal, whatever CK_ULONG's width.
-inline long messageNumber(CK_ULONG value) { return static_cast<long>(value); }
+inline long messageNumber(CK_ULONG value)
+{
+    return static_cast<long>(value);
+}
 
 } // namespace PKCS11Bridge
 

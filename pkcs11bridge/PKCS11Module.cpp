@@ -83,8 +83,8 @@ void PKCS11Module::loadPKCS11Library()
     }
     callMutex = callMutexOf(library);
     const std::lock_guard<std::mutex> calls(*callMutex);
-    auto getFunctionList = reinterpret_cast<CK_C_GetFunctionList>(
-        reinterpret_cast<void*>(GetProcAddress(library, "C_GetFunctionList")));
+    auto getFunctionList =
+        reinterpret_cast<CK_C_GetFunctionList>(reinterpret_cast<void*>(GetProcAddress(library, "C_GetFunctionList")));
     if (getFunctionList == nullptr) {
         throw PKCS11Exception(String("PKCS11Module::loadPKCS11Library() - Failed on call to GetProcAddress('")
                                   .append(modulePath)
@@ -93,8 +93,7 @@ void PKCS11Module::loadPKCS11Library()
     CK_RV rv = getFunctionList(&functionList);
     if (rv != CKR_OK || functionList == nullptr) {
         throw PKCS11Exception(
-            "PKCS11Module::loadPKCS11Library() - Failed to invoke C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR)",
-            rv);
+            "PKCS11Module::loadPKCS11Library() - Failed to invoke C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR)", rv);
     }
     rv = functionList->C_Initialize(NULL_PTR);
     if (rv != CKR_OK) {
@@ -155,8 +154,7 @@ const std::shared_ptr<PKCS11Slot>& PKCS11Module::slotAt(unsigned int index) cons
 {
     if (index >= slots.size()) {
         throw JNIBridge::IndexOutOfBoundsException("PKCS11Module::getSlot(unsigned int) - index ",
-                                                   static_cast<int>(index), 0,
-                                                   static_cast<int>(slots.size()) - 1);
+                                                   static_cast<int>(index), 0, static_cast<int>(slots.size()) - 1);
     }
     return slots[index];
 }
@@ -168,7 +166,10 @@ std::shared_ptr<PKCS11Slot> PKCS11Module::getSlot(unsigned int index) const
 }
 
 // No second lock and no share taken: every native pays for this lookup.
-PKCS11Slot& PKCS11Module::getSlotUnderCallLock(unsigned int index) const { return *slotAt(index); }
+PKCS11Slot& PKCS11Module::getSlotUnderCallLock(unsigned int index) const
+{
+    return *slotAt(index);
+}
 
 unsigned int PKCS11Module::getNumberOfSlots() const
 {

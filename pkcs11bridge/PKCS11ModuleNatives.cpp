@@ -10,7 +10,10 @@ namespace {
 
 constexpr IndexFailure indexFailure = IndexFailure::raisedAsIndexOutOfBounds;
 
-PKCS11Module& moduleOf(jint moduleId) { return PKCS11Module::getModule(static_cast<unsigned int>(moduleId)); }
+PKCS11Module& moduleOf(jint moduleId)
+{
+    return PKCS11Module::getModule(static_cast<unsigned int>(moduleId));
+}
 
 jint JNICALL loadLibrary(JNIEnv*, jclass, jstring path)
 {
@@ -23,7 +26,8 @@ jint JNICALL loadLibrary(JNIEnv*, jclass, jstring path)
 
 jint JNICALL getNumberOfSlots(JNIEnv*, jclass, jint moduleId)
 {
-    return pkcs11Native<jint>(0, indexFailure, [&] { return static_cast<jint>(moduleOf(moduleId).getNumberOfSlots()); });
+    return pkcs11Native<jint>(0, indexFailure,
+                              [&] { return static_cast<jint>(moduleOf(moduleId).getNumberOfSlots()); });
 }
 
 jlong JNICALL waitForSlotEvent(JNIEnv*, jclass, jint moduleId)

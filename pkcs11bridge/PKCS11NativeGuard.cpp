@@ -22,7 +22,7 @@ void raiseCaughtPKCS11Failure(IndexFailure indexFailure)
         raiseJavaException(pkcs11ExceptionClass, e.getMessage());
     } catch (const JNIBridge::IndexOutOfBoundsException& e) {
         raiseJavaException(indexFailure == IndexFailure::raisedAsIndexOutOfBounds ? indexOutOfBoundsClass
-                                                                                   : pkcs11ExceptionClass,
+                                                                                  : pkcs11ExceptionClass,
                            e.getMessage());
     } catch (const JNIBridge::JNIException& e) {
         raiseJavaException(pkcs11ExceptionClass, e.getMessage());

@@ -152,10 +152,8 @@ void PKCS11Slot::logout()
     const CK_SESSION_HANDLE handle = sessionId;
     CK_RV rv = functionList->C_Logout(handle);
     if (rv != CKR_OK && rv != CKR_USER_NOT_LOGGED_IN) {
-        throwSessionCallFailure(String("PKCS11Slot::logout() - Failed on call to C_Logout(")
-                                    .append(messageNumber(handle))
-                                    .append(")"),
-                                rv);
+        throwSessionCallFailure(
+            String("PKCS11Slot::logout() - Failed on call to C_Logout(").append(messageNumber(handle)).append(")"), rv);
     }
 }
 

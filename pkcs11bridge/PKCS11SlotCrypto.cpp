@@ -60,8 +60,8 @@ ByteArray PKCS11Slot::runSinglePart(const SinglePartOperation& operation, const 
     const char* const first = "Failed on call to ";
     const char* const second = "Failed on second call to ";
     requireSession(operation.prefix, noSession);
-    const CK_OBJECT_HANDLE key = operation.withPublicKey ? handleOf(findPublicKey(certificate))
-                                                         : handleOf(findPrivateKey(certificate));
+    const CK_OBJECT_HANDLE key =
+        operation.withPublicKey ? handleOf(findPublicKey(certificate)) : handleOf(findPrivateKey(certificate));
     if (key == CK_INVALID_HANDLE) {
         throw PKCS11Exception(String(operation.prefix).append(operation.keyNotFound));
     }
@@ -87,7 +87,7 @@ ByteArray PKCS11Slot::runSinglePart(const SinglePartOperation& operation, const 
     }
     ByteArray output(static_cast<unsigned int>(length));
     rv = (functionList->*operation.run)(sessionId, bytesOf(input), input.length(),
-                                            reinterpret_cast<CK_BYTE_PTR>(output.data()), &length);
+                                        reinterpret_cast<CK_BYTE_PTR>(output.data()), &length);
     if (rv != CKR_OK) {
         throwSessionCallFailure(failedCall(operation.prefix, second, operation.runName, "()"), rv);
     }
@@ -111,8 +111,7 @@ ByteArray PKCS11Slot::encryptData(const Certificate& certificate, const ByteArra
     return runSinglePart(encrypt, certificate, data, mechanism);
 }
 
-ByteArray PKCS11Slot::decryptData(const Certificate& certificate, const ByteArray& cipherText,
-                                  unsigned long mechanism)
+ByteArray PKCS11Slot::decryptData(const Certificate& certificate, const ByteArray& cipherText, unsigned long mechanism)
 {
     static const SinglePartOperation decrypt = {
         "PKCS11Slot::decryptData(const Certificate&, const ByteArray&, unsigned int) - ",
@@ -154,9 +153,9 @@ bool PKCS11Slot::verifyData(const Certificate& certificate, const ByteArray& dat
     CK_MECHANISM mechanism = {mechanismType, NULL_PTR, 0};
     CK_RV rv = functionList->C_VerifyInit(sessionId, &mechanism, key);
     if (rv != CKR_OK) {
-        throwSessionCallFailure(
-            "PKCS11Slot::verifyData(const PublicKey&, const ByteArray&, unsigned int) - Failed on call to C_VerifyInit()",
-            rv);
+        throwSessionCallFailure("PKCS11Slot::verifyData(const PublicKey&, const ByteArray&, unsigned int) - Failed on "
+                                "call to C_VerifyInit()",
+                                rv);
     }
     rv = functionList->C_Verify(sessionId, bytesOf(data), data.length(), bytesOf(signature), signature.length());
     if (rv == CKR_SIGNATURE_INVALID) {

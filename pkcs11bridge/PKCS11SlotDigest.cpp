@@ -64,8 +64,7 @@ void PKCS11Slot::digestUpdate(const ByteArray& data)
     requireSession("PKCS11Slot::digestUpdate(const ByteArray&) - A session has not been opened !");
     CK_RV rv = functionList->C_DigestUpdate(sessionId, bytesOf(data), data.length());
     if (rv != CKR_OK) {
-        throwSessionCallFailure("PKCS11Slot::digestUpdate(const ByteArray&) - Failed on call to C_DigestUpdate()",
-                                rv);
+        throwSessionCallFailure("PKCS11Slot::digestUpdate(const ByteArray&) - Failed on call to C_DigestUpdate()", rv);
     }
 }
 

@@ -8,7 +8,6 @@
 #include "pkcs11bridge/PKCS11SlotCryptoNatives.h"
 #include "pkcs11bridge/PKCS11SlotObjectNatives.h"
 
-
 using JNIBridge::ByteArray;
 using JNIBridge::String;
 using namespace PKCS11Bridge;
@@ -20,7 +19,10 @@ constexpr IndexFailure asPKCS11Exception = IndexFailure::raisedAsPKCS11Exception
 
 constexpr CK_FLAGS readWriteSession = CKF_RW_SESSION | CKF_SERIAL_SESSION;
 
-String text(jstring value) { return JNIBridge::JString(value).toString(); }
+String text(jstring value)
+{
+    return JNIBridge::JString(value).toString();
+}
 
 template <void (PKCS11Slot::*operation)()>
 void JNICALL slotAction(JNIEnv*, jclass, jint moduleId, jint slotIndex)
@@ -31,9 +33,8 @@ void JNICALL slotAction(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 template <bool (PKCS11Slot::*query)()>
 jboolean JNICALL slotQuery(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
-    return pkcs11Native<jboolean>(JNI_FALSE, asIndexOutOfBounds, [&] {
-        return ((*slotCall(moduleId, slotIndex)).*query)() ? JNI_TRUE : JNI_FALSE;
-    });
+    return pkcs11Native<jboolean>(JNI_FALSE, asIndexOutOfBounds,
+                                  [&] { return ((*slotCall(moduleId, slotIndex)).*query)() ? JNI_TRUE : JNI_FALSE; });
 }
 
 void JNICALL openSession(JNIEnv*, jclass, jint moduleId, jint slotIndex)

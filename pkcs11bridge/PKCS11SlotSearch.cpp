@@ -35,8 +35,8 @@ CK_OBJECT_HANDLE PKCS11Slot::findObject(const PKCS11Attributes& attributes)
     const SmartPointer<void> records = attributes.toTemplate();
     CK_RV rv = functionList->C_FindObjectsInit(sessionId, recordsOf(records), attributes.count());
     if (rv != CKR_OK) {
-        throwSessionCallFailure("PKCS11Slot::findObject(const PKCS11Attributes&) - Failed on call to C_FindObjectsInit()",
-                                rv);
+        throwSessionCallFailure(
+            "PKCS11Slot::findObject(const PKCS11Attributes&) - Failed on call to C_FindObjectsInit()", rv);
     }
     CK_OBJECT_HANDLE handle = CK_INVALID_HANDLE;
     CK_ULONG found = 0;
@@ -59,8 +59,8 @@ LongArray PKCS11Slot::findObjects(const PKCS11Attributes& attributes)
     const SmartPointer<void> records = attributes.toTemplate();
     CK_RV rv = functionList->C_FindObjectsInit(sessionId, recordsOf(records), attributes.count());
     if (rv != CKR_OK) {
-        throwSessionCallFailure("PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on call to C_FindObjectsInit()",
-                                rv);
+        throwSessionCallFailure(
+            "PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on call to C_FindObjectsInit()", rv);
     }
     LongArray handles;
     for (;;) {
@@ -68,8 +68,8 @@ LongArray PKCS11Slot::findObjects(const PKCS11Attributes& attributes)
         CK_ULONG found = 0;
         rv = functionList->C_FindObjects(sessionId, &handle, 1, &found);
         if (rv != CKR_OK) {
-            throwSessionCallFailure("PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on call to C_FindObjects()",
-                                    rv);
+            throwSessionCallFailure(
+                "PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on call to C_FindObjects()", rv);
         }
         if (found == 0) {
             break;
@@ -145,17 +145,15 @@ SmartPointer<Key> PKCS11Slot::findKeyOf(const Certificate& certificate, const Ke
 
 SmartPointer<PublicKey> PKCS11Slot::findPublicKey(const Certificate& certificate)
 {
-    static const KeySearch search = {
-        "PKCS11Slot::findPublicKey(const Certificate&) - A session has not been opened !", CKO_PUBLIC_KEY,
-        CKA_ENCRYPT, CKA_VERIFY};
+    static const KeySearch search = {"PKCS11Slot::findPublicKey(const Certificate&) - A session has not been opened !",
+                                     CKO_PUBLIC_KEY, CKA_ENCRYPT, CKA_VERIFY};
     return findKeyOf<PublicKey>(certificate, search);
 }
 
 SmartPointer<PrivateKey> PKCS11Slot::findPrivateKey(const Certificate& certificate)
 {
-    static const KeySearch search = {
-        "PKCS11Slot::findPrivateKey(const Certificate&) - A session has not been opened !", CKO_PRIVATE_KEY,
-        CKA_DECRYPT, CKA_SIGN};
+    static const KeySearch search = {"PKCS11Slot::findPrivateKey(const Certificate&) - A session has not been opened !",
+                                     CKO_PRIVATE_KEY, CKA_DECRYPT, CKA_SIGN};
     return findKeyOf<PrivateKey>(certificate, search);
 }
 

@@ -24,24 +24,22 @@ CK_TOKEN_INFO tokenInfoOf(const PKCS11Slot& slot)
     std::memset(&info, 0, sizeof info);
     const CK_RV rv = slot.getFunctionList()->C_GetTokenInfo(slot.getSlotID(), &info);
     if (rv != CKR_OK) {
-        throw PKCS11Exception("PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot&) - Failed on call to C_GetTokenInfo()",
-                              rv);
+        throw PKCS11Exception(
+            "PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot&) - Failed on call to C_GetTokenInfo()", rv);
     }
     return info;
 }
 
 } // namespace
 
-PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot& slot) : PKCS11TokenInfo(tokenInfoOf(slot)) {}
+PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot& slot) : PKCS11TokenInfo(tokenInfoOf(slot))
+{
+}
 
 PKCS11TokenInfo::PKCS11TokenInfo(const CK_TOKEN_INFO& info)
-    : label(fixedWidth(info.label)),
-      manufacturerID(fixedWidth(info.manufacturerID)),
-      model(fixedWidth(info.model)),
-      serialNumber(fixedWidth(info.serialNumber)),
-      sessionCount(info.ulSessionCount),
-      hasRNG((info.flags & CKF_RNG) != 0),
-      loginRequired(((info.flags >> 2) & 0x1) != 0)
+    : label(fixedWidth(info.label)), manufacturerID(fixedWidth(info.manufacturerID)), model(fixedWidth(info.model)),
+      serialNumber(fixedWidth(info.serialNumber)), sessionCount(info.ulSessionCount),
+      hasRNG((info.flags & CKF_RNG) != 0), loginRequired(((info.flags >> 2) & 0x1) != 0)
 {
 }
 

@@ -3,7 +3,8 @@
 
 namespace PKCS11Bridge {
 
-PrivateKey::PrivateKey(const JNIBridge::ByteArray& id, CK_OBJECT_HANDLE handle, bool supportsDecryption, bool supportsSigning)
+PrivateKey::PrivateKey(const JNIBridge::ByteArray& id, CK_OBJECT_HANDLE handle, bool supportsDecryption,
+                       bool supportsSigning)
     : id(id), handle(handle), supportsDecryption(supportsDecryption), supportsSigning(supportsSigning)
 {
 }

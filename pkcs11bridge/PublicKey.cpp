@@ -3,7 +3,8 @@
 
 namespace PKCS11Bridge {
 
-PublicKey::PublicKey(const JNIBridge::ByteArray& id, CK_OBJECT_HANDLE handle, bool supportsEncryption, bool supportsVerification)
+PublicKey::PublicKey(const JNIBridge::ByteArray& id, CK_OBJECT_HANDLE handle, bool supportsEncryption,
+                     bool supportsVerification)
     : id(id), handle(handle), supportsEncryption(supportsEncryption), supportsVerification(supportsVerification)
 {
 }

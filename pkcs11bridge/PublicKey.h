@@ -9,7 +9,8 @@ namespace PKCS11Bridge {
 
 class PublicKey {
 public:
-    PublicKey(const JNIBridge::ByteArray& id, CK_OBJECT_HANDLE handle, bool supportsEncryption, bool supportsVerification);
+    PublicKey(const JNIBridge::ByteArray& id, CK_OBJECT_HANDLE handle, bool supportsEncryption,
+              bool supportsVerification);
 
     const JNIBridge::ByteArray& getId() const noexcept { return id; }
     CK_OBJECT_HANDLE getHandle() const noexcept { return handle; }

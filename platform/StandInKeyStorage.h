@@ -14,15 +14,15 @@
 namespace orv::standin {
 
 // The key comes as a CryptoAPI PRIVATEKEYBLOB; legacy key spec 1 or 2.
-bool storeKeyStorageKey(const std::string &provider, const std::string &keyName, DWORD legacyKeySpec,
-                        bool machine, const BYTE *privateKeyBlob, DWORD size);
+bool storeKeyStorageKey(const std::string& provider, const std::string& keyName, DWORD legacyKeySpec, bool machine,
+                        const BYTE* privateKeyBlob, DWORD size);
 // NCryptSignHash and NCryptDecrypt with the key then fail with `status`, or
 // with `atOpen` NCryptOpenKey does; 0 lets them work again.
-bool refuseKeyStorageKey(const std::string &provider, const std::string &keyName, bool machine, LONG status,
+bool refuseKeyStorageKey(const std::string& provider, const std::string& keyName, bool machine, LONG status,
                          bool atOpen = false);
 // CNG provider and key handles not yet freed, in this process.
 std::size_t openKeyStorageHandles();
 
-}  // namespace orv::standin
+} // namespace orv::standin
 
 #endif

@@ -18,13 +18,13 @@ struct PostedMessage {
 };
 
 // Adds a top-level window; windows are found in the order they were added.
-HWND addWindow(const std::string &title, const std::string &className = "StandInWindow");
+HWND addWindow(const std::string& title, const std::string& className = "StandInWindow");
 // Removes it; false when the handle is not a window (any more).
 bool removeWindow(HWND window);
 // Messages posted to the window so far, oldest first; empty for a non-window.
 std::vector<PostedMessage> postedMessages(HWND window);
 std::size_t postedMessageCount(HWND window);
 
-}  // namespace orv::standin
+} // namespace orv::standin
 
 #endif

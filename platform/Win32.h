@@ -54,24 +54,24 @@ typedef ULONG_PTR DWORD_PTR;
 typedef ULONG_PTR SIZE_T;
 typedef wchar_t WCHAR;
 
-typedef void *PVOID;
-typedef void *LPVOID;
-typedef const void *LPCVOID;
-typedef BOOL *PBOOL;
-typedef BOOL *LPBOOL;
-typedef BYTE *PBYTE;
-typedef BYTE *LPBYTE;
-typedef DWORD *PDWORD;
-typedef DWORD *LPDWORD;
-typedef LONG *PLONG;
-typedef CHAR *LPSTR;
-typedef CHAR *PSTR;
-typedef const CHAR *LPCSTR;
-typedef const CHAR *PCSTR;
-typedef WCHAR *LPWSTR;
-typedef WCHAR *PWSTR;
-typedef const WCHAR *LPCWSTR;
-typedef const WCHAR *PCWSTR;
+typedef void* PVOID;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef BOOL* PBOOL;
+typedef BOOL* LPBOOL;
+typedef BYTE* PBYTE;
+typedef BYTE* LPBYTE;
+typedef DWORD* PDWORD;
+typedef DWORD* LPDWORD;
+typedef LONG* PLONG;
+typedef CHAR* LPSTR;
+typedef CHAR* PSTR;
+typedef const CHAR* LPCSTR;
+typedef const CHAR* PCSTR;
+typedef WCHAR* LPWSTR;
+typedef WCHAR* PWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef const WCHAR* PCWSTR;
 
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
@@ -83,21 +83,23 @@ typedef LONG LSTATUS;
 #define FALSE 0
 
 /* Handles are distinct pointer types, as with STRICT on Windows. */
-typedef void *HANDLE;
-#define ORV_DECLARE_HANDLE(name) \
-    struct name##__ { int unused; }; \
-    typedef struct name##__ *name
+typedef void* HANDLE;
+#define ORV_DECLARE_HANDLE(name)                                                                                       \
+    struct name##__ {                                                                                                  \
+        int unused;                                                                                                    \
+    };                                                                                                                 \
+    typedef struct name##__* name
 ORV_DECLARE_HANDLE(HINSTANCE);
 ORV_DECLARE_HANDLE(HWND);
 ORV_DECLARE_HANDLE(HKEY);
 #undef ORV_DECLARE_HANDLE
 typedef HINSTANCE HMODULE;
 typedef HANDLE HLOCAL;
-typedef HKEY *PHKEY;
+typedef HKEY* PHKEY;
 typedef DWORD ACCESS_MASK;
 typedef ACCESS_MASK REGSAM;
 
-typedef INT_PTR (WINAPI *FARPROC)(void);
+typedef INT_PTR(WINAPI* FARPROC)(void);
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
@@ -212,16 +214,13 @@ WINBASEAPI FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 WINBASEAPI BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 WINBASEAPI BOOL WINAPI DisableThreadLibraryCalls(HMODULE hLibModule);
 
-WINBASEAPI HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes,
-                                      BOOL bInitialOwner, LPCSTR lpName);
+WINBASEAPI HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
 WINBASEAPI DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 WINBASEAPI BOOL WINAPI ReleaseMutex(HANDLE hMutex);
 WINBASEAPI BOOL WINAPI CloseHandle(HANDLE hObject);
 
-WINBASEAPI DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource,
-                                       DWORD dwMessageId, DWORD dwLanguageId,
-                                       LPSTR lpBuffer, DWORD nSize,
-                                       va_list *Arguments);
+WINBASEAPI DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                                       LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
 WINBASEAPI HLOCAL WINAPI LocalFree(HLOCAL hMem);
 
 /* ---- user32 --------------------------------------------------------- */
@@ -230,8 +229,7 @@ WINBASEAPI HLOCAL WINAPI LocalFree(HLOCAL hMem);
 #define WM_QUIT 0x0012
 
 WINUSERAPI HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
-WINUSERAPI BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam,
-                                    LPARAM lParam);
+WINUSERAPI BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 
 /* ---- registry (advapi32) ------------------------------------------- */
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
@@ -265,20 +263,13 @@ WINUSERAPI BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam,
 #define REG_MULTI_SZ 7
 #define REG_QWORD 11
 
-WINADVAPI LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey,
-                                      DWORD ulOptions, REGSAM samDesired,
-                                      PHKEY phkResult);
-WINADVAPI LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName,
-                                      LPDWORD lpcchName, LPDWORD lpReserved,
-                                      LPSTR lpClass, LPDWORD lpcchClass,
-                                      PFILETIME lpftLastWriteTime);
-WINADVAPI LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex,
-                                      LPSTR lpValueName, LPDWORD lpcchValueName,
-                                      LPDWORD lpReserved, LPDWORD lpType,
-                                      LPBYTE lpData, LPDWORD lpcbData);
-WINADVAPI LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName,
-                                         LPDWORD lpReserved, LPDWORD lpType,
-                                         LPBYTE lpData, LPDWORD lpcbData);
+WINADVAPI LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+WINADVAPI LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                                       LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
+WINADVAPI LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                                       LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+WINADVAPI LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                          LPBYTE lpData, LPDWORD lpcbData);
 WINADVAPI LSTATUS WINAPI RegCloseKey(HKEY hKey);
 
 /* ---- CryptoAPI (advapi32) ------------------------------------------ */
@@ -402,53 +393,37 @@ typedef struct _RSAPUBKEY {
     DWORD pubexp;
 } RSAPUBKEY;
 
-WINADVAPI BOOL WINAPI CryptAcquireContextA(HCRYPTPROV *phProv, LPCSTR szContainer,
-                                          LPCSTR szProvider, DWORD dwProvType,
-                                          DWORD dwFlags);
+WINADVAPI BOOL WINAPI CryptAcquireContextA(HCRYPTPROV* phProv, LPCSTR szContainer, LPCSTR szProvider, DWORD dwProvType,
+                                           DWORD dwFlags);
 WINADVAPI BOOL WINAPI CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags);
-WINADVAPI BOOL WINAPI CryptGetProvParam(HCRYPTPROV hProv, DWORD dwParam,
-                                       BYTE *pbData, DWORD *pdwDataLen,
-                                       DWORD dwFlags);
-WINADVAPI BOOL WINAPI CryptGenKey(HCRYPTPROV hProv, ALG_ID Algid, DWORD dwFlags,
-                                 HCRYPTKEY *phKey);
-WINADVAPI BOOL WINAPI CryptImportKey(HCRYPTPROV hProv, CONST BYTE *pbData,
-                                    DWORD dwDataLen, HCRYPTKEY hPubKey,
-                                    DWORD dwFlags, HCRYPTKEY *phKey);
-WINADVAPI BOOL WINAPI CryptExportKey(HCRYPTKEY hKey, HCRYPTKEY hExpKey,
-                                    DWORD dwBlobType, DWORD dwFlags,
-                                    BYTE *pbData, DWORD *pdwDataLen);
-WINADVAPI BOOL WINAPI CryptGetUserKey(HCRYPTPROV hProv, DWORD dwKeySpec,
-                                     HCRYPTKEY *phUserKey);
+WINADVAPI BOOL WINAPI CryptGetProvParam(HCRYPTPROV hProv, DWORD dwParam, BYTE* pbData, DWORD* pdwDataLen,
+                                        DWORD dwFlags);
+WINADVAPI BOOL WINAPI CryptGenKey(HCRYPTPROV hProv, ALG_ID Algid, DWORD dwFlags, HCRYPTKEY* phKey);
+WINADVAPI BOOL WINAPI CryptImportKey(HCRYPTPROV hProv, CONST BYTE* pbData, DWORD dwDataLen, HCRYPTKEY hPubKey,
+                                     DWORD dwFlags, HCRYPTKEY* phKey);
+WINADVAPI BOOL WINAPI CryptExportKey(HCRYPTKEY hKey, HCRYPTKEY hExpKey, DWORD dwBlobType, DWORD dwFlags, BYTE* pbData,
+                                     DWORD* pdwDataLen);
+WINADVAPI BOOL WINAPI CryptGetUserKey(HCRYPTPROV hProv, DWORD dwKeySpec, HCRYPTKEY* phUserKey);
 WINADVAPI BOOL WINAPI CryptDestroyKey(HCRYPTKEY hKey);
-WINADVAPI BOOL WINAPI CryptEncrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final,
-                                  DWORD dwFlags, BYTE *pbData,
-                                  DWORD *pdwDataLen, DWORD dwBufLen);
-WINADVAPI BOOL WINAPI CryptDecrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final,
-                                  DWORD dwFlags, BYTE *pbData,
-                                  DWORD *pdwDataLen);
-WINADVAPI BOOL WINAPI CryptCreateHash(HCRYPTPROV hProv, ALG_ID Algid,
-                                     HCRYPTKEY hKey, DWORD dwFlags,
-                                     HCRYPTHASH *phHash);
-WINADVAPI BOOL WINAPI CryptHashData(HCRYPTHASH hHash, CONST BYTE *pbData,
-                                   DWORD dwDataLen, DWORD dwFlags);
-WINADVAPI BOOL WINAPI CryptGetHashParam(HCRYPTHASH hHash, DWORD dwParam,
-                                       BYTE *pbData, DWORD *pdwDataLen,
-                                       DWORD dwFlags);
-WINADVAPI BOOL WINAPI CryptSetHashParam(HCRYPTHASH hHash, DWORD dwParam,
-                                       CONST BYTE *pbData, DWORD dwFlags);
+WINADVAPI BOOL WINAPI CryptEncrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final, DWORD dwFlags, BYTE* pbData,
+                                   DWORD* pdwDataLen, DWORD dwBufLen);
+WINADVAPI BOOL WINAPI CryptDecrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final, DWORD dwFlags, BYTE* pbData,
+                                   DWORD* pdwDataLen);
+WINADVAPI BOOL WINAPI CryptCreateHash(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTKEY hKey, DWORD dwFlags,
+                                      HCRYPTHASH* phHash);
+WINADVAPI BOOL WINAPI CryptHashData(HCRYPTHASH hHash, CONST BYTE* pbData, DWORD dwDataLen, DWORD dwFlags);
+WINADVAPI BOOL WINAPI CryptGetHashParam(HCRYPTHASH hHash, DWORD dwParam, BYTE* pbData, DWORD* pdwDataLen,
+                                        DWORD dwFlags);
+WINADVAPI BOOL WINAPI CryptSetHashParam(HCRYPTHASH hHash, DWORD dwParam, CONST BYTE* pbData, DWORD dwFlags);
 WINADVAPI BOOL WINAPI CryptDestroyHash(HCRYPTHASH hHash);
-WINADVAPI BOOL WINAPI CryptSignHashA(HCRYPTHASH hHash, DWORD dwKeySpec,
-                                    LPCSTR szDescription, DWORD dwFlags,
-                                    BYTE *pbSignature, DWORD *pdwSigLen);
-WINADVAPI BOOL WINAPI CryptVerifySignatureA(HCRYPTHASH hHash,
-                                           CONST BYTE *pbSignature,
-                                           DWORD dwSigLen, HCRYPTKEY hPubKey,
-                                           LPCSTR szDescription, DWORD dwFlags);
-WINADVAPI BOOL WINAPI CryptGenRandom(HCRYPTPROV hProv, DWORD dwLen,
-                                    BYTE *pbBuffer);
+WINADVAPI BOOL WINAPI CryptSignHashA(HCRYPTHASH hHash, DWORD dwKeySpec, LPCSTR szDescription, DWORD dwFlags,
+                                     BYTE* pbSignature, DWORD* pdwSigLen);
+WINADVAPI BOOL WINAPI CryptVerifySignatureA(HCRYPTHASH hHash, CONST BYTE* pbSignature, DWORD dwSigLen,
+                                            HCRYPTKEY hPubKey, LPCSTR szDescription, DWORD dwFlags);
+WINADVAPI BOOL WINAPI CryptGenRandom(HCRYPTPROV hProv, DWORD dwLen, BYTE* pbBuffer);
 
 /* ---- certificates (crypt32) ---------------------------------------- */
-typedef void *HCERTSTORE;
+typedef void* HCERTSTORE;
 
 #define CRYPT_ASN_ENCODING 0x00000001
 #define X509_ASN_ENCODING 0x00000001
@@ -482,10 +457,9 @@ typedef void *HCERTSTORE;
 
 typedef struct _CRYPTOAPI_BLOB {
     DWORD cbData;
-    BYTE *pbData;
-} CRYPT_INTEGER_BLOB, *PCRYPT_INTEGER_BLOB, CRYPT_OBJID_BLOB,
-  CERT_NAME_BLOB, *PCERT_NAME_BLOB, CRYPT_DATA_BLOB, *PCRYPT_DATA_BLOB,
-  CRYPT_DER_BLOB, CRYPT_HASH_BLOB;
+    BYTE* pbData;
+} CRYPT_INTEGER_BLOB, *PCRYPT_INTEGER_BLOB, CRYPT_OBJID_BLOB, CERT_NAME_BLOB, *PCERT_NAME_BLOB, CRYPT_DATA_BLOB,
+    *PCRYPT_DATA_BLOB, CRYPT_DER_BLOB, CRYPT_HASH_BLOB;
 
 typedef struct _CRYPT_ALGORITHM_IDENTIFIER {
     LPSTR pszObjId;
@@ -494,7 +468,7 @@ typedef struct _CRYPT_ALGORITHM_IDENTIFIER {
 
 typedef struct _CRYPT_BIT_BLOB {
     DWORD cbData;
-    BYTE *pbData;
+    BYTE* pbData;
     DWORD cUnusedBits;
 } CRYPT_BIT_BLOB;
 
@@ -528,16 +502,16 @@ typedef struct _CERT_INFO {
 
 typedef struct _CERT_CONTEXT {
     DWORD dwCertEncodingType;
-    BYTE *pbCertEncoded;
+    BYTE* pbCertEncoded;
     DWORD cbCertEncoded;
     PCERT_INFO pCertInfo;
     HCERTSTORE hCertStore;
 } CERT_CONTEXT, *PCERT_CONTEXT;
-typedef const CERT_CONTEXT *PCCERT_CONTEXT;
+typedef const CERT_CONTEXT* PCCERT_CONTEXT;
 
 typedef struct _CRYPT_KEY_PROV_PARAM {
     DWORD dwParam;
-    BYTE *pbData;
+    BYTE* pbData;
     DWORD cbData;
     DWORD dwFlags;
 } CRYPT_KEY_PROV_PARAM, *PCRYPT_KEY_PROV_PARAM;
@@ -552,29 +526,24 @@ typedef struct _CRYPT_KEY_PROV_INFO {
     DWORD dwKeySpec;
 } CRYPT_KEY_PROV_INFO, *PCRYPT_KEY_PROV_INFO;
 
-WINCRYPT32API HCERTSTORE WINAPI CertOpenSystemStoreA(HCRYPTPROV_LEGACY hProv,
-                                                    LPCSTR szSubsystemProtocol);
+WINCRYPT32API HCERTSTORE WINAPI CertOpenSystemStoreA(HCRYPTPROV_LEGACY hProv, LPCSTR szSubsystemProtocol);
 WINCRYPT32API BOOL WINAPI CertCloseStore(HCERTSTORE hCertStore, DWORD dwFlags);
-WINCRYPT32API PCCERT_CONTEXT WINAPI CertCreateCertificateContext(
-    DWORD dwCertEncodingType, CONST BYTE *pbCertEncoded, DWORD cbCertEncoded);
+WINCRYPT32API PCCERT_CONTEXT WINAPI CertCreateCertificateContext(DWORD dwCertEncodingType, CONST BYTE* pbCertEncoded,
+                                                                 DWORD cbCertEncoded);
 WINCRYPT32API BOOL WINAPI CertFreeCertificateContext(PCCERT_CONTEXT pCertContext);
-WINCRYPT32API PCCERT_CONTEXT WINAPI CertDuplicateCertificateContext(
-    PCCERT_CONTEXT pCertContext);
-WINCRYPT32API PCCERT_CONTEXT WINAPI CertFindCertificateInStore(
-    HCERTSTORE hCertStore, DWORD dwCertEncodingType, DWORD dwFindFlags,
-    DWORD dwFindType, const void *pvFindPara, PCCERT_CONTEXT pPrevCertContext);
-WINCRYPT32API PCCERT_CONTEXT WINAPI CertEnumCertificatesInStore(
-    HCERTSTORE hCertStore, PCCERT_CONTEXT pPrevCertContext);
-WINCRYPT32API BOOL WINAPI CertGetCertificateContextProperty(
-    PCCERT_CONTEXT pCertContext, DWORD dwPropId, void *pvData, DWORD *pcbData);
-WINCRYPT32API BOOL WINAPI CertSetCertificateContextProperty(
-    PCCERT_CONTEXT pCertContext, DWORD dwPropId, DWORD dwFlags,
-    const void *pvData);
-WINCRYPT32API BOOL WINAPI CertAddEncodedCertificateToStore(
-    HCERTSTORE hCertStore, DWORD dwCertEncodingType, CONST BYTE *pbCertEncoded,
-    DWORD cbCertEncoded, DWORD dwAddDisposition, PCCERT_CONTEXT *ppCertContext);
-WINCRYPT32API BOOL WINAPI CertDeleteCertificateFromStore(
-    PCCERT_CONTEXT pCertContext);
+WINCRYPT32API PCCERT_CONTEXT WINAPI CertDuplicateCertificateContext(PCCERT_CONTEXT pCertContext);
+WINCRYPT32API PCCERT_CONTEXT WINAPI CertFindCertificateInStore(HCERTSTORE hCertStore, DWORD dwCertEncodingType,
+                                                               DWORD dwFindFlags, DWORD dwFindType,
+                                                               const void* pvFindPara, PCCERT_CONTEXT pPrevCertContext);
+WINCRYPT32API PCCERT_CONTEXT WINAPI CertEnumCertificatesInStore(HCERTSTORE hCertStore, PCCERT_CONTEXT pPrevCertContext);
+WINCRYPT32API BOOL WINAPI CertGetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD dwPropId, void* pvData,
+                                                            DWORD* pcbData);
+WINCRYPT32API BOOL WINAPI CertSetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD dwPropId, DWORD dwFlags,
+                                                            const void* pvData);
+WINCRYPT32API BOOL WINAPI CertAddEncodedCertificateToStore(HCERTSTORE hCertStore, DWORD dwCertEncodingType,
+                                                           CONST BYTE* pbCertEncoded, DWORD cbCertEncoded,
+                                                           DWORD dwAddDisposition, PCCERT_CONTEXT* ppCertContext);
+WINCRYPT32API BOOL WINAPI CertDeleteCertificateFromStore(PCCERT_CONTEXT pCertContext);
 
 /* ---- CNG key storage (ncrypt) --------------------------------------- */
 typedef LONG SECURITY_STATUS;
@@ -644,35 +613,21 @@ typedef struct _BCryptBufferDesc {
 } BCryptBufferDesc, *PBCryptBufferDesc;
 typedef BCryptBufferDesc NCryptBufferDesc;
 
-SECURITY_STATUS WINAPI NCryptOpenStorageProvider(NCRYPT_PROV_HANDLE *phProvider,
-                                                 LPCWSTR pszProviderName,
+SECURITY_STATUS WINAPI NCryptOpenStorageProvider(NCRYPT_PROV_HANDLE* phProvider, LPCWSTR pszProviderName,
                                                  DWORD dwFlags);
-SECURITY_STATUS WINAPI NCryptOpenKey(NCRYPT_PROV_HANDLE hProvider,
-                                     NCRYPT_KEY_HANDLE *phKey,
-                                     LPCWSTR pszKeyName, DWORD dwLegacyKeySpec,
-                                     DWORD dwFlags);
-SECURITY_STATUS WINAPI NCryptImportKey(NCRYPT_PROV_HANDLE hProvider,
-                                       NCRYPT_KEY_HANDLE hImportKey,
-                                       LPCWSTR pszBlobType,
-                                       NCryptBufferDesc *pParameterList,
-                                       NCRYPT_KEY_HANDLE *phKey, PBYTE pbData,
+SECURITY_STATUS WINAPI NCryptOpenKey(NCRYPT_PROV_HANDLE hProvider, NCRYPT_KEY_HANDLE* phKey, LPCWSTR pszKeyName,
+                                     DWORD dwLegacyKeySpec, DWORD dwFlags);
+SECURITY_STATUS WINAPI NCryptImportKey(NCRYPT_PROV_HANDLE hProvider, NCRYPT_KEY_HANDLE hImportKey, LPCWSTR pszBlobType,
+                                       NCryptBufferDesc* pParameterList, NCRYPT_KEY_HANDLE* phKey, PBYTE pbData,
                                        DWORD cbData, DWORD dwFlags);
-SECURITY_STATUS WINAPI NCryptGetProperty(NCRYPT_HANDLE hObject,
-                                         LPCWSTR pszProperty, PBYTE pbOutput,
-                                         DWORD cbOutput, DWORD *pcbResult,
-                                         DWORD dwFlags);
-SECURITY_STATUS WINAPI NCryptSignHash(NCRYPT_KEY_HANDLE hKey, VOID *pPaddingInfo,
-                                      PBYTE pbHashValue, DWORD cbHashValue,
-                                      PBYTE pbSignature, DWORD cbSignature,
-                                      DWORD *pcbResult, DWORD dwFlags);
-SECURITY_STATUS WINAPI NCryptEncrypt(NCRYPT_KEY_HANDLE hKey, PBYTE pbInput,
-                                     DWORD cbInput, VOID *pPaddingInfo,
-                                     PBYTE pbOutput, DWORD cbOutput,
-                                     DWORD *pcbResult, DWORD dwFlags);
-SECURITY_STATUS WINAPI NCryptDecrypt(NCRYPT_KEY_HANDLE hKey, PBYTE pbInput,
-                                     DWORD cbInput, VOID *pPaddingInfo,
-                                     PBYTE pbOutput, DWORD cbOutput,
-                                     DWORD *pcbResult, DWORD dwFlags);
+SECURITY_STATUS WINAPI NCryptGetProperty(NCRYPT_HANDLE hObject, LPCWSTR pszProperty, PBYTE pbOutput, DWORD cbOutput,
+                                         DWORD* pcbResult, DWORD dwFlags);
+SECURITY_STATUS WINAPI NCryptSignHash(NCRYPT_KEY_HANDLE hKey, VOID* pPaddingInfo, PBYTE pbHashValue, DWORD cbHashValue,
+                                      PBYTE pbSignature, DWORD cbSignature, DWORD* pcbResult, DWORD dwFlags);
+SECURITY_STATUS WINAPI NCryptEncrypt(NCRYPT_KEY_HANDLE hKey, PBYTE pbInput, DWORD cbInput, VOID* pPaddingInfo,
+                                     PBYTE pbOutput, DWORD cbOutput, DWORD* pcbResult, DWORD dwFlags);
+SECURITY_STATUS WINAPI NCryptDecrypt(NCRYPT_KEY_HANDLE hKey, PBYTE pbInput, DWORD cbInput, VOID* pPaddingInfo,
+                                     PBYTE pbOutput, DWORD cbOutput, DWORD* pcbResult, DWORD dwFlags);
 SECURITY_STATUS WINAPI NCryptFreeObject(NCRYPT_HANDLE hObject);
 
 #ifdef __cplusplus

@@ -19,11 +19,9 @@ struct LocalMemoryTraits {
 std::string systemText(std::int32_t code)
 {
     ScopedHandle<LocalMemoryTraits> text;
-    const DWORD flags =
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS;
-    const DWORD length = FormatMessageA(flags, nullptr,
-                                        static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(text.receive()), 0,
-                                        nullptr);
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS;
+    const DWORD length = FormatMessageA(flags, nullptr, static_cast<DWORD>(code), 0,
+                                        reinterpret_cast<LPSTR>(text.receive()), 0, nullptr);
     if (length == 0 || !text.valid()) {
         return std::string();
     }

@@ -14,13 +14,16 @@ namespace {
 // Decodes one UTF-8 sequence at bytes[pos]; returns its length, 0 when malformed.
 std::size_t decodeUtf8(const std::string& bytes, std::size_t pos, std::uint32_t& codePoint)
 {
-    const JNIBridge::ModifiedUtf8::Sequence sequence = JNIBridge::ModifiedUtf8::decode(
-        reinterpret_cast<const unsigned char*>(bytes.data()) + pos, bytes.size() - pos);
+    const JNIBridge::ModifiedUtf8::Sequence sequence =
+        JNIBridge::ModifiedUtf8::decode(reinterpret_cast<const unsigned char*>(bytes.data()) + pos, bytes.size() - pos);
     codePoint = sequence.codePoint;
     return sequence.valid ? sequence.length : 0;
 }
 
-bool isSurrogate(std::uint32_t codePoint) { return codePoint >= 0xD800 && codePoint <= 0xDFFF; }
+bool isSurrogate(std::uint32_t codePoint)
+{
+    return codePoint >= 0xD800 && codePoint <= 0xDFFF;
+}
 
 bool decodeStrictUtf8(const std::string& bytes, std::u16string& out)
 {

@@ -29,7 +29,7 @@ jstring JNICALL Registry::getValueString(JNIEnv* env, jclass, jint keyId, jstrin
     return RegistryGuard::run(env, [&] {
         const JavaStringCopy nativePath(env, path);
         const JavaStringCopy nativeValueName(env, valueName);
-        return JavaText::toJava(env, RegistryAccessor::getValueString(keyId, nativePath.c_str(),
-                                                                      nativeValueName.c_str()));
+        return JavaText::toJava(env,
+                                RegistryAccessor::getValueString(keyId, nativePath.c_str(), nativeValueName.c_str()));
     });
 }

@@ -138,8 +138,9 @@ HKEY RegistryAccessor::getRootKey(std::int32_t keyId)
     default:
         break;
     }
-    const std::string message = "The keyId passed to RegistryAccessor::getRootKey was not valid. The invalid value is: " +
-                                std::to_string(keyId) + ".\n";
+    const std::string message =
+        "The keyId passed to RegistryAccessor::getRootKey was not valid. The invalid value is: " +
+        std::to_string(keyId) + ".\n";
     throw Common::IllegalArguementException(message.c_str());
 }
 

@@ -11,6 +11,6 @@ namespace orv::platform {
 // Store names as CertOpenSystemStoreA knows them (upper case).
 std::vector<std::string> storeNames();
 
-}  // namespace orv::platform
+} // namespace orv::platform
 
 #endif

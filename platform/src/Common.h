@@ -17,13 +17,15 @@
 namespace orv::platform {
 
 // Sets the thread's last error and returns FALSE, the usual Win32 failure.
-inline BOOL fail(LONG code) {
+inline BOOL fail(LONG code)
+{
     SetLastError(static_cast<DWORD>(code));
     return FALSE;
 }
 
 template <typename T>
-inline T *failNull(LONG code) {
+inline T* failNull(LONG code)
+{
     SetLastError(static_cast<DWORD>(code));
     return nullptr;
 }
@@ -34,27 +36,48 @@ struct WipingAllocator {
     using value_type = T;
     WipingAllocator() = default;
     template <typename U>
-    WipingAllocator(const WipingAllocator<U> &) {}
-    T *allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
-    void deallocate(T *p, std::size_t n) {
+    WipingAllocator(const WipingAllocator<U>&)
+    {
+    }
+    T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
+    void deallocate(T* p, std::size_t n)
+    {
         OPENSSL_cleanse(p, n * sizeof(T));
         std::allocator<T>().deallocate(p, n);
     }
     template <typename U>
-    bool operator==(const WipingAllocator<U> &) const { return true; }
+    bool operator==(const WipingAllocator<U>&) const
+    {
+        return true;
+    }
     template <typename U>
-    bool operator!=(const WipingAllocator<U> &) const { return false; }
+    bool operator!=(const WipingAllocator<U>&) const
+    {
+        return false;
+    }
 };
 
 using SecureBytes = std::vector<BYTE, WipingAllocator<BYTE>>;
 using Bytes = std::vector<BYTE>;
 
-struct EvpPkeyFree { void operator()(EVP_PKEY *p) const { EVP_PKEY_free(p); } };
-struct EvpPkeyCtxFree { void operator()(EVP_PKEY_CTX *p) const { EVP_PKEY_CTX_free(p); } };
-struct EvpMdCtxFree { void operator()(EVP_MD_CTX *p) const { EVP_MD_CTX_free(p); } };
-struct X509Free { void operator()(X509 *p) const { X509_free(p); } };
-struct BioFree { void operator()(BIO *p) const { BIO_free(p); } };
-struct BnClearFree { void operator()(BIGNUM *p) const { BN_clear_free(p); } };
+struct EvpPkeyFree {
+    void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+};
+struct EvpPkeyCtxFree {
+    void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
+};
+struct EvpMdCtxFree {
+    void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
+};
+struct X509Free {
+    void operator()(X509* p) const { X509_free(p); }
+};
+struct BioFree {
+    void operator()(BIO* p) const { BIO_free(p); }
+};
+struct BnClearFree {
+    void operator()(BIGNUM* p) const { BN_clear_free(p); }
+};
 
 using PkeyPtr = std::unique_ptr<EVP_PKEY, EvpPkeyFree>;
 using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, EvpPkeyCtxFree>;
@@ -65,20 +88,23 @@ using BnPtr = std::unique_ptr<BIGNUM, BnClearFree>;
 
 // Shared ownership of a key, so handles can outlive the call that made them.
 using SharedPkey = std::shared_ptr<EVP_PKEY>;
-inline SharedPkey sharePkey(PkeyPtr key) { return SharedPkey(key.release(), EvpPkeyFree()); }
+inline SharedPkey sharePkey(PkeyPtr key)
+{
+    return SharedPkey(key.release(), EvpPkeyFree());
+}
 
 // ASCII case folding, as the registry and window titles compare names.
-bool equalsIgnoreCase(const std::string &a, const std::string &b);
+bool equalsIgnoreCase(const std::string& a, const std::string& b);
 std::string toUpperAscii(std::string s);
 
 // wchar_t strings (UTF-32 here) and UTF-8.
-std::string wideToUtf8(const wchar_t *s);
-std::wstring utf8ToWide(const std::string &s);
+std::string wideToUtf8(const wchar_t* s);
+std::wstring utf8ToWide(const std::string& s);
 // UTF-16LE bytes to UTF-8; false on odd length or broken surrogates.
-bool utf16leToUtf8(const BYTE *data, std::size_t size, std::string &out);
+bool utf16leToUtf8(const BYTE* data, std::size_t size, std::string& out);
 
-std::string hexString(const BYTE *data, std::size_t size);
+std::string hexString(const BYTE* data, std::size_t size);
 
-}  // namespace orv::platform
+} // namespace orv::platform
 
 #endif

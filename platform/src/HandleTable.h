@@ -17,30 +17,35 @@ class HandleTable {
 public:
     explicit HandleTable(std::uintptr_t base) : next_(base) {}
 
-    std::uintptr_t add(std::shared_ptr<T> object) {
+    std::uintptr_t add(std::shared_ptr<T> object)
+    {
         std::lock_guard<std::mutex> lock(mutex_);
         std::uintptr_t handle = next_;
-        next_ += 4;  // like Windows, handle values are multiples of four
+        next_ += 4; // like Windows, handle values are multiples of four
         items_.emplace(handle, std::move(object));
         return handle;
     }
 
-    std::shared_ptr<T> find(std::uintptr_t handle) const {
+    std::shared_ptr<T> find(std::uintptr_t handle) const
+    {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = items_.find(handle);
         return it == items_.end() ? nullptr : it->second;
     }
 
-    std::shared_ptr<T> remove(std::uintptr_t handle) {
+    std::shared_ptr<T> remove(std::uintptr_t handle)
+    {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = items_.find(handle);
-        if (it == items_.end()) return nullptr;
+        if (it == items_.end())
+            return nullptr;
         std::shared_ptr<T> object = std::move(it->second);
         items_.erase(it);
         return object;
     }
 
-    std::size_t size() const {
+    std::size_t size() const
+    {
         std::lock_guard<std::mutex> lock(mutex_);
         return items_.size();
     }
@@ -51,6 +56,6 @@ private:
     std::uintptr_t next_;
 };
 
-}  // namespace orv::platform
+} // namespace orv::platform
 
 #endif

@@ -7,8 +7,8 @@
 
 namespace orv::platform {
 
-constexpr DWORD kRsaPublicMagic = 0x31415352;   // "RSA1"
-constexpr DWORD kRsaPrivateMagic = 0x32415352;  // "RSA2"
+constexpr DWORD kRsaPublicMagic = 0x31415352;  // "RSA1"
+constexpr DWORD kRsaPrivateMagic = 0x32415352; // "RSA2"
 
 struct ImportedKey {
     PkeyPtr key;
@@ -18,18 +18,18 @@ struct ImportedKey {
 
 // Decodes a PUBLICKEYBLOB or PRIVATEKEYBLOB; on failure returns the NTE_
 // code Windows gives for such a blob.
-LONG rsaKeyFromBlob(const BYTE *blob, DWORD size, ImportedKey &out);
+LONG rsaKeyFromBlob(const BYTE* blob, DWORD size, ImportedKey& out);
 
 // Decodes a CNG BCRYPT_RSAPRIVATE_BLOB (header, then big-endian exponent,
 // modulus and both primes); the private exponent and CRT parts are derived.
-LONG rsaKeyFromBcryptBlob(const BYTE *blob, DWORD size, PkeyPtr &out);
+LONG rsaKeyFromBcryptBlob(const BYTE* blob, DWORD size, PkeyPtr& out);
 
-bool rsaPublicKeyBlob(EVP_PKEY *key, ALG_ID algorithm, Bytes &out);
-bool rsaPrivateKeyBlob(EVP_PKEY *key, ALG_ID algorithm, SecureBytes &out);
+bool rsaPublicKeyBlob(EVP_PKEY* key, ALG_ID algorithm, Bytes& out);
+bool rsaPrivateKeyBlob(EVP_PKEY* key, ALG_ID algorithm, SecureBytes& out);
 
 // Size of the RSA modulus in bytes; 0 when the key is not RSA.
-DWORD rsaModulusBytes(EVP_PKEY *key);
+DWORD rsaModulusBytes(EVP_PKEY* key);
 
-}  // namespace orv::platform
+} // namespace orv::platform
 
 #endif

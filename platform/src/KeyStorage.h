@@ -14,29 +14,29 @@ namespace orv::platform {
 
 // The provider's canonical name, or null when the stand-in has no such
 // provider. An empty name means the software provider, as on Windows.
-const char *keyStorageProviderName(const std::string &name);
+const char* keyStorageProviderName(const std::string& name);
 
 class KeyStorage {
 public:
-    KeyStorage(const std::string &provider, bool machine) : provider_(provider), machine_(machine) {}
+    KeyStorage(const std::string& provider, bool machine) : provider_(provider), machine_(machine) {}
 
     // Legacy key spec 0 takes the exchange key, else the signature key.
     // Missing: null with NTE_BAD_KEYSET.
-    PkeyPtr loadKey(const std::string &keyName, DWORD legacyKeySpec, LONG &error) const;
-    bool storeKey(const std::string &keyName, DWORD legacyKeySpec, EVP_PKEY *key) const;
+    PkeyPtr loadKey(const std::string& keyName, DWORD legacyKeySpec, LONG& error) const;
+    bool storeKey(const std::string& keyName, DWORD legacyKeySpec, EVP_PKEY* key) const;
 
     enum class Stage { Use, Open };
     // 0 when the key may be used (or opened).
-    LONG refusal(const std::string &keyName, Stage stage) const;
-    bool setRefusal(const std::string &keyName, LONG status, Stage stage = Stage::Use) const;
+    LONG refusal(const std::string& keyName, Stage stage) const;
+    bool setRefusal(const std::string& keyName, LONG status, Stage stage = Stage::Use) const;
 
 private:
-    std::string path(const std::string &keyName, bool create) const;
+    std::string path(const std::string& keyName, bool create) const;
 
     std::string provider_;
     bool machine_;
 };
 
-}  // namespace orv::platform
+} // namespace orv::platform
 
 #endif

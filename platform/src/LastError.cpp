@@ -7,8 +7,14 @@ thread_local DWORD lastError = ERROR_SUCCESS;
 
 extern "C" {
 
-DWORD WINAPI GetLastError(void) { return lastError; }
+DWORD WINAPI GetLastError(void)
+{
+    return lastError;
+}
 
-void WINAPI SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }
+void WINAPI SetLastError(DWORD dwErrCode)
+{
+    lastError = dwErrCode;
+}
 
-}  // extern "C"
+} // extern "C"

@@ -5,12 +5,13 @@
 
 extern "C" {
 
-HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
+HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
+{
     if (lpLibFileName == nullptr || lpLibFileName[0] == '\0') {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    void *handle = dlopen(lpLibFileName, RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(lpLibFileName, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
@@ -18,7 +19,8 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     return static_cast<HMODULE>(handle);
 }
 
-FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
+{
     if (hModule == nullptr || lpProcName == nullptr) {
         SetLastError(hModule == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -29,7 +31,7 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
         return nullptr;
     }
     dlerror();
-    void *symbol = dlsym(hModule, lpProcName);
+    void* symbol = dlsym(hModule, lpProcName);
     if (symbol == nullptr) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
@@ -37,7 +39,8 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     return reinterpret_cast<FARPROC>(symbol);
 }
 
-BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+BOOL WINAPI FreeLibrary(HMODULE hLibModule)
+{
     if (hLibModule == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -49,6 +52,9 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
     return TRUE;
 }
 
-BOOL WINAPI DisableThreadLibraryCalls(HMODULE) { return TRUE; }
+BOOL WINAPI DisableThreadLibraryCalls(HMODULE)
+{
+    return TRUE;
+}
 
-}  // extern "C"
+} // extern "C"

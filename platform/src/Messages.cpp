@@ -10,8 +10,9 @@
 namespace orv::platform {
 namespace {
 
-const std::unordered_map<DWORD, const char *> &systemTexts() {
-    static const std::unordered_map<DWORD, const char *> texts = {
+const std::unordered_map<DWORD, const char*>& systemTexts()
+{
+    static const std::unordered_map<DWORD, const char*> texts = {
         {0, "The operation completed successfully."},
         {1, "Incorrect function."},
         {2, "The system cannot find the file specified."},
@@ -74,18 +75,17 @@ const std::unordered_map<DWORD, const char *> &systemTexts() {
 
 constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 
-}  // namespace
-}  // namespace orv::platform
+} // namespace
+} // namespace orv::platform
 
 using namespace orv::platform;
 
 extern "C" {
 
-DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPSTR lpBuffer,
-                            DWORD nSize, va_list *) {
+DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPSTR lpBuffer, DWORD nSize, va_list*)
+{
     if ((dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 ||
-        (dwFlags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE)) != 0 ||
-        lpBuffer == nullptr) {
+        (dwFlags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE)) != 0 || lpBuffer == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -98,13 +98,13 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LP
     auto length = static_cast<DWORD>(text.size());
     if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
         // lpBuffer is really an LPSTR* here; LocalFree releases the text.
-        auto *copy = static_cast<char *>(std::malloc(std::max<DWORD>(length + 1, nSize)));
+        auto* copy = static_cast<char*>(std::malloc(std::max<DWORD>(length + 1, nSize)));
         if (copy == nullptr) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return 0;
         }
         std::memcpy(copy, text.c_str(), length + 1);
-        *reinterpret_cast<LPSTR *>(lpBuffer) = copy;
+        *reinterpret_cast<LPSTR*>(lpBuffer) = copy;
         return length;
     }
     if (nSize < length + 1) {
@@ -115,9 +115,10 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LP
     return length;
 }
 
-HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+HLOCAL WINAPI LocalFree(HLOCAL hMem)
+{
     std::free(hMem);
     return nullptr;
 }
 
-}  // extern "C"
+} // extern "C"

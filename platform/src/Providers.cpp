@@ -12,10 +12,10 @@
 namespace orv::platform {
 namespace {
 
-std::vector<AlgorithmInfo> rsaAlgorithms(DWORD symmetricBits, DWORD rsaBits, bool enhanced, bool aes) {
-    std::vector<AlgorithmInfo> list = {{CALG_RC2, symmetricBits, "RC2"},
-                                       {CALG_RC4, symmetricBits, "RC4"},
-                                       {CALG_DES, 56, "DES"}};
+std::vector<AlgorithmInfo> rsaAlgorithms(DWORD symmetricBits, DWORD rsaBits, bool enhanced, bool aes)
+{
+    std::vector<AlgorithmInfo> list = {
+        {CALG_RC2, symmetricBits, "RC2"}, {CALG_RC4, symmetricBits, "RC4"}, {CALG_DES, 56, "DES"}};
     if (enhanced) {
         list.push_back({CALG_3DES_112, 112, "3DES TWO KEY"});
         list.push_back({CALG_3DES, 168, "3DES"});
@@ -40,50 +40,67 @@ std::vector<AlgorithmInfo> rsaAlgorithms(DWORD symmetricBits, DWORD rsaBits, boo
     return list;
 }
 
-}  // namespace
+} // namespace
 
-bool ProviderInfo::lists(ALG_ID id) const {
-    for (const AlgorithmInfo &algorithm : algorithms)
-        if (algorithm.id == id) return true;
+bool ProviderInfo::lists(ALG_ID id) const
+{
+    for (const AlgorithmInfo& algorithm : algorithms)
+        if (algorithm.id == id)
+            return true;
     return false;
 }
 
-const std::vector<ProviderInfo> &providers() {
+const std::vector<ProviderInfo>& providers()
+{
     static const std::vector<ProviderInfo> table = {
         {MS_DEF_PROV_A, PROV_RSA_FULL, 512, "containers", rsaAlgorithms(40, 512, false, false)},
         {MS_ENHANCED_PROV_A, PROV_RSA_FULL, 1024, "containers", rsaAlgorithms(128, 1024, true, false)},
         {MS_STRONG_PROV_A, PROV_RSA_FULL, 1024, "containers", rsaAlgorithms(128, 1024, true, false)},
         {MS_ENH_RSA_AES_PROV_A, PROV_RSA_AES, 1024, "containers", rsaAlgorithms(128, 1024, true, true)},
-        {MS_DEF_DSS_PROV_A, PROV_DSS, 0, "dss-containers",
+        {MS_DEF_DSS_PROV_A,
+         PROV_DSS,
+         0,
+         "dss-containers",
          {{CALG_SHA1, 160, "SHA-1"}, {CALG_MD5, 128, "MD5"}, {CALG_DSS_SIGN, 1024, "DSA_SIGN"}}},
     };
     return table;
 }
 
-const ProviderInfo *providerByName(const std::string &name) {
+const ProviderInfo* providerByName(const std::string& name)
+{
     // Provider names are registry key names on Windows: case does not matter.
-    for (const ProviderInfo &provider : providers())
-        if (equalsIgnoreCase(provider.name, name)) return &provider;
+    for (const ProviderInfo& provider : providers())
+        if (equalsIgnoreCase(provider.name, name))
+            return &provider;
     return nullptr;
 }
 
-const ProviderInfo *defaultProvider(DWORD type) {
-    const char *name = type == PROV_RSA_FULL ? MS_DEF_PROV_A
+const ProviderInfo* defaultProvider(DWORD type)
+{
+    const char* name = type == PROV_RSA_FULL  ? MS_DEF_PROV_A
                        : type == PROV_RSA_AES ? MS_ENH_RSA_AES_PROV_A
                        : type == PROV_DSS     ? MS_DEF_DSS_PROV_A
                                               : nullptr;
     return name ? providerByName(name) : nullptr;
 }
 
-const char *keyFileName(DWORD keySpec) { return keySpec == AT_SIGNATURE ? "sig.pem" : "keyx.pem"; }
+const char* keyFileName(DWORD keySpec)
+{
+    return keySpec == AT_SIGNATURE ? "sig.pem" : "keyx.pem";
+}
 
-std::string ContainerStore::path(const std::string &container) const {
+std::string ContainerStore::path(const std::string& container) const
+{
     return stateDir(provider_.containerDir, false) + "/" + encodeName(container);
 }
 
-bool ContainerStore::exists(const std::string &container) const { return isDirectory(path(container)); }
+bool ContainerStore::exists(const std::string& container) const
+{
+    return isDirectory(path(container));
+}
 
-bool ContainerStore::create(const std::string &container, LONG &error) const {
+bool ContainerStore::create(const std::string& container, LONG& error) const
+{
     if (stateDir(provider_.containerDir, true).empty()) {
         error = NTE_FAIL;
         return false;
@@ -96,27 +113,36 @@ bool ContainerStore::create(const std::string &container, LONG &error) const {
     return true;
 }
 
-bool ContainerStore::remove(const std::string &container) const { return removeTree(path(container)); }
+bool ContainerStore::remove(const std::string& container) const
+{
+    return removeTree(path(container));
+}
 
-std::vector<std::string> ContainerStore::names() const {
+std::vector<std::string> ContainerStore::names() const
+{
     std::vector<std::string> result;
     std::string dir = stateDir(provider_.containerDir, false);
-    for (const std::string &entry : listDir(dir))
-        if (isDirectory(dir + "/" + entry)) result.push_back(decodeName(entry));
+    for (const std::string& entry : listDir(dir))
+        if (isDirectory(dir + "/" + entry))
+            result.push_back(decodeName(entry));
     return result;
 }
 
-PkeyPtr ContainerStore::loadKey(const std::string &container, DWORD keySpec, LONG &error) const {
+PkeyPtr ContainerStore::loadKey(const std::string& container, DWORD keySpec, LONG& error) const
+{
     return readKeyFile(path(container) + "/" + keyFileName(keySpec), error);
 }
 
-bool ContainerStore::storeKey(const std::string &container, DWORD keySpec, EVP_PKEY *key) const {
+bool ContainerStore::storeKey(const std::string& container, DWORD keySpec, EVP_PKEY* key) const
+{
     return writeKeyFile(path(container) + "/" + keyFileName(keySpec), key);
 }
 
-PkeyPtr readKeyFile(const std::string &file, LONG &error) {
+PkeyPtr readKeyFile(const std::string& file, LONG& error)
+{
     error = 0;
-    if (!pathExists(file)) return nullptr;
+    if (!pathExists(file))
+        return nullptr;
     SecureBytes pem;
     if (!readFileSecure(file, pem) || pem.empty()) {
         error = NTE_BAD_KEY;
@@ -132,17 +158,19 @@ PkeyPtr readKeyFile(const std::string &file, LONG &error) {
     return key;
 }
 
-bool writeKeyFile(const std::string &file, EVP_PKEY *key) {
+bool writeKeyFile(const std::string& file, EVP_PKEY* key)
+{
     // A secure-heap BIO is wiped when freed, so the PEM text leaves no copy.
     BioPtr bio(BIO_new(BIO_s_secmem()));
     if (!bio || PEM_write_bio_PKCS8PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr) != 1) {
         ERR_clear_error();
         return false;
     }
-    char *data = nullptr;
+    char* data = nullptr;
     long size = BIO_get_mem_data(bio.get(), &data);
-    if (size <= 0 || data == nullptr) return false;
-    return writeFileAtomic(file, reinterpret_cast<const BYTE *>(data), static_cast<std::size_t>(size), 0600);
+    if (size <= 0 || data == nullptr)
+        return false;
+    return writeFileAtomic(file, reinterpret_cast<const BYTE*>(data), static_cast<std::size_t>(size), 0600);
 }
 
-}  // namespace orv::platform
+} // namespace orv::platform

@@ -15,51 +15,51 @@ namespace orv::platform {
 struct AlgorithmInfo {
     ALG_ID id;
     DWORD bits;
-    const char *name;
+    const char* name;
 };
 
 struct ProviderInfo {
-    const char *name;
+    const char* name;
     DWORD type;
-    DWORD defaultRsaBits;  // 0: no RSA keys (DSS)
-    const char *containerDir;
+    DWORD defaultRsaBits; // 0: no RSA keys (DSS)
+    const char* containerDir;
     std::vector<AlgorithmInfo> algorithms;
 
     bool lists(ALG_ID id) const;
 };
 
-const std::vector<ProviderInfo> &providers();
-const ProviderInfo *providerByName(const std::string &name);
-const ProviderInfo *defaultProvider(DWORD type);
+const std::vector<ProviderInfo>& providers();
+const ProviderInfo* providerByName(const std::string& name);
+const ProviderInfo* defaultProvider(DWORD type);
 
 // Key containers of one provider family.
 class ContainerStore {
 public:
-    explicit ContainerStore(const ProviderInfo &provider) : provider_(provider) {}
+    explicit ContainerStore(const ProviderInfo& provider) : provider_(provider) {}
 
-    std::string path(const std::string &container) const;
-    bool exists(const std::string &container) const;
+    std::string path(const std::string& container) const;
+    bool exists(const std::string& container) const;
     // Creates it; false with NTE_EXISTS or NTE_FAIL in `error`.
-    bool create(const std::string &container, LONG &error) const;
-    bool remove(const std::string &container) const;
+    bool create(const std::string& container, LONG& error) const;
+    bool remove(const std::string& container) const;
     std::vector<std::string> names() const;
 
     // Missing key: null with no error. Unreadable key: null with NTE_BAD_KEY.
-    PkeyPtr loadKey(const std::string &container, DWORD keySpec, LONG &error) const;
-    bool storeKey(const std::string &container, DWORD keySpec, EVP_PKEY *key) const;
+    PkeyPtr loadKey(const std::string& container, DWORD keySpec, LONG& error) const;
+    bool storeKey(const std::string& container, DWORD keySpec, EVP_PKEY* key) const;
 
 private:
-    const ProviderInfo &provider_;
+    const ProviderInfo& provider_;
 };
 
-const char *keyFileName(DWORD keySpec);
+const char* keyFileName(DWORD keySpec);
 
 // An RSA private key file (PKCS#8 PEM, mode 0600), shared by containers and
 // key storage providers. Missing: null with no error; unreadable or not RSA:
 // null with NTE_BAD_KEY.
-PkeyPtr readKeyFile(const std::string &file, LONG &error);
-bool writeKeyFile(const std::string &file, EVP_PKEY *key);
+PkeyPtr readKeyFile(const std::string& file, LONG& error);
+bool writeKeyFile(const std::string& file, EVP_PKEY* key);
 
-}  // namespace orv::platform
+} // namespace orv::platform
 
 #endif

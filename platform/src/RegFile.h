@@ -15,7 +15,7 @@
 namespace orv::platform {
 
 struct RegValue {
-    std::string name;  // "" is the key's default value ("@")
+    std::string name; // "" is the key's default value ("@")
     DWORD type = REG_NONE;
     Bytes data;
 };
@@ -26,12 +26,12 @@ struct RegKey {
     std::vector<std::unique_ptr<RegKey>> subKeys;
     std::vector<RegValue> values;
 
-    RegKey *findSubKey(const std::string &keyName) const;
-    RegKey &subKey(const std::string &keyName);  // created when missing
-    const RegValue *findValue(const std::string &valueName) const;
+    RegKey* findSubKey(const std::string& keyName) const;
+    RegKey& subKey(const std::string& keyName); // created when missing
+    const RegValue* findValue(const std::string& valueName) const;
     void setValue(RegValue value);
-    void deleteValue(const std::string &valueName);
-    void deleteSubKey(const std::string &keyName);
+    void deleteValue(const std::string& valueName);
+    void deleteSubKey(const std::string& keyName);
 };
 
 // The predefined roots, by their handle value.
@@ -49,12 +49,11 @@ struct RegParseError {
 
 // Applies one file's contents to `forest`. On failure `error` says where
 // and what, and `forest` may hold part of the file.
-bool applyRegFile(const Bytes &content, const std::string &fileName, RegForest &forest,
-                  RegParseError &error);
+bool applyRegFile(const Bytes& content, const std::string& fileName, RegForest& forest, RegParseError& error);
 
 // Root handle value for "HKEY_LOCAL_MACHINE", "HKLM", ...; 0 when unknown.
-std::uintptr_t rootKeyByName(const std::string &name);
+std::uintptr_t rootKeyByName(const std::string& name);
 
-}  // namespace orv::platform
+} // namespace orv::platform
 
 #endif

@@ -12,13 +12,13 @@
 namespace orv::platform {
 
 // Current registry contents; re-read when the files changed.
-bool loadRegistry(std::shared_ptr<const RegForest> &forest, RegParseError &error);
+bool loadRegistry(std::shared_ptr<const RegForest>& forest, RegParseError& error);
 
 // Checks the file and stores a copy, applied after the ones already there.
-bool importRegistryFile(const std::string &path, RegParseError &error);
+bool importRegistryFile(const std::string& path, RegParseError& error);
 
 std::vector<std::string> registryFiles();
 
-}  // namespace orv::platform
+} // namespace orv::platform
 
 #endif

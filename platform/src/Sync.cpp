@@ -37,31 +37,37 @@ private:
 // so a waiter learns that the protected state may be inconsistent.
 struct OwnedByThread {
     std::vector<std::weak_ptr<MutexObject>> mutexes;
-    ~OwnedByThread() {
-        for (auto &weak : mutexes)
-            if (auto mutex = weak.lock()) mutex->abandonIfOwnedBy(std::this_thread::get_id());
+    ~OwnedByThread()
+    {
+        for (auto& weak : mutexes)
+            if (auto mutex = weak.lock())
+                mutex->abandonIfOwnedBy(std::this_thread::get_id());
     }
 };
 thread_local OwnedByThread ownedByThread;
 
-void MutexObject::takeOwnership() {
+void MutexObject::takeOwnership()
+{
     owned_ = true;
     owner_ = std::this_thread::get_id();
     recursion_ = 1;
     rememberOwnedByThisThread();
 }
 
-void MutexObject::rememberOwnedByThisThread() {
-    auto &list = ownedByThread.mutexes;
+void MutexObject::rememberOwnedByThisThread()
+{
+    auto& list = ownedByThread.mutexes;
     for (auto it = list.begin(); it != list.end();) {
         std::shared_ptr<MutexObject> entry = it->lock();
-        if (entry.get() == this) return;
+        if (entry.get() == this)
+            return;
         it = entry ? it + 1 : list.erase(it);
     }
     list.push_back(weak_from_this());
 }
 
-void MutexObject::acquireInitially() {
+void MutexObject::acquireInitially()
+{
     std::lock_guard<std::mutex> guard(lock_);
     if (ownedByCaller()) {
         ++recursion_;
@@ -70,7 +76,8 @@ void MutexObject::acquireInitially() {
     }
 }
 
-DWORD MutexObject::wait(DWORD milliseconds) {
+DWORD MutexObject::wait(DWORD milliseconds)
+{
     std::unique_lock<std::mutex> guard(lock_);
     if (ownedByCaller()) {
         ++recursion_;
@@ -90,9 +97,11 @@ DWORD MutexObject::wait(DWORD milliseconds) {
     return WAIT_OBJECT_0;
 }
 
-bool MutexObject::release() {
+bool MutexObject::release()
+{
     std::lock_guard<std::mutex> guard(lock_);
-    if (!ownedByCaller()) return false;
+    if (!ownedByCaller())
+        return false;
     if (--recursion_ == 0) {
         owned_ = false;
         released_.notify_one();
@@ -100,9 +109,11 @@ bool MutexObject::release() {
     return true;
 }
 
-void MutexObject::abandonIfOwnedBy(std::thread::id thread) {
+void MutexObject::abandonIfOwnedBy(std::thread::id thread)
+{
     std::lock_guard<std::mutex> guard(lock_);
-    if (!owned_ || owner_ != thread) return;
+    if (!owned_ || owner_ != thread)
+        return;
     owned_ = false;
     recursion_ = 0;
     abandoned_ = true;
@@ -110,7 +121,8 @@ void MutexObject::abandonIfOwnedBy(std::thread::id thread) {
 }
 
 // Kernel handles (only mutexes here) and the table of mutex names.
-HandleTable<MutexObject> &kernelHandles() {
+HandleTable<MutexObject>& kernelHandles()
+{
     static HandleTable<MutexObject> table(0x1000);
     return table;
 }
@@ -119,21 +131,24 @@ struct NamedMutexes {
     std::mutex lock;
     std::map<std::string, std::weak_ptr<MutexObject>> byName;
 };
-NamedMutexes &namedMutexes() {
+NamedMutexes& namedMutexes()
+{
     static NamedMutexes table;
     return table;
 }
 
 // The named object, created when missing; `existed` tells which.
-std::shared_ptr<MutexObject> openOrCreate(const char *name, bool &existed) {
+std::shared_ptr<MutexObject> openOrCreate(const char* name, bool& existed)
+{
     existed = false;
-    if (name == nullptr || name[0] == '\0') return std::make_shared<MutexObject>();
-    NamedMutexes &table = namedMutexes();
+    if (name == nullptr || name[0] == '\0')
+        return std::make_shared<MutexObject>();
+    NamedMutexes& table = namedMutexes();
     std::lock_guard<std::mutex> guard(table.lock);
     // Names of mutexes whose last handle was closed are free again.
     for (auto it = table.byName.begin(); it != table.byName.end();)
         it = it->second.expired() ? table.byName.erase(it) : std::next(it);
-    std::weak_ptr<MutexObject> &slot = table.byName[name];
+    std::weak_ptr<MutexObject>& slot = table.byName[name];
     if (auto mutex = slot.lock()) {
         existed = true;
         return mutex;
@@ -143,26 +158,35 @@ std::shared_ptr<MutexObject> openOrCreate(const char *name, bool &existed) {
     return mutex;
 }
 
-HANDLE toHandle(std::uintptr_t value) { return reinterpret_cast<HANDLE>(value); }
-std::uintptr_t fromHandle(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+HANDLE toHandle(std::uintptr_t value)
+{
+    return reinterpret_cast<HANDLE>(value);
+}
+std::uintptr_t fromHandle(HANDLE handle)
+{
+    return reinterpret_cast<std::uintptr_t>(handle);
+}
 
-}  // namespace
-}  // namespace orv::platform
+} // namespace
+} // namespace orv::platform
 
 using namespace orv::platform;
 
 extern "C" {
 
-HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCSTR lpName) {
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCSTR lpName)
+{
     bool existed = false;
     std::shared_ptr<MutexObject> mutex = openOrCreate(lpName, existed);
-    if (bInitialOwner) mutex->acquireInitially();
+    if (bInitialOwner)
+        mutex->acquireInitially();
     HANDLE handle = toHandle(kernelHandles().add(mutex));
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
 }
 
-DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
+{
     std::shared_ptr<MutexObject> mutex = kernelHandles().find(fromHandle(hHandle));
     if (!mutex) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -171,16 +195,21 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     return mutex->wait(dwMilliseconds);
 }
 
-BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
+BOOL WINAPI ReleaseMutex(HANDLE hMutex)
+{
     std::shared_ptr<MutexObject> mutex = kernelHandles().find(fromHandle(hMutex));
-    if (!mutex) return fail(ERROR_INVALID_HANDLE);
-    if (!mutex->release()) return fail(ERROR_NOT_OWNER);
+    if (!mutex)
+        return fail(ERROR_INVALID_HANDLE);
+    if (!mutex->release())
+        return fail(ERROR_NOT_OWNER);
     return TRUE;
 }
 
-BOOL WINAPI CloseHandle(HANDLE hObject) {
-    if (!kernelHandles().remove(fromHandle(hObject))) return fail(ERROR_INVALID_HANDLE);
+BOOL WINAPI CloseHandle(HANDLE hObject)
+{
+    if (!kernelHandles().remove(fromHandle(hObject)))
+        return fail(ERROR_INVALID_HANDLE);
     return TRUE;
 }
 
-}  // extern "C"
+} // extern "C"

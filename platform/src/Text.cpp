@@ -4,24 +4,28 @@
 
 namespace orv::platform {
 
-bool equalsIgnoreCase(const std::string &a, const std::string &b) {
-    if (a.size() != b.size()) return false;
+bool equalsIgnoreCase(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     }
     return true;
 }
 
-std::string toUpperAscii(std::string s) {
-    for (char &c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+std::string toUpperAscii(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
 namespace {
 
-void appendUtf8(std::string &out, char32_t cp) {
+void appendUtf8(std::string& out, char32_t cp)
+{
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -39,11 +43,13 @@ void appendUtf8(std::string &out, char32_t cp) {
     }
 }
 
-}  // namespace
+} // namespace
 
-std::string wideToUtf8(const wchar_t *s) {
+std::string wideToUtf8(const wchar_t* s)
+{
     std::string out;
-    if (s == nullptr) return out;
+    if (s == nullptr)
+        return out;
     for (; *s != L'\0'; ++s) {
         auto cp = static_cast<char32_t>(*s);
         appendUtf8(out, cp <= 0x10FFFF ? cp : U'\uFFFD');
@@ -51,7 +57,8 @@ std::string wideToUtf8(const wchar_t *s) {
     return out;
 }
 
-std::wstring utf8ToWide(const std::string &s) {
+std::wstring utf8ToWide(const std::string& s)
+{
     std::wstring out;
     for (std::size_t i = 0; i < s.size();) {
         auto c = static_cast<unsigned char>(s[i]);
@@ -66,7 +73,10 @@ std::wstring utf8ToWide(const std::string &s) {
         bool ok = true;
         for (int k = 1; k <= extra; ++k) {
             auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) { ok = false; break; }
+            if ((cc & 0xC0) != 0x80) {
+                ok = false;
+                break;
+            }
             cp = (cp << 6) | (cc & 0x3F);
         }
         if (!ok) {
@@ -80,15 +90,19 @@ std::wstring utf8ToWide(const std::string &s) {
     return out;
 }
 
-bool utf16leToUtf8(const BYTE *data, std::size_t size, std::string &out) {
+bool utf16leToUtf8(const BYTE* data, std::size_t size, std::string& out)
+{
     out.clear();
-    if (size % 2 != 0) return false;
+    if (size % 2 != 0)
+        return false;
     for (std::size_t i = 0; i < size; i += 2) {
         char32_t unit = data[i] | (data[i + 1] << 8);
         if (unit >= 0xD800 && unit <= 0xDBFF) {
-            if (i + 3 >= size) return false;
+            if (i + 3 >= size)
+                return false;
             char32_t low = data[i + 2] | (data[i + 3] << 8);
-            if (low < 0xDC00 || low > 0xDFFF) return false;
+            if (low < 0xDC00 || low > 0xDFFF)
+                return false;
             unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
             i += 2;
         } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
@@ -99,7 +113,8 @@ bool utf16leToUtf8(const BYTE *data, std::size_t size, std::string &out) {
     return true;
 }
 
-std::string hexString(const BYTE *data, std::size_t size) {
+std::string hexString(const BYTE* data, std::size_t size)
+{
     static const char digits[] = "0123456789abcdef";
     std::string out;
     out.reserve(size * 2);
@@ -110,4 +125,4 @@ std::string hexString(const BYTE *data, std::size_t size) {
     return out;
 }
 
-}  // namespace orv::platform
+} // namespace orv::platform

@@ -22,7 +22,7 @@ void registerClassOnce()
     windowClass.lpfnWndProc = DefWindowProcA;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = kClassName;
-    RegisterClassA(&windowClass);  // ERROR_CLASS_ALREADY_EXISTS on later calls is fine
+    RegisterClassA(&windowClass); // ERROR_CLASS_ALREADY_EXISTS on later calls is fine
 }
 
 // A hidden top-level window whose thread runs GetMessage until it returns 0
@@ -62,8 +62,8 @@ private:
     void run(const std::string& title)
     {
         registerClassOnce();
-        HWND window = CreateWindowExA(0, kClassName, title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr,
-                                      nullptr, GetModuleHandleA(nullptr), nullptr);
+        HWND window = CreateWindowExA(0, kClassName, title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr,
+                                      GetModuleHandleA(nullptr), nullptr);
         created_.set_value(window);
         if (window == nullptr) {
             finished_.set_value(static_cast<WPARAM>(-1));

@@ -109,7 +109,8 @@ TEST_F(DirectCallsTest, VerifyMakesTheBridgesCallsForGoodAndBadSignatures)
             viaBridge = slot->verifyData(certificateOn(*slot, certificateA), byteArray(data), byteArray(tried),
                                          CKM_SHA256_RSA_PKCS);
         });
-        const auto directLog = logOf([&] { viaDirect = direct.verify(certificateA, data, tried, CKM_SHA256_RSA_PKCS); });
+        const auto directLog =
+            logOf([&] { viaDirect = direct.verify(certificateA, data, tried, CKM_SHA256_RSA_PKCS); });
         EXPECT_EQ(bridgeLog, directLog);
         EXPECT_EQ(viaBridge, !corrupt);
         EXPECT_EQ(viaDirect, !corrupt);

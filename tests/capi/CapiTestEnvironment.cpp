@@ -61,8 +61,8 @@ void createContainer(const std::string& name, const Bytes* keyBlob)
             "CryptAcquireContextA(CRYPT_NEWKEYSET)");
     if (keyBlob != nullptr) {
         HCRYPTKEY key = 0;
-        const BOOL imported = CryptImportKey(provider, keyBlob->data(), static_cast<DWORD>(keyBlob->size()), 0,
-                                             CRYPT_EXPORTABLE, &key);
+        const BOOL imported =
+            CryptImportKey(provider, keyBlob->data(), static_cast<DWORD>(keyBlob->size()), 0, CRYPT_EXPORTABLE, &key);
         if (imported) {
             CryptDestroyKey(key);
         }
@@ -75,9 +75,9 @@ void createContainer(const std::string& name, const Bytes* keyBlob)
 
 const std::vector<const Bytes*>& signerCertificates()
 {
-    static const std::vector<const Bytes*> all = {
-        &CapiTestMaterial::signerCert1(), &CapiTestMaterial::signerCert2(), &CapiTestMaterial::signerCert3(),
-        &CapiTestMaterial::signerCert4(), &CapiTestMaterial::signerCert5()};
+    static const std::vector<const Bytes*> all = {&CapiTestMaterial::signerCert1(), &CapiTestMaterial::signerCert2(),
+                                                  &CapiTestMaterial::signerCert3(), &CapiTestMaterial::signerCert4(),
+                                                  &CapiTestMaterial::signerCert5()};
     return all;
 }
 
@@ -86,14 +86,20 @@ const std::vector<const Bytes*>& signerCertificates()
 std::string CapiTestEnvironment::stateRoot_;
 bool CapiTestEnvironment::randomContainerExisted_ = false;
 
-std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+std::wstring widen(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
 
 SecureBuffer bufferOf(const Bytes& bytes)
 {
     return SecureBuffer(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
-Bytes bytesOf(const SecureBuffer& buffer) { return Bytes(buffer.data(), buffer.data() + buffer.length()); }
+Bytes bytesOf(const SecureBuffer& buffer)
+{
+    return Bytes(buffer.data(), buffer.data() + buffer.length());
+}
 
 const std::string& CapiTestEnvironment::keyContainer()
 {
@@ -130,9 +136,9 @@ void CapiTestEnvironment::SetUp()
     const auto size = static_cast<DWORD>(blob.size());
     require(orv::standin::storeKeyStorageKey(kSmartCardKsp, keyStorageKey(), AT_KEYEXCHANGE, false, blob.data(), size),
             "storing the key storage provider's user key");
-    require(orv::standin::storeKeyStorageKey(kSmartCardKsp, machineKeyStorageKey(), AT_SIGNATURE, true, blob.data(),
-                                             size),
-            "storing the key storage provider's machine key");
+    require(
+        orv::standin::storeKeyStorageKey(kSmartCardKsp, machineKeyStorageKey(), AT_SIGNATURE, true, blob.data(), size),
+        "storing the key storage provider's machine key");
 #endif
     randomContainerExisted_ = containerExists("ORV_RANDOM");
     createContainer(keyContainer(), &CapiTestMaterial::signerBlob());
@@ -216,8 +222,7 @@ void CapiTestEnvironment::addToMy(const Bytes& certificate, const CRYPT_KEY_PROV
 }
 
 void CapiTestEnvironment::setKeyProvInfo(const Bytes& certificate, const std::wstring& container,
-                                         const std::wstring& provider, DWORD providerType, DWORD keySpec,
-                                         DWORD flags)
+                                         const std::wstring& provider, DWORD providerType, DWORD keySpec, DWORD flags)
 {
     std::wstring containerCopy = container;
     std::wstring providerCopy = provider;

@@ -32,9 +32,8 @@ public:
     static const std::string& machineKeyStorageKey();
 
     // Replaces the key-provider information of a certificate already in MY.
-    static void setKeyProvInfo(const Bytes& certificate, const std::wstring& container,
-                               const std::wstring& provider, DWORD providerType, DWORD keySpec,
-                               DWORD flags = 0);
+    static void setKeyProvInfo(const Bytes& certificate, const std::wstring& container, const std::wstring& provider,
+                               DWORD providerType, DWORD keySpec, DWORD flags = 0);
 
 private:
     static HCERTSTORE openWritableMy();

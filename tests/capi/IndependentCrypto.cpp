@@ -32,21 +32,25 @@ struct VerifyContext {
         }
         certificate = CertCreateCertificateContext(X509_ASN_ENCODING, certificateBytes->data(),
                                                    static_cast<DWORD>(certificateBytes->size()));
-        if (certificate == nullptr ||
-            !CryptImportPublicKeyInfo(provider, X509_ASN_ENCODING, &certificate->pCertInfo->SubjectPublicKeyInfo,
-                                      &key)) {
+        if (certificate == nullptr || !CryptImportPublicKeyInfo(provider, X509_ASN_ENCODING,
+                                                                &certificate->pCertInfo->SubjectPublicKeyInfo, &key)) {
             throw std::runtime_error("importing the certificate's public key failed");
         }
     }
     ~VerifyContext()
     {
-        if (key != 0) CryptDestroyKey(key);
-        if (certificate != nullptr) CertFreeCertificateContext(certificate);
+        if (key != 0)
+            CryptDestroyKey(key);
+        if (certificate != nullptr)
+            CertFreeCertificateContext(certificate);
         CryptReleaseContext(provider, 0);
     }
 };
 
-ALG_ID algorithmOf(Hash hash) { return hash == Hash::Sha1 ? CALG_SHA1 : CALG_MD5; }
+ALG_ID algorithmOf(Hash hash)
+{
+    return hash == Hash::Sha1 ? CALG_SHA1 : CALG_MD5;
+}
 
 } // namespace
 
@@ -59,8 +63,10 @@ Bytes digestOf(Hash hash, const Bytes& data)
     const bool ok = CryptCreateHash(context.provider, algorithmOf(hash), 0, 0, &h) &&
                     CryptHashData(h, data.data(), static_cast<DWORD>(data.size()), 0) &&
                     CryptGetHashParam(h, HP_HASHVAL, digest.data(), &length, 0);
-    if (h != 0) CryptDestroyHash(h);
-    if (!ok) throw std::runtime_error("hashing failed");
+    if (h != 0)
+        CryptDestroyHash(h);
+    if (!ok)
+        throw std::runtime_error("hashing failed");
     return digest;
 }
 
@@ -72,7 +78,8 @@ bool verifies(const Bytes& certificate, Hash hash, const Bytes& digest, const By
                     CryptSetHashParam(h, HP_HASHVAL, digest.data(), 0) &&
                     CryptVerifySignatureA(h, littleEndianSignature.data(),
                                           static_cast<DWORD>(littleEndianSignature.size()), context.key, nullptr, 0);
-    if (h != 0) CryptDestroyHash(h);
+    if (h != 0)
+        CryptDestroyHash(h);
     return ok;
 }
 
@@ -104,7 +111,8 @@ struct PublicKey {
             key = X509_get_pubkey(x509);
             X509_free(x509);
         }
-        if (key == nullptr) throw std::runtime_error("certificate without a readable public key");
+        if (key == nullptr)
+            throw std::runtime_error("certificate without a readable public key");
     }
     ~PublicKey() { EVP_PKEY_free(key); }
 };
@@ -115,7 +123,10 @@ struct KeyContext {
     ~KeyContext() { EVP_PKEY_CTX_free(ctx); }
 };
 
-const EVP_MD* mdOf(Hash hash) { return hash == Hash::Sha1 ? EVP_sha1() : EVP_md5(); }
+const EVP_MD* mdOf(Hash hash)
+{
+    return hash == Hash::Sha1 ? EVP_sha1() : EVP_md5();
+}
 
 } // namespace
 
@@ -146,8 +157,7 @@ Bytes wrapBigEndian(const Bytes& certificate, const Bytes& plain)
     PublicKey key(certificate);
     KeyContext context(key.key);
     std::size_t length = 0;
-    if (EVP_PKEY_encrypt_init(context.ctx) != 1 ||
-        EVP_PKEY_CTX_set_rsa_padding(context.ctx, RSA_PKCS1_PADDING) != 1 ||
+    if (EVP_PKEY_encrypt_init(context.ctx) != 1 || EVP_PKEY_CTX_set_rsa_padding(context.ctx, RSA_PKCS1_PADDING) != 1 ||
         EVP_PKEY_encrypt(context.ctx, nullptr, &length, plain.data(), plain.size()) != 1) {
         throw std::runtime_error("EVP_PKEY_encrypt setup failed");
     }

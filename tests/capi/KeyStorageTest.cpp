@@ -28,8 +28,14 @@ using IndependentCrypto::Hash;
 const Bytes kMessage = {'k', 'e', 'y', ' ', 's', 't', 'o', 'r', 'a', 'g', 'e'};
 const Bytes kSessionKey = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB};
 
-int hashTypeOf(Hash hash) { return hash == Hash::Sha1 ? 1 : 2; }
-ALG_ID algorithmOf(Hash hash) { return hash == Hash::Sha1 ? CALG_SHA1 : CALG_MD5; }
+int hashTypeOf(Hash hash)
+{
+    return hash == Hash::Sha1 ? 1 : 2;
+}
+ALG_ID algorithmOf(Hash hash)
+{
+    return hash == Hash::Sha1 ? CALG_SHA1 : CALG_MD5;
+}
 
 // What the CryptoAPI path signs for the same key (signerCert1's container).
 Bytes cspSignature(const Bytes& digest, Hash hash)
@@ -60,8 +66,11 @@ Bytes bcryptBlobOfSigner()
     const Bytes modulus = littleEndianNumber(legacy, header, full);
     const Bytes prime1 = littleEndianNumber(legacy, header + full, half);
     const Bytes prime2 = littleEndianNumber(legacy, header + full + half, half);
-    BCRYPT_RSAKEY_BLOB head{BCRYPT_RSAPRIVATE_MAGIC, bits, static_cast<ULONG>(exponent.size()),
-                            static_cast<ULONG>(modulus.size()), static_cast<ULONG>(prime1.size()),
+    BCRYPT_RSAKEY_BLOB head{BCRYPT_RSAPRIVATE_MAGIC,
+                            bits,
+                            static_cast<ULONG>(exponent.size()),
+                            static_cast<ULONG>(modulus.size()),
+                            static_cast<ULONG>(prime1.size()),
                             static_cast<ULONG>(prime2.size())};
     Bytes blob(reinterpret_cast<unsigned char*>(&head), reinterpret_cast<unsigned char*>(&head) + sizeof head);
     for (const Bytes* part : {static_cast<const Bytes*>(&exponent), &modulus, &prime1, &prime2}) {
@@ -77,8 +86,8 @@ void importSigner(CngPrivateKey& key)
     NCRYPT_KEY_HANDLE imported = 0;
     ASSERT_EQ(ERROR_SUCCESS, NCryptOpenStorageProvider(&provider, MS_KEY_STORAGE_PROVIDER, 0));
     Bytes blob = bcryptBlobOfSigner();
-    const SECURITY_STATUS status = NCryptImportKey(provider, 0, BCRYPT_RSAPRIVATE_BLOB, nullptr, &imported,
-                                                   blob.data(), static_cast<DWORD>(blob.size()), 0);
+    const SECURITY_STATUS status = NCryptImportKey(provider, 0, BCRYPT_RSAPRIVATE_BLOB, nullptr, &imported, blob.data(),
+                                                   static_cast<DWORD>(blob.size()), 0);
     key.adopt(provider, imported);
     ASSERT_EQ(ERROR_SUCCESS, status);
 }
@@ -165,8 +174,8 @@ TEST(KeyStorageCancellation, CngCancelAnswersJoinTheCryptoApiSet)
     EXPECT_FALSE(LastError::isCancellation(static_cast<DWORD>(SCARD_W_CANCELLED_BY_USER),
                                            LastError::Cancellation::SignatureOutput));
     EXPECT_FALSE(LastError::isCancellation(ERROR_CANCELLED, LastError::Cancellation::KeyUse));
-    for (DWORD error : {DWORD(0), static_cast<DWORD>(NTE_FAIL), static_cast<DWORD>(NTE_NO_KEY),
-                        static_cast<DWORD>(NTE_BAD_KEYSET)}) {
+    for (DWORD error :
+         {DWORD(0), static_cast<DWORD>(NTE_FAIL), static_cast<DWORD>(NTE_NO_KEY), static_cast<DWORD>(NTE_BAD_KEYSET)}) {
         EXPECT_TRUE(LastError::isCancellation(error, LastError::Cancellation::KeyStorage)) << std::hex << error;
         EXPECT_FALSE(LastError::isUserCancel(error)) << std::hex << error;
     }
@@ -339,8 +348,13 @@ TEST_F(StoredKeyStorageKey, MachineKeyOpensWithTheMachineFlag)
 
 TEST_F(StoredKeyStorageKey, RefusalsFollowTheCancellationRule)
 {
-    const LONG cancels[] = {ERROR_CANCELLED, static_cast<LONG>(0x800704C7), SCARD_W_CANCELLED_BY_USER,
-                            NTE_USER_CANCELLED, NTE_FAIL, NTE_NO_KEY, NTE_BAD_KEYSET};
+    const LONG cancels[] = {ERROR_CANCELLED,
+                            static_cast<LONG>(0x800704C7),
+                            SCARD_W_CANCELLED_BY_USER,
+                            NTE_USER_CANCELLED,
+                            NTE_FAIL,
+                            NTE_NO_KEY,
+                            NTE_BAD_KEYSET};
     for (LONG status : cancels) {
         SCOPED_TRACE(status);
         refuse(status);

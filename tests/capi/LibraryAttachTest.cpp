@@ -10,7 +10,10 @@
 
 namespace {
 
-HMODULE testModule() { return nullptr; }
+HMODULE testModule()
+{
+    return nullptr;
+}
 
 TEST(LibraryAttach, FirstAttachCreatesTheInstanceLastDetachDestroysIt)
 {
@@ -24,7 +27,8 @@ TEST(LibraryAttach, FirstAttachCreatesTheInstanceLastDetachDestroysIt)
     EXPECT_EQ(first, LibraryAttach::instance());
     EXPECT_EQ(2u, LibraryAttach::attachCount());
 
-    for (DWORD reason : {static_cast<DWORD>(DLL_THREAD_ATTACH), static_cast<DWORD>(DLL_THREAD_DETACH), static_cast<DWORD>(77)}) {
+    for (DWORD reason :
+         {static_cast<DWORD>(DLL_THREAD_ATTACH), static_cast<DWORD>(DLL_THREAD_DETACH), static_cast<DWORD>(77)}) {
         EXPECT_EQ(TRUE, LibraryAttach::onNotification(testModule(), reason));
         EXPECT_EQ(2u, LibraryAttach::attachCount());
     }

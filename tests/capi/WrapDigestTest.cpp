@@ -100,9 +100,9 @@ TEST(CancellationSet, RefusalsOfTheKeyAndTheCancelledSignature)
     }
     EXPECT_FALSE(LastError::isCancellation(ERROR_CANCELLED, Cancellation::KeyUse));
     EXPECT_TRUE(LastError::isCancellation(ERROR_CANCELLED, Cancellation::SignatureOutput));
-    for (DWORD other : {static_cast<DWORD>(NTE_BAD_KEY), static_cast<DWORD>(NTE_BAD_HASH),
-                        static_cast<DWORD>(NTE_KEYSET_NOT_DEF), static_cast<DWORD>(ERROR_MORE_DATA),
-                        static_cast<DWORD>(CRYPT_E_NOT_FOUND)}) {
+    for (DWORD other :
+         {static_cast<DWORD>(NTE_BAD_KEY), static_cast<DWORD>(NTE_BAD_HASH), static_cast<DWORD>(NTE_KEYSET_NOT_DEF),
+          static_cast<DWORD>(ERROR_MORE_DATA), static_cast<DWORD>(CRYPT_E_NOT_FOUND)}) {
         EXPECT_FALSE(LastError::isCancellation(other, Cancellation::KeyUse)) << other;
         EXPECT_FALSE(LastError::isCancellation(other, Cancellation::SignatureOutput)) << other;
     }

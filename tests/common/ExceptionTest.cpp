@@ -38,5 +38,6 @@ TEST(CommonException, KindsAreCaughtAsTheBaseAndCopiesOwnTheirText)
     }
     const std::string longMessage(5000, 'm');
     Common::IllegalArguementException big(longMessage.c_str(), -1);
-    EXPECT_EQ(std::string(big.getDescription()).size(), 5000 + std::string(". Error code HEX: 0xFFFFFFFF. Error code dec: -1.\n").size());
+    EXPECT_EQ(std::string(big.getDescription()).size(),
+              5000 + std::string(". Error code HEX: 0xFFFFFFFF. Error code dec: -1.\n").size());
 }

@@ -67,15 +67,17 @@ void onFree(const volatile void* pointer)
     releaseWatch.zeroed = zeroed;
 }
 
-void onMalloc(const volatile void*, std::size_t) {}
+void onMalloc(const volatile void*, std::size_t)
+{
+}
 
 // ---- expected failure texts, composed here independently ----
 
 std::string boundsMessage(const std::string& prefix, long long index, long long lower, long long upper)
 {
     char tail[96];
-    std::snprintf(tail, sizeof tail, "'%d' is out of bounds (%d, %d)", static_cast<int>(index),
-                  static_cast<int>(lower), static_cast<int>(upper));
+    std::snprintf(tail, sizeof tail, "'%d' is out of bounds (%d, %d)", static_cast<int>(index), static_cast<int>(lower),
+                  static_cast<int>(upper));
     return prefix + tail;
 }
 
@@ -105,7 +107,10 @@ std::string hexOf(const std::string& bytes)
     return out;
 }
 
-std::string decimal(std::int32_t value) { return std::to_string(value); }
+std::string decimal(std::int32_t value)
+{
+    return std::to_string(value);
+}
 
 // ---- the pools: arrays and their models side by side ----
 
@@ -252,29 +257,52 @@ private:
     void step()
     {
         switch (in.ConsumeIntegralInRange<int>(0, 22)) {
-        case 0: return makeString();
-        case 1: return assign(strings, "String assigned");
-        case 2: return appendText();
-        case 3: return appendString();
-        case 4: return appendNumber();
-        case 5: return concatenate();
-        case 6: return writeStringIndex();
-        case 7: return readStringIndex();
-        case 8: return destroy(strings, "String destroyed");
-        case 9: return writeThroughData(strings, "String detached");
-        case 10: return makeBytes();
-        case 11: return assign(bytes, "ByteArray assigned");
-        case 12: return subBytes();
-        case 13: return toHex();
-        case 14: return writeBytesIndex();
-        case 15: return destroy(bytes, "ByteArray destroyed");
-        case 16: return writeThroughData(bytes, "ByteArray detached");
-        case 17: return makeLongs();
-        case 18: return appendLong();
-        case 19: return assign(longs, "LongArray assigned");
-        case 20: return indexLongs();
-        case 21: return destroy(longs, "LongArray destroyed");
-        default: return copyConstruct();
+        case 0:
+            return makeString();
+        case 1:
+            return assign(strings, "String assigned");
+        case 2:
+            return appendText();
+        case 3:
+            return appendString();
+        case 4:
+            return appendNumber();
+        case 5:
+            return concatenate();
+        case 6:
+            return writeStringIndex();
+        case 7:
+            return readStringIndex();
+        case 8:
+            return destroy(strings, "String destroyed");
+        case 9:
+            return writeThroughData(strings, "String detached");
+        case 10:
+            return makeBytes();
+        case 11:
+            return assign(bytes, "ByteArray assigned");
+        case 12:
+            return subBytes();
+        case 13:
+            return toHex();
+        case 14:
+            return writeBytesIndex();
+        case 15:
+            return destroy(bytes, "ByteArray destroyed");
+        case 16:
+            return writeThroughData(bytes, "ByteArray detached");
+        case 17:
+            return makeLongs();
+        case 18:
+            return appendLong();
+        case 19:
+            return assign(longs, "LongArray assigned");
+        case 20:
+            return indexLongs();
+        case 21:
+            return destroy(longs, "LongArray destroyed");
+        default:
+            return copyConstruct();
         }
     }
 

@@ -56,7 +56,10 @@ void expect(bool condition, const std::string& what)
     }
 }
 
-std::string bytesOf(const String& s) { return std::string(s.data(), s.length()); }
+std::string bytesOf(const String& s)
+{
+    return std::string(s.data(), s.length());
+}
 
 // PINs carry a '#', which no label, seed or other text the target makes
 // contains, so finding one in a message can only mean a PIN leaked.
@@ -107,8 +110,8 @@ std::string indexMessage(const char* prefix, long long index, long long upper)
 void expectOutput(const ByteArray& result, unsigned long length, unsigned long written, unsigned char salt,
                   const char* what)
 {
-    expect(result.length() == length, std::string(what) + ": length " + std::to_string(result.length()) +
-                                          " instead of " + std::to_string(length));
+    expect(result.length() == length,
+           std::string(what) + ": length " + std::to_string(result.length()) + " instead of " + std::to_string(length));
     for (unsigned long k = 0; k < length; ++k) {
         const unsigned char expected = k < written ? fuzzOutputByte(salt, k) : 0;
         if (static_cast<unsigned char>(result.data()[k]) != expected) {
@@ -152,29 +155,51 @@ private:
     void step()
     {
         switch (in.ConsumeIntegralInRange<int>(0, 21)) {
-        case 0: return refresh();
-        case 1: return badSlotIndex();
-        case 2: return unknownModule();
-        case 3: return (void)slot()->tokenPresent();
-        case 4: return slot()->openSession(in.ConsumeBool() ? CKF_RW_SESSION | CKF_SERIAL_SESSION
-                                                            : in.ConsumeIntegral<std::uint32_t>());
-        case 5: return slot()->closeSession();
-        case 6: return closeAllSessions();
-        case 7: return slot()->login(pin(), in.ConsumeIntegralInRange<unsigned long>(0, 2));
-        case 8: return slot()->logout();
-        case 9: return slot()->setPIN(pin(), pin());
-        case 10: return slot()->initToken(pin(), label());
-        case 11: return slot()->initPIN(pin());
-        case 12: return slot()->initTokenAndUserPIN(pin(), label(), pin());
-        case 13: return digest();
-        case 14: return random();
-        case 15: return objects();
-        case 16: return certificateLookup();
-        case 17: return crypto();
-        case 18: return certificates();
-        case 19: return tokenInfo();
-        case 20: return (void)module.waitForSlotEvent();
-        default: return deletion();
+        case 0:
+            return refresh();
+        case 1:
+            return badSlotIndex();
+        case 2:
+            return unknownModule();
+        case 3:
+            return (void)slot()->tokenPresent();
+        case 4:
+            return slot()->openSession(in.ConsumeBool() ? CKF_RW_SESSION | CKF_SERIAL_SESSION
+                                                        : in.ConsumeIntegral<std::uint32_t>());
+        case 5:
+            return slot()->closeSession();
+        case 6:
+            return closeAllSessions();
+        case 7:
+            return slot()->login(pin(), in.ConsumeIntegralInRange<unsigned long>(0, 2));
+        case 8:
+            return slot()->logout();
+        case 9:
+            return slot()->setPIN(pin(), pin());
+        case 10:
+            return slot()->initToken(pin(), label());
+        case 11:
+            return slot()->initPIN(pin());
+        case 12:
+            return slot()->initTokenAndUserPIN(pin(), label(), pin());
+        case 13:
+            return digest();
+        case 14:
+            return random();
+        case 15:
+            return objects();
+        case 16:
+            return certificateLookup();
+        case 17:
+            return crypto();
+        case 18:
+            return certificates();
+        case 19:
+            return tokenInfo();
+        case 20:
+            return (void)module.waitForSlotEvent();
+        default:
+            return deletion();
         }
     }
 
@@ -252,9 +277,8 @@ private:
         try {
             module.getSlot(index);
         } catch (const IndexOutOfBoundsException& e) {
-            expect(bytesOf(e.getMessage()) ==
-                       indexMessage("PKCS11Module::getSlot(unsigned int) - index ", index,
-                                    static_cast<long long>(count) - 1),
+            expect(bytesOf(e.getMessage()) == indexMessage("PKCS11Module::getSlot(unsigned int) - index ", index,
+                                                           static_cast<long long>(count) - 1),
                    "slot index message: " + bytesOf(e.getMessage()));
             return;
         }
@@ -346,7 +370,8 @@ private:
     {
         const std::shared_ptr<PKCS11Slot> s = slot();
         const ByteArray value = bytes(48);
-        const auto found = s->findCertificate(in.ConsumeBool() ? CKC_X_509 : in.ConsumeIntegral<unsigned long>(), value);
+        const auto found =
+            s->findCertificate(in.ConsumeBool() ? CKC_X_509 : in.ConsumeIntegral<unsigned long>(), value);
         if (!found) {
             return;
         }
@@ -420,8 +445,7 @@ private:
                "token serial number differs");
         expect(info.getSessionCount() == journal.sessionCount, "token session count differs");
         expect(info.getHasRNG() == ((journal.tokenFlags & CKF_RNG) != 0), "token RNG flag differs");
-        expect(info.getLoginRequired() == ((journal.tokenFlags & CKF_LOGIN_REQUIRED) != 0),
-               "token login flag differs");
+        expect(info.getLoginRequired() == ((journal.tokenFlags & CKF_LOGIN_REQUIRED) != 0), "token login flag differs");
     }
 
     void deletion()

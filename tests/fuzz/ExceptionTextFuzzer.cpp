@@ -42,8 +42,8 @@ std::string printable(const std::string& text)
 
 [[noreturn]] void mismatch(const std::string& what, const std::string& got, const std::string& expected)
 {
-    std::fprintf(stderr, "text mismatch: %s\n got:      '%s'\n expected: '%s'\n", what.c_str(),
-                 printable(got).c_str(), printable(expected).c_str());
+    std::fprintf(stderr, "text mismatch: %s\n got:      '%s'\n expected: '%s'\n", what.c_str(), printable(got).c_str(),
+                 printable(expected).c_str());
     std::abort();
 }
 
@@ -54,7 +54,10 @@ void expectText(const char* what, const std::string& got, const std::string& exp
     }
 }
 
-std::string bytesOf(const String& s) { return std::string(s.data(), s.length()); }
+std::string bytesOf(const String& s)
+{
+    return std::string(s.data(), s.length());
+}
 
 // The names PKCS#11 gives its return values; every other value is unknown.
 struct Named {
@@ -181,9 +184,9 @@ unsigned long returnValue(FuzzedDataProvider& in)
 std::string expectedDescription(const char* message, std::int32_t code)
 {
     std::ostringstream out;
-    out << (message != nullptr ? message : "Invalid description parameter. See Exception.")
-        << ". Error code HEX: 0x" << std::hex << std::uppercase << static_cast<std::uint32_t>(code)
-        << ". Error code dec: " << std::dec << code << ".\n";
+    out << (message != nullptr ? message : "Invalid description parameter. See Exception.") << ". Error code HEX: 0x"
+        << std::hex << std::uppercase << static_cast<std::uint32_t>(code) << ". Error code dec: " << std::dec << code
+        << ".\n";
     return out.str();
 }
 
@@ -216,11 +219,16 @@ void checkCommon(FuzzedDataProvider& in)
     const auto code = in.ConsumeIntegral<std::int32_t>();
     const bool withCode = in.ConsumeBool();
     switch (in.ConsumeIntegralInRange<int>(0, 4)) {
-    case 0: return checkCommonKind<Common::Exception>(message, code, withCode);
-    case 1: return checkCommonKind<Common::NoMoreElementsException>(message, code, withCode);
-    case 2: return checkCommonKind<Common::IllegalArguementException>(message, code, withCode);
-    case 3: return checkCommonKind<Common::RegistryAccessException>(message, code, withCode);
-    default: return checkCommonKind<Common::UserCancelledException>(message, code, withCode);
+    case 0:
+        return checkCommonKind<Common::Exception>(message, code, withCode);
+    case 1:
+        return checkCommonKind<Common::NoMoreElementsException>(message, code, withCode);
+    case 2:
+        return checkCommonKind<Common::IllegalArguementException>(message, code, withCode);
+    case 3:
+        return checkCommonKind<Common::RegistryAccessException>(message, code, withCode);
+    default:
+        return checkCommonKind<Common::UserCancelledException>(message, code, withCode);
     }
 }
 
@@ -285,10 +293,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider in(data, size);
     while (in.remaining_bytes() > 0) {
         switch (in.ConsumeIntegralInRange<int>(0, 3)) {
-        case 0: checkCommon(in); break;
-        case 1: checkPKCS11(in); break;
-        case 2: checkIndexMessage(in); break;
-        default: checkNumbers(in); break;
+        case 0:
+            checkCommon(in);
+            break;
+        case 1:
+            checkPKCS11(in);
+            break;
+        case 2:
+            checkIndexMessage(in);
+            break;
+        default:
+            checkNumbers(in);
+            break;
         }
     }
     return 0;

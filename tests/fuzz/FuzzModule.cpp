@@ -17,7 +17,10 @@ FuzzAnswerSource answerSource = nullptr;
 void* answerContext = nullptr;
 FuzzJournal journal;
 
-unsigned char take() { return answerSource != nullptr ? answerSource(answerContext) : 0; }
+unsigned char take()
+{
+    return answerSource != nullptr ? answerSource(answerContext) : 0;
+}
 
 CK_ULONG takeULong()
 {
@@ -33,13 +36,26 @@ CK_ULONG takeULong()
 CK_RV answer()
 {
     static const CK_RV failures[] = {
-        CKR_DEVICE_REMOVED,           CKR_SESSION_CLOSED,         CKR_BUFFER_TOO_SMALL,
-        CKR_USER_ALREADY_LOGGED_IN,   CKR_USER_NOT_LOGGED_IN,     CKR_SIGNATURE_INVALID,
-        CKR_GENERAL_ERROR,            CKR_TOKEN_NOT_PRESENT,      CKR_FUNCTION_NOT_SUPPORTED,
-        CKR_PIN_INCORRECT,            CKR_ATTRIBUTE_TYPE_INVALID, CKR_ATTRIBUTE_SENSITIVE,
-        CKR_SESSION_HANDLE_INVALID,   CKR_NO_EVENT,               CKR_OBJECT_HANDLE_INVALID,
-        0x80000000UL,                 0xFFFFFFFFUL,               CKR_CRYPTOKI_NOT_INITIALIZED,
-        CKR_ARGUMENTS_BAD,            (CK_RV{1} << 32) | CKR_PIN_INCORRECT,
+        CKR_DEVICE_REMOVED,
+        CKR_SESSION_CLOSED,
+        CKR_BUFFER_TOO_SMALL,
+        CKR_USER_ALREADY_LOGGED_IN,
+        CKR_USER_NOT_LOGGED_IN,
+        CKR_SIGNATURE_INVALID,
+        CKR_GENERAL_ERROR,
+        CKR_TOKEN_NOT_PRESENT,
+        CKR_FUNCTION_NOT_SUPPORTED,
+        CKR_PIN_INCORRECT,
+        CKR_ATTRIBUTE_TYPE_INVALID,
+        CKR_ATTRIBUTE_SENSITIVE,
+        CKR_SESSION_HANDLE_INVALID,
+        CKR_NO_EVENT,
+        CKR_OBJECT_HANDLE_INVALID,
+        0x80000000UL,
+        0xFFFFFFFFUL,
+        CKR_CRYPTOKI_NOT_INITIALIZED,
+        CKR_ARGUMENTS_BAD,
+        (CK_RV{1} << 32) | CKR_PIN_INCORRECT,
     };
     const unsigned char b = take();
     if (b < 0xA0) {
@@ -53,18 +69,30 @@ CK_RV answer()
 CK_ULONG chooseLength(CK_ULONG natural, CK_ULONG capacity)
 {
     switch (take() % 16) {
-    case 0: return natural;
-    case 1: return 0;
-    case 2: return capacity;
-    case 3: return capacity + 1;
-    case 4: return 2 * capacity + 1;
-    case 5: return INT_MAX;
-    case 6: return CK_ULONG{INT_MAX} + 1;
-    case 7: return UINT_MAX;
-    case 8: return (CK_ULONG{1} << 32) + take();
-    case 9: return CK_UNAVAILABLE_INFORMATION;
-    case 10: return CK_ULONG{1} << 20;
-    default: return take();
+    case 0:
+        return natural;
+    case 1:
+        return 0;
+    case 2:
+        return capacity;
+    case 3:
+        return capacity + 1;
+    case 4:
+        return 2 * capacity + 1;
+    case 5:
+        return INT_MAX;
+    case 6:
+        return CK_ULONG{INT_MAX} + 1;
+    case 7:
+        return UINT_MAX;
+    case 8:
+        return (CK_ULONG{1} << 32) + take();
+    case 9:
+        return CK_UNAVAILABLE_INFORMATION;
+    case 10:
+        return CK_ULONG{1} << 20;
+    default:
+        return take();
     }
 }
 
@@ -75,8 +103,8 @@ CK_ULONG chooseCount()
     if (b < 0xF0) {
         return b % 9;
     }
-    static const CK_ULONG lies[] = {64, 65, INT_MAX, CK_ULONG{INT_MAX} + 1, UINT_MAX, (CK_ULONG{1} << 32) + 1,
-                                    CK_UNAVAILABLE_INFORMATION, 1000};
+    static const CK_ULONG lies[] = {
+        64, 65, INT_MAX, CK_ULONG{INT_MAX} + 1, UINT_MAX, (CK_ULONG{1} << 32) + 1, CK_UNAVAILABLE_INFORMATION, 1000};
     return lies[(b - 0xF0) % (sizeof lies / sizeof lies[0])];
 }
 
@@ -101,7 +129,10 @@ void fill(CK_BYTE_PTR out, CK_ULONG count, unsigned char salt)
     }
 }
 
-CK_ULONG smaller(CK_ULONG a, CK_ULONG b) { return a < b ? a : b; }
+CK_ULONG smaller(CK_ULONG a, CK_ULONG b)
+{
+    return a < b ? a : b;
+}
 
 // Encrypt, decrypt, sign and digest final: the size query, then the output.
 CK_RV output(CK_BYTE_PTR out, CK_ULONG_PTR length)
@@ -126,8 +157,14 @@ CK_RV output(CK_BYTE_PTR out, CK_ULONG_PTR length)
     return CKR_OK;
 }
 
-CK_RV initialize(CK_VOID_PTR) { return CKR_OK; }
-CK_RV finalize(CK_VOID_PTR) { return CKR_OK; }
+CK_RV initialize(CK_VOID_PTR)
+{
+    return CKR_OK;
+}
+CK_RV finalize(CK_VOID_PTR)
+{
+    return CKR_OK;
+}
 
 CK_RV getSlotList(CK_BBOOL, CK_SLOT_ID_PTR list, CK_ULONG_PTR count)
 {
@@ -172,10 +209,14 @@ CK_RV getTokenInfo(CK_SLOT_ID, CK_TOKEN_INFO_PTR info)
         return rv;
     }
     std::memset(info, 0, sizeof *info);
-    for (auto& b : info->label) b = take();
-    for (auto& b : info->manufacturerID) b = take();
-    for (auto& b : info->model) b = take();
-    for (auto& b : info->serialNumber) b = take();
+    for (auto& b : info->label)
+        b = take();
+    for (auto& b : info->manufacturerID)
+        b = take();
+    for (auto& b : info->model)
+        b = take();
+    for (auto& b : info->serialNumber)
+        b = take();
     info->flags = takeULong();
     info->ulSessionCount = chooseLength(take(), 0);
     std::memcpy(journal.label, info->label, sizeof journal.label);
@@ -195,8 +236,14 @@ CK_RV openSession(CK_SLOT_ID, CK_FLAGS, CK_VOID_PTR application, CK_NOTIFY, CK_S
     return rv;
 }
 
-CK_RV closeSession(CK_SESSION_HANDLE) { return answer(); }
-CK_RV closeAllSessions(CK_SLOT_ID) { return answer(); }
+CK_RV closeSession(CK_SESSION_HANDLE)
+{
+    return answer();
+}
+CK_RV closeAllSessions(CK_SLOT_ID)
+{
+    return answer();
+}
 
 CK_RV login(CK_SESSION_HANDLE, CK_USER_TYPE, CK_UTF8CHAR_PTR pin, CK_ULONG length)
 {
@@ -204,10 +251,12 @@ CK_RV login(CK_SESSION_HANDLE, CK_USER_TYPE, CK_UTF8CHAR_PTR pin, CK_ULONG lengt
     return answer();
 }
 
-CK_RV logout(CK_SESSION_HANDLE) { return answer(); }
+CK_RV logout(CK_SESSION_HANDLE)
+{
+    return answer();
+}
 
-CK_RV setPIN(CK_SESSION_HANDLE, CK_UTF8CHAR_PTR oldPin, CK_ULONG oldLength, CK_UTF8CHAR_PTR newPin,
-             CK_ULONG newLength)
+CK_RV setPIN(CK_SESSION_HANDLE, CK_UTF8CHAR_PTR oldPin, CK_ULONG oldLength, CK_UTF8CHAR_PTR newPin, CK_ULONG newLength)
 {
     readAll(oldPin, oldLength);
     readAll(newPin, newLength);
@@ -234,7 +283,10 @@ CK_RV withMechanism(CK_MECHANISM_PTR mechanism)
     return answer();
 }
 
-CK_RV digestInit(CK_SESSION_HANDLE, CK_MECHANISM_PTR mechanism) { return withMechanism(mechanism); }
+CK_RV digestInit(CK_SESSION_HANDLE, CK_MECHANISM_PTR mechanism)
+{
+    return withMechanism(mechanism);
+}
 
 CK_RV digestUpdate(CK_SESSION_HANDLE, CK_BYTE_PTR data, CK_ULONG length)
 {
@@ -242,7 +294,10 @@ CK_RV digestUpdate(CK_SESSION_HANDLE, CK_BYTE_PTR data, CK_ULONG length)
     return answer();
 }
 
-CK_RV digestFinal(CK_SESSION_HANDLE, CK_BYTE_PTR out, CK_ULONG_PTR length) { return output(out, length); }
+CK_RV digestFinal(CK_SESSION_HANDLE, CK_BYTE_PTR out, CK_ULONG_PTR length)
+{
+    return output(out, length);
+}
 
 CK_RV seedRandom(CK_SESSION_HANDLE, CK_BYTE_PTR seed, CK_ULONG length)
 {
@@ -278,11 +333,21 @@ CK_RV findObjects(CK_SESSION_HANDLE, CK_OBJECT_HANDLE_PTR handles, CK_ULONG most
     }
     CK_ULONG reported = 0;
     switch (take() % 8) {
-    case 0: reported = 0; break;
-    case 1: reported = most + 1; break;
-    case 2: reported = CK_UNAVAILABLE_INFORMATION; break;
-    case 3: reported = (CK_ULONG{1} << 32) + 1; break;
-    default: reported = smaller(1, most); break;
+    case 0:
+        reported = 0;
+        break;
+    case 1:
+        reported = most + 1;
+        break;
+    case 2:
+        reported = CK_UNAVAILABLE_INFORMATION;
+        break;
+    case 3:
+        reported = (CK_ULONG{1} << 32) + 1;
+        break;
+    default:
+        reported = smaller(1, most);
+        break;
     }
     const CK_ULONG written = smaller(reported, most);
     for (CK_ULONG i = 0; i < written; ++i) {
@@ -295,7 +360,10 @@ CK_RV findObjects(CK_SESSION_HANDLE, CK_OBJECT_HANDLE_PTR handles, CK_ULONG most
     return CKR_OK;
 }
 
-CK_RV findObjectsFinal(CK_SESSION_HANDLE) { return answer(); }
+CK_RV findObjectsFinal(CK_SESSION_HANDLE)
+{
+    return answer();
+}
 
 CK_RV getAttributeValue(CK_SESSION_HANDLE, CK_OBJECT_HANDLE, CK_ATTRIBUTE_PTR attributes, CK_ULONG count)
 {
@@ -318,7 +386,10 @@ CK_RV getAttributeValue(CK_SESSION_HANDLE, CK_OBJECT_HANDLE, CK_ATTRIBUTE_PTR at
     return rv;
 }
 
-CK_RV keyInit(CK_SESSION_HANDLE, CK_MECHANISM_PTR mechanism, CK_OBJECT_HANDLE) { return withMechanism(mechanism); }
+CK_RV keyInit(CK_SESSION_HANDLE, CK_MECHANISM_PTR mechanism, CK_OBJECT_HANDLE)
+{
+    return withMechanism(mechanism);
+}
 
 CK_RV singlePart(CK_SESSION_HANDLE, CK_BYTE_PTR in, CK_ULONG inLength, CK_BYTE_PTR out, CK_ULONG_PTR outLength)
 {
@@ -333,7 +404,10 @@ CK_RV verify(CK_SESSION_HANDLE, CK_BYTE_PTR data, CK_ULONG length, CK_BYTE_PTR s
     return answer();
 }
 
-CK_RV destroyObject(CK_SESSION_HANDLE, CK_OBJECT_HANDLE) { return answer(); }
+CK_RV destroyObject(CK_SESSION_HANDLE, CK_OBJECT_HANDLE)
+{
+    return answer();
+}
 
 CK_RV waitForSlotEvent(CK_FLAGS, CK_SLOT_ID_PTR slot, CK_VOID_PTR)
 {
@@ -402,4 +476,7 @@ ORV_FUZZ_EXPORT void orvfuzz_install_source(FuzzAnswerSource source, void* conte
     std::memset(&journal, 0, sizeof journal);
 }
 
-ORV_FUZZ_EXPORT FuzzJournal* orvfuzz_journal(void) { return &journal; }
+ORV_FUZZ_EXPORT FuzzJournal* orvfuzz_journal(void)
+{
+    return &journal;
+}

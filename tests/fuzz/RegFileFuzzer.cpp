@@ -91,9 +91,8 @@ bool isUtf8(const std::string& s)
 
 // ---- writing a forest back out ----
 
-const char* const rootNames[] = {"HKEY_CLASSES_ROOT",     "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE",
-                                 "HKEY_USERS",            "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG",
-                                 "HKEY_DYN_DATA"};
+const char* const rootNames[] = {"HKEY_CLASSES_ROOT",     "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+                                 "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
 
 std::string rootName(std::uintptr_t handle)
 {
@@ -133,7 +132,10 @@ std::string hexList(const std::string& bytes)
     return out;
 }
 
-bool isStringType(std::uint32_t type) { return type == 1 || type == 2 || type == 7; }
+bool isStringType(std::uint32_t type)
+{
+    return type == 1 || type == 2 || type == 7;
+}
 
 struct Writer {
     bool unicode; // 5.00: string data travel as UTF-16LE
@@ -239,8 +241,8 @@ struct Outcome {
 
 void parse(const std::string& content, Outcome& outcome)
 {
-    outcome.accepted = orv::platform::applyRegFile(Bytes(content.begin(), content.end()), "fuzz.reg", outcome.forest,
-                                                   outcome.error);
+    outcome.accepted =
+        orv::platform::applyRegFile(Bytes(content.begin(), content.end()), "fuzz.reg", outcome.forest, outcome.error);
     if (!outcome.accepted && (outcome.error.line < 1 || outcome.error.message.empty())) {
         mismatch("a refusal without line or message", outcome.error.text());
     }
@@ -286,11 +288,14 @@ void checkWrittenBack(const Outcome& original)
 
 bool looksUtf16(const std::string& content)
 {
-    return content.size() >= 2 && ((content[0] == '\xFF' && content[1] == '\xFE') ||
-                                   (content[0] != '\0' && content[1] == '\0'));
+    return content.size() >= 2 &&
+           ((content[0] == '\xFF' && content[1] == '\xFE') || (content[0] != '\0' && content[1] == '\0'));
 }
 
-bool hasUtf8Bom(const std::string& s) { return s.compare(0, 3, "\xEF\xBB\xBF") == 0; }
+bool hasUtf8Bom(const std::string& s)
+{
+    return s.compare(0, 3, "\xEF\xBB\xBF") == 0;
+}
 
 // The same text as ANSI/UTF-8 bytes and as UTF-16LE must give the same result.
 void checkEncodings(const std::string& content, const Outcome& original)

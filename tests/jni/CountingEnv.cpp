@@ -31,8 +31,17 @@ CountingEnv::CountingEnv(JNIEnv* env, const char* methodName)
     env_->functions = &table_;
 }
 
-CountingEnv::~CountingEnv() { env_->functions = original_; }
+CountingEnv::~CountingEnv()
+{
+    env_->functions = original_;
+}
 
-int CountingEnv::count() { return calls.load(); }
+int CountingEnv::count()
+{
+    return calls.load();
+}
 
-void CountingEnv::reset() { calls.store(0); }
+void CountingEnv::reset()
+{
+    calls.store(0);
+}

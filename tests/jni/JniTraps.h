@@ -20,8 +20,8 @@ inline const char* announcement = "unexpected call of";
 template <int Table, std::size_t Slot>
 void JNICALL trap()
 {
-    std::fprintf(stderr, "%s %s slot %u\n", announcement,
-                 Table == 0 ? "JNIInvokeInterface_" : "JNINativeInterface_", static_cast<unsigned>(Slot));
+    std::fprintf(stderr, "%s %s slot %u\n", announcement, Table == 0 ? "JNIInvokeInterface_" : "JNINativeInterface_",
+                 static_cast<unsigned>(Slot));
     std::fflush(stderr);
     std::_Exit(70);
 }

@@ -40,7 +40,10 @@ const char* const failureClass = "orvane/clapi/crypto/PKCS11Exception";
 // What the last capturing native wrote to stderr.
 std::string lastStderr;
 
-void raiseFailure(const JNIBridge::Exception& e) { raiseJavaException(failureClass, e.getMessage()); }
+void raiseFailure(const JNIBridge::Exception& e)
+{
+    raiseJavaException(failureClass, e.getMessage());
+}
 
 jstring JNICALL roundTripString(JNIEnv*, jclass, jstring text)
 {
@@ -207,7 +210,10 @@ void JNICALL throwCapturing(JNIEnv* env, jclass, jstring className, jstring mess
     env->ReleaseStringUTFChars(message, text);
 }
 
-jstring JNICALL capturedStderr(JNIEnv* env, jclass) { return env->NewStringUTF(lastStderr.c_str()); }
+jstring JNICALL capturedStderr(JNIEnv* env, jclass)
+{
+    return env->NewStringUTF(lastStderr.c_str());
+}
 
 // On a thread the VM has never seen: {was detached before, attach gave an
 // env, second attach gave the same env, the env works}.
@@ -401,8 +407,7 @@ jint JNICALL callOnLoadOf(JNIEnv* env, jclass, jstring path)
 template <typename Function>
 JNINativeMethod row(const char* name, const char* signature, Function* function)
 {
-    return JNINativeMethod{const_cast<char*>(name), const_cast<char*>(signature),
-                           reinterpret_cast<void*>(function)};
+    return JNINativeMethod{const_cast<char*>(name), const_cast<char*>(signature), reinterpret_cast<void*>(function)};
 }
 
 } // namespace

@@ -16,9 +16,15 @@ using namespace JNIBridge;
 
 namespace {
 
-std::string bytes(const ByteArray& a) { return std::string(a.data(), a.length()); }
+std::string bytes(const ByteArray& a)
+{
+    return std::string(a.data(), a.length());
+}
 
-std::string messageOf(const Exception& e) { return e.getMessage().c_str(); }
+std::string messageOf(const Exception& e)
+{
+    return e.getMessage().c_str();
+}
 
 } // namespace
 
@@ -27,7 +33,10 @@ TEST(SmartPointer, SharesOneCountAndReleasesOnce)
     static int released = 0;
     released = 0;
     {
-        SmartPointer<int> a(new int(7), [](int* p) { ++released; delete p; });
+        SmartPointer<int> a(new int(7), [](int* p) {
+            ++released;
+            delete p;
+        });
         SmartPointer<int> b(a);
         SmartPointer<int> c;
         c = b;
@@ -84,8 +93,7 @@ TEST(ByteArray, SubBytesChecksRangeAndRejectsNegatives)
         all.subBytes(0, 5);
         FAIL();
     } catch (const IndexOutOfBoundsException& e) {
-        EXPECT_EQ(messageOf(e),
-                  "ByteArray::subBytes(int, int) - offset + length '5' is out of bounds (0, 4)");
+        EXPECT_EQ(messageOf(e), "ByteArray::subBytes(int, int) - offset + length '5' is out of bounds (0, 4)");
     }
     EXPECT_THROW(all.subBytes(-1, 2), IndexOutOfBoundsException);
     EXPECT_THROW(all.subBytes(2, -1), IndexOutOfBoundsException);
@@ -198,7 +206,10 @@ void operator delete[](void* block) noexcept
     std::free(block);
 }
 
-void operator delete[](void* block, std::size_t) noexcept { operator delete[](block); }
+void operator delete[](void* block, std::size_t) noexcept
+{
+    operator delete[](block);
+}
 
 // Fails the next single-object allocation when armed: the one that holds a
 // new buffer's reference count.
@@ -225,9 +236,15 @@ void* operator new(std::size_t size)
     return block;
 }
 
-void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block) noexcept
+{
+    std::free(block);
+}
 
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept
+{
+    std::free(block);
+}
 
 void* operator new[](std::size_t size)
 {

@@ -12,11 +12,9 @@ using namespace JNIBridge;
 TEST(IndexOutOfBoundsException, ComposesPrefixIndexAndBounds)
 {
     IndexOutOfBoundsException e("PKCS11Module::getSlot(unsigned int) - index ", 3, 0, -1);
-    EXPECT_STREQ(e.getMessage().c_str(),
-                 "PKCS11Module::getSlot(unsigned int) - index '3' is out of bounds (0, -1)");
+    EXPECT_STREQ(e.getMessage().c_str(), "PKCS11Module::getSlot(unsigned int) - index '3' is out of bounds (0, -1)");
     IndexOutOfBoundsException array("Array<T>::operator[](unsigned int) - index ", 7, 0, 4);
-    EXPECT_STREQ(array.getMessage().c_str(),
-                 "Array<T>::operator[](unsigned int) - index '7' is out of bounds (0, 4)");
+    EXPECT_STREQ(array.getMessage().c_str(), "Array<T>::operator[](unsigned int) - index '7' is out of bounds (0, 4)");
 }
 
 TEST(Exception, CopyOwnsItsMessage)

@@ -56,7 +56,10 @@ std::u16string javaChars(const std::string& modified)
     return units;
 }
 
-std::u16string javaRead(const std::string& bytes) { return javaChars(converted(bytes)); }
+std::u16string javaRead(const std::string& bytes)
+{
+    return javaChars(converted(bytes));
+}
 
 } // namespace
 
@@ -78,17 +81,18 @@ TEST(ModifiedUtf8, SupplementaryCharactersBecomeSurrogatePairs)
 
 TEST(ModifiedUtf8, NulBytesKeepTheirPlace)
 {
-    EXPECT_EQ(converted(std::string("a\0b\0", 4)), "a\xC0\x80" "b\xC0\x80");
+    EXPECT_EQ(converted(std::string("a\0b\0", 4)), "a\xC0\x80"
+                                                   "b\xC0\x80");
     EXPECT_EQ(javaRead(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
 }
 
 TEST(ModifiedUtf8, InvalidBytesBecomeReplacementCharacters)
 {
-    EXPECT_EQ(javaRead("f\xFCr"), u"f\uFFFDr");                       // Latin-1
-    EXPECT_EQ(javaRead("\x80\xBF"), u"\uFFFD\uFFFD");                 // stray continuations
-    EXPECT_EQ(javaRead("\xC0\xAF\xC1\xBF"), u"\uFFFD\uFFFD\uFFFD\uFFFD");  // overlong two-byte forms
-    EXPECT_EQ(javaRead("\xE0\x80\xAF"), u"\uFFFD\uFFFD\uFFFD");       // overlong three-byte form
-    EXPECT_EQ(javaRead("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");  // above U+10FFFF
+    EXPECT_EQ(javaRead("f\xFCr"), u"f\uFFFDr");                           // Latin-1
+    EXPECT_EQ(javaRead("\x80\xBF"), u"\uFFFD\uFFFD");                     // stray continuations
+    EXPECT_EQ(javaRead("\xC0\xAF\xC1\xBF"), u"\uFFFD\uFFFD\uFFFD\uFFFD"); // overlong two-byte forms
+    EXPECT_EQ(javaRead("\xE0\x80\xAF"), u"\uFFFD\uFFFD\uFFFD");           // overlong three-byte form
+    EXPECT_EQ(javaRead("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD"); // above U+10FFFF
     EXPECT_EQ(javaRead("\xF5\xF8\xFE\xFF"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
 }
 
@@ -104,7 +108,7 @@ TEST(ModifiedUtf8, ModifiedFormsFromJavaPassUnchanged)
 {
     EXPECT_EQ(converted("\xED\xA0\xBD\xED\xB4\x91"), "\xED\xA0\xBD\xED\xB4\x91");
     EXPECT_EQ(converted("\xC0\x80"), "\xC0\x80");
-    EXPECT_EQ(converted("\xED\xB0\x80"), "\xED\xB0\x80");  // a lone surrogate, as Java may hold one
+    EXPECT_EQ(converted("\xED\xB0\x80"), "\xED\xB0\x80"); // a lone surrogate, as Java may hold one
     EXPECT_EQ(javaRead("\xC0\x80"), std::u16string(1, u'\0'));
 }
 

@@ -44,8 +44,8 @@ std::size_t arrowAt(const std::string& s)
 
 } // namespace
 
-CaseFile::CaseFile(const std::string& path, const std::string& platform,
-                   const std::map<std::string, std::string>& vars, const std::string& materialDir)
+CaseFile::CaseFile(const std::string& path, const std::string& platform, const std::map<std::string, std::string>& vars,
+                   const std::string& materialDir)
     : platform_(platform), vars_(vars), materialDir_(materialDir)
 {
     std::ifstream in(path);

@@ -12,7 +12,10 @@ namespace {
 
 const char* const kOutPrefix = "out:";
 
-bool startsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
+bool startsWith(const std::string& s, const char* prefix)
+{
+    return s.compare(0, std::strlen(prefix), prefix) == 0;
+}
 
 std::vector<std::string> parameterTypes(const std::string& signature)
 {
@@ -40,7 +43,10 @@ jint parseInt(const std::string& token)
     return static_cast<jint>(static_cast<std::uint32_t>(value));
 }
 
-unsigned long parseUnsigned(const std::string& token) { return std::stoul(token, nullptr, 0); }
+unsigned long parseUnsigned(const std::string& token)
+{
+    return std::stoul(token, nullptr, 0);
+}
 
 } // namespace
 
@@ -198,8 +204,9 @@ std::vector<std::string> CaseRunner::coverageGaps() const
     for (const HostBinding& b : vm_.bindings()) {
         const std::string name = b.cls->name.substr(b.cls->name.rfind('/') + 1) + "." + b.method->name;
         const bool ran = succeeded_.count(name) != 0 || failed_.count(name) != 0;
-        if (b.method->name == "jniShutdownNativeAccessibility" ? !ran
-                                                               : succeeded_.count(name) == 0 || failed_.count(name) == 0) {
+        if (b.method->name == "jniShutdownNativeAccessibility"
+                ? !ran
+                : succeeded_.count(name) == 0 || failed_.count(name) == 0) {
             gaps.push_back(name);
         }
     }

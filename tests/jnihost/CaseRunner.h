@@ -19,8 +19,7 @@ class P11MockControl;
 
 class CaseRunner {
 public:
-    CaseRunner(HostVM& vm, const HostLibrary& library, const std::string& mockPath,
-               const std::string& materialDir);
+    CaseRunner(HostVM& vm, const HostLibrary& library, const std::string& mockPath, const std::string& materialDir);
     ~CaseRunner();
 
     // Returns the number of statements whose outcome missed its expectation.

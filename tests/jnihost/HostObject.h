@@ -24,7 +24,7 @@ struct HostField {
 struct HostObject {
     const HostClass* cls = nullptr;
     std::u16string text;
-    bool hasText = false;           // a throwable's message may be null
+    bool hasText = false; // a throwable's message may be null
     std::vector<unsigned char> bytes;
     bool direct = false;            // byte buffers
     std::vector<HostObject*> items; // java.util.LinkedList

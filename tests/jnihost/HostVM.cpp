@@ -10,7 +10,10 @@
 
 namespace {
 
-std::u16string widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+std::u16string widen(const std::string& ascii)
+{
+    return std::u16string(ascii.begin(), ascii.end());
+}
 
 } // namespace
 
@@ -66,13 +69,25 @@ void HostVM::installFunctions()
     native_.GetDirectBufferCapacity = &getDirectBufferCapacity;
 }
 
-JavaVM* HostVM::vm() noexcept { return &vm_; }
+JavaVM* HostVM::vm() noexcept
+{
+    return &vm_;
+}
 
-JNIEnv* HostVM::env() noexcept { return &env_; }
+JNIEnv* HostVM::env() noexcept
+{
+    return &env_;
+}
 
-HostVM& HostVM::of(JNIEnv* env) { return *static_cast<EnvBlock*>(env)->owner; }
+HostVM& HostVM::of(JNIEnv* env)
+{
+    return *static_cast<EnvBlock*>(env)->owner;
+}
 
-HostVM& HostVM::of(JavaVM* vm) { return *static_cast<VMBlock*>(vm)->owner; }
+HostVM& HostVM::of(JavaVM* vm)
+{
+    return *static_cast<VMBlock*>(vm)->owner;
+}
 
 void HostVM::misuse(const std::string& what) const
 {
@@ -90,7 +105,10 @@ HostObject* HostVM::newObject(const HostClass* cls)
     return heap_.back().get();
 }
 
-HostObject* HostVM::newObject(const std::string& className) { return newObject(classes_.require(className)); }
+HostObject* HostVM::newObject(const std::string& className)
+{
+    return newObject(classes_.require(className));
+}
 
 HostObject* HostVM::newString(const std::u16string& text)
 {
@@ -110,7 +128,10 @@ HostObject* HostVM::classObject(const HostClass* cls)
     return object;
 }
 
-void HostVM::pushFrame() { frames_.emplace_back(); }
+void HostVM::pushFrame()
+{
+    frames_.emplace_back();
+}
 
 void HostVM::popFrame()
 {
@@ -174,8 +195,7 @@ void HostVM::deleteRef(jobject ref, Ref::Kind expected, const char* function)
         misuse(std::string(function) + " was given an invalid or already deleted reference");
     }
     if (r->kind != expected) {
-        misuse(std::string(function) + " was given a " + (r->kind == Ref::Local ? "local" : "global") +
-               " reference");
+        misuse(std::string(function) + " was given a " + (r->kind == Ref::Local ? "local" : "global") + " reference");
     }
     r->kind = Ref::Deleted;
     liveRefs_.erase(r);
@@ -197,10 +217,10 @@ void HostVM::requireAllReleased(const std::string& where)
 {
     if (!pinned_.empty()) {
         const Pinned& first = pinned_.begin()->second;
-        const char* what = first.kind == 'U' ? "GetStringUTFChars" :
-                           first.kind == 'Z' ? "GetBooleanArrayElements" : "GetByteArrayElements";
-        misuse(std::to_string(pinned_.size()) + " result(s) of " + what + " and the like never released by " +
-               where);
+        const char* what = first.kind == 'U'   ? "GetStringUTFChars"
+                           : first.kind == 'Z' ? "GetBooleanArrayElements"
+                                               : "GetByteArrayElements";
+        misuse(std::to_string(pinned_.size()) + " result(s) of " + what + " and the like never released by " + where);
     }
 }
 
@@ -432,9 +452,15 @@ jthrowable JNICALL HostVM::exceptionOccurred(JNIEnv* env)
     return static_cast<jthrowable>(self.newLocal(self.pending_));
 }
 
-void JNICALL HostVM::exceptionClear(JNIEnv* env) { of(env).pending_ = nullptr; }
+void JNICALL HostVM::exceptionClear(JNIEnv* env)
+{
+    of(env).pending_ = nullptr;
+}
 
-jboolean JNICALL HostVM::exceptionCheck(JNIEnv* env) { return of(env).pending_ != nullptr ? JNI_TRUE : JNI_FALSE; }
+jboolean JNICALL HostVM::exceptionCheck(JNIEnv* env)
+{
+    return of(env).pending_ != nullptr ? JNI_TRUE : JNI_FALSE;
+}
 
 // ---- references -----------------------------------------------------------------------
 
@@ -445,9 +471,15 @@ jobject JNICALL HostVM::newGlobalRef(JNIEnv* env, jobject ref)
     return self.newGlobal(self.deref(ref, "NewGlobalRef"));
 }
 
-void JNICALL HostVM::deleteGlobalRef(JNIEnv* env, jobject ref) { of(env).deleteRef(ref, Ref::Global, "DeleteGlobalRef"); }
+void JNICALL HostVM::deleteGlobalRef(JNIEnv* env, jobject ref)
+{
+    of(env).deleteRef(ref, Ref::Global, "DeleteGlobalRef");
+}
 
-void JNICALL HostVM::deleteLocalRef(JNIEnv* env, jobject ref) { of(env).deleteRef(ref, Ref::Local, "DeleteLocalRef"); }
+void JNICALL HostVM::deleteLocalRef(JNIEnv* env, jobject ref)
+{
+    of(env).deleteRef(ref, Ref::Local, "DeleteLocalRef");
+}
 
 jobject JNICALL HostVM::newLocalRef(JNIEnv* env, jobject ref)
 {
@@ -484,8 +516,8 @@ HostObject* HostVM::construct(const HostClass* cls, const HostMethod* constructo
             field.l = deref(args[argument].l, "NewObjectA");
             const std::string expected = type == "[B" ? "[B" : type.substr(1, type.size() - 2);
             if (field.l != nullptr && !field.l->cls->isSubclassOf(classes_.require(expected))) {
-                misuse("NewObjectA passed a " + field.l->cls->javaName() + " where " + cls->javaName() +
-                       " takes " + type);
+                misuse("NewObjectA passed a " + field.l->cls->javaName() + " where " + cls->javaName() + " takes " +
+                       type);
             }
             i = end;
         }
@@ -764,8 +796,7 @@ void JNICALL HostVM::getByteArrayRegion(JNIEnv* env, jbyteArray array, jsize sta
     }
 }
 
-void JNICALL HostVM::setByteArrayRegion(JNIEnv* env, jbyteArray array, jsize start, jsize length,
-                                        const jbyte* buffer)
+void JNICALL HostVM::setByteArrayRegion(JNIEnv* env, jbyteArray array, jsize start, jsize length, const jbyte* buffer)
 {
     HostVM& self = of(env);
     self.enter("SetByteArrayRegion");

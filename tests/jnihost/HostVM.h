@@ -103,7 +103,10 @@ private:
     void deleteRef(jobject ref, Ref::Kind expected, const char* function);
     void throwNew(const HostClass* cls, const std::string& message);
     HostObject* requireArray(jobject ref, const char* cls, const char* function);
-    jmethodID methodId(const HostMethod* method) const { return reinterpret_cast<jmethodID>(const_cast<HostMethod*>(method)); }
+    jmethodID methodId(const HostMethod* method) const
+    {
+        return reinterpret_cast<jmethodID>(const_cast<HostMethod*>(method));
+    }
     const HostMethod* method(jmethodID id, const char* function) const;
     HostObject* construct(const HostClass* cls, const HostMethod* constructor, const jvalue* args);
 
@@ -139,8 +142,7 @@ private:
     static jbyte* JNICALL getByteArrayElements(JNIEnv* env, jbyteArray array, jboolean* isCopy);
     static void JNICALL releaseByteArrayElements(JNIEnv* env, jbyteArray array, jbyte* elements, jint mode);
     static jboolean* JNICALL getBooleanArrayElements(JNIEnv* env, jbooleanArray array, jboolean* isCopy);
-    static void JNICALL releaseBooleanArrayElements(JNIEnv* env, jbooleanArray array, jboolean* elements,
-                                                    jint mode);
+    static void JNICALL releaseBooleanArrayElements(JNIEnv* env, jbooleanArray array, jboolean* elements, jint mode);
     static void JNICALL getByteArrayRegion(JNIEnv* env, jbyteArray array, jsize start, jsize length, jbyte* buffer);
     static void JNICALL setByteArrayRegion(JNIEnv* env, jbyteArray array, jsize start, jsize length,
                                            const jbyte* buffer);

@@ -26,7 +26,10 @@ HostWindow::HostWindow()
     }
 }
 
-HostWindow::~HostWindow() { DestroyWindow(static_cast<HWND>(handle_)); }
+HostWindow::~HostWindow()
+{
+    DestroyWindow(static_cast<HWND>(handle_));
+}
 
 bool HostWindow::quitReceived()
 {
@@ -40,10 +43,16 @@ bool HostWindow::quitReceived()
 
 #else
 
-HostWindow::HostWindow() { throw std::runtime_error("windows exist only on Windows"); }
+HostWindow::HostWindow()
+{
+    throw std::runtime_error("windows exist only on Windows");
+}
 
 HostWindow::~HostWindow() = default;
 
-bool HostWindow::quitReceived() { return false; }
+bool HostWindow::quitReceived()
+{
+    return false;
+}
 
 #endif

@@ -10,7 +10,9 @@
 
 namespace {
 
-void JNICALL unused() {}
+void JNICALL unused()
+{
+}
 
 std::string text(JNIEnv* env, jstring s)
 {

@@ -10,16 +10,41 @@ namespace {
 template <typename T>
 T argument(const jvalue& value);
 template <>
-jint argument<jint>(const jvalue& value) { return value.i; }
+jint argument<jint>(const jvalue& value)
+{
+    return value.i;
+}
 template <>
-jboolean argument<jboolean>(const jvalue& value) { return value.z; }
+jboolean argument<jboolean>(const jvalue& value)
+{
+    return value.z;
+}
 template <>
-jobject argument<jobject>(const jvalue& value) { return value.l; }
+jobject argument<jobject>(const jvalue& value)
+{
+    return value.l;
+}
 
-void store(NativeResult& r, jint v) { r.kind = 'I'; r.i = v; }
-void store(NativeResult& r, jlong v) { r.kind = 'J'; r.j = v; }
-void store(NativeResult& r, jboolean v) { r.kind = 'Z'; r.z = v; }
-void store(NativeResult& r, jobject v) { r.kind = 'L'; r.l = v; }
+void store(NativeResult& r, jint v)
+{
+    r.kind = 'I';
+    r.i = v;
+}
+void store(NativeResult& r, jlong v)
+{
+    r.kind = 'J';
+    r.j = v;
+}
+void store(NativeResult& r, jboolean v)
+{
+    r.kind = 'Z';
+    r.z = v;
+}
+void store(NativeResult& r, jobject v)
+{
+    r.kind = 'L';
+    r.l = v;
+}
 
 template <typename R, typename... A>
 struct Call {
@@ -125,7 +150,10 @@ std::string NativeInvoker::shape(const std::string& signature)
     return out;
 }
 
-bool NativeInvoker::supports(const std::string& signature) { return find(shape(signature)) != nullptr; }
+bool NativeInvoker::supports(const std::string& signature)
+{
+    return find(shape(signature)) != nullptr;
+}
 
 NativeResult NativeInvoker::invoke(const std::string& signature, void* function, JNIEnv* env, jobject receiver,
                                    const std::vector<jvalue>& args)

@@ -5,7 +5,10 @@
 
 namespace {
 
-std::uint32_t rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+std::uint32_t rotl(std::uint32_t x, int n)
+{
+    return (x << n) | (x >> (32 - n));
+}
 
 void compress(std::uint32_t h[5], const unsigned char block[64])
 {

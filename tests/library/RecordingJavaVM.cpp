@@ -33,9 +33,15 @@ RecordingJavaVM::RecordingJavaVM()
     active = this;
 }
 
-RecordingJavaVM::~RecordingJavaVM() { active = nullptr; }
+RecordingJavaVM::~RecordingJavaVM()
+{
+    active = nullptr;
+}
 
-RecordingJavaVM* RecordingJavaVM::current() { return active; }
+RecordingJavaVM* RecordingJavaVM::current()
+{
+    return active;
+}
 
 std::string RecordingJavaVM::classNameOf(jobject ref) const
 {

@@ -2,13 +2,13 @@
 // Behaviour, fixture, log format and control API: see P11Mock.h.
 
 #ifdef _WIN32
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 #else
-#  include <pthread.h>
-#  include <sched.h>
+#include <pthread.h>
+#include <sched.h>
 #endif
 
 #define CRYPTOKI_EXPORTS 1 // win32: C_GetFunctionList is declared dllexport
@@ -71,11 +71,13 @@ struct Cond {
 };
 #endif
 
-Mutex& theMutex() {
+Mutex& theMutex()
+{
     static Mutex* m = new Mutex; // never destroyed: safe at any unload order
     return *m;
 }
-Cond& theCond() {
+Cond& theCond()
+{
     static Cond* c = new Cond;
     return *c;
 }
@@ -90,30 +92,85 @@ struct Guard {
 // Function names, in CK_FUNCTION_LIST order.
 // ---------------------------------------------------------------------------
 const char* const kFunctionNames[] = {
-    "C_Initialize", "C_Finalize", "C_GetInfo", "C_GetFunctionList", "C_GetSlotList",
-    "C_GetSlotInfo", "C_GetTokenInfo", "C_GetMechanismList", "C_GetMechanismInfo",
-    "C_InitToken", "C_InitPIN", "C_SetPIN", "C_OpenSession", "C_CloseSession",
-    "C_CloseAllSessions", "C_GetSessionInfo", "C_GetOperationState", "C_SetOperationState",
-    "C_Login", "C_Logout", "C_CreateObject", "C_CopyObject", "C_DestroyObject",
-    "C_GetObjectSize", "C_GetAttributeValue", "C_SetAttributeValue", "C_FindObjectsInit",
-    "C_FindObjects", "C_FindObjectsFinal", "C_EncryptInit", "C_Encrypt", "C_EncryptUpdate",
-    "C_EncryptFinal", "C_DecryptInit", "C_Decrypt", "C_DecryptUpdate", "C_DecryptFinal",
-    "C_DigestInit", "C_Digest", "C_DigestUpdate", "C_DigestKey", "C_DigestFinal",
-    "C_SignInit", "C_Sign", "C_SignUpdate", "C_SignFinal", "C_SignRecoverInit",
-    "C_SignRecover", "C_VerifyInit", "C_Verify", "C_VerifyUpdate", "C_VerifyFinal",
-    "C_VerifyRecoverInit", "C_VerifyRecover", "C_DigestEncryptUpdate",
-    "C_DecryptDigestUpdate", "C_SignEncryptUpdate", "C_DecryptVerifyUpdate",
-    "C_GenerateKey", "C_GenerateKeyPair", "C_WrapKey", "C_UnwrapKey", "C_DeriveKey",
-    "C_SeedRandom", "C_GenerateRandom", "C_GetFunctionStatus", "C_CancelFunction",
+    "C_Initialize",
+    "C_Finalize",
+    "C_GetInfo",
+    "C_GetFunctionList",
+    "C_GetSlotList",
+    "C_GetSlotInfo",
+    "C_GetTokenInfo",
+    "C_GetMechanismList",
+    "C_GetMechanismInfo",
+    "C_InitToken",
+    "C_InitPIN",
+    "C_SetPIN",
+    "C_OpenSession",
+    "C_CloseSession",
+    "C_CloseAllSessions",
+    "C_GetSessionInfo",
+    "C_GetOperationState",
+    "C_SetOperationState",
+    "C_Login",
+    "C_Logout",
+    "C_CreateObject",
+    "C_CopyObject",
+    "C_DestroyObject",
+    "C_GetObjectSize",
+    "C_GetAttributeValue",
+    "C_SetAttributeValue",
+    "C_FindObjectsInit",
+    "C_FindObjects",
+    "C_FindObjectsFinal",
+    "C_EncryptInit",
+    "C_Encrypt",
+    "C_EncryptUpdate",
+    "C_EncryptFinal",
+    "C_DecryptInit",
+    "C_Decrypt",
+    "C_DecryptUpdate",
+    "C_DecryptFinal",
+    "C_DigestInit",
+    "C_Digest",
+    "C_DigestUpdate",
+    "C_DigestKey",
+    "C_DigestFinal",
+    "C_SignInit",
+    "C_Sign",
+    "C_SignUpdate",
+    "C_SignFinal",
+    "C_SignRecoverInit",
+    "C_SignRecover",
+    "C_VerifyInit",
+    "C_Verify",
+    "C_VerifyUpdate",
+    "C_VerifyFinal",
+    "C_VerifyRecoverInit",
+    "C_VerifyRecover",
+    "C_DigestEncryptUpdate",
+    "C_DecryptDigestUpdate",
+    "C_SignEncryptUpdate",
+    "C_DecryptVerifyUpdate",
+    "C_GenerateKey",
+    "C_GenerateKeyPair",
+    "C_WrapKey",
+    "C_UnwrapKey",
+    "C_DeriveKey",
+    "C_SeedRandom",
+    "C_GenerateRandom",
+    "C_GetFunctionStatus",
+    "C_CancelFunction",
     "C_WaitForSlotEvent",
 };
 const size_t kFunctionCount = sizeof(kFunctionNames) / sizeof(kFunctionNames[0]);
 static_assert(sizeof(kFunctionNames) / sizeof(kFunctionNames[0]) == 68, "68 functions");
 
-bool knownFunction(const char* name) {
-    if (!name) return false;
+bool knownFunction(const char* name)
+{
+    if (!name)
+        return false;
     for (size_t i = 0; i < kFunctionCount; ++i)
-        if (std::strcmp(kFunctionNames[i], name) == 0) return true;
+        if (std::strcmp(kFunctionNames[i], name) == 0)
+            return true;
     return false;
 }
 
@@ -126,30 +183,43 @@ struct Object {
     CK_OBJECT_HANDLE handle = 0;
     std::vector<std::pair<CK_ATTRIBUTE_TYPE, Bytes>> attrs; // insertion order
 
-    const Bytes* find(CK_ATTRIBUTE_TYPE t) const {
+    const Bytes* find(CK_ATTRIBUTE_TYPE t) const
+    {
         for (auto& a : attrs)
-            if (a.first == t) return &a.second;
+            if (a.first == t)
+                return &a.second;
         return nullptr;
     }
-    void set(CK_ATTRIBUTE_TYPE t, const void* p, size_t n) {
+    void set(CK_ATTRIBUTE_TYPE t, const void* p, size_t n)
+    {
         const unsigned char* b = static_cast<const unsigned char*>(p);
         Bytes v(b, b + (p ? n : 0));
         for (auto& a : attrs)
-            if (a.first == t) { a.second = v; return; }
+            if (a.first == t) {
+                a.second = v;
+                return;
+            }
         attrs.emplace_back(t, v);
     }
-    bool remove(CK_ATTRIBUTE_TYPE t) {
+    bool remove(CK_ATTRIBUTE_TYPE t)
+    {
         for (auto it = attrs.begin(); it != attrs.end(); ++it)
-            if (it->first == t) { attrs.erase(it); return true; }
+            if (it->first == t) {
+                attrs.erase(it);
+                return true;
+            }
         return false;
     }
-    bool boolAttr(CK_ATTRIBUTE_TYPE t) const {
+    bool boolAttr(CK_ATTRIBUTE_TYPE t) const
+    {
         const Bytes* b = find(t);
         return b && !b->empty() && (*b)[0] != 0;
     }
-    bool ulongAttr(CK_ATTRIBUTE_TYPE t, CK_ULONG& out) const {
+    bool ulongAttr(CK_ATTRIBUTE_TYPE t, CK_ULONG& out) const
+    {
         const Bytes* b = find(t);
-        if (!b || b->size() != sizeof(CK_ULONG)) return false;
+        if (!b || b->size() != sizeof(CK_ULONG))
+            return false;
         std::memcpy(&out, b->data(), sizeof(CK_ULONG));
         return true;
     }
@@ -220,7 +290,8 @@ struct State {
     uint64_t rng = 0;
 };
 
-State& S() {
+State& S()
+{
     static State* s = new State; // never destroyed
     return *s;
 }
@@ -228,7 +299,8 @@ State& S() {
 // ---------------------------------------------------------------------------
 // Small helpers
 // ---------------------------------------------------------------------------
-void padCopy(char* dst, size_t width, const char* src) {
+void padCopy(char* dst, size_t width, const char* src)
+{
     std::memset(dst, ' ', width);
     if (src) {
         size_t n = std::strlen(src);
@@ -236,8 +308,10 @@ void padCopy(char* dst, size_t width, const char* src) {
     }
 }
 
-std::string hexOf(const void* p, size_t n) {
-    if (!p) return "NULL";
+std::string hexOf(const void* p, size_t n)
+{
+    if (!p)
+        return "NULL";
     static const char digits[] = "0123456789abcdef";
     const unsigned char* b = static_cast<const unsigned char*>(p);
     std::string s;
@@ -249,135 +323,185 @@ std::string hexOf(const void* p, size_t n) {
     return s;
 }
 
-std::string dec(unsigned long v) {
+std::string dec(unsigned long v)
+{
     char buf[32];
     std::snprintf(buf, sizeof buf, "%lu", v);
     return buf;
 }
-std::string hexNum(unsigned long v) {
+std::string hexNum(unsigned long v)
+{
     char buf[32];
     std::snprintf(buf, sizeof buf, "0x%lx", v);
     return buf;
 }
-std::string lenStr(CK_ULONG v) { return v == CK_UNAVAILABLE_INFORMATION ? std::string("UNAVAIL") : dec(v); }
-std::string lenPtr(const CK_ULONG* p) { return p ? lenStr(*p) : std::string("NULL"); }
-const char* setOrNull(const void* p) { return p ? "set" : "NULL"; }
+std::string lenStr(CK_ULONG v)
+{
+    return v == CK_UNAVAILABLE_INFORMATION ? std::string("UNAVAIL") : dec(v);
+}
+std::string lenPtr(const CK_ULONG* p)
+{
+    return p ? lenStr(*p) : std::string("NULL");
+}
+const char* setOrNull(const void* p)
+{
+    return p ? "set" : "NULL";
+}
 
-bool isUlongAttr(CK_ATTRIBUTE_TYPE t) { return t == CKA_CLASS || t == CKA_CERTIFICATE_TYPE || t == CKA_KEY_TYPE; }
+bool isUlongAttr(CK_ATTRIBUTE_TYPE t)
+{
+    return t == CKA_CLASS || t == CKA_CERTIFICATE_TYPE || t == CKA_KEY_TYPE;
+}
 
-std::string templateStr(const CK_ATTRIBUTE* t, CK_ULONG n) {
-    if (!t) return n ? "NULL" : "[]";
+std::string templateStr(const CK_ATTRIBUTE* t, CK_ULONG n)
+{
+    if (!t)
+        return n ? "NULL" : "[]";
     std::string s = "[";
     for (CK_ULONG i = 0; i < n; ++i) {
-        if (i) s += ",";
+        if (i)
+            s += ",";
         s += hexNum(t[i].type) + "=";
-        if (!t[i].pValue) s += "NULL";
+        if (!t[i].pValue)
+            s += "NULL";
         else if (isUlongAttr(t[i].type) && t[i].ulValueLen == sizeof(CK_ULONG)) {
             CK_ULONG v;
             std::memcpy(&v, t[i].pValue, sizeof v);
             s += dec(v);
-        } else s += hexOf(t[i].pValue, t[i].ulValueLen);
+        } else
+            s += hexOf(t[i].pValue, t[i].ulValueLen);
     }
     return s + "]";
 }
 
-void logLine(const std::string& line) {
+void logLine(const std::string& line)
+{
     State& st = S();
-    if (!st.logEnabled) return;
+    if (!st.logEnabled)
+        return;
     st.log += line;
     st.log += '\n';
     ++st.logLines;
 }
 
-std::string rvStr(CK_RV rv) { return "rv=" + hexNum(rv); }
+std::string rvStr(CK_RV rv)
+{
+    return "rv=" + hexNum(rv);
+}
 
 // Counts the call and applies fault injection. True: return *rv at once.
 // Every fault for this function counts the call; the first one due fires.
-bool injected(const char* name, CK_RV* rv) {
+bool injected(const char* name, CK_RV* rv)
+{
     State& st = S();
     ++st.callCounts[name];
     size_t fire = st.faults.size();
     for (size_t i = 0; i < st.faults.size(); ++i) {
         Fault& f = st.faults[i];
-        if (f.name != name) continue;
+        if (f.name != name)
+            continue;
         ++f.seen;
-        if (fire == st.faults.size() && (f.nth == 0 || f.seen == f.nth)) fire = i;
+        if (fire == st.faults.size() && (f.nth == 0 || f.seen == f.nth))
+            fire = i;
     }
-    if (fire == st.faults.size()) return false;
+    if (fire == st.faults.size())
+        return false;
     *rv = st.faults[fire].rv;
-    if (st.faults[fire].nth != 0) st.faults.erase(st.faults.begin() + (std::ptrdiff_t)fire);
+    if (st.faults[fire].nth != 0)
+        st.faults.erase(st.faults.begin() + (std::ptrdiff_t)fire);
     return true;
 }
 
-Slot* findSlot(CK_SLOT_ID id) {
+Slot* findSlot(CK_SLOT_ID id)
+{
     for (auto& s : S().slots)
-        if (s.id == id) return &s;
+        if (s.id == id)
+            return &s;
     return nullptr;
 }
 
 // Look a session up: CKR_OK with *out, or the right error.
-CK_RV getSession(CK_SESSION_HANDLE h, Session** out) {
+CK_RV getSession(CK_SESSION_HANDLE h, Session** out)
+{
     State& st = S();
-    if (!st.initialized) return CKR_CRYPTOKI_NOT_INITIALIZED;
+    if (!st.initialized)
+        return CKR_CRYPTOKI_NOT_INITIALIZED;
     auto it = st.sessions.find(h);
     if (it != st.sessions.end()) {
         *out = &it->second;
         return CKR_OK;
     }
-    if (st.lostSessions.count(h)) return st.removedRv;
+    if (st.lostSessions.count(h))
+        return st.removedRv;
     return CKR_SESSION_HANDLE_INVALID;
 }
 
-bool visible(const Slot& slot, const Object& o) {
-    if (!S().requireLogin) return true;
-    if (!o.boolAttr(CKA_PRIVATE)) return true;
+bool visible(const Slot& slot, const Object& o)
+{
+    if (!S().requireLogin)
+        return true;
+    if (!o.boolAttr(CKA_PRIVATE))
+        return true;
     return slot.login == (long)CKU_USER;
 }
 
-Object* findObjectOnSlot(Slot& slot, CK_OBJECT_HANDLE h) {
+Object* findObjectOnSlot(Slot& slot, CK_OBJECT_HANDLE h)
+{
     for (auto& o : slot.token.objects)
-        if (o.handle == h) return visible(slot, o) ? &o : nullptr;
+        if (o.handle == h)
+            return visible(slot, o) ? &o : nullptr;
     return nullptr;
 }
 
-Object* findObjectAnywhere(CK_OBJECT_HANDLE h, Slot** where = nullptr) {
+Object* findObjectAnywhere(CK_OBJECT_HANDLE h, Slot** where = nullptr)
+{
     for (auto& s : S().slots)
         for (auto& o : s.token.objects)
             if (o.handle == h) {
-                if (where) *where = &s;
+                if (where)
+                    *where = &s;
                 return &o;
             }
     return nullptr;
 }
 
-CK_OBJECT_HANDLE allocObjectHandle() {
+CK_OBJECT_HANDLE allocObjectHandle()
+{
     State& st = S();
     for (;;) {
         CK_OBJECT_HANDLE h = st.nextObject++;
-        if (h != 0 && !findObjectAnywhere(h)) return h;
+        if (h != 0 && !findObjectAnywhere(h))
+            return h;
     }
 }
 
-unsigned long sessionsOnSlot(CK_SLOT_ID id, bool rwOnly = false) {
+unsigned long sessionsOnSlot(CK_SLOT_ID id, bool rwOnly = false)
+{
     unsigned long n = 0;
     for (auto& kv : S().sessions)
-        if (kv.second.slot == id && (!rwOnly || (kv.second.flags & CKF_RW_SESSION))) ++n;
+        if (kv.second.slot == id && (!rwOnly || (kv.second.flags & CKF_RW_SESSION)))
+            ++n;
     return n;
 }
 
-void dropSessionsOfSlot(CK_SLOT_ID id, bool markLost) {
+void dropSessionsOfSlot(CK_SLOT_ID id, bool markLost)
+{
     State& st = S();
     for (auto it = st.sessions.begin(); it != st.sessions.end();) {
         if (it->second.slot == id) {
-            if (markLost) st.lostSessions[it->first] = id;
+            if (markLost)
+                st.lostSessions[it->first] = id;
             it = st.sessions.erase(it);
-        } else ++it;
+        } else
+            ++it;
     }
-    if (Slot* s = findSlot(id)) s->login = -1;
+    if (Slot* s = findSlot(id))
+        s->login = -1;
 }
 
 // ---- deterministic "crypto" -------------------------------------------------
-uint64_t fnv1a(const void* p, size_t n, uint64_t h = 1469598103934665603ULL) {
+uint64_t fnv1a(const void* p, size_t n, uint64_t h = 1469598103934665603ULL)
+{
     const unsigned char* b = static_cast<const unsigned char*>(p);
     for (size_t i = 0; i < n; ++i) {
         h ^= b[i];
@@ -385,15 +509,18 @@ uint64_t fnv1a(const void* p, size_t n, uint64_t h = 1469598103934665603ULL) {
     }
     return h;
 }
-uint64_t splitmix(uint64_t& s) {
+uint64_t splitmix(uint64_t& s)
+{
     uint64_t z = (s += 0x9E3779B97F4A7C15ULL);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
     return z ^ (z >> 31);
 }
-uint64_t keySeed(const Object& key, CK_MECHANISM_TYPE mech) {
+uint64_t keySeed(const Object& key, CK_MECHANISM_TYPE mech)
+{
     uint64_t h;
-    if (const Bytes* id = key.find(CKA_ID)) h = fnv1a(id->data(), id->size());
+    if (const Bytes* id = key.find(CKA_ID))
+        h = fnv1a(id->data(), id->size());
     else {
         uint64_t hv = key.handle;
         h = fnv1a(&hv, sizeof hv);
@@ -401,38 +528,52 @@ uint64_t keySeed(const Object& key, CK_MECHANISM_TYPE mech) {
     uint64_t m = mech;
     return fnv1a(&m, sizeof m, h);
 }
-void keystreamXor(uint64_t seed, const unsigned char* in, size_t n, unsigned char* out) {
+void keystreamXor(uint64_t seed, const unsigned char* in, size_t n, unsigned char* out)
+{
     uint64_t s = seed;
     uint64_t word = 0;
     for (size_t i = 0; i < n; ++i) {
-        if (i % 8 == 0) word = splitmix(s);
+        if (i % 8 == 0)
+            word = splitmix(s);
         out[i] = in[i] ^ (unsigned char)(word >> (8 * (i % 8)));
     }
 }
-void checksum(uint64_t seed, const unsigned char* data, size_t n, unsigned char* out, size_t outLen) {
+void checksum(uint64_t seed, const unsigned char* data, size_t n, unsigned char* out, size_t outLen)
+{
     uint64_t s = fnv1a(data, n, seed ^ 0xA5A5A5A5A5A5A5A5ULL) ^ (uint64_t)n;
     for (size_t i = 0; i < outLen; ++i) {
         if (i % 8 == 0) {
             uint64_t w = splitmix(s);
-            for (size_t k = 0; k < 8 && i + k < outLen; ++k) out[i + k] = (unsigned char)(w >> (8 * k));
+            for (size_t k = 0; k < 8 && i + k < outLen; ++k)
+                out[i + k] = (unsigned char)(w >> (8 * k));
         }
     }
 }
-CK_ULONG digestLen(CK_MECHANISM_TYPE m) {
+CK_ULONG digestLen(CK_MECHANISM_TYPE m)
+{
     switch (m) {
-    case CKM_MD2: case CKM_MD5: return 16;
-    case CKM_SHA_1: case CKM_RIPEMD160: return 20;
-    case CKM_SHA224: return 28;
-    case CKM_SHA256: return 32;
-    case CKM_SHA384: return 48;
-    case CKM_SHA512: return 64;
-    default: return 0;
+    case CKM_MD2:
+    case CKM_MD5:
+        return 16;
+    case CKM_SHA_1:
+    case CKM_RIPEMD160:
+        return 20;
+    case CKM_SHA224:
+        return 28;
+    case CKM_SHA256:
+        return 32;
+    case CKM_SHA384:
+        return 48;
+    case CKM_SHA512:
+        return 64;
+    default:
+        return 0;
     }
 }
 
 const CK_MECHANISM_TYPE kMechanisms[] = {
-    CKM_RSA_PKCS, CKM_SHA1_RSA_PKCS, CKM_ECDSA, CKM_MD2, CKM_MD5, CKM_SHA_1,
-    CKM_RIPEMD160, CKM_SHA224, CKM_SHA256, CKM_SHA384, CKM_SHA512,
+    CKM_RSA_PKCS,  CKM_SHA1_RSA_PKCS, CKM_ECDSA,  CKM_MD2,    CKM_MD5,    CKM_SHA_1,
+    CKM_RIPEMD160, CKM_SHA224,        CKM_SHA256, CKM_SHA384, CKM_SHA512,
 };
 const CK_ULONG kMechanismCount = sizeof(kMechanisms) / sizeof(kMechanisms[0]);
 
@@ -441,22 +582,32 @@ struct A {
     CK_ATTRIBUTE_TYPE t;
     Bytes v;
 };
-A ul(CK_ATTRIBUTE_TYPE t, CK_ULONG v) {
+A ul(CK_ATTRIBUTE_TYPE t, CK_ULONG v)
+{
     Bytes b(sizeof v);
     std::memcpy(b.data(), &v, sizeof v);
     return {t, b};
 }
-A bl(CK_ATTRIBUTE_TYPE t, bool v) { return {t, Bytes(1, v ? 1 : 0)}; }
-A str(CK_ATTRIBUTE_TYPE t, const char* s) { return {t, Bytes(s, s + std::strlen(s))}; }
+A bl(CK_ATTRIBUTE_TYPE t, bool v)
+{
+    return {t, Bytes(1, v ? 1 : 0)};
+}
+A str(CK_ATTRIBUTE_TYPE t, const char* s)
+{
+    return {t, Bytes(s, s + std::strlen(s))};
+}
 
-void addFixtureObject(Token& tok, CK_OBJECT_HANDLE h, std::initializer_list<A> attrs) {
+void addFixtureObject(Token& tok, CK_OBJECT_HANDLE h, std::initializer_list<A> attrs)
+{
     Object o;
     o.handle = h;
-    for (auto& a : attrs) o.set(a.t, a.v.data(), a.v.size());
+    for (auto& a : attrs)
+        o.set(a.t, a.v.data(), a.v.size());
     tok.objects.push_back(o);
 }
 
-void initToken(Token& t, const char* label, const char* model, const char* serial, CK_FLAGS flags) {
+void initToken(Token& t, const char* label, const char* model, const char* serial, CK_FLAGS flags)
+{
     padCopy(t.label, 32, label);
     padCopy(t.manufacturer, 32, "ORV P11Mock");
     padCopy(t.model, 16, model);
@@ -468,7 +619,8 @@ void initToken(Token& t, const char* label, const char* model, const char* seria
     t.objects.clear();
 }
 
-void buildFixture() {
+void buildFixture()
+{
     State& st = S();
     st.slots.clear();
     const CK_SLOT_ID ids[] = {2, 5, 9, 11};
@@ -487,31 +639,37 @@ void buildFixture() {
         t.hasSoPin = t.hasUserPin = true;
         t.soPin = "87654321";
         t.userPin = "1234";
-        addFixtureObject(t, 0x101, {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509),
-                                    bl(CKA_TOKEN, true), str(CKA_ID, "ID-A"), str(CKA_LABEL, "Cert A"),
-                                    str(CKA_VALUE, "P11MOCK-CERT-A-RSA")});
-        addFixtureObject(t, 0x102, {ul(CKA_CLASS, CKO_PUBLIC_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-A"),
-                                    str(CKA_LABEL, "Key A"), bl(CKA_ENCRYPT, true), bl(CKA_VERIFY, true),
-                                    bl(CKA_TOKEN, true)});
-        addFixtureObject(t, 0x103, {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-A"),
-                                    str(CKA_LABEL, "Key A"), bl(CKA_DECRYPT, true), bl(CKA_SIGN, true),
-                                    bl(CKA_PRIVATE, true), bl(CKA_TOKEN, true)});
-        addFixtureObject(t, 0x104, {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509),
-                                    str(CKA_LABEL, "Cert NoID"), str(CKA_VALUE, "P11MOCK-CERT-NOID")});
-        addFixtureObject(t, 0x105, {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509),
-                                    str(CKA_ID, "ID-E"), str(CKA_LABEL, "Cert E"),
-                                    str(CKA_VALUE, "P11MOCK-CERT-E-EC")});
-        addFixtureObject(t, 0x106, {ul(CKA_CLASS, CKO_PUBLIC_KEY), ul(CKA_KEY_TYPE, CKK_EC), str(CKA_ID, "ID-E"),
-                                    bl(CKA_VERIFY, true)});
-        addFixtureObject(t, 0x107, {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_EC), str(CKA_ID, "ID-E"),
-                                    bl(CKA_SIGN, true), bl(CKA_PRIVATE, true)});
-        addFixtureObject(t, 0x108, {ul(CKA_CLASS, CKO_DATA), str(CKA_LABEL, "P11Mock Data"),
-                                    str(CKA_APPLICATION, "P11Mock"), str(CKA_VALUE, "data-value")});
-        addFixtureObject(t, 0x109, {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509),
-                                    str(CKA_ID, "ID-B"), str(CKA_LABEL, "Cert B"),
-                                    str(CKA_VALUE, "P11MOCK-CERT-B-NOPUB")});
-        addFixtureObject(t, 0x10A, {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-B"),
-                                    bl(CKA_DECRYPT, true), bl(CKA_SIGN, true), bl(CKA_PRIVATE, true)});
+        addFixtureObject(t, 0x101,
+                         {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509), bl(CKA_TOKEN, true),
+                          str(CKA_ID, "ID-A"), str(CKA_LABEL, "Cert A"), str(CKA_VALUE, "P11MOCK-CERT-A-RSA")});
+        addFixtureObject(t, 0x102,
+                         {ul(CKA_CLASS, CKO_PUBLIC_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-A"),
+                          str(CKA_LABEL, "Key A"), bl(CKA_ENCRYPT, true), bl(CKA_VERIFY, true), bl(CKA_TOKEN, true)});
+        addFixtureObject(t, 0x103,
+                         {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-A"),
+                          str(CKA_LABEL, "Key A"), bl(CKA_DECRYPT, true), bl(CKA_SIGN, true), bl(CKA_PRIVATE, true),
+                          bl(CKA_TOKEN, true)});
+        addFixtureObject(t, 0x104,
+                         {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509),
+                          str(CKA_LABEL, "Cert NoID"), str(CKA_VALUE, "P11MOCK-CERT-NOID")});
+        addFixtureObject(t, 0x105,
+                         {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509), str(CKA_ID, "ID-E"),
+                          str(CKA_LABEL, "Cert E"), str(CKA_VALUE, "P11MOCK-CERT-E-EC")});
+        addFixtureObject(
+            t, 0x106,
+            {ul(CKA_CLASS, CKO_PUBLIC_KEY), ul(CKA_KEY_TYPE, CKK_EC), str(CKA_ID, "ID-E"), bl(CKA_VERIFY, true)});
+        addFixtureObject(t, 0x107,
+                         {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_EC), str(CKA_ID, "ID-E"),
+                          bl(CKA_SIGN, true), bl(CKA_PRIVATE, true)});
+        addFixtureObject(t, 0x108,
+                         {ul(CKA_CLASS, CKO_DATA), str(CKA_LABEL, "P11Mock Data"), str(CKA_APPLICATION, "P11Mock"),
+                          str(CKA_VALUE, "data-value")});
+        addFixtureObject(t, 0x109,
+                         {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509), str(CKA_ID, "ID-B"),
+                          str(CKA_LABEL, "Cert B"), str(CKA_VALUE, "P11MOCK-CERT-B-NOPUB")});
+        addFixtureObject(t, 0x10A,
+                         {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-B"),
+                          bl(CKA_DECRYPT, true), bl(CKA_SIGN, true), bl(CKA_PRIVATE, true)});
     }
     // Slot 5: empty; a token inserted later is blank.
     initToken(st.slots[1].token, "", "P11MOCK-B", "0000000000000005", CKF_RNG);
@@ -525,20 +683,23 @@ void buildFixture() {
         t.hasSoPin = t.hasUserPin = true;
         t.soPin = "22222222";
         t.userPin = "1111";
-        addFixtureObject(t, 0x201, {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509),
-                                    str(CKA_ID, "ID-C"), str(CKA_LABEL, "Cert C"),
-                                    str(CKA_VALUE, "P11MOCK-CERT-C-RSA")});
-        addFixtureObject(t, 0x202, {ul(CKA_CLASS, CKO_PUBLIC_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-C"),
-                                    bl(CKA_ENCRYPT, true), bl(CKA_VERIFY, true)});
-        addFixtureObject(t, 0x203, {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-C"),
-                                    bl(CKA_DECRYPT, true), bl(CKA_SIGN, true), bl(CKA_PRIVATE, true)});
+        addFixtureObject(t, 0x201,
+                         {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509), str(CKA_ID, "ID-C"),
+                          str(CKA_LABEL, "Cert C"), str(CKA_VALUE, "P11MOCK-CERT-C-RSA")});
+        addFixtureObject(t, 0x202,
+                         {ul(CKA_CLASS, CKO_PUBLIC_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-C"),
+                          bl(CKA_ENCRYPT, true), bl(CKA_VERIFY, true)});
+        addFixtureObject(t, 0x203,
+                         {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-C"),
+                          bl(CKA_DECRYPT, true), bl(CKA_SIGN, true), bl(CKA_PRIVATE, true)});
     }
     // Slot 11: token D, uninitialised
     st.slots[3].present = true;
     initToken(st.slots[3].token, "", "P11MOCK-D", "0000000000000011", CKF_RNG);
 }
 
-void resetLocked() {
+void resetLocked()
+{
     State& st = S();
     buildFixture();
     st.sessions.clear();
@@ -559,18 +720,21 @@ void resetLocked() {
     st.rng = 0x0123456789ABCDEFULL;
 }
 
-void finalizeLocked() {
+void finalizeLocked()
+{
     State& st = S();
     st.initialized = false;
     st.sessions.clear();
     st.lostSessions.clear();
-    for (auto& s : st.slots) s.login = -1;
+    for (auto& s : st.slots)
+        s.login = -1;
     ++st.generation;
     theCond().notifyAll();
 }
 
 struct Init {
-    Init() {
+    Init()
+    {
         Guard g;
         resetLocked();
     }
@@ -579,39 +743,50 @@ struct Init {
 // ---------------------------------------------------------------------------
 // PKCS#11 functions
 // ---------------------------------------------------------------------------
-CK_RV m_Initialize(void* args) {
+CK_RV m_Initialize(void* args)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_Initialize", &rv);
     if (!inj) {
-        if (S().initialized) rv = CKR_CRYPTOKI_ALREADY_INITIALIZED;
-        else if (args && static_cast<CK_C_INITIALIZE_ARGS*>(args)->pReserved) rv = CKR_ARGUMENTS_BAD;
-        else S().initialized = true;
+        if (S().initialized)
+            rv = CKR_CRYPTOKI_ALREADY_INITIALIZED;
+        else if (args && static_cast<CK_C_INITIALIZE_ARGS*>(args)->pReserved)
+            rv = CKR_ARGUMENTS_BAD;
+        else
+            S().initialized = true;
     }
     logLine(std::string("C_Initialize args=") + setOrNull(args) + " " + rvStr(rv));
     return rv;
 }
 
-CK_RV m_Finalize(void* reserved) {
+CK_RV m_Finalize(void* reserved)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_Finalize", &rv);
     if (!inj) {
-        if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (reserved) rv = CKR_ARGUMENTS_BAD;
-        else finalizeLocked();
+        if (!S().initialized)
+            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
+        else if (reserved)
+            rv = CKR_ARGUMENTS_BAD;
+        else
+            finalizeLocked();
     }
     logLine("C_Finalize " + rvStr(rv));
     return rv;
 }
 
-CK_RV m_GetInfo(CK_INFO* info) {
+CK_RV m_GetInfo(CK_INFO* info)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_GetInfo", &rv);
     if (!inj) {
-        if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!info) rv = CKR_ARGUMENTS_BAD;
+        if (!S().initialized)
+            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
+        else if (!info)
+            rv = CKR_ARGUMENTS_BAD;
         else {
             std::memset(info, 0, sizeof *info);
             info->cryptokiVersion.major = 2;
@@ -627,19 +802,24 @@ CK_RV m_GetInfo(CK_INFO* info) {
     return rv;
 }
 
-CK_RV m_GetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID* list, CK_ULONG* count) {
+CK_RV m_GetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID* list, CK_ULONG* count)
+{
     Guard g;
     std::string cin = lenPtr(count);
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_GetSlotList", &rv);
     if (!inj) {
-        if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!count) rv = CKR_ARGUMENTS_BAD;
+        if (!S().initialized)
+            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
+        else if (!count)
+            rv = CKR_ARGUMENTS_BAD;
         else {
             std::vector<CK_SLOT_ID> ids;
             for (auto& s : S().slots)
-                if (!tokenPresent || s.present) ids.push_back(s.id);
-            if (!list) *count = ids.size();
+                if (!tokenPresent || s.present)
+                    ids.push_back(s.id);
+            if (!list)
+                *count = ids.size();
             else if (*count < ids.size()) {
                 *count = ids.size();
                 rv = CKR_BUFFER_TOO_SMALL;
@@ -654,15 +834,19 @@ CK_RV m_GetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID* list, CK_ULONG* count) {
     return rv;
 }
 
-CK_RV m_GetSlotInfo(CK_SLOT_ID slotId, CK_SLOT_INFO* info) {
+CK_RV m_GetSlotInfo(CK_SLOT_ID slotId, CK_SLOT_INFO* info)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_GetSlotInfo", &rv);
     if (!inj) {
         Slot* s = findSlot(slotId);
-        if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!info) rv = CKR_ARGUMENTS_BAD;
-        else if (!s) rv = CKR_SLOT_ID_INVALID;
+        if (!S().initialized)
+            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
+        else if (!info)
+            rv = CKR_ARGUMENTS_BAD;
+        else if (!s)
+            rv = CKR_SLOT_ID_INVALID;
         else {
             std::memset(info, 0, sizeof *info);
             std::string d = "P11Mock Slot " + dec(slotId);
@@ -677,16 +861,21 @@ CK_RV m_GetSlotInfo(CK_SLOT_ID slotId, CK_SLOT_INFO* info) {
     return rv;
 }
 
-CK_RV m_GetTokenInfo(CK_SLOT_ID slotId, CK_TOKEN_INFO* info) {
+CK_RV m_GetTokenInfo(CK_SLOT_ID slotId, CK_TOKEN_INFO* info)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_GetTokenInfo", &rv);
     if (!inj) {
         Slot* s = findSlot(slotId);
-        if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!info) rv = CKR_ARGUMENTS_BAD;
-        else if (!s) rv = CKR_SLOT_ID_INVALID;
-        else if (!s->present) rv = CKR_TOKEN_NOT_PRESENT;
+        if (!S().initialized)
+            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
+        else if (!info)
+            rv = CKR_ARGUMENTS_BAD;
+        else if (!s)
+            rv = CKR_SLOT_ID_INVALID;
+        else if (!s->present)
+            rv = CKR_TOKEN_NOT_PRESENT;
         else {
             const Token& t = s->token;
             std::memset(info, 0, sizeof *info);
@@ -714,15 +903,18 @@ CK_RV m_GetTokenInfo(CK_SLOT_ID slotId, CK_TOKEN_INFO* info) {
     return rv;
 }
 
-CK_RV m_WaitForSlotEvent(CK_FLAGS flags, CK_SLOT_ID* slot, void* reserved) {
+CK_RV m_WaitForSlotEvent(CK_FLAGS flags, CK_SLOT_ID* slot, void* reserved)
+{
     State& st = S();
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_WaitForSlotEvent", &rv);
     bool got = false;
     if (!inj) {
-        if (!st.initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!slot || reserved) rv = CKR_ARGUMENTS_BAD;
+        if (!st.initialized)
+            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
+        else if (!slot || reserved)
+            rv = CKR_ARGUMENTS_BAD;
         else {
             unsigned long gen = st.generation;
             while (st.events.empty() && !(flags & CKF_DONT_BLOCK) && st.initialized && gen == st.generation) {
@@ -734,8 +926,10 @@ CK_RV m_WaitForSlotEvent(CK_FLAGS flags, CK_SLOT_ID* slot, void* reserved) {
                 *slot = st.events.front();
                 st.events.pop_front();
                 got = true;
-            } else if (!st.initialized || gen != st.generation) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-            else rv = CKR_NO_EVENT;
+            } else if (!st.initialized || gen != st.generation)
+                rv = CKR_CRYPTOKI_NOT_INITIALIZED;
+            else
+                rv = CKR_NO_EVENT;
         }
     }
     logLine("C_WaitForSlotEvent flags=" + hexNum(flags) + " slot=" + (got ? dec(*slot) : std::string("-")) + " " +
@@ -743,18 +937,24 @@ CK_RV m_WaitForSlotEvent(CK_FLAGS flags, CK_SLOT_ID* slot, void* reserved) {
     return rv;
 }
 
-CK_RV m_GetMechanismList(CK_SLOT_ID slotId, CK_MECHANISM_TYPE* list, CK_ULONG* count) {
+CK_RV m_GetMechanismList(CK_SLOT_ID slotId, CK_MECHANISM_TYPE* list, CK_ULONG* count)
+{
     Guard g;
     std::string cin = lenPtr(count);
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_GetMechanismList", &rv);
     if (!inj) {
         Slot* s = findSlot(slotId);
-        if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!count) rv = CKR_ARGUMENTS_BAD;
-        else if (!s) rv = CKR_SLOT_ID_INVALID;
-        else if (!s->present) rv = CKR_TOKEN_NOT_PRESENT;
-        else if (!list) *count = kMechanismCount;
+        if (!S().initialized)
+            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
+        else if (!count)
+            rv = CKR_ARGUMENTS_BAD;
+        else if (!s)
+            rv = CKR_SLOT_ID_INVALID;
+        else if (!s->present)
+            rv = CKR_TOKEN_NOT_PRESENT;
+        else if (!list)
+            *count = kMechanismCount;
         else if (*count < kMechanismCount) {
             *count = kMechanismCount;
             rv = CKR_BUFFER_TOO_SMALL;
@@ -768,16 +968,21 @@ CK_RV m_GetMechanismList(CK_SLOT_ID slotId, CK_MECHANISM_TYPE* list, CK_ULONG* c
     return rv;
 }
 
-CK_RV m_GetMechanismInfo(CK_SLOT_ID slotId, CK_MECHANISM_TYPE type, CK_MECHANISM_INFO* info) {
+CK_RV m_GetMechanismInfo(CK_SLOT_ID slotId, CK_MECHANISM_TYPE type, CK_MECHANISM_INFO* info)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_GetMechanismInfo", &rv);
     if (!inj) {
         Slot* s = findSlot(slotId);
-        if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!info) rv = CKR_ARGUMENTS_BAD;
-        else if (!s) rv = CKR_SLOT_ID_INVALID;
-        else if (!s->present) rv = CKR_TOKEN_NOT_PRESENT;
+        if (!S().initialized)
+            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
+        else if (!info)
+            rv = CKR_ARGUMENTS_BAD;
+        else if (!s)
+            rv = CKR_SLOT_ID_INVALID;
+        else if (!s->present)
+            rv = CKR_TOKEN_NOT_PRESENT;
         else if (std::find(kMechanisms, kMechanisms + kMechanismCount, type) == kMechanisms + kMechanismCount)
             rv = CKR_MECHANISM_INVALID;
         else {
@@ -791,21 +996,28 @@ CK_RV m_GetMechanismInfo(CK_SLOT_ID slotId, CK_MECHANISM_TYPE type, CK_MECHANISM
     return rv;
 }
 
-CK_RV m_InitToken(CK_SLOT_ID slotId, CK_UTF8CHAR* pin, CK_ULONG pinLen, CK_UTF8CHAR* label) {
+CK_RV m_InitToken(CK_SLOT_ID slotId, CK_UTF8CHAR* pin, CK_ULONG pinLen, CK_UTF8CHAR* label)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_InitToken", &rv);
     if (!inj) {
         Slot* s = findSlot(slotId);
-        if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!s) rv = CKR_SLOT_ID_INVALID;
-        else if (!s->present) rv = CKR_TOKEN_NOT_PRESENT;
-        else if (!label || (!pin && pinLen)) rv = CKR_ARGUMENTS_BAD;
-        else if (sessionsOnSlot(slotId)) rv = CKR_SESSION_EXISTS;
+        if (!S().initialized)
+            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
+        else if (!s)
+            rv = CKR_SLOT_ID_INVALID;
+        else if (!s->present)
+            rv = CKR_TOKEN_NOT_PRESENT;
+        else if (!label || (!pin && pinLen))
+            rv = CKR_ARGUMENTS_BAD;
+        else if (sessionsOnSlot(slotId))
+            rv = CKR_SESSION_EXISTS;
         else {
             Token& t = s->token;
             std::string p(reinterpret_cast<const char*>(pin ? pin : (CK_UTF8CHAR*)""), pinLen);
-            if ((t.flags & CKF_TOKEN_INITIALIZED) && t.hasSoPin && p != t.soPin) rv = CKR_PIN_INCORRECT;
+            if ((t.flags & CKF_TOKEN_INITIALIZED) && t.hasSoPin && p != t.soPin)
+                rv = CKR_PIN_INCORRECT;
             else {
                 std::memcpy(t.label, label, 32);
                 t.soPin = p;
@@ -823,7 +1035,8 @@ CK_RV m_InitToken(CK_SLOT_ID slotId, CK_UTF8CHAR* pin, CK_ULONG pinLen, CK_UTF8C
     return rv;
 }
 
-CK_RV m_InitPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* pin, CK_ULONG pinLen) {
+CK_RV m_InitPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* pin, CK_ULONG pinLen)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_InitPIN", &rv);
@@ -832,9 +1045,12 @@ CK_RV m_InitPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* pin, CK_ULONG pinLen) {
         rv = getSession(h, &ss);
         if (rv == CKR_OK) {
             Slot* s = findSlot(ss->slot);
-            if (s->login != (long)CKU_SO) rv = CKR_USER_NOT_LOGGED_IN;
-            else if (!(ss->flags & CKF_RW_SESSION)) rv = CKR_SESSION_READ_ONLY;
-            else if (!pin && pinLen) rv = CKR_ARGUMENTS_BAD;
+            if (s->login != (long)CKU_SO)
+                rv = CKR_USER_NOT_LOGGED_IN;
+            else if (!(ss->flags & CKF_RW_SESSION))
+                rv = CKR_SESSION_READ_ONLY;
+            else if (!pin && pinLen)
+                rv = CKR_ARGUMENTS_BAD;
             else {
                 s->token.userPin.assign(reinterpret_cast<const char*>(pin ? pin : (CK_UTF8CHAR*)""), pinLen);
                 s->token.hasUserPin = true;
@@ -842,12 +1058,12 @@ CK_RV m_InitPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* pin, CK_ULONG pinLen) {
             }
         }
     }
-    logLine("C_InitPIN session=" + dec(h) + " pin=" + hexOf(pin, pinLen) + " pinLen=" + dec(pinLen) + " " +
-            rvStr(rv));
+    logLine("C_InitPIN session=" + dec(h) + " pin=" + hexOf(pin, pinLen) + " pinLen=" + dec(pinLen) + " " + rvStr(rv));
     return rv;
 }
 
-CK_RV m_SetPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* oldPin, CK_ULONG oldLen, CK_UTF8CHAR* newPin, CK_ULONG newLen) {
+CK_RV m_SetPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* oldPin, CK_ULONG oldLen, CK_UTF8CHAR* newPin, CK_ULONG newLen)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_SetPIN", &rv);
@@ -857,18 +1073,25 @@ CK_RV m_SetPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* oldPin, CK_ULONG oldLen, CK_UTF
         if (rv == CKR_OK) {
             Slot* s = findSlot(ss->slot);
             Token& t = s->token;
-            if (!(ss->flags & CKF_RW_SESSION)) rv = CKR_SESSION_READ_ONLY;
-            else if ((!oldPin && oldLen) || (!newPin && newLen)) rv = CKR_ARGUMENTS_BAD;
+            if (!(ss->flags & CKF_RW_SESSION))
+                rv = CKR_SESSION_READ_ONLY;
+            else if ((!oldPin && oldLen) || (!newPin && newLen))
+                rv = CKR_ARGUMENTS_BAD;
             else {
                 std::string o(reinterpret_cast<const char*>(oldPin ? oldPin : (CK_UTF8CHAR*)""), oldLen);
                 std::string n(reinterpret_cast<const char*>(newPin ? newPin : (CK_UTF8CHAR*)""), newLen);
                 if (s->login == (long)CKU_SO) {
-                    if (o != t.soPin) rv = CKR_PIN_INCORRECT;
-                    else t.soPin = n;
+                    if (o != t.soPin)
+                        rv = CKR_PIN_INCORRECT;
+                    else
+                        t.soPin = n;
                 } else {
-                    if (!t.hasUserPin) rv = CKR_USER_PIN_NOT_INITIALIZED;
-                    else if (o != t.userPin) rv = CKR_PIN_INCORRECT;
-                    else t.userPin = n;
+                    if (!t.hasUserPin)
+                        rv = CKR_USER_PIN_NOT_INITIALIZED;
+                    else if (o != t.userPin)
+                        rv = CKR_PIN_INCORRECT;
+                    else
+                        t.userPin = n;
                 }
             }
         }
@@ -878,7 +1101,8 @@ CK_RV m_SetPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* oldPin, CK_ULONG oldLen, CK_UTF
     return rv;
 }
 
-CK_RV m_OpenSession(CK_SLOT_ID slotId, CK_FLAGS flags, void* app, CK_NOTIFY notify, CK_SESSION_HANDLE* out) {
+CK_RV m_OpenSession(CK_SLOT_ID slotId, CK_FLAGS flags, void* app, CK_NOTIFY notify, CK_SESSION_HANDLE* out)
+{
     State& st = S();
     Guard g;
     CK_RV rv = CKR_OK;
@@ -886,12 +1110,18 @@ CK_RV m_OpenSession(CK_SLOT_ID slotId, CK_FLAGS flags, void* app, CK_NOTIFY noti
     bool opened = false;
     if (!inj) {
         Slot* s = findSlot(slotId);
-        if (!st.initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!out) rv = CKR_ARGUMENTS_BAD;
-        else if (!s) rv = CKR_SLOT_ID_INVALID;
-        else if (!s->present) rv = CKR_TOKEN_NOT_PRESENT;
-        else if (!(flags & CKF_SERIAL_SESSION)) rv = CKR_SESSION_PARALLEL_NOT_SUPPORTED;
-        else if (s->login == (long)CKU_SO && !(flags & CKF_RW_SESSION)) rv = CKR_SESSION_READ_WRITE_SO_EXISTS;
+        if (!st.initialized)
+            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
+        else if (!out)
+            rv = CKR_ARGUMENTS_BAD;
+        else if (!s)
+            rv = CKR_SLOT_ID_INVALID;
+        else if (!s->present)
+            rv = CKR_TOKEN_NOT_PRESENT;
+        else if (!(flags & CKF_SERIAL_SESSION))
+            rv = CKR_SESSION_PARALLEL_NOT_SUPPORTED;
+        else if (s->login == (long)CKU_SO && !(flags & CKF_RW_SESSION))
+            rv = CKR_SESSION_READ_WRITE_SO_EXISTS;
         else {
             CK_SESSION_HANDLE h;
             do {
@@ -907,12 +1137,13 @@ CK_RV m_OpenSession(CK_SLOT_ID slotId, CK_FLAGS flags, void* app, CK_NOTIFY noti
         }
     }
     logLine("C_OpenSession slot=" + dec(slotId) + " flags=" + hexNum(flags) + " app=" + setOrNull(app) +
-            " notify=" + setOrNull(reinterpret_cast<void*>(notify)) + " session=" +
-            (opened ? dec(*out) : std::string("-")) + " " + rvStr(rv));
+            " notify=" + setOrNull(reinterpret_cast<void*>(notify)) +
+            " session=" + (opened ? dec(*out) : std::string("-")) + " " + rvStr(rv));
     return rv;
 }
 
-CK_RV m_CloseSession(CK_SESSION_HANDLE h) {
+CK_RV m_CloseSession(CK_SESSION_HANDLE h)
+{
     State& st = S();
     Guard g;
     CK_RV rv = CKR_OK;
@@ -923,52 +1154,64 @@ CK_RV m_CloseSession(CK_SESSION_HANDLE h) {
         if (rv == CKR_OK) {
             CK_SLOT_ID slot = ss->slot;
             st.sessions.erase(h);
-            if (!sessionsOnSlot(slot)) findSlot(slot)->login = -1;
+            if (!sessionsOnSlot(slot))
+                findSlot(slot)->login = -1;
         }
     }
     logLine("C_CloseSession session=" + dec(h) + " " + rvStr(rv));
     return rv;
 }
 
-CK_RV m_CloseAllSessions(CK_SLOT_ID slotId) {
+CK_RV m_CloseAllSessions(CK_SLOT_ID slotId)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_CloseAllSessions", &rv);
     if (!inj) {
         Slot* s = findSlot(slotId);
-        if (!S().initialized) rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!s) rv = CKR_SLOT_ID_INVALID;
-        else if (!s->present) rv = CKR_TOKEN_NOT_PRESENT;
-        else dropSessionsOfSlot(slotId, false);
+        if (!S().initialized)
+            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
+        else if (!s)
+            rv = CKR_SLOT_ID_INVALID;
+        else if (!s->present)
+            rv = CKR_TOKEN_NOT_PRESENT;
+        else
+            dropSessionsOfSlot(slotId, false);
     }
     logLine("C_CloseAllSessions slot=" + dec(slotId) + " " + rvStr(rv));
     return rv;
 }
 
-CK_RV m_GetSessionInfo(CK_SESSION_HANDLE h, CK_SESSION_INFO* info) {
+CK_RV m_GetSessionInfo(CK_SESSION_HANDLE h, CK_SESSION_INFO* info)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_GetSessionInfo", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
-        if (rv == CKR_OK && !info) rv = CKR_ARGUMENTS_BAD;
+        if (rv == CKR_OK && !info)
+            rv = CKR_ARGUMENTS_BAD;
         if (rv == CKR_OK) {
             Slot* s = findSlot(ss->slot);
             bool rw = (ss->flags & CKF_RW_SESSION) != 0;
             std::memset(info, 0, sizeof *info);
             info->slotID = ss->slot;
             info->flags = ss->flags;
-            if (s->login == (long)CKU_SO) info->state = CKS_RW_SO_FUNCTIONS;
-            else if (s->login == (long)CKU_USER) info->state = rw ? CKS_RW_USER_FUNCTIONS : CKS_RO_USER_FUNCTIONS;
-            else info->state = rw ? CKS_RW_PUBLIC_SESSION : CKS_RO_PUBLIC_SESSION;
+            if (s->login == (long)CKU_SO)
+                info->state = CKS_RW_SO_FUNCTIONS;
+            else if (s->login == (long)CKU_USER)
+                info->state = rw ? CKS_RW_USER_FUNCTIONS : CKS_RO_USER_FUNCTIONS;
+            else
+                info->state = rw ? CKS_RW_PUBLIC_SESSION : CKS_RO_PUBLIC_SESSION;
         }
     }
     logLine("C_GetSessionInfo session=" + dec(h) + " " + rvStr(rv));
     return rv;
 }
 
-CK_RV m_Login(CK_SESSION_HANDLE h, CK_USER_TYPE userType, CK_UTF8CHAR* pin, CK_ULONG pinLen) {
+CK_RV m_Login(CK_SESSION_HANDLE h, CK_USER_TYPE userType, CK_UTF8CHAR* pin, CK_ULONG pinLen)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_Login", &rv);
@@ -981,18 +1224,27 @@ CK_RV m_Login(CK_SESSION_HANDLE h, CK_USER_TYPE userType, CK_UTF8CHAR* pin, CK_U
             std::string p(reinterpret_cast<const char*>(pin ? pin : (CK_UTF8CHAR*)""), pin ? pinLen : 0);
             if (userType != CKU_SO && userType != CKU_USER && userType != CKU_CONTEXT_SPECIFIC)
                 rv = CKR_USER_TYPE_INVALID;
-            else if (!pin && pinLen) rv = CKR_ARGUMENTS_BAD;
+            else if (!pin && pinLen)
+                rv = CKR_ARGUMENTS_BAD;
             else if (userType == CKU_CONTEXT_SPECIFIC) {
-                if (s->login != (long)CKU_USER) rv = CKR_USER_NOT_LOGGED_IN;
-                else if (p != t.userPin) rv = CKR_PIN_INCORRECT;
-            } else if (s->login == (long)userType) rv = CKR_USER_ALREADY_LOGGED_IN;
-            else if (s->login != -1) rv = CKR_USER_ANOTHER_ALREADY_LOGGED_IN;
-            else if (userType == CKU_USER && !t.hasUserPin) rv = CKR_USER_PIN_NOT_INITIALIZED;
-            else if (userType == CKU_SO && !t.hasSoPin) rv = CKR_USER_PIN_NOT_INITIALIZED;
-            else if (p != (userType == CKU_SO ? t.soPin : t.userPin)) rv = CKR_PIN_INCORRECT;
+                if (s->login != (long)CKU_USER)
+                    rv = CKR_USER_NOT_LOGGED_IN;
+                else if (p != t.userPin)
+                    rv = CKR_PIN_INCORRECT;
+            } else if (s->login == (long)userType)
+                rv = CKR_USER_ALREADY_LOGGED_IN;
+            else if (s->login != -1)
+                rv = CKR_USER_ANOTHER_ALREADY_LOGGED_IN;
+            else if (userType == CKU_USER && !t.hasUserPin)
+                rv = CKR_USER_PIN_NOT_INITIALIZED;
+            else if (userType == CKU_SO && !t.hasSoPin)
+                rv = CKR_USER_PIN_NOT_INITIALIZED;
+            else if (p != (userType == CKU_SO ? t.soPin : t.userPin))
+                rv = CKR_PIN_INCORRECT;
             else if (userType == CKU_SO && sessionsOnSlot(ss->slot) != sessionsOnSlot(ss->slot, true))
                 rv = CKR_SESSION_READ_ONLY_EXISTS;
-            else s->login = (long)userType;
+            else
+                s->login = (long)userType;
         }
     }
     logLine("C_Login session=" + dec(h) + " userType=" + dec(userType) + " pin=" + hexOf(pin, pinLen) +
@@ -1000,7 +1252,8 @@ CK_RV m_Login(CK_SESSION_HANDLE h, CK_USER_TYPE userType, CK_UTF8CHAR* pin, CK_U
     return rv;
 }
 
-CK_RV m_Logout(CK_SESSION_HANDLE h) {
+CK_RV m_Logout(CK_SESSION_HANDLE h)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_Logout", &rv);
@@ -1009,15 +1262,18 @@ CK_RV m_Logout(CK_SESSION_HANDLE h) {
         rv = getSession(h, &ss);
         if (rv == CKR_OK) {
             Slot* s = findSlot(ss->slot);
-            if (s->login == -1) rv = CKR_USER_NOT_LOGGED_IN;
-            else s->login = -1;
+            if (s->login == -1)
+                rv = CKR_USER_NOT_LOGGED_IN;
+            else
+                s->login = -1;
         }
     }
     logLine("C_Logout session=" + dec(h) + " " + rvStr(rv));
     return rv;
 }
 
-CK_RV m_CreateObject(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count, CK_OBJECT_HANDLE* out) {
+CK_RV m_CreateObject(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count, CK_OBJECT_HANDLE* out)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_CreateObject", &rv);
@@ -1026,12 +1282,15 @@ CK_RV m_CreateObject(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count, CK
         Session* ss = nullptr;
         rv = getSession(h, &ss);
         if (rv == CKR_OK) {
-            if ((!tmpl && count) || !out) rv = CKR_ARGUMENTS_BAD;
-            else if (!(ss->flags & CKF_RW_SESSION)) rv = CKR_SESSION_READ_ONLY;
+            if ((!tmpl && count) || !out)
+                rv = CKR_ARGUMENTS_BAD;
+            else if (!(ss->flags & CKF_RW_SESSION))
+                rv = CKR_SESSION_READ_ONLY;
             else {
                 Object o;
                 o.handle = allocObjectHandle();
-                for (CK_ULONG i = 0; i < count; ++i) o.set(tmpl[i].type, tmpl[i].pValue, tmpl[i].ulValueLen);
+                for (CK_ULONG i = 0; i < count; ++i)
+                    o.set(tmpl[i].type, tmpl[i].pValue, tmpl[i].ulValueLen);
                 findSlot(ss->slot)->token.objects.push_back(o);
                 *out = o.handle;
                 created = true;
@@ -1043,7 +1302,8 @@ CK_RV m_CreateObject(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count, CK
     return rv;
 }
 
-CK_RV m_DestroyObject(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj) {
+CK_RV m_DestroyObject(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_DestroyObject", &rv);
@@ -1053,12 +1313,13 @@ CK_RV m_DestroyObject(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj) {
         if (rv == CKR_OK) {
             Slot* s = findSlot(ss->slot);
             Object* o = findObjectOnSlot(*s, obj);
-            if (!o) rv = CKR_OBJECT_HANDLE_INVALID;
-            else if (!(ss->flags & CKF_RW_SESSION) && o->boolAttr(CKA_TOKEN)) rv = CKR_SESSION_READ_ONLY;
+            if (!o)
+                rv = CKR_OBJECT_HANDLE_INVALID;
+            else if (!(ss->flags & CKF_RW_SESSION) && o->boolAttr(CKA_TOKEN))
+                rv = CKR_SESSION_READ_ONLY;
             else {
                 auto& v = s->token.objects;
-                v.erase(std::remove_if(v.begin(), v.end(), [&](const Object& x) { return x.handle == obj; }),
-                        v.end());
+                v.erase(std::remove_if(v.begin(), v.end(), [&](const Object& x) { return x.handle == obj; }), v.end());
             }
         }
     }
@@ -1066,21 +1327,25 @@ CK_RV m_DestroyObject(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj) {
     return rv;
 }
 
-CK_RV m_GetAttributeValue(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj, CK_ATTRIBUTE* tmpl, CK_ULONG count) {
+CK_RV m_GetAttributeValue(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj, CK_ATTRIBUTE* tmpl, CK_ULONG count)
+{
     Guard g;
     std::vector<CK_ULONG> lensIn;
     if (tmpl)
-        for (CK_ULONG i = 0; i < count; ++i) lensIn.push_back(tmpl[i].ulValueLen);
+        for (CK_ULONG i = 0; i < count; ++i)
+            lensIn.push_back(tmpl[i].ulValueLen);
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_GetAttributeValue", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
-        if (rv == CKR_OK && !tmpl && count) rv = CKR_ARGUMENTS_BAD;
+        if (rv == CKR_OK && !tmpl && count)
+            rv = CKR_ARGUMENTS_BAD;
         Object* o = nullptr;
         if (rv == CKR_OK) {
             o = findObjectOnSlot(*findSlot(ss->slot), obj);
-            if (!o) rv = CKR_OBJECT_HANDLE_INVALID;
+            if (!o)
+                rv = CKR_OBJECT_HANDLE_INVALID;
         }
         if (rv == CKR_OK) {
             for (CK_ULONG i = 0; i < count; ++i) {
@@ -1088,12 +1353,15 @@ CK_RV m_GetAttributeValue(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj, CK_ATTRIBUT
                 if (!v) {
                     tmpl[i].ulValueLen = CK_UNAVAILABLE_INFORMATION;
                     rv = CKR_ATTRIBUTE_TYPE_INVALID;
-                } else if (!tmpl[i].pValue) tmpl[i].ulValueLen = v->size();
+                } else if (!tmpl[i].pValue)
+                    tmpl[i].ulValueLen = v->size();
                 else if (tmpl[i].ulValueLen < v->size()) {
                     tmpl[i].ulValueLen = CK_UNAVAILABLE_INFORMATION;
-                    if (rv == CKR_OK) rv = CKR_BUFFER_TOO_SMALL;
+                    if (rv == CKR_OK)
+                        rv = CKR_BUFFER_TOO_SMALL;
                 } else {
-                    if (!v->empty()) std::memcpy(tmpl[i].pValue, v->data(), v->size());
+                    if (!v->empty())
+                        std::memcpy(tmpl[i].pValue, v->data(), v->size());
                     tmpl[i].ulValueLen = v->size();
                 }
             }
@@ -1102,39 +1370,47 @@ CK_RV m_GetAttributeValue(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj, CK_ATTRIBUT
     std::string a = "[";
     if (tmpl) {
         for (CK_ULONG i = 0; i < count; ++i) {
-            if (i) a += ",";
+            if (i)
+                a += ",";
             a += hexNum(tmpl[i].type) + ":" + setOrNull(tmpl[i].pValue) + ":" + lenStr(lensIn[i]) + ":" +
                  lenStr(tmpl[i].ulValueLen);
         }
         a += "]";
-    } else a = "NULL";
+    } else
+        a = "NULL";
     logLine("C_GetAttributeValue session=" + dec(h) + " object=" + dec(obj) + " attrs=" + a + " " + rvStr(rv));
     return rv;
 }
 
-CK_RV m_SetAttributeValue(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj, CK_ATTRIBUTE* tmpl, CK_ULONG count) {
+CK_RV m_SetAttributeValue(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj, CK_ATTRIBUTE* tmpl, CK_ULONG count)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_SetAttributeValue", &rv);
     if (!inj) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
-        if (rv == CKR_OK && !tmpl && count) rv = CKR_ARGUMENTS_BAD;
+        if (rv == CKR_OK && !tmpl && count)
+            rv = CKR_ARGUMENTS_BAD;
         Object* o = nullptr;
         if (rv == CKR_OK) {
             o = findObjectOnSlot(*findSlot(ss->slot), obj);
-            if (!o) rv = CKR_OBJECT_HANDLE_INVALID;
-            else if (!(ss->flags & CKF_RW_SESSION) && o->boolAttr(CKA_TOKEN)) rv = CKR_SESSION_READ_ONLY;
+            if (!o)
+                rv = CKR_OBJECT_HANDLE_INVALID;
+            else if (!(ss->flags & CKF_RW_SESSION) && o->boolAttr(CKA_TOKEN))
+                rv = CKR_SESSION_READ_ONLY;
         }
         if (rv == CKR_OK)
-            for (CK_ULONG i = 0; i < count; ++i) o->set(tmpl[i].type, tmpl[i].pValue, tmpl[i].ulValueLen);
+            for (CK_ULONG i = 0; i < count; ++i)
+                o->set(tmpl[i].type, tmpl[i].pValue, tmpl[i].ulValueLen);
     }
-    logLine("C_SetAttributeValue session=" + dec(h) + " object=" + dec(obj) + " template=" +
-            templateStr(tmpl, count) + " " + rvStr(rv));
+    logLine("C_SetAttributeValue session=" + dec(h) + " object=" + dec(obj) + " template=" + templateStr(tmpl, count) +
+            " " + rvStr(rv));
     return rv;
 }
 
-CK_RV m_FindObjectsInit(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count) {
+CK_RV m_FindObjectsInit(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_FindObjectsInit", &rv);
@@ -1142,22 +1418,27 @@ CK_RV m_FindObjectsInit(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count)
         Session* ss = nullptr;
         rv = getSession(h, &ss);
         if (rv == CKR_OK) {
-            if (!tmpl && count) rv = CKR_ARGUMENTS_BAD;
-            else if (ss->findActive) rv = CKR_OPERATION_ACTIVE;
+            if (!tmpl && count)
+                rv = CKR_ARGUMENTS_BAD;
+            else if (ss->findActive)
+                rv = CKR_OPERATION_ACTIVE;
             else {
                 Slot* s = findSlot(ss->slot);
                 ss->found.clear();
                 ss->foundPos = 0;
                 for (auto& o : s->token.objects) {
-                    if (!visible(*s, o)) continue;
+                    if (!visible(*s, o))
+                        continue;
                     bool match = true;
                     for (CK_ULONG i = 0; i < count && match; ++i) {
                         const Bytes* v = o.find(tmpl[i].type);
-                        if (!v || v->size() != tmpl[i].ulValueLen) match = false;
+                        if (!v || v->size() != tmpl[i].ulValueLen)
+                            match = false;
                         else if (!v->empty() && (!tmpl[i].pValue || std::memcmp(v->data(), tmpl[i].pValue, v->size())))
                             match = false;
                     }
-                    if (match) ss->found.push_back(o.handle);
+                    if (match)
+                        ss->found.push_back(o.handle);
                 }
                 ss->findActive = true;
             }
@@ -1167,7 +1448,8 @@ CK_RV m_FindObjectsInit(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count)
     return rv;
 }
 
-CK_RV m_FindObjects(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE* out, CK_ULONG max, CK_ULONG* found) {
+CK_RV m_FindObjects(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE* out, CK_ULONG max, CK_ULONG* found)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_FindObjects", &rv);
@@ -1176,11 +1458,14 @@ CK_RV m_FindObjects(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE* out, CK_ULONG max, CK
         Session* ss = nullptr;
         rv = getSession(h, &ss);
         if (rv == CKR_OK) {
-            if (!found || (!out && max)) rv = CKR_ARGUMENTS_BAD;
-            else if (!ss->findActive) rv = CKR_OPERATION_NOT_INITIALIZED;
+            if (!found || (!out && max))
+                rv = CKR_ARGUMENTS_BAD;
+            else if (!ss->findActive)
+                rv = CKR_OPERATION_NOT_INITIALIZED;
             else {
                 CK_ULONG n = 0;
-                while (n < max && ss->foundPos < ss->found.size()) out[n++] = ss->found[ss->foundPos++];
+                while (n < max && ss->foundPos < ss->found.size())
+                    out[n++] = ss->found[ss->foundPos++];
                 *found = n;
                 ok = true;
             }
@@ -1188,13 +1473,15 @@ CK_RV m_FindObjects(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE* out, CK_ULONG max, CK
     }
     std::string objs;
     if (ok)
-        for (CK_ULONG i = 0; i < *found; ++i) objs += (i ? "," : "") + dec(out[i]);
+        for (CK_ULONG i = 0; i < *found; ++i)
+            objs += (i ? "," : "") + dec(out[i]);
     logLine("C_FindObjects session=" + dec(h) + " max=" + dec(max) + " found=" + (ok ? dec(*found) : "-") +
             " objects=" + (ok ? objs : "-") + " " + rvStr(rv));
     return rv;
 }
 
-CK_RV m_FindObjectsFinal(CK_SESSION_HANDLE h) {
+CK_RV m_FindObjectsFinal(CK_SESSION_HANDLE h)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_FindObjectsFinal", &rv);
@@ -1202,7 +1489,8 @@ CK_RV m_FindObjectsFinal(CK_SESSION_HANDLE h) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
         if (rv == CKR_OK) {
-            if (!ss->findActive) rv = CKR_OPERATION_NOT_INITIALIZED;
+            if (!ss->findActive)
+                rv = CKR_OPERATION_NOT_INITIALIZED;
             else {
                 ss->findActive = false;
                 ss->found.clear();
@@ -1217,16 +1505,22 @@ CK_RV m_FindObjectsFinal(CK_SESSION_HANDLE h) {
 // ---- single-part crypto ----------------------------------------------------
 enum OpKind { ENC, DEC, SIGN, VERIFY };
 
-Op& opOf(Session& s, OpKind k) {
+Op& opOf(Session& s, OpKind k)
+{
     switch (k) {
-    case ENC: return s.enc;
-    case DEC: return s.dec;
-    case SIGN: return s.sign;
-    default: return s.verify;
+    case ENC:
+        return s.enc;
+    case DEC:
+        return s.dec;
+    case SIGN:
+        return s.sign;
+    default:
+        return s.verify;
     }
 }
 
-CK_RV cryptoInit(const char* name, OpKind kind, CK_SESSION_HANDLE h, CK_MECHANISM* mech, CK_OBJECT_HANDLE key) {
+CK_RV cryptoInit(const char* name, OpKind kind, CK_SESSION_HANDLE h, CK_MECHANISM* mech, CK_OBJECT_HANDLE key)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected(name, &rv);
@@ -1237,8 +1531,10 @@ CK_RV cryptoInit(const char* name, OpKind kind, CK_SESSION_HANDLE h, CK_MECHANIS
             Op& op = opOf(*ss, kind);
             Object* o = findObjectOnSlot(*findSlot(ss->slot), key);
             CK_ULONG cls = 0;
-            if (!mech) rv = CKR_ARGUMENTS_BAD;
-            else if (op.active && !S().allowReinit) rv = CKR_OPERATION_ACTIVE;
+            if (!mech)
+                rv = CKR_ARGUMENTS_BAD;
+            else if (op.active && !S().allowReinit)
+                rv = CKR_OPERATION_ACTIVE;
             else if (!o || !o->ulongAttr(CKA_CLASS, cls) ||
                      (cls != CKO_PUBLIC_KEY && cls != CKO_PRIVATE_KEY && cls != CKO_SECRET_KEY))
                 rv = CKR_KEY_HANDLE_INVALID;
@@ -1257,7 +1553,8 @@ CK_RV cryptoInit(const char* name, OpKind kind, CK_SESSION_HANDLE h, CK_MECHANIS
 
 // Encrypt, Decrypt, Sign.
 CK_RV cryptoRun(const char* name, OpKind kind, CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* out,
-                CK_ULONG* outLen) {
+                CK_ULONG* outLen)
+{
     Guard g;
     std::string lin = lenPtr(outLen);
     CK_RV rv = CKR_OK;
@@ -1268,7 +1565,8 @@ CK_RV cryptoRun(const char* name, OpKind kind, CK_SESSION_HANDLE h, CK_BYTE* dat
         if (rv == CKR_OK) {
             Op& op = opOf(*ss, kind);
             Object* key = op.active ? findObjectOnSlot(*findSlot(ss->slot), op.key) : nullptr;
-            if (!op.active) rv = CKR_OPERATION_NOT_INITIALIZED;
+            if (!op.active)
+                rv = CKR_OPERATION_NOT_INITIALIZED;
             else if (!outLen || (!data && dataLen)) {
                 rv = CKR_ARGUMENTS_BAD;
                 op.active = false;
@@ -1278,14 +1576,17 @@ CK_RV cryptoRun(const char* name, OpKind kind, CK_SESSION_HANDLE h, CK_BYTE* dat
             } else {
                 CK_ULONG trueLen = kind == SIGN ? P11MOCK_SIGNATURE_LEN : dataLen;
                 CK_ULONG reported = trueLen + S().extraLen;
-                if (!out) *outLen = reported;
+                if (!out)
+                    *outLen = reported;
                 else if (*outLen < trueLen) {
                     *outLen = reported;
                     rv = CKR_BUFFER_TOO_SMALL;
                 } else {
                     uint64_t seed = keySeed(*key, op.mech);
-                    if (kind == SIGN) checksum(seed, data, dataLen, out, trueLen);
-                    else keystreamXor(seed, data, dataLen, out);
+                    if (kind == SIGN)
+                        checksum(seed, data, dataLen, out, trueLen);
+                    else
+                        keystreamXor(seed, data, dataLen, out);
                     *outLen = trueLen;
                     op.active = false;
                 }
@@ -1297,29 +1598,37 @@ CK_RV cryptoRun(const char* name, OpKind kind, CK_SESSION_HANDLE h, CK_BYTE* dat
     return rv;
 }
 
-CK_RV m_EncryptInit(CK_SESSION_HANDLE h, CK_MECHANISM* m, CK_OBJECT_HANDLE k) {
+CK_RV m_EncryptInit(CK_SESSION_HANDLE h, CK_MECHANISM* m, CK_OBJECT_HANDLE k)
+{
     return cryptoInit("C_EncryptInit", ENC, h, m, k);
 }
-CK_RV m_DecryptInit(CK_SESSION_HANDLE h, CK_MECHANISM* m, CK_OBJECT_HANDLE k) {
+CK_RV m_DecryptInit(CK_SESSION_HANDLE h, CK_MECHANISM* m, CK_OBJECT_HANDLE k)
+{
     return cryptoInit("C_DecryptInit", DEC, h, m, k);
 }
-CK_RV m_SignInit(CK_SESSION_HANDLE h, CK_MECHANISM* m, CK_OBJECT_HANDLE k) {
+CK_RV m_SignInit(CK_SESSION_HANDLE h, CK_MECHANISM* m, CK_OBJECT_HANDLE k)
+{
     return cryptoInit("C_SignInit", SIGN, h, m, k);
 }
-CK_RV m_VerifyInit(CK_SESSION_HANDLE h, CK_MECHANISM* m, CK_OBJECT_HANDLE k) {
+CK_RV m_VerifyInit(CK_SESSION_HANDLE h, CK_MECHANISM* m, CK_OBJECT_HANDLE k)
+{
     return cryptoInit("C_VerifyInit", VERIFY, h, m, k);
 }
-CK_RV m_Encrypt(CK_SESSION_HANDLE h, CK_BYTE* d, CK_ULONG n, CK_BYTE* o, CK_ULONG* ol) {
+CK_RV m_Encrypt(CK_SESSION_HANDLE h, CK_BYTE* d, CK_ULONG n, CK_BYTE* o, CK_ULONG* ol)
+{
     return cryptoRun("C_Encrypt", ENC, h, d, n, o, ol);
 }
-CK_RV m_Decrypt(CK_SESSION_HANDLE h, CK_BYTE* d, CK_ULONG n, CK_BYTE* o, CK_ULONG* ol) {
+CK_RV m_Decrypt(CK_SESSION_HANDLE h, CK_BYTE* d, CK_ULONG n, CK_BYTE* o, CK_ULONG* ol)
+{
     return cryptoRun("C_Decrypt", DEC, h, d, n, o, ol);
 }
-CK_RV m_Sign(CK_SESSION_HANDLE h, CK_BYTE* d, CK_ULONG n, CK_BYTE* o, CK_ULONG* ol) {
+CK_RV m_Sign(CK_SESSION_HANDLE h, CK_BYTE* d, CK_ULONG n, CK_BYTE* o, CK_ULONG* ol)
+{
     return cryptoRun("C_Sign", SIGN, h, d, n, o, ol);
 }
 
-CK_RV m_Verify(CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* sig, CK_ULONG sigLen) {
+CK_RV m_Verify(CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* sig, CK_ULONG sigLen)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_Verify", &rv);
@@ -1329,16 +1638,21 @@ CK_RV m_Verify(CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* si
         if (rv == CKR_OK) {
             Op& op = ss->verify;
             Object* key = op.active ? findObjectOnSlot(*findSlot(ss->slot), op.key) : nullptr;
-            if (!op.active) rv = CKR_OPERATION_NOT_INITIALIZED;
+            if (!op.active)
+                rv = CKR_OPERATION_NOT_INITIALIZED;
             else {
                 op.active = false;
-                if ((!data && dataLen) || (!sig && sigLen)) rv = CKR_ARGUMENTS_BAD;
-                else if (!key) rv = CKR_KEY_HANDLE_INVALID;
-                else if (sigLen != P11MOCK_SIGNATURE_LEN) rv = CKR_SIGNATURE_LEN_RANGE;
+                if ((!data && dataLen) || (!sig && sigLen))
+                    rv = CKR_ARGUMENTS_BAD;
+                else if (!key)
+                    rv = CKR_KEY_HANDLE_INVALID;
+                else if (sigLen != P11MOCK_SIGNATURE_LEN)
+                    rv = CKR_SIGNATURE_LEN_RANGE;
                 else {
                     unsigned char expect[P11MOCK_SIGNATURE_LEN];
                     checksum(keySeed(*key, op.mech), data, dataLen, expect, sizeof expect);
-                    if (std::memcmp(expect, sig, sizeof expect) != 0) rv = CKR_SIGNATURE_INVALID;
+                    if (std::memcmp(expect, sig, sizeof expect) != 0)
+                        rv = CKR_SIGNATURE_INVALID;
                 }
             }
         }
@@ -1348,12 +1662,14 @@ CK_RV m_Verify(CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* si
 }
 
 // ---- digest ------------------------------------------------------------------
-void digestOut(const Op& op, unsigned char* out, CK_ULONG len) {
+void digestOut(const Op& op, unsigned char* out, CK_ULONG len)
+{
     uint64_t m = op.mech;
     checksum(fnv1a(&m, sizeof m), op.data.data(), op.data.size(), out, len);
 }
 
-CK_RV m_DigestInit(CK_SESSION_HANDLE h, CK_MECHANISM* mech) {
+CK_RV m_DigestInit(CK_SESSION_HANDLE h, CK_MECHANISM* mech)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_DigestInit", &rv);
@@ -1361,9 +1677,12 @@ CK_RV m_DigestInit(CK_SESSION_HANDLE h, CK_MECHANISM* mech) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
         if (rv == CKR_OK) {
-            if (!mech) rv = CKR_ARGUMENTS_BAD;
-            else if (ss->digest.active && !S().allowReinit) rv = CKR_OPERATION_ACTIVE;
-            else if (!digestLen(mech->mechanism)) rv = CKR_MECHANISM_INVALID;
+            if (!mech)
+                rv = CKR_ARGUMENTS_BAD;
+            else if (ss->digest.active && !S().allowReinit)
+                rv = CKR_OPERATION_ACTIVE;
+            else if (!digestLen(mech->mechanism))
+                rv = CKR_MECHANISM_INVALID;
             else {
                 ss->digest.active = true;
                 ss->digest.mech = mech->mechanism;
@@ -1376,7 +1695,8 @@ CK_RV m_DigestInit(CK_SESSION_HANDLE h, CK_MECHANISM* mech) {
     return rv;
 }
 
-CK_RV m_DigestUpdate(CK_SESSION_HANDLE h, CK_BYTE* part, CK_ULONG partLen) {
+CK_RV m_DigestUpdate(CK_SESSION_HANDLE h, CK_BYTE* part, CK_ULONG partLen)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_DigestUpdate", &rv);
@@ -1384,18 +1704,21 @@ CK_RV m_DigestUpdate(CK_SESSION_HANDLE h, CK_BYTE* part, CK_ULONG partLen) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
         if (rv == CKR_OK) {
-            if (!ss->digest.active) rv = CKR_OPERATION_NOT_INITIALIZED;
+            if (!ss->digest.active)
+                rv = CKR_OPERATION_NOT_INITIALIZED;
             else if (!part && partLen) {
                 rv = CKR_ARGUMENTS_BAD;
                 ss->digest.active = false;
-            } else if (partLen) ss->digest.data.insert(ss->digest.data.end(), part, part + partLen);
+            } else if (partLen)
+                ss->digest.data.insert(ss->digest.data.end(), part, part + partLen);
         }
     }
     logLine("C_DigestUpdate session=" + dec(h) + " partLen=" + dec(partLen) + " " + rvStr(rv));
     return rv;
 }
 
-CK_RV digestFinish(Session& ss, CK_BYTE* out, CK_ULONG* outLen) {
+CK_RV digestFinish(Session& ss, CK_BYTE* out, CK_ULONG* outLen)
+{
     if (!outLen) {
         ss.digest.active = false;
         return CKR_ARGUMENTS_BAD;
@@ -1416,7 +1739,8 @@ CK_RV digestFinish(Session& ss, CK_BYTE* out, CK_ULONG* outLen) {
     return CKR_OK;
 }
 
-CK_RV m_DigestFinal(CK_SESSION_HANDLE h, CK_BYTE* out, CK_ULONG* outLen) {
+CK_RV m_DigestFinal(CK_SESSION_HANDLE h, CK_BYTE* out, CK_ULONG* outLen)
+{
     Guard g;
     std::string lin = lenPtr(outLen);
     CK_RV rv = CKR_OK;
@@ -1425,16 +1749,19 @@ CK_RV m_DigestFinal(CK_SESSION_HANDLE h, CK_BYTE* out, CK_ULONG* outLen) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
         if (rv == CKR_OK) {
-            if (!ss->digest.active) rv = CKR_OPERATION_NOT_INITIALIZED;
-            else rv = digestFinish(*ss, out, outLen);
+            if (!ss->digest.active)
+                rv = CKR_OPERATION_NOT_INITIALIZED;
+            else
+                rv = digestFinish(*ss, out, outLen);
         }
     }
-    logLine("C_DigestFinal session=" + dec(h) + " out=" + setOrNull(out) + " lenIn=" + lin + " lenOut=" +
-            lenPtr(outLen) + " " + rvStr(rv));
+    logLine("C_DigestFinal session=" + dec(h) + " out=" + setOrNull(out) + " lenIn=" + lin +
+            " lenOut=" + lenPtr(outLen) + " " + rvStr(rv));
     return rv;
 }
 
-CK_RV m_Digest(CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* out, CK_ULONG* outLen) {
+CK_RV m_Digest(CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* out, CK_ULONG* outLen)
+{
     Guard g;
     std::string lin = lenPtr(outLen);
     CK_RV rv = CKR_OK;
@@ -1443,15 +1770,18 @@ CK_RV m_Digest(CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* ou
         Session* ss = nullptr;
         rv = getSession(h, &ss);
         if (rv == CKR_OK) {
-            if (!ss->digest.active) rv = CKR_OPERATION_NOT_INITIALIZED;
+            if (!ss->digest.active)
+                rv = CKR_OPERATION_NOT_INITIALIZED;
             else if (!data && dataLen) {
                 rv = CKR_ARGUMENTS_BAD;
                 ss->digest.active = false;
             } else {
                 Bytes saved = ss->digest.data;
-                if (dataLen) ss->digest.data.insert(ss->digest.data.end(), data, data + dataLen);
+                if (dataLen)
+                    ss->digest.data.insert(ss->digest.data.end(), data, data + dataLen);
                 rv = digestFinish(*ss, out, outLen);
-                if (ss->digest.active) ss->digest.data = saved; // query only: keep state unchanged
+                if (ss->digest.active)
+                    ss->digest.data = saved; // query only: keep state unchanged
             }
         }
     }
@@ -1461,7 +1791,8 @@ CK_RV m_Digest(CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* ou
 }
 
 // ---- random -------------------------------------------------------------------
-CK_RV m_SeedRandom(CK_SESSION_HANDLE h, CK_BYTE* seed, CK_ULONG seedLen) {
+CK_RV m_SeedRandom(CK_SESSION_HANDLE h, CK_BYTE* seed, CK_ULONG seedLen)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_SeedRandom", &rv);
@@ -1469,9 +1800,12 @@ CK_RV m_SeedRandom(CK_SESSION_HANDLE h, CK_BYTE* seed, CK_ULONG seedLen) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
         if (rv == CKR_OK) {
-            if (!seed && seedLen) rv = CKR_ARGUMENTS_BAD;
-            else if (!(findSlot(ss->slot)->token.flags & CKF_RNG)) rv = CKR_RANDOM_SEED_NOT_SUPPORTED;
-            else S().rng = fnv1a(seed, seedLen, S().rng);
+            if (!seed && seedLen)
+                rv = CKR_ARGUMENTS_BAD;
+            else if (!(findSlot(ss->slot)->token.flags & CKF_RNG))
+                rv = CKR_RANDOM_SEED_NOT_SUPPORTED;
+            else
+                S().rng = fnv1a(seed, seedLen, S().rng);
         }
     }
     logLine("C_SeedRandom session=" + dec(h) + " seed=" + hexOf(seed, seedLen) + " seedLen=" + dec(seedLen) + " " +
@@ -1479,7 +1813,8 @@ CK_RV m_SeedRandom(CK_SESSION_HANDLE h, CK_BYTE* seed, CK_ULONG seedLen) {
     return rv;
 }
 
-CK_RV m_GenerateRandom(CK_SESSION_HANDLE h, CK_BYTE* out, CK_ULONG len) {
+CK_RV m_GenerateRandom(CK_SESSION_HANDLE h, CK_BYTE* out, CK_ULONG len)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_GenerateRandom", &rv);
@@ -1487,10 +1822,13 @@ CK_RV m_GenerateRandom(CK_SESSION_HANDLE h, CK_BYTE* out, CK_ULONG len) {
         Session* ss = nullptr;
         rv = getSession(h, &ss);
         if (rv == CKR_OK) {
-            if (!out && len) rv = CKR_ARGUMENTS_BAD;
-            else if (!(findSlot(ss->slot)->token.flags & CKF_RNG)) rv = CKR_RANDOM_NO_RNG;
+            if (!out && len)
+                rv = CKR_ARGUMENTS_BAD;
+            else if (!(findSlot(ss->slot)->token.flags & CKF_RNG))
+                rv = CKR_RANDOM_NO_RNG;
             else
-                for (CK_ULONG i = 0; i < len; ++i) out[i] = (unsigned char)splitmix(S().rng);
+                for (CK_ULONG i = 0; i < len; ++i)
+                    out[i] = (unsigned char)splitmix(S().rng);
         }
     }
     logLine("C_GenerateRandom session=" + dec(h) + " out=" + setOrNull(out) + " len=" + dec(len) + " " + rvStr(rv));
@@ -1498,19 +1836,27 @@ CK_RV m_GenerateRandom(CK_SESSION_HANDLE h, CK_BYTE* out, CK_ULONG len) {
 }
 
 // ---- unsupported functions: one stub per function-pointer type ----------------
-CK_RV unsupported(size_t index) {
+CK_RV unsupported(size_t index)
+{
     Guard g;
     const char* name = kFunctionNames[index];
     CK_RV rv = CKR_OK;
     const bool inj = injected(name, &rv);
-    if (!inj) rv = S().initialized ? CKR_FUNCTION_NOT_SUPPORTED : CKR_CRYPTOKI_NOT_INITIALIZED;
+    if (!inj)
+        rv = S().initialized ? CKR_FUNCTION_NOT_SUPPORTED : CKR_CRYPTOKI_NOT_INITIALIZED;
     logLine(std::string(name) + " " + rvStr(rv));
     return rv;
 }
 
-template <typename F> struct StubOf;
-template <typename... Args> struct StubOf<CK_RV (*)(Args...)> {
-    template <size_t Index> static CK_RV fn(Args...) { return unsupported(Index); }
+template <typename F>
+struct StubOf;
+template <typename... Args>
+struct StubOf<CK_RV (*)(Args...)> {
+    template <size_t Index>
+    static CK_RV fn(Args...)
+    {
+        return unsupported(Index);
+    }
 };
 #define STUB(type, index) StubOf<CK_C_##type>::fn<index>
 
@@ -1520,7 +1866,8 @@ std::atomic<unsigned long> gInside{0};
 std::atomic<unsigned long> gOverlaps{0};
 
 // A short stay inside widens the window in which a second thread would be seen.
-void lingerInside() {
+void lingerInside()
+{
     for (int i = 0; i < 16; ++i) {
 #ifdef _WIN32
         SwitchToThread();
@@ -1530,10 +1877,14 @@ void lingerInside() {
     }
 }
 
-template <auto F> struct Exclusive;
-template <typename... Args, CK_RV (*F)(Args...)> struct Exclusive<F> {
-    static CK_RV fn(Args... args) {
-        if (!gSingleThreaded.load()) return F(args...);
+template <auto F>
+struct Exclusive;
+template <typename... Args, CK_RV (*F)(Args...)>
+struct Exclusive<F> {
+    static CK_RV fn(Args... args)
+    {
+        if (!gSingleThreaded.load())
+            return F(args...);
         if (gInside.fetch_add(1) != 0) {
             gInside.fetch_sub(1);
             gOverlaps.fetch_add(1);
@@ -1621,13 +1972,16 @@ CK_FUNCTION_LIST gFunctionList = {
     m_WaitForSlotEvent,
 };
 
-CK_RV m_GetFunctionList(CK_FUNCTION_LIST** out) {
+CK_RV m_GetFunctionList(CK_FUNCTION_LIST** out)
+{
     Guard g;
     CK_RV rv = CKR_OK;
     const bool inj = injected("C_GetFunctionList", &rv);
     if (!inj) {
-        if (!out) rv = CKR_ARGUMENTS_BAD;
-        else *out = &gFunctionList;
+        if (!out)
+            rv = CKR_ARGUMENTS_BAD;
+        else
+            *out = &gFunctionList;
     }
     logLine("C_GetFunctionList " + rvStr(rv));
     return rv;
@@ -1641,13 +1995,15 @@ CK_RV m_GetFunctionList(CK_FUNCTION_LIST** out) {
 #ifndef _WIN32
 __attribute__((visibility("default")))
 #endif
-CK_RV C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR ppFunctionList) {
+CK_RV C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR ppFunctionList)
+{
     return m_GetFunctionList(ppFunctionList);
 }
 
 extern "C" {
 
-P11MOCK_API void P11MOCK_CALL mock_reset(void) {
+P11MOCK_API void P11MOCK_CALL mock_reset(void)
+{
     Guard g;
     resetLocked();
     gSingleThreaded.store(false);
@@ -1655,23 +2011,30 @@ P11MOCK_API void P11MOCK_CALL mock_reset(void) {
     theCond().notifyAll();
 }
 
-P11MOCK_API int P11MOCK_CALL mock_is_initialized(void) {
+P11MOCK_API int P11MOCK_CALL mock_is_initialized(void)
+{
     Guard g;
     return S().initialized ? 1 : 0;
 }
 
-P11MOCK_API void P11MOCK_CALL mock_set_initialized(int on) {
+P11MOCK_API void P11MOCK_CALL mock_set_initialized(int on)
+{
     Guard g;
-    if (on) S().initialized = true;
-    else finalizeLocked();
+    if (on)
+        S().initialized = true;
+    else
+        finalizeLocked();
 }
 
-P11MOCK_API int P11MOCK_CALL mock_set_token_present(unsigned long slotId, int present) {
+P11MOCK_API int P11MOCK_CALL mock_set_token_present(unsigned long slotId, int present)
+{
     Guard g;
     Slot* s = findSlot(slotId);
-    if (!s) return -1;
+    if (!s)
+        return -1;
     bool p = present != 0;
-    if (s->present && !p) dropSessionsOfSlot(slotId, true);
+    if (s->present && !p)
+        dropSessionsOfSlot(slotId, true);
     s->present = p;
     if (S().autoEvents) {
         S().events.push_back(slotId);
@@ -1680,57 +2043,72 @@ P11MOCK_API int P11MOCK_CALL mock_set_token_present(unsigned long slotId, int pr
     return 0;
 }
 
-P11MOCK_API void P11MOCK_CALL mock_set_auto_slot_events(int on) {
+P11MOCK_API void P11MOCK_CALL mock_set_auto_slot_events(int on)
+{
     Guard g;
     S().autoEvents = on != 0;
 }
 
-P11MOCK_API void P11MOCK_CALL mock_queue_slot_event(unsigned long slotId) {
+P11MOCK_API void P11MOCK_CALL mock_queue_slot_event(unsigned long slotId)
+{
     Guard g;
     S().events.push_back(slotId);
     theCond().notifyAll();
 }
 
-P11MOCK_API unsigned long P11MOCK_CALL mock_pending_slot_events(void) {
+P11MOCK_API unsigned long P11MOCK_CALL mock_pending_slot_events(void)
+{
     Guard g;
     return (unsigned long)S().events.size();
 }
 
-P11MOCK_API unsigned long P11MOCK_CALL mock_waiting_count(void) {
+P11MOCK_API unsigned long P11MOCK_CALL mock_waiting_count(void)
+{
     Guard g;
     return S().waiting;
 }
 
 P11MOCK_API int P11MOCK_CALL mock_set_token_info(unsigned long slotId, const char* label, const char* manufacturer,
-                                                 const char* model, const char* serial) {
+                                                 const char* model, const char* serial)
+{
     Guard g;
     Slot* s = findSlot(slotId);
-    if (!s) return -1;
-    if (label) padCopy(s->token.label, 32, label);
-    if (manufacturer) padCopy(s->token.manufacturer, 32, manufacturer);
-    if (model) padCopy(s->token.model, 16, model);
-    if (serial) padCopy(s->token.serial, 16, serial);
+    if (!s)
+        return -1;
+    if (label)
+        padCopy(s->token.label, 32, label);
+    if (manufacturer)
+        padCopy(s->token.manufacturer, 32, manufacturer);
+    if (model)
+        padCopy(s->token.model, 16, model);
+    if (serial)
+        padCopy(s->token.serial, 16, serial);
     return 0;
 }
 
-P11MOCK_API int P11MOCK_CALL mock_set_token_flags(unsigned long slotId, unsigned long flags) {
+P11MOCK_API int P11MOCK_CALL mock_set_token_flags(unsigned long slotId, unsigned long flags)
+{
     Guard g;
     Slot* s = findSlot(slotId);
-    if (!s) return -1;
+    if (!s)
+        return -1;
     s->token.flags = flags;
     return 0;
 }
 
-P11MOCK_API unsigned long P11MOCK_CALL mock_get_token_flags(unsigned long slotId) {
+P11MOCK_API unsigned long P11MOCK_CALL mock_get_token_flags(unsigned long slotId)
+{
     Guard g;
     Slot* s = findSlot(slotId);
     return s ? s->token.flags : 0;
 }
 
-P11MOCK_API int P11MOCK_CALL mock_set_user_pin(unsigned long slotId, const char* pin, unsigned long len) {
+P11MOCK_API int P11MOCK_CALL mock_set_user_pin(unsigned long slotId, const char* pin, unsigned long len)
+{
     Guard g;
     Slot* s = findSlot(slotId);
-    if (!s) return -1;
+    if (!s)
+        return -1;
     if (pin) {
         s->token.userPin.assign(pin, len);
         s->token.hasUserPin = true;
@@ -1743,171 +2121,213 @@ P11MOCK_API int P11MOCK_CALL mock_set_user_pin(unsigned long slotId, const char*
     return 0;
 }
 
-P11MOCK_API int P11MOCK_CALL mock_set_so_pin(unsigned long slotId, const char* pin, unsigned long len) {
+P11MOCK_API int P11MOCK_CALL mock_set_so_pin(unsigned long slotId, const char* pin, unsigned long len)
+{
     Guard g;
     Slot* s = findSlot(slotId);
-    if (!s) return -1;
+    if (!s)
+        return -1;
     s->token.hasSoPin = pin != nullptr;
-    if (pin) s->token.soPin.assign(pin, len);
-    else s->token.soPin.clear();
+    if (pin)
+        s->token.soPin.assign(pin, len);
+    else
+        s->token.soPin.clear();
     return 0;
 }
 
-static long copyOut(const std::string& v, char* buf, size_t cap) {
+static long copyOut(const std::string& v, char* buf, size_t cap)
+{
     if (buf) {
         size_t n = std::min(cap, v.size());
         std::memcpy(buf, v.data(), n);
-        if (cap > v.size()) buf[v.size()] = '\0';
+        if (cap > v.size())
+            buf[v.size()] = '\0';
     }
     return (long)v.size();
 }
 
-P11MOCK_API long P11MOCK_CALL mock_get_user_pin(unsigned long slotId, char* buf, size_t cap) {
+P11MOCK_API long P11MOCK_CALL mock_get_user_pin(unsigned long slotId, char* buf, size_t cap)
+{
     Guard g;
     Slot* s = findSlot(slotId);
-    if (!s || !s->token.hasUserPin) return -1;
+    if (!s || !s->token.hasUserPin)
+        return -1;
     return copyOut(s->token.userPin, buf, cap);
 }
 
-P11MOCK_API long P11MOCK_CALL mock_get_so_pin(unsigned long slotId, char* buf, size_t cap) {
+P11MOCK_API long P11MOCK_CALL mock_get_so_pin(unsigned long slotId, char* buf, size_t cap)
+{
     Guard g;
     Slot* s = findSlot(slotId);
-    if (!s || !s->token.hasSoPin) return -1;
+    if (!s || !s->token.hasSoPin)
+        return -1;
     return copyOut(s->token.soPin, buf, cap);
 }
 
-P11MOCK_API long P11MOCK_CALL mock_get_token_label(unsigned long slotId, char* buf, size_t cap) {
+P11MOCK_API long P11MOCK_CALL mock_get_token_label(unsigned long slotId, char* buf, size_t cap)
+{
     Guard g;
     Slot* s = findSlot(slotId);
-    if (!s) return -1;
+    if (!s)
+        return -1;
     return copyOut(std::string(s->token.label, 32), buf, cap);
 }
 
-P11MOCK_API int P11MOCK_CALL mock_get_login_state(unsigned long slotId) {
+P11MOCK_API int P11MOCK_CALL mock_get_login_state(unsigned long slotId)
+{
     Guard g;
     Slot* s = findSlot(slotId);
-    if (!s) return -2;
+    if (!s)
+        return -2;
     return (int)s->login;
 }
 
-P11MOCK_API unsigned long P11MOCK_CALL mock_session_count(unsigned long slotId) {
+P11MOCK_API unsigned long P11MOCK_CALL mock_session_count(unsigned long slotId)
+{
     Guard g;
     return sessionsOnSlot(slotId);
 }
 
-P11MOCK_API void P11MOCK_CALL mock_set_next_session_handle(unsigned long h) {
+P11MOCK_API void P11MOCK_CALL mock_set_next_session_handle(unsigned long h)
+{
     Guard g;
     S().nextSession = h;
 }
 
-P11MOCK_API void P11MOCK_CALL mock_set_next_object_handle(unsigned long h) {
+P11MOCK_API void P11MOCK_CALL mock_set_next_object_handle(unsigned long h)
+{
     Guard g;
     S().nextObject = h;
 }
 
-P11MOCK_API void P11MOCK_CALL mock_set_removed_session_rv(unsigned long rv) {
+P11MOCK_API void P11MOCK_CALL mock_set_removed_session_rv(unsigned long rv)
+{
     Guard g;
     S().removedRv = rv;
 }
 
-P11MOCK_API unsigned long P11MOCK_CALL mock_add_object(unsigned long slotId, const void* attrs, unsigned long count) {
+P11MOCK_API unsigned long P11MOCK_CALL mock_add_object(unsigned long slotId, const void* attrs, unsigned long count)
+{
     Guard g;
     Slot* s = findSlot(slotId);
-    if (!s || (!attrs && count)) return 0;
+    if (!s || (!attrs && count))
+        return 0;
     const CK_ATTRIBUTE* a = static_cast<const CK_ATTRIBUTE*>(attrs);
     Object o;
     o.handle = allocObjectHandle();
-    for (unsigned long i = 0; i < count; ++i) o.set(a[i].type, a[i].pValue, a[i].ulValueLen);
+    for (unsigned long i = 0; i < count; ++i)
+        o.set(a[i].type, a[i].pValue, a[i].ulValueLen);
     s->token.objects.push_back(o);
     return o.handle;
 }
 
-P11MOCK_API int P11MOCK_CALL mock_remove_object(unsigned long handle) {
+P11MOCK_API int P11MOCK_CALL mock_remove_object(unsigned long handle)
+{
     Guard g;
     Slot* s = nullptr;
-    if (!findObjectAnywhere(handle, &s)) return -1;
+    if (!findObjectAnywhere(handle, &s))
+        return -1;
     auto& v = s->token.objects;
     v.erase(std::remove_if(v.begin(), v.end(), [&](const Object& x) { return x.handle == handle; }), v.end());
     return 0;
 }
 
-P11MOCK_API int P11MOCK_CALL mock_object_exists(unsigned long handle) {
+P11MOCK_API int P11MOCK_CALL mock_object_exists(unsigned long handle)
+{
     Guard g;
     return findObjectAnywhere(handle) ? 1 : 0;
 }
 
-P11MOCK_API unsigned long P11MOCK_CALL mock_object_count(unsigned long slotId) {
+P11MOCK_API unsigned long P11MOCK_CALL mock_object_count(unsigned long slotId)
+{
     Guard g;
     Slot* s = findSlot(slotId);
     return s ? (unsigned long)s->token.objects.size() : 0;
 }
 
-P11MOCK_API long P11MOCK_CALL mock_get_attribute(unsigned long handle, unsigned long type, void* buf, size_t cap) {
+P11MOCK_API long P11MOCK_CALL mock_get_attribute(unsigned long handle, unsigned long type, void* buf, size_t cap)
+{
     Guard g;
     Object* o = findObjectAnywhere(handle);
     const Bytes* v = o ? o->find(type) : nullptr;
-    if (!v) return -1;
-    if (buf && !v->empty()) std::memcpy(buf, v->data(), std::min(cap, v->size()));
+    if (!v)
+        return -1;
+    if (buf && !v->empty())
+        std::memcpy(buf, v->data(), std::min(cap, v->size()));
     return (long)v->size();
 }
 
 P11MOCK_API int P11MOCK_CALL mock_set_attribute(unsigned long handle, unsigned long type, const void* value,
-                                                unsigned long len) {
+                                                unsigned long len)
+{
     Guard g;
     Object* o = findObjectAnywhere(handle);
-    if (!o) return -1;
+    if (!o)
+        return -1;
     o->set(type, value, len);
     return 0;
 }
 
-P11MOCK_API int P11MOCK_CALL mock_remove_attribute(unsigned long handle, unsigned long type) {
+P11MOCK_API int P11MOCK_CALL mock_remove_attribute(unsigned long handle, unsigned long type)
+{
     Guard g;
     Object* o = findObjectAnywhere(handle);
-    if (!o || !o->remove(type)) return -1;
+    if (!o || !o->remove(type))
+        return -1;
     return 0;
 }
 
-P11MOCK_API int P11MOCK_CALL mock_fail(const char* functionName, unsigned long rv, unsigned long nth) {
-    if (!knownFunction(functionName)) return -1;
+P11MOCK_API int P11MOCK_CALL mock_fail(const char* functionName, unsigned long rv, unsigned long nth)
+{
+    if (!knownFunction(functionName))
+        return -1;
     Guard g;
     S().faults.push_back(Fault{functionName, rv, nth, 0});
     return 0;
 }
 
-P11MOCK_API void P11MOCK_CALL mock_clear_faults(void) {
+P11MOCK_API void P11MOCK_CALL mock_clear_faults(void)
+{
     Guard g;
     S().faults.clear();
 }
 
-P11MOCK_API unsigned long P11MOCK_CALL mock_call_count(const char* functionName) {
-    if (!functionName) return 0;
+P11MOCK_API unsigned long P11MOCK_CALL mock_call_count(const char* functionName)
+{
+    if (!functionName)
+        return 0;
     Guard g;
     auto it = S().callCounts.find(functionName);
     return it == S().callCounts.end() ? 0 : it->second;
 }
 
-P11MOCK_API void P11MOCK_CALL mock_set_extra_reported_length(unsigned long n) {
+P11MOCK_API void P11MOCK_CALL mock_set_extra_reported_length(unsigned long n)
+{
     Guard g;
     S().extraLen = n;
 }
 
-P11MOCK_API void P11MOCK_CALL mock_allow_reinit(int on) {
+P11MOCK_API void P11MOCK_CALL mock_allow_reinit(int on)
+{
     Guard g;
     S().allowReinit = on != 0;
 }
 
-P11MOCK_API void P11MOCK_CALL mock_set_require_login(int on) {
+P11MOCK_API void P11MOCK_CALL mock_set_require_login(int on)
+{
     Guard g;
     S().requireLogin = on != 0;
 }
 
-P11MOCK_API void P11MOCK_CALL mock_log_clear(void) {
+P11MOCK_API void P11MOCK_CALL mock_log_clear(void)
+{
     Guard g;
     S().log.clear();
     S().logLines = 0;
 }
 
-P11MOCK_API size_t P11MOCK_CALL mock_log_copy(char* buf, size_t cap) {
+P11MOCK_API size_t P11MOCK_CALL mock_log_copy(char* buf, size_t cap)
+{
     Guard g;
     const std::string& l = S().log;
     if (buf && cap) {
@@ -1918,18 +2338,26 @@ P11MOCK_API size_t P11MOCK_CALL mock_log_copy(char* buf, size_t cap) {
     return l.size() + 1;
 }
 
-P11MOCK_API unsigned long P11MOCK_CALL mock_log_line_count(void) {
+P11MOCK_API unsigned long P11MOCK_CALL mock_log_line_count(void)
+{
     Guard g;
     return S().logLines;
 }
 
-P11MOCK_API void P11MOCK_CALL mock_log_enable(int on) {
+P11MOCK_API void P11MOCK_CALL mock_log_enable(int on)
+{
     Guard g;
     S().logEnabled = on != 0;
 }
 
-P11MOCK_API void P11MOCK_CALL mock_set_single_threaded(int on) { gSingleThreaded.store(on != 0); }
+P11MOCK_API void P11MOCK_CALL mock_set_single_threaded(int on)
+{
+    gSingleThreaded.store(on != 0);
+}
 
-P11MOCK_API unsigned long P11MOCK_CALL mock_overlap_count(void) { return gOverlaps.load(); }
+P11MOCK_API unsigned long P11MOCK_CALL mock_overlap_count(void)
+{
+    return gOverlaps.load();
+}
 
 } // extern "C"

@@ -199,19 +199,19 @@
 #include <stddef.h>
 
 #ifdef _WIN32
-#  define P11MOCK_CALL __cdecl
-#  ifdef P11MOCK_BUILDING
-#    define P11MOCK_API __declspec(dllexport)
-#  else
-#    define P11MOCK_API
-#  endif
+#define P11MOCK_CALL __cdecl
+#ifdef P11MOCK_BUILDING
+#define P11MOCK_API __declspec(dllexport)
 #else
-#  define P11MOCK_CALL
-#  ifdef P11MOCK_BUILDING
-#    define P11MOCK_API __attribute__((visibility("default")))
-#  else
-#    define P11MOCK_API
-#  endif
+#define P11MOCK_API
+#endif
+#else
+#define P11MOCK_CALL
+#ifdef P11MOCK_BUILDING
+#define P11MOCK_API __attribute__((visibility("default")))
+#else
+#define P11MOCK_API
+#endif
 #endif
 
 #ifdef __cplusplus
@@ -219,68 +219,68 @@ extern "C" {
 #endif
 
 /* ---- fixture constants ---------------------------------------------------- */
-#define P11MOCK_SLOT_A      2UL   /* token A: full fixture                      */
-#define P11MOCK_SLOT_EMPTY  5UL   /* no token                                   */
-#define P11MOCK_SLOT_C      9UL   /* token C: no CKF_RNG, one RSA cert + pair   */
-#define P11MOCK_SLOT_D      11UL  /* token D: not initialised, no objects       */
+#define P11MOCK_SLOT_A 2UL     /* token A: full fixture                      */
+#define P11MOCK_SLOT_EMPTY 5UL /* no token                                   */
+#define P11MOCK_SLOT_C 9UL     /* token C: no CKF_RNG, one RSA cert + pair   */
+#define P11MOCK_SLOT_D 11UL    /* token D: not initialised, no objects       */
 
-#define P11MOCK_SO_PIN_A    "87654321"
-#define P11MOCK_USER_PIN_A  "1234"
-#define P11MOCK_SO_PIN_C    "22222222"
-#define P11MOCK_USER_PIN_C  "1111"
+#define P11MOCK_SO_PIN_A "87654321"
+#define P11MOCK_USER_PIN_A "1234"
+#define P11MOCK_SO_PIN_C "22222222"
+#define P11MOCK_USER_PIN_C "1111"
 
-#define P11MOCK_LABEL_A     "P11Mock Token A                 " /* 32 bytes */
-#define P11MOCK_LABEL_C     "P11Mock Token C                 "
-#define P11MOCK_LABEL_D     "                                "
+#define P11MOCK_LABEL_A "P11Mock Token A                 " /* 32 bytes */
+#define P11MOCK_LABEL_C "P11Mock Token C                 "
+#define P11MOCK_LABEL_D "                                "
 #define P11MOCK_MANUFACTURER "ORV P11Mock                     " /* 32 bytes */
-#define P11MOCK_MODEL_A     "P11MOCK-A       "                 /* 16 bytes */
-#define P11MOCK_MODEL_C     "P11MOCK-C       "
-#define P11MOCK_MODEL_D     "P11MOCK-D       "
-#define P11MOCK_SERIAL_A    "0000000000000002"
-#define P11MOCK_SERIAL_C    "0000000000000009"
-#define P11MOCK_SERIAL_D    "0000000000000011"
+#define P11MOCK_MODEL_A "P11MOCK-A       "                      /* 16 bytes */
+#define P11MOCK_MODEL_C "P11MOCK-C       "
+#define P11MOCK_MODEL_D "P11MOCK-D       "
+#define P11MOCK_SERIAL_A "0000000000000002"
+#define P11MOCK_SERIAL_C "0000000000000009"
+#define P11MOCK_SERIAL_D "0000000000000011"
 
-#define P11MOCK_CERT_A      "P11MOCK-CERT-A-RSA"    /* CKA_VALUE bytes, no NUL */
-#define P11MOCK_CERT_NOID   "P11MOCK-CERT-NOID"
-#define P11MOCK_CERT_E      "P11MOCK-CERT-E-EC"
-#define P11MOCK_CERT_B      "P11MOCK-CERT-B-NOPUB"
-#define P11MOCK_CERT_C      "P11MOCK-CERT-C-RSA"
-#define P11MOCK_ID_A        "ID-A"                  /* CKA_ID bytes, no NUL */
-#define P11MOCK_ID_E        "ID-E"
-#define P11MOCK_ID_B        "ID-B"
-#define P11MOCK_ID_C        "ID-C"
+#define P11MOCK_CERT_A "P11MOCK-CERT-A-RSA" /* CKA_VALUE bytes, no NUL */
+#define P11MOCK_CERT_NOID "P11MOCK-CERT-NOID"
+#define P11MOCK_CERT_E "P11MOCK-CERT-E-EC"
+#define P11MOCK_CERT_B "P11MOCK-CERT-B-NOPUB"
+#define P11MOCK_CERT_C "P11MOCK-CERT-C-RSA"
+#define P11MOCK_ID_A "ID-A" /* CKA_ID bytes, no NUL */
+#define P11MOCK_ID_E "ID-E"
+#define P11MOCK_ID_B "ID-B"
+#define P11MOCK_ID_C "ID-C"
 
-#define P11MOCK_H_CERT_A     0x101UL
-#define P11MOCK_H_PUB_A      0x102UL
-#define P11MOCK_H_PRIV_A     0x103UL
-#define P11MOCK_H_CERT_NOID  0x104UL
-#define P11MOCK_H_CERT_E     0x105UL
-#define P11MOCK_H_PUB_E      0x106UL
-#define P11MOCK_H_PRIV_E     0x107UL
-#define P11MOCK_H_DATA       0x108UL
-#define P11MOCK_H_CERT_B     0x109UL
-#define P11MOCK_H_PRIV_B     0x10AUL
-#define P11MOCK_H_CERT_C     0x201UL
-#define P11MOCK_H_PUB_C      0x202UL
-#define P11MOCK_H_PRIV_C     0x203UL
+#define P11MOCK_H_CERT_A 0x101UL
+#define P11MOCK_H_PUB_A 0x102UL
+#define P11MOCK_H_PRIV_A 0x103UL
+#define P11MOCK_H_CERT_NOID 0x104UL
+#define P11MOCK_H_CERT_E 0x105UL
+#define P11MOCK_H_PUB_E 0x106UL
+#define P11MOCK_H_PRIV_E 0x107UL
+#define P11MOCK_H_DATA 0x108UL
+#define P11MOCK_H_CERT_B 0x109UL
+#define P11MOCK_H_PRIV_B 0x10AUL
+#define P11MOCK_H_CERT_C 0x201UL
+#define P11MOCK_H_PUB_C 0x202UL
+#define P11MOCK_H_PRIV_C 0x203UL
 
 #define P11MOCK_FIRST_SESSION_HANDLE 1UL
-#define P11MOCK_FIRST_NEW_OBJECT     0x1000UL
-#define P11MOCK_SIGNATURE_LEN        64UL
+#define P11MOCK_FIRST_NEW_OBJECT 0x1000UL
+#define P11MOCK_SIGNATURE_LEN 64UL
 
 /* Same layout as CK_ATTRIBUTE on every target, so an array of CK_ATTRIBUTE
    may be passed wherever attributes are expected. Windows packs it to 1 byte,
    which matters on x64, where a 32-bit unsigned long sits before a pointer. */
 #ifdef _WIN32
-#  pragma pack(push, 1)
+#pragma pack(push, 1)
 #endif
 typedef struct P11MockAttribute {
     unsigned long type;
-    void*         pValue;
+    void* pValue;
     unsigned long ulValueLen;
 } P11MockAttribute;
 #ifdef _WIN32
-#  pragma pack(pop)
+#pragma pack(pop)
 #endif
 
 /* ---- lifecycle ------------------------------------------------------------ */
@@ -330,9 +330,8 @@ P11MOCK_API unsigned long P11MOCK_CALL mock_waiting_count(void);
 /* Set token text fields; NULL keeps a field. Each is copied and blank-padded to
    its width (label and manufacturer 32, model and serial 16), longer input is
    cut. Returns 0, or -1 for an unknown slot id. */
-P11MOCK_API int P11MOCK_CALL mock_set_token_info(unsigned long slotId, const char* label,
-                                                 const char* manufacturer, const char* model,
-                                                 const char* serial);
+P11MOCK_API int P11MOCK_CALL mock_set_token_info(unsigned long slotId, const char* label, const char* manufacturer,
+                                                 const char* model, const char* serial);
 
 /* Token flags (CK_TOKEN_INFO.flags) of a slot's token. set returns 0 / -1;
    get returns the flags, or 0 for an unknown slot. */
@@ -381,8 +380,7 @@ P11MOCK_API void P11MOCK_CALL mock_set_removed_session_rv(unsigned long rv);
 /* Add an object with the given attributes (an array of CK_ATTRIBUTE or
    P11MockAttribute; values copied) to the slot's token (present or not).
    Returns the new handle, or 0 for an unknown slot / NULL attrs with count > 0. */
-P11MOCK_API unsigned long P11MOCK_CALL mock_add_object(unsigned long slotId, const void* attrs,
-                                                       unsigned long count);
+P11MOCK_API unsigned long P11MOCK_CALL mock_add_object(unsigned long slotId, const void* attrs, unsigned long count);
 
 /* Remove an object from whatever token holds it. Returns 0, or -1 if unknown. */
 P11MOCK_API int P11MOCK_CALL mock_remove_object(unsigned long handle);
@@ -396,13 +394,12 @@ P11MOCK_API unsigned long P11MOCK_CALL mock_object_count(unsigned long slotId);
 /* Copy attribute `type` of object `handle` into buf (up to cap bytes; buf may be
    NULL). Returns the attribute's full length, or -1 if the object or attribute
    does not exist. */
-P11MOCK_API long P11MOCK_CALL mock_get_attribute(unsigned long handle, unsigned long type,
-                                                 void* buf, size_t cap);
+P11MOCK_API long P11MOCK_CALL mock_get_attribute(unsigned long handle, unsigned long type, void* buf, size_t cap);
 
 /* Set (add or replace) attribute `type` of object `handle`; value NULL with
    len 0 stores an empty value. Returns 0, or -1 if the object is unknown. */
-P11MOCK_API int P11MOCK_CALL mock_set_attribute(unsigned long handle, unsigned long type,
-                                                const void* value, unsigned long len);
+P11MOCK_API int P11MOCK_CALL mock_set_attribute(unsigned long handle, unsigned long type, const void* value,
+                                                unsigned long len);
 
 /* Delete attribute `type` of object `handle`. Returns 0, or -1 if either is unknown. */
 P11MOCK_API int P11MOCK_CALL mock_remove_attribute(unsigned long handle, unsigned long type);

@@ -1,13 +1,13 @@
 // Self-test of the orvp11mock module: the contracts the bridge tests rely on.
 // The module is loaded at run time through P11MockControl, like the bridge does.
 #ifdef _WIN32
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 #else
-#  include <pthread.h>
-#  include <unistd.h>
+#include <pthread.h>
+#include <unistd.h>
 #endif
 #include <p11-kit/pkcs11.h>
 
@@ -20,26 +20,31 @@
 #include <vector>
 
 #ifndef P11MOCK_MODULE_PATH
-#  define P11MOCK_MODULE_PATH "orvp11mock.dll"
+#define P11MOCK_MODULE_PATH "orvp11mock.dll"
 #endif
 
 namespace {
 
-P11MockControl& mock() {
+P11MockControl& mock()
+{
     static P11MockControl* m = new P11MockControl(P11MOCK_MODULE_PATH);
     return *m;
 }
 
-CK_FUNCTION_LIST* functions() {
+CK_FUNCTION_LIST* functions()
+{
     typedef CK_RV (*GetFunctionList)(CK_FUNCTION_LIST**);
     GetFunctionList gfl = reinterpret_cast<GetFunctionList>(mock().symbol("C_GetFunctionList"));
-    if (!gfl) return nullptr;
+    if (!gfl)
+        return nullptr;
     CK_FUNCTION_LIST* fl = nullptr;
-    if (gfl(&fl) != CKR_OK) return nullptr;
+    if (gfl(&fl) != CKR_OK)
+        return nullptr;
     return fl;
 }
 
-void sleepMs(unsigned ms) {
+void sleepMs(unsigned ms)
+{
 #ifdef _WIN32
     Sleep(ms);
 #else
@@ -52,7 +57,8 @@ protected:
     P11MockControl& m = mock();
     CK_FUNCTION_LIST* f = nullptr;
 
-    void SetUp() override {
+    void SetUp() override
+    {
         f = functions();
         ASSERT_NE(f, nullptr);
         m.reset();
@@ -60,25 +66,30 @@ protected:
         ASSERT_EQ(f->C_Initialize(NULL_PTR), CKR_OK);
         m.log_clear();
     }
-    void TearDown() override {
-        if (f) f->C_Finalize(NULL_PTR);
+    void TearDown() override
+    {
+        if (f)
+            f->C_Finalize(NULL_PTR);
         m.reset();
     }
 
-    CK_SESSION_HANDLE open(CK_SLOT_ID slot) {
+    CK_SESSION_HANDLE open(CK_SLOT_ID slot)
+    {
         CK_SESSION_HANDLE h = 0;
         EXPECT_EQ(f->C_OpenSession(slot, CKF_SERIAL_SESSION | CKF_RW_SESSION, (void*)"PKCS11Bridge", NULL_PTR, &h),
                   CKR_OK);
         return h;
     }
-    std::vector<CK_OBJECT_HANDLE> findAll(CK_SESSION_HANDLE s, CK_ATTRIBUTE* t, CK_ULONG n) {
+    std::vector<CK_OBJECT_HANDLE> findAll(CK_SESSION_HANDLE s, CK_ATTRIBUTE* t, CK_ULONG n)
+    {
         std::vector<CK_OBJECT_HANDLE> out;
         EXPECT_EQ(f->C_FindObjectsInit(s, t, n), CKR_OK);
         for (;;) {
             CK_OBJECT_HANDLE h;
             CK_ULONG found = 0;
             EXPECT_EQ(f->C_FindObjects(s, &h, 1, &found), CKR_OK);
-            if (!found) break;
+            if (!found)
+                break;
             out.push_back(h);
         }
         EXPECT_EQ(f->C_FindObjectsFinal(s), CKR_OK);
@@ -86,7 +97,8 @@ protected:
     }
 };
 
-TEST_F(P11Mock, InitializeTwiceAndFinalize) {
+TEST_F(P11Mock, InitializeTwiceAndFinalize)
+{
     EXPECT_EQ(f->C_Initialize(NULL_PTR), CKR_CRYPTOKI_ALREADY_INITIALIZED);
     EXPECT_EQ(f->C_Finalize(NULL_PTR), CKR_OK);
     CK_ULONG n = 0;
@@ -101,7 +113,8 @@ TEST_F(P11Mock, InitializeTwiceAndFinalize) {
                             }));
 }
 
-TEST_F(P11Mock, SlotListSemantics) {
+TEST_F(P11Mock, SlotListSemantics)
+{
     CK_ULONG n = 0;
     ASSERT_EQ(f->C_GetSlotList(CK_TRUE, NULL_PTR, &n), CKR_OK);
     ASSERT_EQ(n, 3u);
@@ -126,7 +139,8 @@ TEST_F(P11Mock, SlotListSemantics) {
     EXPECT_EQ(f->C_GetTokenInfo(P11MOCK_SLOT_EMPTY, &ti), CKR_TOKEN_NOT_PRESENT);
 }
 
-TEST_F(P11Mock, FaultOnNthCallAndEveryCall) {
+TEST_F(P11Mock, FaultOnNthCallAndEveryCall)
+{
     EXPECT_EQ(m.fail("C_NoSuchFunction", CKR_GENERAL_ERROR, 0), -1);
     ASSERT_EQ(m.fail("C_GetSlotList", CKR_BUFFER_TOO_SMALL, 2), 0);
     CK_ULONG n = 0;
@@ -135,7 +149,7 @@ TEST_F(P11Mock, FaultOnNthCallAndEveryCall) {
     CK_SLOT_ID ids[4];
     CK_ULONG n2 = 4;
     EXPECT_EQ(f->C_GetSlotList(CK_TRUE, ids, &n2), CKR_BUFFER_TOO_SMALL);
-    EXPECT_EQ(n2, 4u); // injected: nothing written
+    EXPECT_EQ(n2, 4u);                                      // injected: nothing written
     EXPECT_EQ(f->C_GetSlotList(CK_TRUE, ids, &n2), CKR_OK); // used up
     EXPECT_EQ(m.call_count("C_GetSlotList"), 3u);
     EXPECT_EQ(m.logLinesOf("C_GetSlotList")[1], "C_GetSlotList tokenPresent=1 list=set countIn=4 countOut=4 rv=0x150");
@@ -146,7 +160,7 @@ TEST_F(P11Mock, FaultOnNthCallAndEveryCall) {
     EXPECT_EQ(f->C_SignInit(s, &mech, P11MOCK_H_PRIV_A), CKR_OK);
     m.allow_reinit(1);
     EXPECT_EQ(f->C_SignInit(s, &mech, P11MOCK_H_PRIV_A), CKR_OPERATION_ACTIVE); // injected
-    EXPECT_EQ(f->C_SignInit(s, &mech, P11MOCK_H_PRIV_A), CKR_OK);              // reinit allowed
+    EXPECT_EQ(f->C_SignInit(s, &mech, P11MOCK_H_PRIV_A), CKR_OK);               // reinit allowed
 
     m.fail("C_GenerateRandom", CKR_DEVICE_ERROR, 0);
     CK_BYTE buf[4];
@@ -156,7 +170,8 @@ TEST_F(P11Mock, FaultOnNthCallAndEveryCall) {
     EXPECT_EQ(f->C_GenerateRandom(s, buf, 4), CKR_OK);
 }
 
-TEST_F(P11Mock, TokenRemovalAndReinsertion) {
+TEST_F(P11Mock, TokenRemovalAndReinsertion)
+{
     CK_SESSION_HANDLE s = open(P11MOCK_SLOT_A);
     CK_BYTE pin[] = {'1', '2', '3', '4'};
     ASSERT_EQ(f->C_Login(s, CKU_USER, pin, 4), CKR_OK);
@@ -189,7 +204,8 @@ TEST_F(P11Mock, TokenRemovalAndReinsertion) {
     EXPECT_EQ(f->C_Logout(s3), CKR_USER_NOT_LOGGED_IN);
 }
 
-TEST_F(P11Mock, LogFormatAndLoginSemantics) {
+TEST_F(P11Mock, LogFormatAndLoginSemantics)
+{
     m.set_next_session_handle(0x80000001UL);
     CK_SESSION_HANDLE s = open(P11MOCK_SLOT_A);
     EXPECT_EQ(s, (CK_SESSION_HANDLE)0x80000001UL);
@@ -225,7 +241,8 @@ TEST_F(P11Mock, LogFormatAndLoginSemantics) {
     EXPECT_EQ(m.logLines(), expected);
 }
 
-TEST_F(P11Mock, AttributesAndFind) {
+TEST_F(P11Mock, AttributesAndFind)
+{
     CK_SESSION_HANDLE s = open(P11MOCK_SLOT_A);
     CK_OBJECT_CLASS cls = CKO_CERTIFICATE;
     CK_CERTIFICATE_TYPE ct = CKC_X_509;
@@ -263,7 +280,8 @@ TEST_F(P11Mock, AttributesAndFind) {
     EXPECT_EQ(m.object_exists(P11MOCK_H_DATA), 0);
 }
 
-TEST_F(P11Mock, CryptoLengthQueryAndRoundTrip) {
+TEST_F(P11Mock, CryptoLengthQueryAndRoundTrip)
+{
     CK_SESSION_HANDLE s = open(P11MOCK_SLOT_A);
     CK_MECHANISM mech = {CKM_RSA_PKCS, NULL_PTR, 0};
     CK_BYTE data[] = {'h', 'e', 'l', 'l', 'o'};
@@ -272,7 +290,7 @@ TEST_F(P11Mock, CryptoLengthQueryAndRoundTrip) {
     ASSERT_EQ(f->C_EncryptInit(s, &mech, P11MOCK_H_PUB_A), CKR_OK);
     CK_ULONG len = 0;
     ASSERT_EQ(f->C_Encrypt(s, data, 5, NULL_PTR, &len), CKR_OK);
-    EXPECT_EQ(len, 12u); // 5 + 7 extra
+    EXPECT_EQ(len, 12u);                                                          // 5 + 7 extra
     EXPECT_EQ(f->C_EncryptInit(s, &mech, P11MOCK_H_PUB_A), CKR_OPERATION_ACTIVE); // query kept it active
     std::vector<CK_BYTE> ct(len, 0);
     ASSERT_EQ(f->C_Encrypt(s, data, 5, ct.data(), &len), CKR_OK);
@@ -312,9 +330,13 @@ TEST_F(P11Mock, CryptoLengthQueryAndRoundTrip) {
     EXPECT_EQ(f->C_Verify(s, data, 5, sig, slen), CKR_SIGNATURE_INVALID);
 }
 
-TEST_F(P11Mock, DigestLengthsAndRandom) {
+TEST_F(P11Mock, DigestLengthsAndRandom)
+{
     CK_SESSION_HANDLE s = open(P11MOCK_SLOT_A);
-    struct { CK_MECHANISM_TYPE mech; CK_ULONG len; } cases[] = {{CKM_SHA_1, 20}, {CKM_MD5, 16}};
+    struct {
+        CK_MECHANISM_TYPE mech;
+        CK_ULONG len;
+    } cases[] = {{CKM_SHA_1, 20}, {CKM_MD5, 16}};
     for (auto& c : cases) {
         CK_MECHANISM mech = {c.mech, NULL_PTR, 0};
         ASSERT_EQ(f->C_DigestInit(s, &mech), CKR_OK);
@@ -353,16 +375,19 @@ struct WaitResult {
 };
 
 #ifdef _WIN32
-DWORD WINAPI waiter(LPVOID p) {
+DWORD WINAPI waiter(LPVOID p)
+{
 #else
-void* waiter(void* p) {
+void* waiter(void* p)
+{
 #endif
     WaitResult* w = static_cast<WaitResult*>(p);
     w->rv = w->f->C_WaitForSlotEvent(0, &w->slot, NULL_PTR);
     return 0;
 }
 
-TEST_F(P11Mock, SlotEvents) {
+TEST_F(P11Mock, SlotEvents)
+{
     CK_SLOT_ID slot = 0;
     EXPECT_EQ(f->C_WaitForSlotEvent(CKF_DONT_BLOCK, &slot, NULL_PTR), CKR_NO_EVENT);
     m.queue_slot_event(9);
@@ -382,7 +407,8 @@ TEST_F(P11Mock, SlotEvents) {
     pthread_t t;
     ASSERT_EQ(pthread_create(&t, NULL, waiter, &w), 0);
 #endif
-    for (int i = 0; i < 500 && m.waiting_count() == 0; ++i) sleepMs(10);
+    for (int i = 0; i < 500 && m.waiting_count() == 0; ++i)
+        sleepMs(10);
     ASSERT_EQ(m.waiting_count(), 1u);
     CK_ULONG n = 0;
     EXPECT_EQ(f->C_GetSlotList(CK_TRUE, NULL_PTR, &n), CKR_OK); // lock is free
@@ -404,7 +430,8 @@ TEST_F(P11Mock, SlotEvents) {
     pthread_t t2;
     ASSERT_EQ(pthread_create(&t2, NULL, waiter, &w2), 0);
 #endif
-    for (int i = 0; i < 500 && m.waiting_count() == 0; ++i) sleepMs(10);
+    for (int i = 0; i < 500 && m.waiting_count() == 0; ++i)
+        sleepMs(10);
     EXPECT_EQ(f->C_Finalize(NULL_PTR), CKR_OK);
 #ifdef _WIN32
     WaitForSingleObject(t2, INFINITE);

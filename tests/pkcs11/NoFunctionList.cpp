@@ -5,4 +5,7 @@
 #define ORV_EXPORT __attribute__((visibility("default")))
 #endif
 
-extern "C" ORV_EXPORT int orvNotACryptokiModule(void) { return 1; }
+extern "C" ORV_EXPORT int orvNotACryptokiModule(void)
+{
+    return 1;
+}

@@ -133,7 +133,8 @@ protected:
         tally.successes[family]++;
     }
 
-    void runThreads(unsigned int threads, unsigned int rounds, const std::function<void(unsigned int, unsigned int)>& body)
+    void runThreads(unsigned int threads, unsigned int rounds,
+                    const std::function<void(unsigned int, unsigned int)>& body)
     {
         std::vector<std::thread> workers;
         for (unsigned int t = 0; t < threads; ++t) {

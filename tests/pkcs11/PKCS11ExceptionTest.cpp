@@ -11,7 +11,10 @@ using PKCS11Bridge::PKCS11Exception;
 
 namespace {
 
-std::string nameOf(CK_RV code) { return getReturnValueName(code).c_str(); }
+std::string nameOf(CK_RV code)
+{
+    return getReturnValueName(code).c_str();
+}
 
 TEST(ReturnValueName, NamesStandardValues)
 {

@@ -10,7 +10,10 @@ using namespace PKCS11Test;
 
 namespace {
 
-std::unique_ptr<PKCS11Module> loadMock() { return std::unique_ptr<PKCS11Module>(new PKCS11Module(P11MOCK_MODULE_PATH)); }
+std::unique_ptr<PKCS11Module> loadMock()
+{
+    return std::unique_ptr<PKCS11Module>(new PKCS11Module(P11MOCK_MODULE_PATH));
+}
 
 class ModuleLoading : public ::testing::Test {
 protected:
@@ -25,8 +28,7 @@ protected:
 TEST_F(ModuleLoading, LoadsInitialisesAndListsSlotsWithTokens)
 {
     auto module = loadMock();
-    EXPECT_EQ(mock().calledFunctions(),
-              (Calls{"C_GetFunctionList", "C_Initialize", "C_GetSlotList", "C_GetSlotList"}));
+    EXPECT_EQ(mock().calledFunctions(), (Calls{"C_GetFunctionList", "C_Initialize", "C_GetSlotList", "C_GetSlotList"}));
     EXPECT_EQ(mock().logLinesOf("C_Initialize"), (Calls{"C_Initialize args=NULL rv=0x0"}));
     EXPECT_EQ(mock().logLinesOf("C_GetSlotList"),
               (Calls{"C_GetSlotList tokenPresent=1 list=NULL countIn=0 countOut=3 rv=0x0",
@@ -43,9 +45,8 @@ TEST_F(ModuleLoading, IdsIncreaseAndFailedLoadsUseNone)
     auto first = loadMock();
     const unsigned int firstId = first->getModuleId();
     const Failure again = pkcs11Failure([] { loadMock(); });
-    EXPECT_EQ(again.message,
-              "PKCS11Module::loadPKCS11Library() - Failed on call to C_Initialize(NULL_PTR) - "
-              "CKR_CRYPTOKI_ALREADY_INITIALIZED");
+    EXPECT_EQ(again.message, "PKCS11Module::loadPKCS11Library() - Failed on call to C_Initialize(NULL_PTR) - "
+                             "CKR_CRYPTOKI_ALREADY_INITIALIZED");
     EXPECT_EQ(again.returnValue, CKR_CRYPTOKI_ALREADY_INITIALIZED);
     first.reset();
     auto second = loadMock();

@@ -54,7 +54,10 @@ protected:
         return GetParam().call(*s, *certificate, bytes(input), mechanism);
     }
 
-    Failure failureOf(const std::string& input) { return pkcs11Failure([&] { run(input); }); }
+    Failure failureOf(const std::string& input)
+    {
+        return pkcs11Failure([&] { run(input); });
+    }
 
     std::vector<std::string> operationLines()
     {
@@ -97,10 +100,10 @@ TEST_P(SinglePart, SecondInitOnlyWhenAsked)
     run("hello");
     const std::string fn = GetParam().run;
     const std::string n = outputLength(5);
-    EXPECT_EQ(operationLines(),
-              (Calls{initLine(), fn + " session=" + session + " dataLen=5 out=NULL lenIn=0 lenOut=" + n + " rv=0x0",
-                     initLine(),
-                     fn + " session=" + session + " dataLen=5 out=set lenIn=" + n + " lenOut=" + n + " rv=0x0"}));
+    EXPECT_EQ(
+        operationLines(),
+        (Calls{initLine(), fn + " session=" + session + " dataLen=5 out=NULL lenIn=0 lenOut=" + n + " rv=0x0",
+               initLine(), fn + " session=" + session + " dataLen=5 out=set lenIn=" + n + " lenOut=" + n + " rv=0x0"}));
     s->setCall2ndInit(false);
     mock().log_clear();
     run("hello");
@@ -111,8 +114,8 @@ TEST_P(SinglePart, RefusedSecondInitNamed)
 {
     s->setCall2ndInit(true);
     const Failure failure = failureOf("hello");
-    EXPECT_EQ(failure.message,
-              std::string(GetParam().prefix) + "Failed on second call to " + GetParam().init + "() - CKR_OPERATION_ACTIVE");
+    EXPECT_EQ(failure.message, std::string(GetParam().prefix) + "Failed on second call to " + GetParam().init +
+                                   "() - CKR_OPERATION_ACTIVE");
     EXPECT_EQ(failure.returnValue, CKR_OPERATION_ACTIVE);
 }
 
@@ -122,7 +125,8 @@ TEST_P(SinglePart, EachStepsFailureNamed)
     mock().fail(GetParam().init, CKR_MECHANISM_INVALID, 1);
     EXPECT_EQ(failureOf("x").message, prefix + "Failed on call to " + GetParam().init + "() - CKR_MECHANISM_INVALID");
     mock().fail(GetParam().run, CKR_DATA_LEN_RANGE, 1);
-    EXPECT_EQ(failureOf("x").message, prefix + "Failed on call to " + GetParam().run + "(NULL_PTR) - CKR_DATA_LEN_RANGE");
+    EXPECT_EQ(failureOf("x").message,
+              prefix + "Failed on call to " + GetParam().run + "(NULL_PTR) - CKR_DATA_LEN_RANGE");
     mock().clear_faults();
     mock().reset();
     s->closeAllSessions();
@@ -182,8 +186,8 @@ TEST_P(SinglePart, DeviceRemovedMidOperationThenNoSession)
 {
     mock().fail(GetParam().run, CKR_DEVICE_REMOVED, 2);
     const Failure failure = failureOf("hello");
-    EXPECT_EQ(failure.message,
-              std::string(GetParam().prefix) + "Failed on second call to " + GetParam().run + "() - CKR_DEVICE_REMOVED");
+    EXPECT_EQ(failure.message, std::string(GetParam().prefix) + "Failed on second call to " + GetParam().run +
+                                   "() - CKR_DEVICE_REMOVED");
     mock().log_clear();
     const Failure next = failureOf("hello");
     EXPECT_EQ(next.message, std::string(GetParam().prefix) + "A session has not been opened !");

@@ -10,7 +10,10 @@ using namespace PKCS11Test;
 
 namespace {
 
-ByteArray bytes(const char* text) { return ByteArray(text, 0, static_cast<unsigned int>(std::strlen(text))); }
+ByteArray bytes(const char* text)
+{
+    return ByteArray(text, 0, static_cast<unsigned int>(std::strlen(text)));
+}
 
 class SlotDigest : public MockModuleTest {};
 

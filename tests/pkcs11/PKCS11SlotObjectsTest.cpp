@@ -61,9 +61,10 @@ TEST_F(CertificateListing, LostSessionDuringListingForgotten)
 {
     auto s = openedSlot(indexC);
     mock().fail("C_FindObjects", CKR_DEVICE_REMOVED, 1);
-    EXPECT_EQ(pkcs11Failure([&] { s->getCertificates(CKC_X_509); }).message,
-              "PKCS11Slot::getCertificates(unsigned long) - PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on "
-              "call to C_FindObjects() - CKR_DEVICE_REMOVED");
+    EXPECT_EQ(
+        pkcs11Failure([&] { s->getCertificates(CKC_X_509); }).message,
+        "PKCS11Slot::getCertificates(unsigned long) - PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on "
+        "call to C_FindObjects() - CKR_DEVICE_REMOVED");
     EXPECT_FALSE(s->getSessionOpened());
     mock().log_clear();
     EXPECT_EQ(pkcs11Failure([&] { s->getCertificates(CKC_X_509); }).message,
@@ -142,8 +143,9 @@ TEST_F(Deletion, ObjectByHandle)
     s->deleteObject(P11MOCK_H_DATA);
     EXPECT_FALSE(mock().object_exists(P11MOCK_H_DATA));
     const Failure gone = pkcs11Failure([&] { s->deleteObject(P11MOCK_H_DATA); });
-    EXPECT_EQ(gone.message,
-              "PKCS11Slot::deleteObject(unsigned long) - Failed on call to C_DestroyObject() - CKR_OBJECT_HANDLE_INVALID");
+    EXPECT_EQ(
+        gone.message,
+        "PKCS11Slot::deleteObject(unsigned long) - Failed on call to C_DestroyObject() - CKR_OBJECT_HANDLE_INVALID");
     EXPECT_EQ(gone.returnValue, CKR_OBJECT_HANDLE_INVALID);
     EXPECT_TRUE(s->getSessionOpened());
 }
@@ -195,8 +197,8 @@ TEST_F(TokenInfo, RefusalNamedAndSessionKept)
     auto s = openedSlot(indexA);
     mock().fail("C_GetTokenInfo", CKR_DEVICE_REMOVED, 1);
     const Failure failure = pkcs11Failure([&] { PKCS11TokenInfo info(*s); });
-    EXPECT_EQ(failure.message,
-              "PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot&) - Failed on call to C_GetTokenInfo() - CKR_DEVICE_REMOVED");
+    EXPECT_EQ(failure.message, "PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot&) - Failed on call to "
+                               "C_GetTokenInfo() - CKR_DEVICE_REMOVED");
     EXPECT_TRUE(s->getSessionOpened());
 }
 

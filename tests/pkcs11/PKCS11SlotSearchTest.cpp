@@ -65,13 +65,14 @@ TEST_F(AttributeReaders, EmptyByteStringStillTwoCalls)
 TEST_F(AttributeReaders, FailureMessagesNameReaderAndAttribute)
 {
     auto s = openedSlot(indexA);
-    EXPECT_EQ(pkcs11Failure([&] { PKCS11Attribute<bool>::getAttribute(s.get(), P11MOCK_H_PUB_E, CKA_ENCRYPT); })
-                  .message,
-              "PKCS11Attribute<bool>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on call to "
-              "C_GetAttributeValue('260') - CKR_ATTRIBUTE_TYPE_INVALID");
     EXPECT_EQ(
-        pkcs11Failure([&] { PKCS11Attribute<unsigned long>::getAttribute(s.get(), P11MOCK_H_DATA, CKA_KEY_TYPE); })
-            .message,
+        pkcs11Failure([&] { PKCS11Attribute<bool>::getAttribute(s.get(), P11MOCK_H_PUB_E, CKA_ENCRYPT); }).message,
+        "PKCS11Attribute<bool>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on call to "
+        "C_GetAttributeValue('260') - CKR_ATTRIBUTE_TYPE_INVALID");
+    EXPECT_EQ(
+        pkcs11Failure([&] {
+            PKCS11Attribute<unsigned long>::getAttribute(s.get(), P11MOCK_H_DATA, CKA_KEY_TYPE);
+        }).message,
         "PKCS11Attribute<unsigned long>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on call to "
         "C_GetAttributeValue('256') - CKR_ATTRIBUTE_TYPE_INVALID");
     const Failure first =
@@ -80,37 +81,37 @@ TEST_F(AttributeReaders, FailureMessagesNameReaderAndAttribute)
                              "to C_GetAttributeValue('258') - CKR_ATTRIBUTE_TYPE_INVALID");
     EXPECT_EQ(first.returnValue, CKR_ATTRIBUTE_TYPE_INVALID);
     mock().fail("C_GetAttributeValue", CKR_DEVICE_ERROR, 2);
-    EXPECT_EQ(pkcs11Failure([&] { PKCS11Attribute<ByteArray>::getAttribute(s.get(), P11MOCK_H_CERT_A, CKA_ID); })
-                  .message,
-              "PKCS11Attribute<ByteArray>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on second "
-              "call to C_GetAttributeValue('258') - CKR_DEVICE_ERROR");
+    EXPECT_EQ(
+        pkcs11Failure([&] { PKCS11Attribute<ByteArray>::getAttribute(s.get(), P11MOCK_H_CERT_A, CKA_ID); }).message,
+        "PKCS11Attribute<ByteArray>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on second "
+        "call to C_GetAttributeValue('258') - CKR_DEVICE_ERROR");
 }
 
 TEST_F(AttributeReaders, VendorDefinedTypeShownUnsigned)
 {
     auto s = openedSlot(indexA);
     const unsigned long vendorType = CKA_VENDOR_DEFINED | 1; // 2147483649
-    EXPECT_EQ(pkcs11Failure([&] { PKCS11Attribute<bool>::getAttribute(s.get(), P11MOCK_H_PUB_A, vendorType); })
-                  .message,
+    EXPECT_EQ(pkcs11Failure([&] { PKCS11Attribute<bool>::getAttribute(s.get(), P11MOCK_H_PUB_A, vendorType); }).message,
               "PKCS11Attribute<bool>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on call to "
               "C_GetAttributeValue('2147483649') - CKR_ATTRIBUTE_TYPE_INVALID");
     EXPECT_EQ(
-        pkcs11Failure([&] { PKCS11Attribute<unsigned long>::getAttribute(s.get(), P11MOCK_H_PUB_A, vendorType); })
-            .message,
+        pkcs11Failure([&] {
+            PKCS11Attribute<unsigned long>::getAttribute(s.get(), P11MOCK_H_PUB_A, vendorType);
+        }).message,
         "PKCS11Attribute<unsigned long>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on call to "
         "C_GetAttributeValue('2147483649') - CKR_ATTRIBUTE_TYPE_INVALID");
-    EXPECT_EQ(pkcs11Failure([&] { PKCS11Attribute<ByteArray>::getAttribute(s.get(), P11MOCK_H_PUB_A, vendorType); })
-                  .message,
-              "PKCS11Attribute<ByteArray>::getAttribute(unsigned long, unsigned long) - Failed on call to "
-              "C_GetAttributeValue('2147483649') - CKR_ATTRIBUTE_TYPE_INVALID");
+    EXPECT_EQ(
+        pkcs11Failure([&] { PKCS11Attribute<ByteArray>::getAttribute(s.get(), P11MOCK_H_PUB_A, vendorType); }).message,
+        "PKCS11Attribute<ByteArray>::getAttribute(unsigned long, unsigned long) - Failed on call to "
+        "C_GetAttributeValue('2147483649') - CKR_ATTRIBUTE_TYPE_INVALID");
 }
 
 TEST_F(AttributeReaders, ReadersLeaveSessionFlagAlone)
 {
     auto s = openedSlot(indexA);
     mock().fail("C_GetAttributeValue", CKR_DEVICE_REMOVED, 1);
-    EXPECT_TRUE(pkcs11Failure([&] { PKCS11Attribute<bool>::getAttribute(s.get(), P11MOCK_H_PUB_A, CKA_VERIFY); })
-                    .raised);
+    EXPECT_TRUE(
+        pkcs11Failure([&] { PKCS11Attribute<bool>::getAttribute(s.get(), P11MOCK_H_PUB_A, CKA_VERIFY); }).raised);
     EXPECT_TRUE(s->getSessionOpened());
 }
 
@@ -145,10 +146,9 @@ TEST_F(ObjectSearch, FindObjectAsksForOneAndTakesTheFirst)
     auto s = openedSlot(indexA);
     EXPECT_EQ(s->findObject(PKCS11Attributes().add(certificates)), P11MOCK_H_CERT_A);
     const std::string session = number(s->getSessionId());
-    EXPECT_EQ(mock().logLines(),
-              (Calls{"C_FindObjectsInit session=" + session + " template=[0x0=1] rv=0x0",
-                     "C_FindObjects session=" + session + " max=1 found=1 objects=257 rv=0x0",
-                     "C_FindObjectsFinal session=" + session + " rv=0x0"}));
+    EXPECT_EQ(mock().logLines(), (Calls{"C_FindObjectsInit session=" + session + " template=[0x0=1] rv=0x0",
+                                        "C_FindObjects session=" + session + " max=1 found=1 objects=257 rv=0x0",
+                                        "C_FindObjectsFinal session=" + session + " rv=0x0"}));
 }
 
 TEST_F(ObjectSearch, NothingFoundIsZeroAndStillFinalised)
@@ -202,8 +202,9 @@ TEST_F(ObjectSearch, FailingLaterFindObjectsIsNotFinalised)
     auto s = openedSlot(indexA);
     mock().fail("C_FindObjects", CKR_DEVICE_ERROR, 2);
     const Failure all = pkcs11Failure([&] { s->findObjects(PKCS11Attributes().add(certificates)); });
-    EXPECT_EQ(all.message,
-              "PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on call to C_FindObjects() - CKR_DEVICE_ERROR");
+    EXPECT_EQ(
+        all.message,
+        "PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on call to C_FindObjects() - CKR_DEVICE_ERROR");
     EXPECT_EQ(calls(), (Calls{"C_FindObjectsInit", "C_FindObjects", "C_FindObjects"}));
     EXPECT_TRUE(s->getSessionOpened());
 }
@@ -268,8 +269,8 @@ TEST_F(CertificateAndKeySearch, CertificateFoundByTypeAndValue)
     EXPECT_EQ(text(found->getId()), P11MOCK_ID_A);
     EXPECT_EQ(text(found->getValue()), P11MOCK_CERT_A);
     EXPECT_EQ(linesOf("C_FindObjectsInit").at(0),
-              "C_FindObjectsInit session=" + number(s->getSessionId()) + " template=[0x0=1,0x80=0,0x11=" +
-                  P11MockControl::hex(P11MOCK_CERT_A) + "] rv=0x0");
+              "C_FindObjectsInit session=" + number(s->getSessionId()) +
+                  " template=[0x0=1,0x80=0,0x11=" + P11MockControl::hex(P11MOCK_CERT_A) + "] rv=0x0");
     EXPECT_FALSE(s->findCertificate(CKC_X_509, bytes("not on the token")));
     EXPECT_FALSE(s->findCertificate(1, bytes(P11MOCK_CERT_A)));
 }

@@ -8,7 +8,10 @@ namespace {
 
 constexpr CK_FLAGS rwSession = CKF_RW_SESSION | CKF_SERIAL_SESSION;
 
-std::string hex(const std::string& bytes) { return P11MockControl::hex(bytes); }
+std::string hex(const std::string& bytes)
+{
+    return P11MockControl::hex(bytes);
+}
 
 class SlotSessions : public MockModuleTest {};
 
@@ -19,8 +22,9 @@ TEST_F(SlotSessions, OpenTwiceKeepsFirstSession)
     const CK_SESSION_HANDLE first = s->getSessionId();
     s->openSession(CKF_SERIAL_SESSION);
     EXPECT_EQ(s->getSessionId(), first);
-    EXPECT_EQ(linesOf("C_OpenSession"),
-              (Calls{"C_OpenSession slot=2 flags=0x6 app=set notify=NULL session=" + std::to_string(first) + " rv=0x0"}));
+    EXPECT_EQ(
+        linesOf("C_OpenSession"),
+        (Calls{"C_OpenSession slot=2 flags=0x6 app=set notify=NULL session=" + std::to_string(first) + " rv=0x0"}));
     EXPECT_EQ(calls(), (Calls{"C_GetSlotInfo", "C_OpenSession", "C_GetSlotInfo"}));
     EXPECT_TRUE(s->getSessionOpened());
 }
@@ -183,9 +187,9 @@ TEST_F(SlotSessions, OtherFailuresKeepSession)
 {
     auto s = openedSlot(indexA);
     mock().fail("C_Logout", CKR_DEVICE_ERROR, 1);
-    EXPECT_EQ(pkcs11Failure([&] { s->logout(); }).message,
-              "PKCS11Slot::logout() - Failed on call to C_Logout(" + std::to_string(s->getSessionId()) +
-                  ") - CKR_DEVICE_ERROR");
+    EXPECT_EQ(pkcs11Failure([&] { s->logout(); }).message, "PKCS11Slot::logout() - Failed on call to C_Logout(" +
+                                                               std::to_string(s->getSessionId()) +
+                                                               ") - CKR_DEVICE_ERROR");
     EXPECT_TRUE(s->getSessionOpened());
 }
 
@@ -295,9 +299,8 @@ TEST_F(SlotTokenInit, ShortLabelBlankPadded)
 {
     auto s = slot(indexD);
     s->initToken("so-pin", "hello");
-    EXPECT_EQ(linesOf("C_InitToken"),
-              (Calls{"C_InitToken slot=11 soPin=" + hex("so-pin") + " soPinLen=6 label=" +
-                     hex("hello" + std::string(27, ' ')) + " rv=0x0"}));
+    EXPECT_EQ(linesOf("C_InitToken"), (Calls{"C_InitToken slot=11 soPin=" + hex("so-pin") +
+                                             " soPinLen=6 label=" + hex("hello" + std::string(27, ' ')) + " rv=0x0"}));
     char label[33] = {0};
     EXPECT_EQ(mock().get_token_label(P11MOCK_SLOT_D, label, sizeof label), 32);
     EXPECT_EQ(std::string(label), "hello" + std::string(27, ' '));
@@ -363,9 +366,9 @@ TEST_F(SlotTokenInit, TokenAndUserPinThenUserLogin)
 {
     auto s = slot(indexD);
     s->initTokenAndUserPIN("so-secret", "Fresh", "user-secret");
-    EXPECT_EQ(calls(), (Calls{"C_GetSlotInfo", "C_InitToken", "C_GetSlotInfo", "C_OpenSession", "C_GetSlotInfo",
-                              "C_Login", "C_GetSlotInfo", "C_InitPIN", "C_GetSlotInfo", "C_Logout",
-                              "C_GetSlotInfo", "C_Logout"}));
+    EXPECT_EQ(calls(),
+              (Calls{"C_GetSlotInfo", "C_InitToken", "C_GetSlotInfo", "C_OpenSession", "C_GetSlotInfo", "C_Login",
+                     "C_GetSlotInfo", "C_InitPIN", "C_GetSlotInfo", "C_Logout", "C_GetSlotInfo", "C_Logout"}));
     EXPECT_NE(linesOf("C_Login").at(0).find("userType=0 pin=" + hex("so-secret")), std::string::npos);
     EXPECT_TRUE(s->getSessionOpened());
     s->login("user-secret", CKU_USER);

@@ -19,7 +19,10 @@ inline std::string text(const JNIBridge::ByteArray& value)
     return std::string(value.data(), value.length());
 }
 
-inline std::string number(unsigned long value) { return std::to_string(value); }
+inline std::string number(unsigned long value)
+{
+    return std::to_string(value);
+}
 
 // The certificate objects of the default fixture's token A, found by value.
 inline PKCS11Bridge::Certificate certificateOf(PKCS11Bridge::PKCS11Slot& slot, const char* value)

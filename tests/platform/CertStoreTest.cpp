@@ -8,13 +8,18 @@ using namespace orvtest;
 
 namespace {
 
-DWORD code(LONG value) { return static_cast<DWORD>(value); }
+DWORD code(LONG value)
+{
+    return static_cast<DWORD>(value);
+}
 
 class Store {
 public:
-    explicit Store(const char *name) : handle(CertOpenSystemStoreA(0, name)) {}
-    ~Store() {
-        if (handle != nullptr) CertCloseStore(handle, 0);
+    explicit Store(const char* name) : handle(CertOpenSystemStoreA(0, name)) {}
+    ~Store()
+    {
+        if (handle != nullptr)
+            CertCloseStore(handle, 0);
     }
     HCERTSTORE handle;
 };
@@ -32,7 +37,8 @@ struct TestCert {
     Bytes der;
 };
 
-TestCert makeTestCert(const std::string &name, long serial) {
+TestCert makeTestCert(const std::string& name, long serial)
+{
     TestCert result;
     result.key = makeRsaKey(1024);
     result.cert = makeCertificate(result.key.get(), name, serial);
@@ -40,17 +46,20 @@ TestCert makeTestCert(const std::string &name, long serial) {
     return result;
 }
 
-bool add(HCERTSTORE store, const Bytes &der, DWORD disposition = CERT_STORE_ADD_REPLACE_EXISTING,
-         PCCERT_CONTEXT *context = nullptr) {
+bool add(HCERTSTORE store, const Bytes& der, DWORD disposition = CERT_STORE_ADD_REPLACE_EXISTING,
+         PCCERT_CONTEXT* context = nullptr)
+{
     return CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
                                             disposition, context) == TRUE;
 }
 
-Bytes encodedOf(PCCERT_CONTEXT context) {
+Bytes encodedOf(PCCERT_CONTEXT context)
+{
     return Bytes(context->pbCertEncoded, context->pbCertEncoded + context->cbCertEncoded);
 }
 
-void setKeyProvInfo(PCCERT_CONTEXT context, const wchar_t *container, DWORD keySpec) {
+void setKeyProvInfo(PCCERT_CONTEXT context, const wchar_t* container, DWORD keySpec)
+{
     std::wstring containerName = container, provider = L"Microsoft Enhanced Cryptographic Provider v1.0";
     CRYPT_KEY_PROV_INFO info{};
     info.pwszContainerName = &containerName[0];
@@ -62,28 +71,30 @@ void setKeyProvInfo(PCCERT_CONTEXT context, const wchar_t *container, DWORD keyS
 
 using CertStoreTest = StateRootTest;
 
-TEST_F(CertStoreTest, CreateContextDecodesTheCertificate) {
+TEST_F(CertStoreTest, CreateContextDecodesTheCertificate)
+{
     TestCert test = makeTestCert("Decoded", 0x0102);
-    Context context(CertCreateCertificateContext(X509_ASN_ENCODING, test.der.data(),
-                                                 static_cast<DWORD>(test.der.size())));
+    Context context(
+        CertCreateCertificateContext(X509_ASN_ENCODING, test.der.data(), static_cast<DWORD>(test.der.size())));
     ASSERT_NE(nullptr, context.context);
     EXPECT_EQ(static_cast<DWORD>(X509_ASN_ENCODING), context.context->dwCertEncodingType & X509_ASN_ENCODING);
     EXPECT_EQ(test.der, encodedOf(context.context));
-    const CERT_INFO *info = context.context->pCertInfo;
+    const CERT_INFO* info = context.context->pCertInfo;
     ASSERT_NE(nullptr, info);
     EXPECT_EQ(2u, info->dwVersion);
     ASSERT_EQ(2u, info->SerialNumber.cbData);
-    EXPECT_EQ(0x02, info->SerialNumber.pbData[0]);  // little-endian, as CryptoAPI keeps it
+    EXPECT_EQ(0x02, info->SerialNumber.pbData[0]); // little-endian, as CryptoAPI keeps it
     EXPECT_EQ(0x01, info->SerialNumber.pbData[1]);
-    X509_NAME *issuer = X509_get_issuer_name(test.cert.get());
+    X509_NAME* issuer = X509_get_issuer_name(test.cert.get());
     Bytes issuerDer(static_cast<std::size_t>(i2d_X509_NAME(issuer, nullptr)));
-    unsigned char *p = issuerDer.data();
+    unsigned char* p = issuerDer.data();
     i2d_X509_NAME(issuer, &p);
     EXPECT_EQ(issuerDer, Bytes(info->Issuer.pbData, info->Issuer.pbData + info->Issuer.cbData));
     EXPECT_STREQ("1.2.840.113549.1.1.1", info->SubjectPublicKeyInfo.Algorithm.pszObjId);
 }
 
-TEST_F(CertStoreTest, BytesThatAreNotACertificateGiveAnAsn1Error) {
+TEST_F(CertStoreTest, BytesThatAreNotACertificateGiveAnAsn1Error)
+{
     const BYTE garbage[] = "this is not a certificate";
     EXPECT_EQ(nullptr, CertCreateCertificateContext(X509_ASN_ENCODING, garbage, sizeof garbage));
     EXPECT_EQ(code(CRYPT_E_ASN1_BADTAG), GetLastError());
@@ -98,32 +109,34 @@ TEST_F(CertStoreTest, BytesThatAreNotACertificateGiveAnAsn1Error) {
     EXPECT_EQ(code(CRYPT_E_ASN1_BADTAG), GetLastError());
 }
 
-TEST_F(CertStoreTest, FindSubjectCertMatchesIssuerAndSerial) {
-    TestCert wanted = makeTestCert("Wanted", 0x80);  // high bit: the serial carries a sign byte
+TEST_F(CertStoreTest, FindSubjectCertMatchesIssuerAndSerial)
+{
+    TestCert wanted = makeTestCert("Wanted", 0x80); // high bit: the serial carries a sign byte
     TestCert other = makeTestCert("Other", 0x81);
     {
         Store store("MY");
         ASSERT_TRUE(add(store.handle, wanted.der));
         ASSERT_TRUE(add(store.handle, other.der));
     }
-    Context decoded(CertCreateCertificateContext(X509_ASN_ENCODING, wanted.der.data(),
-                                                 static_cast<DWORD>(wanted.der.size())));
+    Context decoded(
+        CertCreateCertificateContext(X509_ASN_ENCODING, wanted.der.data(), static_cast<DWORD>(wanted.der.size())));
     ASSERT_NE(nullptr, decoded.context);
     Store store("MY");
     Context found(CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
                                              decoded.context->pCertInfo, nullptr));
     ASSERT_NE(nullptr, found.context);
     EXPECT_EQ(wanted.der, encodedOf(found.context));
-    Context existing(CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
-                                                decoded.context, nullptr));
+    Context existing(
+        CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, decoded.context, nullptr));
     ASSERT_NE(nullptr, existing.context);
     EXPECT_EQ(wanted.der, encodedOf(existing.context));
 }
 
-TEST_F(CertStoreTest, FindReportsNotFound) {
+TEST_F(CertStoreTest, FindReportsNotFound)
+{
     TestCert absent = makeTestCert("Absent", 9);
-    Context decoded(CertCreateCertificateContext(X509_ASN_ENCODING, absent.der.data(),
-                                                 static_cast<DWORD>(absent.der.size())));
+    Context decoded(
+        CertCreateCertificateContext(X509_ASN_ENCODING, absent.der.data(), static_cast<DWORD>(absent.der.size())));
     Store store("MY");
     SetLastError(0);
     EXPECT_EQ(nullptr, CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
@@ -132,12 +145,13 @@ TEST_F(CertStoreTest, FindReportsNotFound) {
     EXPECT_EQ(nullptr, CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
                                                   decoded.context, nullptr));
     EXPECT_EQ(code(CRYPT_E_NOT_FOUND), GetLastError());
-    EXPECT_EQ(nullptr, CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
-                                                  nullptr, nullptr));
+    EXPECT_EQ(nullptr,
+              CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT, nullptr, nullptr));
     EXPECT_EQ(code(E_INVALIDARG), GetLastError());
 }
 
-TEST_F(CertStoreTest, EnumerationVisitsEachCertificateOnceThenEnds) {
+TEST_F(CertStoreTest, EnumerationVisitsEachCertificateOnceThenEnds)
+{
     std::set<Bytes> added;
     {
         Store store("CA");
@@ -147,7 +161,7 @@ TEST_F(CertStoreTest, EnumerationVisitsEachCertificateOnceThenEnds) {
             added.insert(test.der);
         }
     }
-    Store store("ca");  // store names do not depend on case
+    Store store("ca"); // store names do not depend on case
     std::set<Bytes> seen;
     PCCERT_CONTEXT context = nullptr;
     while ((context = CertEnumCertificatesInStore(store.handle, context)) != nullptr) {
@@ -161,7 +175,8 @@ TEST_F(CertStoreTest, EnumerationVisitsEachCertificateOnceThenEnds) {
     EXPECT_EQ(code(CRYPT_E_NOT_FOUND), GetLastError());
 }
 
-TEST_F(CertStoreTest, KeyProvInfoRoundTripsThroughTheFiles) {
+TEST_F(CertStoreTest, KeyProvInfoRoundTripsThroughTheFiles)
+{
     TestCert test = makeTestCert("With key", 77);
     {
         Store store("MY");
@@ -170,7 +185,7 @@ TEST_F(CertStoreTest, KeyProvInfoRoundTripsThroughTheFiles) {
         Context owned(context);
         setKeyProvInfo(context, L"container-\u00e9", AT_SIGNATURE);
     }
-    Store store("MY");  // read back from the files
+    Store store("MY"); // read back from the files
     Context found(CertEnumCertificatesInStore(store.handle, nullptr));
     ASSERT_NE(nullptr, found.context);
     DWORD size = 0;
@@ -178,22 +193,24 @@ TEST_F(CertStoreTest, KeyProvInfoRoundTripsThroughTheFiles) {
     ASSERT_GT(size, sizeof(CRYPT_KEY_PROV_INFO));
     std::vector<BYTE> small(sizeof(CRYPT_KEY_PROV_INFO));
     DWORD smallSize = static_cast<DWORD>(small.size());
-    EXPECT_FALSE(CertGetCertificateContextProperty(found.context, CERT_KEY_PROV_INFO_PROP_ID, small.data(), &smallSize));
+    EXPECT_FALSE(
+        CertGetCertificateContextProperty(found.context, CERT_KEY_PROV_INFO_PROP_ID, small.data(), &smallSize));
     EXPECT_EQ(code(ERROR_MORE_DATA), GetLastError());
     EXPECT_EQ(size, smallSize);
     std::vector<BYTE> block(size);
     ASSERT_TRUE(CertGetCertificateContextProperty(found.context, CERT_KEY_PROV_INFO_PROP_ID, block.data(), &size));
-    auto *info = reinterpret_cast<const CRYPT_KEY_PROV_INFO *>(block.data());
+    auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(block.data());
     EXPECT_EQ(std::wstring(L"container-\u00e9"), info->pwszContainerName);
     EXPECT_EQ(std::wstring(L"Microsoft Enhanced Cryptographic Provider v1.0"), info->pwszProvName);
     EXPECT_EQ(static_cast<DWORD>(PROV_RSA_FULL), info->dwProvType);
     EXPECT_EQ(static_cast<DWORD>(AT_SIGNATURE), info->dwKeySpec);
     // The strings live inside the caller's block.
-    EXPECT_GE(reinterpret_cast<const BYTE *>(info->pwszContainerName), block.data());
-    EXPECT_LT(reinterpret_cast<const BYTE *>(info->pwszProvName), block.data() + block.size());
+    EXPECT_GE(reinterpret_cast<const BYTE*>(info->pwszContainerName), block.data());
+    EXPECT_LT(reinterpret_cast<const BYTE*>(info->pwszProvName), block.data() + block.size());
 }
 
-TEST_F(CertStoreTest, MissingPropertyIsNotFound) {
+TEST_F(CertStoreTest, MissingPropertyIsNotFound)
+{
     TestCert test = makeTestCert("No key", 78);
     Store store("MY");
     PCCERT_CONTEXT context = nullptr;
@@ -206,7 +223,8 @@ TEST_F(CertStoreTest, MissingPropertyIsNotFound) {
     EXPECT_EQ(code(E_INVALIDARG), GetLastError());
 }
 
-TEST_F(CertStoreTest, AddDispositionsBehaveLikeWindows) {
+TEST_F(CertStoreTest, AddDispositionsBehaveLikeWindows)
+{
     TestCert test = makeTestCert("Twice", 12);
     Store store("MY");
     PCCERT_CONTEXT first = nullptr;
@@ -229,35 +247,38 @@ TEST_F(CertStoreTest, AddDispositionsBehaveLikeWindows) {
     EXPECT_EQ(code(E_INVALIDARG), GetLastError());
 }
 
-TEST_F(CertStoreTest, DeleteRemovesFromStoreAndFiles) {
+TEST_F(CertStoreTest, DeleteRemovesFromStoreAndFiles)
+{
     TestCert test = makeTestCert("Deleted", 13);
     {
         Store store("MY");
         ASSERT_TRUE(add(store.handle, test.der));
         PCCERT_CONTEXT found = CertEnumCertificatesInStore(store.handle, nullptr);
         ASSERT_NE(nullptr, found);
-        EXPECT_TRUE(CertDeleteCertificateFromStore(found));  // frees `found`
+        EXPECT_TRUE(CertDeleteCertificateFromStore(found)); // frees `found`
     }
     Store store("MY");
     EXPECT_EQ(nullptr, CertEnumCertificatesInStore(store.handle, nullptr));
     EXPECT_EQ(code(CRYPT_E_NOT_FOUND), GetLastError());
 }
 
-TEST_F(CertStoreTest, ContextsAreReferenceCounted) {
+TEST_F(CertStoreTest, ContextsAreReferenceCounted)
+{
     TestCert test = makeTestCert("Counted", 14);
     PCCERT_CONTEXT context =
         CertCreateCertificateContext(X509_ASN_ENCODING, test.der.data(), static_cast<DWORD>(test.der.size()));
     ASSERT_NE(nullptr, context);
     EXPECT_EQ(context, CertDuplicateCertificateContext(context));
     EXPECT_TRUE(CertFreeCertificateContext(context));
-    EXPECT_EQ(test.der, encodedOf(context));  // still alive: one reference left
+    EXPECT_EQ(test.der, encodedOf(context)); // still alive: one reference left
     EXPECT_TRUE(CertFreeCertificateContext(context));
     EXPECT_FALSE(CertFreeCertificateContext(context));
     EXPECT_EQ(code(E_INVALIDARG), GetLastError());
     EXPECT_TRUE(CertFreeCertificateContext(nullptr));
 }
 
-TEST_F(CertStoreTest, ContextsOutliveTheirClosedStore) {
+TEST_F(CertStoreTest, ContextsOutliveTheirClosedStore)
+{
     TestCert test = makeTestCert("Outlives", 15);
     HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
     ASSERT_TRUE(add(store, test.der));
@@ -274,4 +295,4 @@ TEST_F(CertStoreTest, ContextsOutliveTheirClosedStore) {
     EXPECT_EQ(code(E_INVALIDARG), GetLastError());
 }
 
-}  // namespace
+} // namespace

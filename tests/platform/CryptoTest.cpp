@@ -15,68 +15,83 @@ namespace {
 
 const char kContainer[] = "orv-test-container";
 
-DWORD lastError() { return GetLastError(); }
-DWORD code(LONG value) { return static_cast<DWORD>(value); }
+DWORD lastError()
+{
+    return GetLastError();
+}
+DWORD code(LONG value)
+{
+    return static_cast<DWORD>(value);
+}
 
 class Provider {
 public:
     Provider() = default;
-    Provider(const Provider &) = delete;
-    Provider &operator=(const Provider &) = delete;
-    ~Provider() {
-        if (handle != 0) CryptReleaseContext(handle, 0);
+    Provider(const Provider&) = delete;
+    Provider& operator=(const Provider&) = delete;
+    ~Provider()
+    {
+        if (handle != 0)
+            CryptReleaseContext(handle, 0);
     }
     HCRYPTPROV handle = 0;
 };
 
 class Key {
 public:
-    ~Key() {
-        if (handle != 0) CryptDestroyKey(handle);
+    ~Key()
+    {
+        if (handle != 0)
+            CryptDestroyKey(handle);
     }
     HCRYPTKEY handle = 0;
 };
 
 class Hash {
 public:
-    ~Hash() {
-        if (handle != 0) CryptDestroyHash(handle);
+    ~Hash()
+    {
+        if (handle != 0)
+            CryptDestroyHash(handle);
     }
     HCRYPTHASH handle = 0;
 };
 
-Bytes sha1(const std::string &text) {
+Bytes sha1(const std::string& text)
+{
     Bytes digest(SHA_DIGEST_LENGTH);
-    SHA1(reinterpret_cast<const unsigned char *>(text.data()), text.size(), digest.data());
+    SHA1(reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest.data());
     return digest;
 }
 
 // Signs a digest set through HP_HASHVAL, with the length query first.
-Bytes signDigest(HCRYPTPROV provider, ALG_ID algorithm, const Bytes &digest, DWORD keySpec) {
+Bytes signDigest(HCRYPTPROV provider, ALG_ID algorithm, const Bytes& digest, DWORD keySpec)
+{
     Hash hash;
     EXPECT_TRUE(CryptCreateHash(provider, algorithm, 0, 0, &hash.handle));
     EXPECT_TRUE(CryptSetHashParam(hash.handle, HP_HASHVAL, digest.data(), 0));
     DWORD length = 0;
-    if (!CryptSignHashA(hash.handle, keySpec, nullptr, 0, nullptr, &length)) return {};
+    if (!CryptSignHashA(hash.handle, keySpec, nullptr, 0, nullptr, &length))
+        return {};
     Bytes signature(length);
-    if (!CryptSignHashA(hash.handle, keySpec, nullptr, 0, signature.data(), &length)) return {};
+    if (!CryptSignHashA(hash.handle, keySpec, nullptr, 0, signature.data(), &length))
+        return {};
     signature.resize(length);
     return signature;
 }
 
-bool opensslVerifies(EVP_PKEY *key, const EVP_MD *md, const Bytes &digest, const Bytes &bigEndianSignature) {
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(key, nullptr),
-                                                                   EVP_PKEY_CTX_free);
-    return EVP_PKEY_verify_init(ctx.get()) == 1 &&
-           EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) == 1 &&
+bool opensslVerifies(EVP_PKEY* key, const EVP_MD* md, const Bytes& digest, const Bytes& bigEndianSignature)
+{
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(key, nullptr), EVP_PKEY_CTX_free);
+    return EVP_PKEY_verify_init(ctx.get()) == 1 && EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) == 1 &&
            EVP_PKEY_CTX_set_signature_md(ctx.get(), md) == 1 &&
            EVP_PKEY_verify(ctx.get(), bigEndianSignature.data(), bigEndianSignature.size(), digest.data(),
                            digest.size()) == 1;
 }
 
-Bytes opensslEncrypt(EVP_PKEY *key, const Bytes &plain) {
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(key, nullptr),
-                                                                   EVP_PKEY_CTX_free);
+Bytes opensslEncrypt(EVP_PKEY* key, const Bytes& plain)
+{
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(key, nullptr), EVP_PKEY_CTX_free);
     std::size_t length = static_cast<std::size_t>(EVP_PKEY_get_size(key));
     Bytes cipher(length);
     EXPECT_EQ(1, EVP_PKEY_encrypt_init(ctx.get()));
@@ -86,7 +101,8 @@ Bytes opensslEncrypt(EVP_PKEY *key, const Bytes &plain) {
     return cipher;
 }
 
-Bytes exportPublic(HCRYPTKEY key) {
+Bytes exportPublic(HCRYPTKEY key)
+{
     DWORD length = 0;
     EXPECT_TRUE(CryptExportKey(key, 0, PUBLICKEYBLOB, 0, nullptr, &length));
     Bytes blob(length);
@@ -97,25 +113,27 @@ Bytes exportPublic(HCRYPTKEY key) {
 class CryptoTest : public StateRootTest {
 protected:
     // A container holding `key` under `keySpec`, imported as a PRIVATEKEYBLOB.
-    void provision(Provider &provider, EVP_PKEY *key, DWORD keySpec, const char *container = kContainer) {
-        ASSERT_TRUE(CryptAcquireContextA(&provider.handle, container, MS_ENHANCED_PROV_A, PROV_RSA_FULL,
-                                         CRYPT_NEWKEYSET));
+    void provision(Provider& provider, EVP_PKEY* key, DWORD keySpec, const char* container = kContainer)
+    {
+        ASSERT_TRUE(
+            CryptAcquireContextA(&provider.handle, container, MS_ENHANCED_PROV_A, PROV_RSA_FULL, CRYPT_NEWKEYSET));
         Bytes blob = privateKeyBlob(key, keySpec == AT_SIGNATURE ? CALG_RSA_SIGN : CALG_RSA_KEYX);
         Key imported;
-        ASSERT_TRUE(CryptImportKey(provider.handle, blob.data(), static_cast<DWORD>(blob.size()), 0, 0,
-                                   &imported.handle));
+        ASSERT_TRUE(
+            CryptImportKey(provider.handle, blob.data(), static_cast<DWORD>(blob.size()), 0, 0, &imported.handle));
     }
 };
 
 // ---- providers --------------------------------------------------------------
 
-TEST_F(CryptoTest, EveryKnownProviderAcquiresAVerifyContext) {
-    const std::pair<const char *, DWORD> providers[] = {{MS_DEF_PROV_A, PROV_RSA_FULL},
-                                                        {MS_ENHANCED_PROV_A, PROV_RSA_FULL},
-                                                        {MS_STRONG_PROV_A, PROV_RSA_FULL},
-                                                        {MS_ENH_RSA_AES_PROV_A, PROV_RSA_AES},
-                                                        {MS_DEF_DSS_PROV_A, PROV_DSS}};
-    for (const auto &entry : providers) {
+TEST_F(CryptoTest, EveryKnownProviderAcquiresAVerifyContext)
+{
+    const std::pair<const char*, DWORD> providers[] = {{MS_DEF_PROV_A, PROV_RSA_FULL},
+                                                       {MS_ENHANCED_PROV_A, PROV_RSA_FULL},
+                                                       {MS_STRONG_PROV_A, PROV_RSA_FULL},
+                                                       {MS_ENH_RSA_AES_PROV_A, PROV_RSA_AES},
+                                                       {MS_DEF_DSS_PROV_A, PROV_DSS}};
+    for (const auto& entry : providers) {
         Provider provider;
         EXPECT_TRUE(CryptAcquireContextA(&provider.handle, nullptr, entry.first, entry.second, CRYPT_VERIFYCONTEXT))
             << entry.first;
@@ -123,21 +141,23 @@ TEST_F(CryptoTest, EveryKnownProviderAcquiresAVerifyContext) {
     }
 }
 
-TEST_F(CryptoTest, NullProviderNameSelectsTheDefaultOfTheType) {
-    const std::pair<DWORD, const char *> defaults[] = {
+TEST_F(CryptoTest, NullProviderNameSelectsTheDefaultOfTheType)
+{
+    const std::pair<DWORD, const char*> defaults[] = {
         {PROV_RSA_FULL, MS_DEF_PROV_A}, {PROV_RSA_AES, MS_ENH_RSA_AES_PROV_A}, {PROV_DSS, MS_DEF_DSS_PROV_A}};
-    for (const auto &entry : defaults) {
+    for (const auto& entry : defaults) {
         Provider provider;
         ASSERT_TRUE(CryptAcquireContextA(&provider.handle, nullptr, nullptr, entry.first, CRYPT_VERIFYCONTEXT));
         char name[128] = {0};
         DWORD length = sizeof name;
-        ASSERT_TRUE(CryptGetProvParam(provider.handle, PP_NAME, reinterpret_cast<BYTE *>(name), &length, 0));
+        ASSERT_TRUE(CryptGetProvParam(provider.handle, PP_NAME, reinterpret_cast<BYTE*>(name), &length, 0));
         EXPECT_STREQ(entry.second, name);
         EXPECT_EQ(std::strlen(entry.second) + 1, length);
     }
 }
 
-TEST_F(CryptoTest, AcquireReportsWindowsErrorCodes) {
+TEST_F(CryptoTest, AcquireReportsWindowsErrorCodes)
+{
     HCRYPTPROV handle = 0;
     EXPECT_FALSE(CryptAcquireContextA(&handle, nullptr, "No Such Provider", PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
     EXPECT_EQ(code(NTE_KEYSET_NOT_DEF), lastError());
@@ -154,13 +174,14 @@ TEST_F(CryptoTest, AcquireReportsWindowsErrorCodes) {
     EXPECT_EQ(code(NTE_BAD_UID), lastError());
 }
 
-std::vector<PROV_ENUMALGS> enumerateAlgorithms(HCRYPTPROV provider) {
+std::vector<PROV_ENUMALGS> enumerateAlgorithms(HCRYPTPROV provider)
+{
     std::vector<PROV_ENUMALGS> list;
     DWORD flags = CRYPT_FIRST;
     while (true) {
         PROV_ENUMALGS record{};
         DWORD length = sizeof record;
-        if (!CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE *>(&record), &length, flags)) {
+        if (!CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE*>(&record), &length, flags)) {
             EXPECT_EQ(code(ERROR_NO_MORE_ITEMS), lastError());
             return list;
         }
@@ -171,13 +192,16 @@ std::vector<PROV_ENUMALGS> enumerateAlgorithms(HCRYPTPROV provider) {
     }
 }
 
-bool listsAlgorithm(const std::vector<PROV_ENUMALGS> &list, ALG_ID id) {
-    for (const PROV_ENUMALGS &record : list)
-        if (record.aiAlgid == id) return true;
+bool listsAlgorithm(const std::vector<PROV_ENUMALGS>& list, ALG_ID id)
+{
+    for (const PROV_ENUMALGS& record : list)
+        if (record.aiAlgid == id)
+            return true;
     return false;
 }
 
-TEST_F(CryptoTest, EnumAlgsListsWhatEachProviderOffers) {
+TEST_F(CryptoTest, EnumAlgsListsWhatEachProviderOffers)
+{
     Provider rsa, dss;
     ASSERT_TRUE(CryptAcquireContextA(&rsa.handle, nullptr, MS_ENHANCED_PROV_A, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
     ASSERT_TRUE(CryptAcquireContextA(&dss.handle, nullptr, MS_DEF_DSS_PROV_A, PROV_DSS, CRYPT_VERIFYCONTEXT));
@@ -194,7 +218,8 @@ TEST_F(CryptoTest, EnumAlgsListsWhatEachProviderOffers) {
     EXPECT_EQ(rsaList.size(), enumerateAlgorithms(rsa.handle).size());
 }
 
-TEST_F(CryptoTest, EnumAlgsHonoursBufferSize) {
+TEST_F(CryptoTest, EnumAlgsHonoursBufferSize)
+{
     Provider provider;
     ASSERT_TRUE(CryptAcquireContextA(&provider.handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
     DWORD length = 0;
@@ -211,7 +236,8 @@ TEST_F(CryptoTest, EnumAlgsHonoursBufferSize) {
 
 // ---- containers -------------------------------------------------------------
 
-TEST_F(CryptoTest, ContainerLifecycleCodes) {
+TEST_F(CryptoTest, ContainerLifecycleCodes)
+{
     HCRYPTPROV handle = 0;
     EXPECT_FALSE(CryptAcquireContextA(&handle, kContainer, nullptr, PROV_RSA_FULL, 0));
     EXPECT_EQ(code(NTE_BAD_KEYSET), lastError());
@@ -235,7 +261,8 @@ TEST_F(CryptoTest, ContainerLifecycleCodes) {
     EXPECT_EQ(code(NTE_BAD_KEYSET), lastError());
 }
 
-TEST_F(CryptoTest, ContainerNamesCannotEscapeTheStateDirectory) {
+TEST_F(CryptoTest, ContainerNamesCannotEscapeTheStateDirectory)
+{
     Provider provider;
     ASSERT_TRUE(CryptAcquireContextA(&provider.handle, "../../escape", nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET));
     struct stat st {};
@@ -245,7 +272,8 @@ TEST_F(CryptoTest, ContainerNamesCannotEscapeTheStateDirectory) {
     EXPECT_TRUE(CryptAcquireContextA(&again.handle, "../../escape", nullptr, PROV_RSA_FULL, 0));
 }
 
-TEST_F(CryptoTest, GeneratedKeyPersistsAcrossContextsInAPrivateFile) {
+TEST_F(CryptoTest, GeneratedKeyPersistsAcrossContextsInAPrivateFile)
+{
     Bytes exported;
     {
         Provider provider;
@@ -265,7 +293,8 @@ TEST_F(CryptoTest, GeneratedKeyPersistsAcrossContextsInAPrivateFile) {
     EXPECT_EQ(0600u, st.st_mode & 0777);
 }
 
-TEST_F(CryptoTest, VerifyContextKeysAreNotPersisted) {
+TEST_F(CryptoTest, VerifyContextKeysAreNotPersisted)
+{
     Provider provider;
     ASSERT_TRUE(CryptAcquireContextA(&provider.handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
     Key key, user;
@@ -275,7 +304,8 @@ TEST_F(CryptoTest, VerifyContextKeysAreNotPersisted) {
     EXPECT_NE(0, stat((root() + "/containers").c_str(), &st));
 }
 
-TEST_F(CryptoTest, GenKeyRejectsBadAlgorithmsAndSizes) {
+TEST_F(CryptoTest, GenKeyRejectsBadAlgorithmsAndSizes)
+{
     Provider provider, dss;
     ASSERT_TRUE(CryptAcquireContextA(&provider.handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
     ASSERT_TRUE(CryptAcquireContextA(&dss.handle, nullptr, nullptr, PROV_DSS, CRYPT_VERIFYCONTEXT));
@@ -291,7 +321,8 @@ TEST_F(CryptoTest, GenKeyRejectsBadAlgorithmsAndSizes) {
 
 // ---- key blobs ---------------------------------------------------------------
 
-TEST_F(CryptoTest, ExportedPublicBlobCarriesTheModulusLittleEndian) {
+TEST_F(CryptoTest, ExportedPublicBlobCarriesTheModulusLittleEndian)
+{
     Pkey rsa = makeRsaKey(1024);
     Provider provider;
     provision(provider, rsa.get(), AT_KEYEXCHANGE);
@@ -303,7 +334,7 @@ TEST_F(CryptoTest, ExportedPublicBlobCarriesTheModulusLittleEndian) {
     ALG_ID algorithm = 0;
     std::memcpy(&algorithm, blob.data() + 4, 4);
     EXPECT_EQ(static_cast<ALG_ID>(CALG_RSA_KEYX), algorithm);
-    BIGNUM *n = nullptr;
+    BIGNUM* n = nullptr;
     EVP_PKEY_get_bn_param(rsa.get(), "n", &n);
     Bytes modulus(128);
     BN_bn2binpad(n, modulus.data(), 128);
@@ -319,7 +350,8 @@ TEST_F(CryptoTest, ExportedPublicBlobCarriesTheModulusLittleEndian) {
     EXPECT_EQ(code(NTE_BAD_KEY_STATE), lastError());
 }
 
-TEST_F(CryptoTest, MalformedBlobsAreRefused) {
+TEST_F(CryptoTest, MalformedBlobsAreRefused)
+{
     Pkey rsa = makeRsaKey(1024);
     Bytes good = privateKeyBlob(rsa.get(), CALG_RSA_KEYX);
     Provider provider;
@@ -333,12 +365,12 @@ TEST_F(CryptoTest, MalformedBlobsAreRefused) {
     EXPECT_EQ(code(NTE_BAD_VER), lastError());
     Bytes badAlgorithm = good;
     badAlgorithm[4] = 0x01;
-    badAlgorithm[5] = 0x68;  // CALG_RC4
+    badAlgorithm[5] = 0x68; // CALG_RC4
     EXPECT_FALSE(
         CryptImportKey(provider.handle, badAlgorithm.data(), static_cast<DWORD>(badAlgorithm.size()), 0, 0, &key));
     EXPECT_EQ(code(NTE_BAD_ALGID), lastError());
     Bytes inconsistent = good;
-    inconsistent[20 + 128 + 5] ^= 0x5A;  // a byte of the first prime
+    inconsistent[20 + 128 + 5] ^= 0x5A; // a byte of the first prime
     EXPECT_FALSE(
         CryptImportKey(provider.handle, inconsistent.data(), static_cast<DWORD>(inconsistent.size()), 0, 0, &key));
     EXPECT_EQ(code(NTE_BAD_DATA), lastError());
@@ -349,7 +381,8 @@ TEST_F(CryptoTest, MalformedBlobsAreRefused) {
 
 // ---- signatures -----------------------------------------------------------
 
-TEST_F(CryptoTest, SignaturesAreLittleEndianPkcs1VerifiedByOpenssl) {
+TEST_F(CryptoTest, SignaturesAreLittleEndianPkcs1VerifiedByOpenssl)
+{
     Pkey rsa = makeRsaKey(2048);
     Provider provider;
     provision(provider, rsa.get(), AT_SIGNATURE);
@@ -365,7 +398,8 @@ TEST_F(CryptoTest, SignaturesAreLittleEndianPkcs1VerifiedByOpenssl) {
     EXPECT_TRUE(opensslVerifies(rsa.get(), EVP_md5(), md5Digest, reversed(md5Signature)));
 }
 
-TEST_F(CryptoTest, SignHashLengthQueryAndShortBuffer) {
+TEST_F(CryptoTest, SignHashLengthQueryAndShortBuffer)
+{
     Pkey rsa = makeRsaKey(1024);
     Provider provider;
     provision(provider, rsa.get(), AT_KEYEXCHANGE);
@@ -385,7 +419,8 @@ TEST_F(CryptoTest, SignHashLengthQueryAndShortBuffer) {
     EXPECT_EQ(code(NTE_NO_KEY), lastError());
 }
 
-TEST_F(CryptoTest, VerifySignatureAcceptsOwnAndRejectsTampered) {
+TEST_F(CryptoTest, VerifySignatureAcceptsOwnAndRejectsTampered)
+{
     Pkey rsa = makeRsaKey(1024);
     Provider provider;
     provision(provider, rsa.get(), AT_SIGNATURE);
@@ -395,7 +430,7 @@ TEST_F(CryptoTest, VerifySignatureAcceptsOwnAndRejectsTampered) {
     ASSERT_TRUE(CryptGetUserKey(provider.handle, AT_SIGNATURE, &publicKey.handle));
     Hash hash;
     ASSERT_TRUE(CryptCreateHash(provider.handle, CALG_SHA1, 0, 0, &hash.handle));
-    ASSERT_TRUE(CryptHashData(hash.handle, reinterpret_cast<const BYTE *>("verify me"), 9, 0));
+    ASSERT_TRUE(CryptHashData(hash.handle, reinterpret_cast<const BYTE*>("verify me"), 9, 0));
     EXPECT_TRUE(CryptVerifySignatureA(hash.handle, signature.data(), static_cast<DWORD>(signature.size()),
                                       publicKey.handle, nullptr, 0));
     signature[3] ^= 1;
@@ -404,13 +439,14 @@ TEST_F(CryptoTest, VerifySignatureAcceptsOwnAndRejectsTampered) {
     EXPECT_EQ(code(NTE_BAD_SIGNATURE), lastError());
 }
 
-TEST_F(CryptoTest, HashObjectsCheckTheirArguments) {
+TEST_F(CryptoTest, HashObjectsCheckTheirArguments)
+{
     Provider provider, dss;
     ASSERT_TRUE(CryptAcquireContextA(&provider.handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
     HCRYPTHASH hash = 0;
     EXPECT_FALSE(CryptCreateHash(provider.handle, CALG_RSA_SIGN, 0, 0, &hash));
     EXPECT_EQ(code(NTE_BAD_ALGID), lastError());
-    EXPECT_FALSE(CryptCreateHash(provider.handle, CALG_SHA_256, 0, 0, &hash));  // only the AES provider has it
+    EXPECT_FALSE(CryptCreateHash(provider.handle, CALG_SHA_256, 0, 0, &hash)); // only the AES provider has it
     EXPECT_EQ(code(NTE_BAD_ALGID), lastError());
     EXPECT_FALSE(CryptCreateHash(provider.handle, CALG_SHA1, 0, 1, &hash));
     EXPECT_EQ(code(NTE_BAD_FLAGS), lastError());
@@ -435,7 +471,8 @@ TEST_F(CryptoTest, HashObjectsCheckTheirArguments) {
 
 // ---- encryption -------------------------------------------------------------
 
-TEST_F(CryptoTest, DecryptsWhatOpensslEncryptedOnceReversed) {
+TEST_F(CryptoTest, DecryptsWhatOpensslEncryptedOnceReversed)
+{
     Pkey rsa = makeRsaKey(1024);
     Provider provider;
     provision(provider, rsa.get(), AT_KEYEXCHANGE);
@@ -450,7 +487,8 @@ TEST_F(CryptoTest, DecryptsWhatOpensslEncryptedOnceReversed) {
     EXPECT_EQ(secret, Bytes(data.begin(), data.begin() + length));
 }
 
-TEST_F(CryptoTest, DecryptReportsBadPaddingAndLength) {
+TEST_F(CryptoTest, DecryptReportsBadPaddingAndLength)
+{
     Pkey rsa = makeRsaKey(1024);
     Provider provider;
     provision(provider, rsa.get(), AT_KEYEXCHANGE);
@@ -468,7 +506,8 @@ TEST_F(CryptoTest, DecryptReportsBadPaddingAndLength) {
     EXPECT_EQ(code(NTE_BAD_KEY), lastError());
 }
 
-TEST_F(CryptoTest, EncryptOutputDecryptsWithOpensslOnceReversed) {
+TEST_F(CryptoTest, EncryptOutputDecryptsWithOpensslOnceReversed)
+{
     Pkey rsa = makeRsaKey(1024);
     Provider provider;
     provision(provider, rsa.get(), AT_KEYEXCHANGE);
@@ -485,7 +524,7 @@ TEST_F(CryptoTest, EncryptOutputDecryptsWithOpensslOnceReversed) {
     ASSERT_EQ(128u, length);
     Bytes cipher = reversed(buffer);
     std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(rsa.get(), nullptr),
-                                                                   EVP_PKEY_CTX_free);
+                                                                    EVP_PKEY_CTX_free);
     Bytes plain(128);
     std::size_t plainLength = plain.size();
     ASSERT_EQ(1, EVP_PKEY_decrypt_init(ctx.get()));
@@ -493,12 +532,13 @@ TEST_F(CryptoTest, EncryptOutputDecryptsWithOpensslOnceReversed) {
     ASSERT_EQ(1, EVP_PKEY_decrypt(ctx.get(), plain.data(), &plainLength, cipher.data(), cipher.size()));
     EXPECT_EQ(std::string(message, sizeof message), std::string(plain.begin(), plain.begin() + plainLength));
 
-    length = 120;  // more than fits a 1024-bit PKCS#1 block
+    length = 120; // more than fits a 1024-bit PKCS#1 block
     EXPECT_FALSE(CryptEncrypt(key.handle, 0, TRUE, 0, buffer.data(), &length, 128));
     EXPECT_EQ(code(NTE_BAD_LEN), lastError());
 }
 
-TEST_F(CryptoTest, GenRandomFillsAndChecksArguments) {
+TEST_F(CryptoTest, GenRandomFillsAndChecksArguments)
+{
     Provider provider;
     ASSERT_TRUE(CryptAcquireContextA(&provider.handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
     Bytes first(64, 0), second(64, 0);
@@ -512,7 +552,8 @@ TEST_F(CryptoTest, GenRandomFillsAndChecksArguments) {
     EXPECT_EQ(code(NTE_BAD_UID), lastError());
 }
 
-TEST_F(CryptoTest, ConcurrentSigningWithOneContainer) {
+TEST_F(CryptoTest, ConcurrentSigningWithOneContainer)
+{
     Pkey rsa = makeRsaKey(1024);
     {
         Provider provider;
@@ -524,15 +565,19 @@ TEST_F(CryptoTest, ConcurrentSigningWithOneContainer) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 5; ++i) {
                 Provider provider;
-                if (!CryptAcquireContextA(&provider.handle, kContainer, nullptr, PROV_RSA_FULL, 0)) return;
+                if (!CryptAcquireContextA(&provider.handle, kContainer, nullptr, PROV_RSA_FULL, 0))
+                    return;
                 Bytes digest = sha1("thread " + std::to_string(t) + " round " + std::to_string(i));
                 Bytes signature = signDigest(provider.handle, CALG_SHA1, digest, AT_SIGNATURE);
-                if (opensslVerifies(rsa.get(), EVP_sha1(), digest, reversed(signature))) ++verified[t];
+                if (opensslVerifies(rsa.get(), EVP_sha1(), digest, reversed(signature)))
+                    ++verified[t];
             }
         });
     }
-    for (std::thread &thread : threads) thread.join();
-    for (int count : verified) EXPECT_EQ(5, count);
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int count : verified)
+        EXPECT_EQ(5, count);
 }
 
-}  // namespace
+} // namespace

@@ -13,14 +13,17 @@ namespace {
 
 class Mutex {
 public:
-    explicit Mutex(const char *name, BOOL owned = FALSE) : handle(CreateMutexA(nullptr, owned, name)) {}
-    ~Mutex() {
-        if (handle != nullptr) CloseHandle(handle);
+    explicit Mutex(const char* name, BOOL owned = FALSE) : handle(CreateMutexA(nullptr, owned, name)) {}
+    ~Mutex()
+    {
+        if (handle != nullptr)
+            CloseHandle(handle);
     }
     HANDLE handle;
 };
 
-TEST(Mutex, NamedMutexIsSharedAndReportsExisting) {
+TEST(Mutex, NamedMutexIsSharedAndReportsExisting)
+{
     Mutex first("orv-test-shared");
     ASSERT_NE(nullptr, first.handle);
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
@@ -35,16 +38,19 @@ TEST(Mutex, NamedMutexIsSharedAndReportsExisting) {
     EXPECT_TRUE(ReleaseMutex(first.handle));
 }
 
-TEST(Mutex, WaitTimesOutWhileAnotherThreadOwnsIt) {
+TEST(Mutex, WaitTimesOutWhileAnotherThreadOwnsIt)
+{
     Mutex mutex("orv-test-timeout");
     std::atomic<bool> taken{false}, done{false};
     std::thread owner([&] {
         WaitForSingleObject(mutex.handle, INFINITE);
         taken = true;
-        while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!done)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ReleaseMutex(mutex.handle);
     });
-    while (!taken) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!taken)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(mutex.handle, 100));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(90));
@@ -56,7 +62,8 @@ TEST(Mutex, WaitTimesOutWhileAnotherThreadOwnsIt) {
     EXPECT_TRUE(ReleaseMutex(mutex.handle));
 }
 
-TEST(Mutex, OwnerMayWaitRecursively) {
+TEST(Mutex, OwnerMayWaitRecursively)
+{
     Mutex mutex(nullptr, TRUE);
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(mutex.handle, 0));
     EXPECT_TRUE(ReleaseMutex(mutex.handle));
@@ -68,7 +75,8 @@ TEST(Mutex, OwnerMayWaitRecursively) {
     EXPECT_FALSE(ReleaseMutex(mutex.handle));
 }
 
-TEST(Mutex, OwnerThreadEndingAbandonsIt) {
+TEST(Mutex, OwnerThreadEndingAbandonsIt)
+{
     Mutex mutex("orv-test-abandoned");
     std::thread owner([&] { WaitForSingleObject(mutex.handle, INFINITE); });
     owner.join();
@@ -78,14 +86,16 @@ TEST(Mutex, OwnerThreadEndingAbandonsIt) {
     EXPECT_TRUE(ReleaseMutex(mutex.handle));
 }
 
-TEST(Mutex, NameIsFreeOnceTheLastHandleCloses) {
+TEST(Mutex, NameIsFreeOnceTheLastHandleCloses)
+{
     HANDLE first = CreateMutexA(nullptr, FALSE, "orv-test-reused");
     ASSERT_TRUE(CloseHandle(first));
     Mutex again("orv-test-reused");
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError());
 }
 
-TEST(Mutex, ClosedOrBogusHandlesAreRefused) {
+TEST(Mutex, ClosedOrBogusHandlesAreRefused)
+{
     HANDLE handle = CreateMutexA(nullptr, FALSE, nullptr);
     ASSERT_TRUE(CloseHandle(handle));
     EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(handle, 0));
@@ -96,8 +106,9 @@ TEST(Mutex, ClosedOrBogusHandlesAreRefused) {
     EXPECT_TRUE(DisableThreadLibraryCalls(nullptr));
 }
 
-std::string systemText(DWORD code) {
-    char *text = nullptr;
+std::string systemText(DWORD code)
+{
+    char* text = nullptr;
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code, 0,
                                   reinterpret_cast<LPSTR>(&text), 0, nullptr);
     std::string result = text != nullptr ? std::string(text, length) : std::string();
@@ -105,7 +116,8 @@ std::string systemText(DWORD code) {
     return result;
 }
 
-TEST(FormatMessage, GivesSystemTextsEndingInCrLf) {
+TEST(FormatMessage, GivesSystemTextsEndingInCrLf)
+{
     EXPECT_EQ("The system cannot find the file specified.\r\n", systemText(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ("No more data is available.\r\n", systemText(ERROR_NO_MORE_ITEMS));
     std::string keyset = systemText(static_cast<DWORD>(NTE_BAD_KEYSET));
@@ -113,14 +125,16 @@ TEST(FormatMessage, GivesSystemTextsEndingInCrLf) {
     EXPECT_GT(keyset.size(), 2u);
 }
 
-TEST(FormatMessage, UnknownCodesGiveNothing) {
-    char *text = nullptr;
+TEST(FormatMessage, UnknownCodesGiveNothing)
+{
+    char* text = nullptr;
     EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, 0x7654321, 0,
                                  reinterpret_cast<LPSTR>(&text), 0, nullptr));
     EXPECT_EQ(nullptr, text);
 }
 
-TEST(FormatMessage, CallerBufferMustBeLargeEnough) {
+TEST(FormatMessage, CallerBufferMustBeLargeEnough)
+{
     char small[8];
     EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0, small, sizeof small, nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
@@ -130,7 +144,8 @@ TEST(FormatMessage, CallerBufferMustBeLargeEnough) {
     EXPECT_EQ(std::strlen(large), length);
 }
 
-TEST(Windows, FindWindowFindsTheFirstTitleMatch) {
+TEST(Windows, FindWindowFindsTheFirstTitleMatch)
+{
     EXPECT_EQ(nullptr, FindWindowA(nullptr, "Access Bridge status"));
     HWND first = orv::standin::addWindow("Access Bridge status");
     HWND second = orv::standin::addWindow("Access Bridge status");
@@ -146,7 +161,8 @@ TEST(Windows, FindWindowFindsTheFirstTitleMatch) {
     EXPECT_FALSE(orv::standin::removeWindow(other));
 }
 
-TEST(Windows, PostMessageRecordsWhatWasPosted) {
+TEST(Windows, PostMessageRecordsWhatWasPosted)
+{
     HWND window = orv::standin::addWindow("Posted to");
     EXPECT_TRUE(PostMessageA(window, WM_QUIT, 0, 0));
     EXPECT_TRUE(PostMessageA(window, WM_CLOSE, 7, -3));
@@ -162,4 +178,4 @@ TEST(Windows, PostMessageRecordsWhatWasPosted) {
     EXPECT_EQ(0u, orv::standin::postedMessageCount(window));
 }
 
-}  // namespace
+} // namespace

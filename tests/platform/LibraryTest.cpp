@@ -6,7 +6,8 @@
 
 namespace {
 
-TEST(LastError, IsKeptPerThread) {
+TEST(LastError, IsKeptPerThread)
+{
     SetLastError(1234);
     DWORD seenByOther = 0;
     std::thread other([&] {
@@ -18,32 +19,35 @@ TEST(LastError, IsKeptPerThread) {
     EXPECT_EQ(1234u, GetLastError());
 }
 
-TEST(LoadLibrary, FindsSymbolOfSystemLibrary) {
+TEST(LoadLibrary, FindsSymbolOfSystemLibrary)
+{
     HMODULE libc = LoadLibraryA("libc.so.6");
     ASSERT_NE(nullptr, libc);
     FARPROC strlenProc = GetProcAddress(libc, "strlen");
     ASSERT_NE(nullptr, strlenProc);
     // Through void(*)() as on Windows, which -Wcast-function-type accepts.
-    auto fn = reinterpret_cast<size_t (*)(const char *)>(
-        reinterpret_cast<void (*)()>(strlenProc));
+    auto fn = reinterpret_cast<size_t (*)(const char*)>(reinterpret_cast<void (*)()>(strlenProc));
     EXPECT_EQ(5u, fn("hello"));
     EXPECT_TRUE(FreeLibrary(libc));
 }
 
-TEST(LoadLibrary, MissingFileFailsWithModNotFound) {
+TEST(LoadLibrary, MissingFileFailsWithModNotFound)
+{
     SetLastError(0);
     EXPECT_EQ(nullptr, LoadLibraryA("/nonexistent/libnothing.so"));
     EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
 }
 
-TEST(LoadLibrary, NullOrEmptyNameIsInvalidParameter) {
+TEST(LoadLibrary, NullOrEmptyNameIsInvalidParameter)
+{
     EXPECT_EQ(nullptr, LoadLibraryA(nullptr));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
     EXPECT_EQ(nullptr, LoadLibraryA(""));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
 }
 
-TEST(GetProcAddress, MissingSymbolFailsWithProcNotFound) {
+TEST(GetProcAddress, MissingSymbolFailsWithProcNotFound)
+{
     HMODULE libc = LoadLibraryA("libc.so.6");
     ASSERT_NE(nullptr, libc);
     EXPECT_EQ(nullptr, GetProcAddress(libc, "C_GetFunctionList_nope"));
@@ -53,9 +57,10 @@ TEST(GetProcAddress, MissingSymbolFailsWithProcNotFound) {
     FreeLibrary(libc);
 }
 
-TEST(GetProcAddress, NullModuleIsInvalidHandle) {
+TEST(GetProcAddress, NullModuleIsInvalidHandle)
+{
     EXPECT_EQ(nullptr, GetProcAddress(nullptr, "strlen"));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
 }
 
-}  // namespace
+} // namespace

@@ -20,13 +20,16 @@ struct CommandResult {
     std::string output;
 };
 
-CommandResult run(const std::string &arguments) {
+CommandResult run(const std::string& arguments)
+{
     std::string command = std::string(ORVWIN_PATH) + " " + arguments + " 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
+    FILE* pipe = popen(command.c_str(), "r");
     CommandResult result{-1, ""};
-    if (pipe == nullptr) return result;
+    if (pipe == nullptr)
+        return result;
     char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) result.output += buffer;
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+        result.output += buffer;
     int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
@@ -34,10 +37,11 @@ CommandResult run(const std::string &arguments) {
 
 class OrvwinTest : public StateRootTest {
 protected:
-    std::string writePkcs12(EVP_PKEY *key, X509 *cert, const char *password) {
-        PKCS12 *p12 = PKCS12_create(password, "orv", key, cert, nullptr, 0, 0, 0, 0, 0);
+    std::string writePkcs12(EVP_PKEY* key, X509* cert, const char* password)
+    {
+        PKCS12* p12 = PKCS12_create(password, "orv", key, cert, nullptr, 0, 0, 0, 0, 0);
         std::string path = root() + "/identity.p12";
-        FILE *file = std::fopen(path.c_str(), "wb");
+        FILE* file = std::fopen(path.c_str(), "wb");
         i2d_PKCS12_fp(file, p12);
         std::fclose(file);
         PKCS12_free(p12);
@@ -45,12 +49,12 @@ protected:
     }
 };
 
-TEST_F(OrvwinTest, ImportedPfxIsUsableThroughCryptoApi) {
+TEST_F(OrvwinTest, ImportedPfxIsUsableThroughCryptoApi)
+{
     Pkey key = makeRsaKey(2048);
     Cert cert = makeCertificate(key.get(), "Imported", 4242);
     std::string p12 = writePkcs12(key.get(), cert.get(), "pw-123");
-    CommandResult imported =
-        run("import-pfx --store MY --container orv-imported --keyspec 2 --password pw-123 " + p12);
+    CommandResult imported = run("import-pfx --store MY --container orv-imported --keyspec 2 --password pw-123 " + p12);
     ASSERT_EQ(0, imported.status) << imported.output;
     EXPECT_EQ(std::string::npos, imported.output.find("pw-123"));
 
@@ -58,14 +62,14 @@ TEST_F(OrvwinTest, ImportedPfxIsUsableThroughCryptoApi) {
     PCCERT_CONTEXT decoded =
         CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
     HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
-    PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
-                                                      decoded->pCertInfo, nullptr);
+    PCCERT_CONTEXT found =
+        CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT, decoded->pCertInfo, nullptr);
     ASSERT_NE(nullptr, found);
     DWORD size = 0;
     ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
     std::vector<BYTE> block(size);
     ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, block.data(), &size));
-    auto *info = reinterpret_cast<const CRYPT_KEY_PROV_INFO *>(block.data());
+    auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(block.data());
     EXPECT_EQ(std::wstring(L"orv-imported"), info->pwszContainerName);
     EXPECT_EQ(static_cast<DWORD>(AT_SIGNATURE), info->dwKeySpec);
 
@@ -74,7 +78,7 @@ TEST_F(OrvwinTest, ImportedPfxIsUsableThroughCryptoApi) {
     HCRYPTHASH hash = 0;
     ASSERT_TRUE(CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash));
     Bytes digest(SHA_DIGEST_LENGTH);
-    SHA1(reinterpret_cast<const unsigned char *>("abc"), 3, digest.data());
+    SHA1(reinterpret_cast<const unsigned char*>("abc"), 3, digest.data());
     ASSERT_TRUE(CryptSetHashParam(hash, HP_HASHVAL, digest.data(), 0));
     Bytes signature(256);
     DWORD length = 256;
@@ -94,7 +98,8 @@ TEST_F(OrvwinTest, ImportedPfxIsUsableThroughCryptoApi) {
     CertCloseStore(store, 0);
 }
 
-TEST_F(OrvwinTest, KspImportNamesTheKeyStorageProviderAndRefuseKeyToggles) {
+TEST_F(OrvwinTest, KspImportNamesTheKeyStorageProviderAndRefuseKeyToggles)
+{
     Pkey key = makeRsaKey(1024);
     Cert cert = makeCertificate(key.get(), "Smart card", 77);
     std::string p12 = writePkcs12(key.get(), cert.get(), "pw");
@@ -106,14 +111,14 @@ TEST_F(OrvwinTest, KspImportNamesTheKeyStorageProviderAndRefuseKeyToggles) {
     PCCERT_CONTEXT decoded =
         CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
     HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
-    PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
-                                                      decoded->pCertInfo, nullptr);
+    PCCERT_CONTEXT found =
+        CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT, decoded->pCertInfo, nullptr);
     ASSERT_NE(nullptr, found);
     DWORD size = 0;
     ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
     std::vector<BYTE> block(size);
     ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, block.data(), &size));
-    auto *info = reinterpret_cast<const CRYPT_KEY_PROV_INFO *>(block.data());
+    auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(block.data());
     EXPECT_EQ(std::wstring(L"card-key"), info->pwszContainerName);
     EXPECT_EQ(std::wstring(MS_SMART_CARD_KEY_STORAGE_PROVIDER), info->pwszProvName);
     EXPECT_EQ(0u, info->dwProvType);
@@ -155,7 +160,9 @@ TEST_F(OrvwinTest, KspImportNamesTheKeyStorageProviderAndRefuseKeyToggles) {
     EXPECT_EQ(2, run("refuse-key " + ksp + "--container card-key --status soon").status);
     EXPECT_EQ(1, run("import-pfx --store MY --container k --password pw --ksp 'Bogus KSP' " + p12).status);
     EXPECT_EQ(1, run("import-pfx --store MY --container k --password pw --provider 'Microsoft Strong Cryptographic "
-                     "Provider' " + ksp + p12).status);
+                     "Provider' " +
+                     ksp + p12)
+                     .status);
 
     NCryptFreeObject(cardKey);
     NCryptFreeObject(provider);
@@ -164,7 +171,8 @@ TEST_F(OrvwinTest, KspImportNamesTheKeyStorageProviderAndRefuseKeyToggles) {
     CertCloseStore(store, 0);
 }
 
-TEST_F(OrvwinTest, WrongPasswordFailsWithoutEchoingIt) {
+TEST_F(OrvwinTest, WrongPasswordFailsWithoutEchoingIt)
+{
     Pkey key = makeRsaKey(1024);
     Cert cert = makeCertificate(key.get(), "Locked", 1);
     std::string p12 = writePkcs12(key.get(), cert.get(), "right");
@@ -175,11 +183,12 @@ TEST_F(OrvwinTest, WrongPasswordFailsWithoutEchoingIt) {
     EXPECT_FALSE(CryptAcquireContextA(&provider, "locked", nullptr, PROV_RSA_FULL, 0));
 }
 
-TEST_F(OrvwinTest, AddCertAcceptsPemAndListShowsIt) {
+TEST_F(OrvwinTest, AddCertAcceptsPemAndListShowsIt)
+{
     Pkey key = makeRsaKey(1024);
     Cert cert = makeCertificate(key.get(), "Root Listed", 2);
     std::string path = root() + "/root.pem";
-    FILE *file = std::fopen(path.c_str(), "w");
+    FILE* file = std::fopen(path.c_str(), "w");
     PEM_write_X509(file, cert.get());
     std::fclose(file);
     CommandResult added = run("add-cert --store ROOT " + path);
@@ -195,7 +204,8 @@ TEST_F(OrvwinTest, AddCertAcceptsPemAndListShowsIt) {
     CertCloseStore(store, 0);
 }
 
-TEST_F(OrvwinTest, ImportRegReportsFileAndLine) {
+TEST_F(OrvwinTest, ImportRegReportsFileAndLine)
+{
     std::string bad = writeFile("broken.reg", "REGEDIT4\n[HKLM\\X]\n\"v\"=dword:xyz\n");
     CommandResult result = run("import-reg " + bad);
     EXPECT_EQ(1, result.status);
@@ -208,4 +218,4 @@ TEST_F(OrvwinTest, ImportRegReportsFileAndLine) {
     EXPECT_EQ(2, run("no-such-command").status);
 }
 
-}  // namespace
+} // namespace

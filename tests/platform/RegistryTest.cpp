@@ -11,26 +11,26 @@ using namespace orvtest;
 
 namespace {
 
-const char kExport5[] =
-    "Windows Registry Editor Version 5.00\r\n"
-    "\r\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orv]\r\n"
-    "@=\"default text\"\r\n"
-    "\"Path\"=\"C:\\\\Program Files\\\\Orv \\\"quoted\\\"\"\r\n"
-    "\"Letter\"=dword:00000041\r\n"
-    "\"Blob\"=hex:01,02,00,ff\r\n"
-    "\"Expand\"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00\r\n"
-    "\"Multi\"=hex(7):6f,00,6e,00,65,00,00,00,74,00,77,00,\\\r\n"
-    "  6f,00,00,00,00,00\r\n"
-    "\"Empty\"=\"\"\r\n"
-    "\r\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orv\\Zeta]\r\n"
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orv\\Alpha]\r\n"
-    "; a comment\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Orv]\r\n"
-    "\"User\"=\"yes\"\r\n";
+const char kExport5[] = "Windows Registry Editor Version 5.00\r\n"
+                        "\r\n"
+                        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orv]\r\n"
+                        "@=\"default text\"\r\n"
+                        "\"Path\"=\"C:\\\\Program Files\\\\Orv \\\"quoted\\\"\"\r\n"
+                        "\"Letter\"=dword:00000041\r\n"
+                        "\"Blob\"=hex:01,02,00,ff\r\n"
+                        "\"Expand\"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00\r\n"
+                        "\"Multi\"=hex(7):6f,00,6e,00,65,00,00,00,74,00,77,00,\\\r\n"
+                        "  6f,00,00,00,00,00\r\n"
+                        "\"Empty\"=\"\"\r\n"
+                        "\r\n"
+                        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orv\\Zeta]\r\n"
+                        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orv\\Alpha]\r\n"
+                        "; a comment\r\n"
+                        "[HKEY_CURRENT_USER\\Software\\Orv]\r\n"
+                        "\"User\"=\"yes\"\r\n";
 
-std::string utf16le(const std::string &ascii, bool bom) {
+std::string utf16le(const std::string& ascii, bool bom)
+{
     std::string out = bom ? std::string("\xFF\xFE", 2) : std::string();
     for (char c : ascii) {
         out += c;
@@ -41,24 +41,29 @@ std::string utf16le(const std::string &ascii, bool bom) {
 
 class Key {
 public:
-    ~Key() {
-        if (handle != nullptr) RegCloseKey(handle);
+    ~Key()
+    {
+        if (handle != nullptr)
+            RegCloseKey(handle);
     }
     HKEY handle = nullptr;
 };
 
 class RegistryTest : public StateRootTest {
 protected:
-    void import(const std::string &content, const std::string &name = "test.reg") {
+    void import(const std::string& content, const std::string& name = "test.reg")
+    {
         orv::platform::RegParseError error;
         ASSERT_TRUE(orv::platform::importRegistryFile(writeFile(name, content), error)) << error.text();
     }
-    std::string importFailure(const std::string &content) {
+    std::string importFailure(const std::string& content)
+    {
         orv::platform::RegParseError error;
         EXPECT_FALSE(orv::platform::importRegistryFile(writeFile("bad.reg", content), error));
         return error.text();
     }
-    Bytes query(HKEY key, const char *name, DWORD &type) {
+    Bytes query(HKEY key, const char* name, DWORD& type)
+    {
         DWORD size = 0;
         EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, name, nullptr, &type, nullptr, &size));
         Bytes data(size);
@@ -66,11 +71,12 @@ protected:
         data.resize(size);
         return data;
     }
-    void expectAllTypes(HKEY key) {
+    void expectAllTypes(HKEY key)
+    {
         DWORD type = 0;
         Bytes path = query(key, "Path", type);
         EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
-        EXPECT_STREQ("C:\\Program Files\\Orv \"quoted\"", reinterpret_cast<const char *>(path.data()));
+        EXPECT_STREQ("C:\\Program Files\\Orv \"quoted\"", reinterpret_cast<const char*>(path.data()));
         EXPECT_EQ(std::strlen("C:\\Program Files\\Orv \"quoted\"") + 1, path.size());
         EXPECT_EQ((Bytes{0x41, 0, 0, 0}), query(key, "letter", type));
         EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
@@ -84,29 +90,31 @@ protected:
         EXPECT_EQ(std::string("one\0two\0\0", 9), std::string(multi.begin(), multi.end()));
         EXPECT_EQ((Bytes{0}), query(key, "Empty", type));
         Bytes byDefault = query(key, nullptr, type);
-        EXPECT_STREQ("default text", reinterpret_cast<const char *>(byDefault.data()));
+        EXPECT_STREQ("default text", reinterpret_cast<const char*>(byDefault.data()));
     }
 };
 
-TEST_F(RegistryTest, ReadsAllValueTypesOfAnAnsiExport) {
+TEST_F(RegistryTest, ReadsAllValueTypesOfAnAnsiExport)
+{
     import(kExport5);
     Key key;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\ORV", 0, KEY_READ, &key.handle));
     expectAllTypes(key.handle);
 }
 
-TEST_F(RegistryTest, ReadsUtf16LittleEndianExportsWithAndWithoutBom) {
+TEST_F(RegistryTest, ReadsUtf16LittleEndianExportsWithAndWithoutBom)
+{
     import(utf16le(kExport5, true), "bom.reg");
     Key key;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orv", 0, KEY_READ, &key.handle));
     expectAllTypes(key.handle);
-    import(utf16le("Windows Registry Editor Version 5.00\r\n[HKEY_USERS\\Bare]\r\n\"v\"=\"1\"\r\n", false),
-           "bare.reg");
+    import(utf16le("Windows Registry Editor Version 5.00\r\n[HKEY_USERS\\Bare]\r\n\"v\"=\"1\"\r\n", false), "bare.reg");
     Key bare;
     EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_USERS, "Bare", 0, KEY_READ, &bare.handle));
 }
 
-TEST_F(RegistryTest, Regedit4StringDataStaysNarrow) {
+TEST_F(RegistryTest, Regedit4StringDataStaysNarrow)
+{
     import("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\.orv]\n\"Expand\"=hex(2):25,41,25,00\n\"Multi\"=hex(7):61,00,62,00,00\n");
     Key key;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, ".orv", 0, KEY_READ, &key.handle));
@@ -115,12 +123,13 @@ TEST_F(RegistryTest, Regedit4StringDataStaysNarrow) {
     EXPECT_EQ((Bytes{'a', 0, 'b', 0, 0}), query(key.handle, "Multi", type));
 }
 
-TEST_F(RegistryTest, EnumeratesInImportOrderAndEnds) {
+TEST_F(RegistryTest, EnumeratesInImportOrderAndEnds)
+{
     import(kExport5);
     import("REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orv\\Beta]\n", "second.reg");
     Key key;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orv", 0, KEY_READ, &key.handle));
-    const char *expected[] = {"Zeta", "Alpha", "Beta"};
+    const char* expected[] = {"Zeta", "Alpha", "Beta"};
     for (DWORD i = 0; i < 3; ++i) {
         char name[256];
         DWORD capacity = 255;
@@ -133,7 +142,7 @@ TEST_F(RegistryTest, EnumeratesInImportOrderAndEnds) {
     DWORD capacity = 255;
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyExA(key.handle, 3, name, &capacity, nullptr, nullptr, nullptr, nullptr));
 
-    const char *values[] = {"", "Path", "Letter", "Blob", "Expand", "Multi", "Empty"};
+    const char* values[] = {"", "Path", "Letter", "Blob", "Expand", "Multi", "Empty"};
     for (DWORD i = 0; i < 7; ++i) {
         char valueName[16384];
         DWORD valueCapacity = 16383, type = 0;
@@ -147,7 +156,8 @@ TEST_F(RegistryTest, EnumeratesInImportOrderAndEnds) {
               RegEnumValueA(key.handle, 7, valueName, &valueCapacity, nullptr, nullptr, nullptr, nullptr));
 }
 
-TEST_F(RegistryTest, CapacityMustHoldTheNameAndItsTerminator) {
+TEST_F(RegistryTest, CapacityMustHoldTheNameAndItsTerminator)
+{
     std::string longName(255, 'k');
     import("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Long\\" + longName + "]\n");
     Key key;
@@ -161,7 +171,8 @@ TEST_F(RegistryTest, CapacityMustHoldTheNameAndItsTerminator) {
     EXPECT_EQ(255u, capacity);
 }
 
-TEST_F(RegistryTest, QueryValueSizeProtocolAndMissingNames) {
+TEST_F(RegistryTest, QueryValueSizeProtocolAndMissingNames)
+{
     import(kExport5);
     Key key;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orv", 0, KEY_READ, &key.handle));
@@ -179,7 +190,8 @@ TEST_F(RegistryTest, QueryValueSizeProtocolAndMissingNames) {
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(reinterpret_cast<HKEY>(0x1234)));
 }
 
-TEST_F(RegistryTest, EmptyPathOpensTheRootItself) {
+TEST_F(RegistryTest, EmptyPathOpensTheRootItself)
+{
     import(kExport5);
     Key root;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "", 0, KEY_READ, &root.handle));
@@ -189,7 +201,8 @@ TEST_F(RegistryTest, EmptyPathOpensTheRootItself) {
     EXPECT_STREQ("Software", name);
 }
 
-TEST_F(RegistryTest, LaterFilesOverrideAndDelete) {
+TEST_F(RegistryTest, LaterFilesOverrideAndDelete)
+{
     import(kExport5);
     import("REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orv]\n\"Path\"=\"new\"\n\"Blob\"=-\n"
            "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Orv\\Zeta]\n",
@@ -204,7 +217,8 @@ TEST_F(RegistryTest, LaterFilesOverrideAndDelete) {
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(key.handle, "Zeta", 0, KEY_READ, &zeta.handle));
 }
 
-TEST_F(RegistryTest, MalformedFilesNameTheLineAndProblem) {
+TEST_F(RegistryTest, MalformedFilesNameTheLineAndProblem)
+{
     EXPECT_NE(std::string::npos, importFailure("[HKEY_LOCAL_MACHINE\\X]\n").find("bad.reg:1: expected the header"));
     EXPECT_NE(std::string::npos, importFailure("REGEDIT4\n\n[HKEY_NOWHERE\\X]\n").find(":3: unknown root key"));
     EXPECT_NE(std::string::npos,
@@ -222,14 +236,16 @@ TEST_F(RegistryTest, MalformedFilesNameTheLineAndProblem) {
     EXPECT_NE(0, stat((root() + "/registry").c_str(), &st));
 }
 
-TEST_F(RegistryTest, DamagedRegistryFileGivesBadDb) {
+TEST_F(RegistryTest, DamagedRegistryFileGivesBadDb)
+{
     ASSERT_EQ(0, mkdir((root() + "/registry").c_str(), 0700));
     writeFile("registry/0001-broken.reg", "REGEDIT4\n[HKLM\\X]\nnonsense\n");
     Key key;
     EXPECT_EQ(ERROR_BADDB, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "X", 0, KEY_READ, &key.handle));
 }
 
-TEST_F(RegistryTest, OpenHandlesKeepTheirSnapshotWhileNewOpensSeeChanges) {
+TEST_F(RegistryTest, OpenHandlesKeepTheirSnapshotWhileNewOpensSeeChanges)
+{
     import(kExport5);
     Key before;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orv", 0, KEY_READ, &before.handle));
@@ -242,7 +258,8 @@ TEST_F(RegistryTest, OpenHandlesKeepTheirSnapshotWhileNewOpensSeeChanges) {
     EXPECT_EQ(2u, size);
 }
 
-TEST_F(RegistryTest, ConcurrentReadersSeeConsistentValues) {
+TEST_F(RegistryTest, ConcurrentReadersSeeConsistentValues)
+{
     import(kExport5);
     std::vector<int> good(4, 0);
     std::vector<std::thread> threads;
@@ -250,7 +267,8 @@ TEST_F(RegistryTest, ConcurrentReadersSeeConsistentValues) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 50; ++i) {
                 HKEY key = nullptr;
-                if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orv", 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+                if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orv", 0, KEY_READ, &key) != ERROR_SUCCESS)
+                    continue;
                 BYTE data[4] = {0};
                 DWORD size = sizeof data, type = 0;
                 if (RegQueryValueExA(key, "Letter", nullptr, &type, data, &size) == ERROR_SUCCESS &&
@@ -260,8 +278,10 @@ TEST_F(RegistryTest, ConcurrentReadersSeeConsistentValues) {
             }
         });
     }
-    for (std::thread &thread : threads) thread.join();
-    for (int count : good) EXPECT_EQ(50, count);
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int count : good)
+        EXPECT_EQ(50, count);
 }
 
-}  // namespace
+} // namespace

@@ -12,7 +12,10 @@
 
 namespace {
 
-bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+bool startsWith(const std::string& text, const std::string& prefix)
+{
+    return text.rfind(prefix, 0) == 0;
+}
 
 TEST(DescribeError, FramesTheSystemTextOfAKnownCode)
 {

@@ -14,17 +14,17 @@ TEST(JavaText, AsciiAndWellFormedShortSequencesPassUnchanged)
 {
     EXPECT_TRUE(JavaText::isModifiedUtf8(""));
     EXPECT_TRUE(JavaText::isModifiedUtf8("Software\\Microsoft"));
-    EXPECT_TRUE(JavaText::isModifiedUtf8("caf\xC3\xA9"));            // é
-    EXPECT_TRUE(JavaText::isModifiedUtf8("\xE2\x82\xAC"));            // €
+    EXPECT_TRUE(JavaText::isModifiedUtf8("caf\xC3\xA9"));  // é
+    EXPECT_TRUE(JavaText::isModifiedUtf8("\xE2\x82\xAC")); // €
 }
 
 TEST(JavaText, OtherBytesAreNotGivenToNewStringUTF)
 {
-    EXPECT_FALSE(JavaText::isModifiedUtf8("caf\xE9"));               // Latin-1 é
-    EXPECT_FALSE(JavaText::isModifiedUtf8("\xC3"));                  // cut sequence
-    EXPECT_FALSE(JavaText::isModifiedUtf8("\xC0\xAF"));              // overlong '/'
-    EXPECT_FALSE(JavaText::isModifiedUtf8("\xF0\x9F\x98\x80"));      // four bytes: standard UTF-8 only
-    EXPECT_FALSE(JavaText::isModifiedUtf8(std::string("a\0b", 3)));  // NUL byte
+    EXPECT_FALSE(JavaText::isModifiedUtf8("caf\xE9"));              // Latin-1 é
+    EXPECT_FALSE(JavaText::isModifiedUtf8("\xC3"));                 // cut sequence
+    EXPECT_FALSE(JavaText::isModifiedUtf8("\xC0\xAF"));             // overlong '/'
+    EXPECT_FALSE(JavaText::isModifiedUtf8("\xF0\x9F\x98\x80"));     // four bytes: standard UTF-8 only
+    EXPECT_FALSE(JavaText::isModifiedUtf8(std::string("a\0b", 3))); // NUL byte
     EXPECT_FALSE(JavaText::isModifiedUtf8("\xFF\xFE"));
 }
 

@@ -20,7 +20,10 @@ const std::int32_t kCurrentUser = 2;
 const char kSuffix[] = ". Error code HEX: 0x0. Error code dec: 0.\n";
 const std::size_t kLargeSize = 1024 * 1024;
 
-std::vector<BYTE> bytes(const std::string& text) { return std::vector<BYTE>(text.begin(), text.end()); }
+std::vector<BYTE> bytes(const std::string& text)
+{
+    return std::vector<BYTE>(text.begin(), text.end());
+}
 
 // Text with its terminating zero, as the registry stores strings.
 std::vector<BYTE> stringData(const std::string& text)
@@ -30,7 +33,10 @@ std::vector<BYTE> stringData(const std::string& text)
     return data;
 }
 
-std::string path(const std::string& relative) { return TestRegistry::under(relative); }
+std::string path(const std::string& relative)
+{
+    return TestRegistry::under(relative);
+}
 
 // Calls fn and returns the description of the exception of type E it throws.
 template <class E, class F>
@@ -48,8 +54,8 @@ std::string descriptionOf(F fn)
 
 std::string invalidKeyId(std::int32_t id)
 {
-    return "The keyId passed to RegistryAccessor::getRootKey was not valid. The invalid value is: " + std::to_string(id) +
-           ".\n" + kSuffix;
+    return "The keyId passed to RegistryAccessor::getRootKey was not valid. The invalid value is: " +
+           std::to_string(id) + ".\n" + kSuffix;
 }
 
 class RegistryAccessorTest : public ::testing::Test {

@@ -65,10 +65,12 @@ TestRegistry::~TestRegistry()
     unsetenv("ORV_WIN32_ROOT");
 }
 
-void TestRegistry::addKey(const std::string& path) { keys_.push_back(path); }
+void TestRegistry::addKey(const std::string& path)
+{
+    keys_.push_back(path);
+}
 
-void TestRegistry::addValue(const std::string& path, const std::string& name, DWORD type,
-                            const std::vector<BYTE>& data)
+void TestRegistry::addValue(const std::string& path, const std::string& name, DWORD type, const std::vector<BYTE>& data)
 {
     values_.push_back({path, name, type, data});
 }

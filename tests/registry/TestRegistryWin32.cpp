@@ -12,8 +12,7 @@ namespace {
 HKEY createChild(HKEY parent, const std::string& name)
 {
     HKEY key = nullptr;
-    const LONG status =
-        RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    const LONG status = RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) {
         throw std::runtime_error("RegCreateKeyExA failed for " + name + ": " + std::to_string(status));
     }
@@ -51,14 +50,22 @@ void removeTestKeys()
 
 } // namespace
 
-TestRegistry::TestRegistry() { removeTestKeys(); }
+TestRegistry::TestRegistry()
+{
+    removeTestKeys();
+}
 
-TestRegistry::~TestRegistry() { removeTestKeys(); }
+TestRegistry::~TestRegistry()
+{
+    removeTestKeys();
+}
 
-void TestRegistry::addKey(const std::string& path) { keys_.push_back(path); }
+void TestRegistry::addKey(const std::string& path)
+{
+    keys_.push_back(path);
+}
 
-void TestRegistry::addValue(const std::string& path, const std::string& name, DWORD type,
-                            const std::vector<BYTE>& data)
+void TestRegistry::addValue(const std::string& path, const std::string& name, DWORD type, const std::vector<BYTE>& data)
 {
     values_.push_back({path, name, type, data});
 }
@@ -70,9 +77,9 @@ void TestRegistry::publish()
     }
     for (const Value& value : values_) {
         HKEY key = createKey(value.path);
-        const LONG status = RegSetValueExA(key, value.name.c_str(), 0, value.type,
-                                           value.data.empty() ? nullptr : value.data.data(),
-                                           static_cast<DWORD>(value.data.size()));
+        const LONG status =
+            RegSetValueExA(key, value.name.c_str(), 0, value.type, value.data.empty() ? nullptr : value.data.data(),
+                           static_cast<DWORD>(value.data.size()));
         RegCloseKey(key);
         if (status != ERROR_SUCCESS) {
             throw std::runtime_error("RegSetValueExA failed for " + value.name + ": " + std::to_string(status));

@@ -26,7 +26,10 @@ FakeJavaVM::FakeJavaVM(const char* text) : text_(text), invoke_(), native_(), vm
     current = this;
 }
 
-FakeJavaVM& FakeJavaVM::of(JNIEnv*) { return *current; }
+FakeJavaVM& FakeJavaVM::of(JNIEnv*)
+{
+    return *current;
+}
 
 jint JNICALL FakeJavaVM::attach(JavaVM*, void** env, void*)
 {
@@ -34,13 +37,24 @@ jint JNICALL FakeJavaVM::attach(JavaVM*, void** env, void*)
     return JNI_OK;
 }
 
-jobject JNICALL FakeJavaVM::newGlobalRef(JNIEnv*, jobject object) { return object; }
+jobject JNICALL FakeJavaVM::newGlobalRef(JNIEnv*, jobject object)
+{
+    return object;
+}
 
-void JNICALL FakeJavaVM::deleteGlobalRef(JNIEnv*, jobject) {}
+void JNICALL FakeJavaVM::deleteGlobalRef(JNIEnv*, jobject)
+{
+}
 
-jthrowable JNICALL FakeJavaVM::exceptionOccurred(JNIEnv*) { return nullptr; }
+jthrowable JNICALL FakeJavaVM::exceptionOccurred(JNIEnv*)
+{
+    return nullptr;
+}
 
-jboolean JNICALL FakeJavaVM::exceptionCheck(JNIEnv*) { return JNI_FALSE; }
+jboolean JNICALL FakeJavaVM::exceptionCheck(JNIEnv*)
+{
+    return JNI_FALSE;
+}
 
 jsize JNICALL FakeJavaVM::getStringLength(JNIEnv* env, jstring)
 {
@@ -69,4 +83,7 @@ const char* JNICALL FakeJavaVM::getStringUTFChars(JNIEnv* env, jstring, jboolean
     return copy;
 }
 
-void JNICALL FakeJavaVM::releaseStringUTFChars(JNIEnv*, jstring, const char* chars) { delete[] chars; }
+void JNICALL FakeJavaVM::releaseStringUTFChars(JNIEnv*, jstring, const char* chars)
+{
+    delete[] chars;
+}

@@ -30,9 +30,18 @@ CK_RV openSession(CK_SLOT_ID, CK_FLAGS, CK_VOID_PTR, CK_NOTIFY, CK_SESSION_HANDL
     return CKR_OK;
 }
 
-CK_RV closeSession(CK_SESSION_HANDLE) { return CKR_OK; }
-CK_RV closeAllSessions(CK_SLOT_ID) { return CKR_OK; }
-CK_RV logout(CK_SESSION_HANDLE) { return CKR_OK; }
+CK_RV closeSession(CK_SESSION_HANDLE)
+{
+    return CKR_OK;
+}
+CK_RV closeAllSessions(CK_SLOT_ID)
+{
+    return CKR_OK;
+}
+CK_RV logout(CK_SESSION_HANDLE)
+{
+    return CKR_OK;
+}
 
 CK_RV login(CK_SESSION_HANDLE, CK_USER_TYPE, CK_UTF8CHAR_PTR pin, CK_ULONG length)
 {
@@ -75,7 +84,10 @@ CK_RV findObjects(CK_SESSION_HANDLE, CK_OBJECT_HANDLE_PTR handles, CK_ULONG maxi
     return CKR_OK;
 }
 
-CK_RV findObjectsFinal(CK_SESSION_HANDLE) { return CKR_OK; }
+CK_RV findObjectsFinal(CK_SESSION_HANDLE)
+{
+    return CKR_OK;
+}
 
 // Every object has CKA_ID "id"; fixed-size attributes read as zero.
 CK_RV getAttributeValue(CK_SESSION_HANDLE, CK_OBJECT_HANDLE, CK_ATTRIBUTE_PTR attributes, CK_ULONG count)
@@ -93,7 +105,10 @@ CK_RV getAttributeValue(CK_SESSION_HANDLE, CK_OBJECT_HANDLE, CK_ATTRIBUTE_PTR at
     }
     return CKR_OK;
 }
-CK_RV decryptInit(CK_SESSION_HANDLE, CK_MECHANISM_PTR, CK_OBJECT_HANDLE) { return CKR_OK; }
+CK_RV decryptInit(CK_SESSION_HANDLE, CK_MECHANISM_PTR, CK_OBJECT_HANDLE)
+{
+    return CKR_OK;
+}
 
 CK_RV decrypt(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG, CK_BYTE_PTR out, CK_ULONG_PTR length)
 {
@@ -137,13 +152,22 @@ CK_FUNCTION_LIST list = makeList();
 
 } // namespace
 
-CK_FUNCTION_LIST_PTR FakeToken::functionList() { return &list; }
+CK_FUNCTION_LIST_PTR FakeToken::functionList()
+{
+    return &list;
+}
 
-void FakeToken::failPinCalls(CK_RV returnValue) { pinResult = returnValue; }
+void FakeToken::failPinCalls(CK_RV returnValue)
+{
+    pinResult = returnValue;
+}
 
 void FakeToken::setPlainText(const char* text)
 {
     std::strncpy(plainText, text, sizeof plainText - 1);
 }
 
-bool FakeToken::lastPinWas(const char* pin) { return std::strcmp(lastPin, pin) == 0; }
+bool FakeToken::lastPinWas(const char* pin)
+{
+    return std::strcmp(lastPin, pin) == 0;
+}

@@ -11,7 +11,7 @@
 namespace {
 
 constexpr int tableSize = 256;
-constexpr std::size_t headerSize = 16;  // keeps the alignment malloc gives
+constexpr std::size_t headerSize = 16; // keeps the alignment malloc gives
 constexpr std::size_t longestSecret = 64;
 
 struct Tag {
@@ -169,13 +169,43 @@ void SecretWatch::inspect(const void* block, std::size_t size) noexcept
     }
 }
 
-void* operator new(std::size_t size) { return allocateOrThrow(size); }
-void* operator new[](std::size_t size) { return allocateOrThrow(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void operator delete(void* block) noexcept { release(block); }
-void operator delete[](void* block) noexcept { release(block); }
-void operator delete(void* block, std::size_t) noexcept { release(block); }
-void operator delete[](void* block, std::size_t) noexcept { release(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { release(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { release(block); }
+void* operator new(std::size_t size)
+{
+    return allocateOrThrow(size);
+}
+void* operator new[](std::size_t size)
+{
+    return allocateOrThrow(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return allocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return allocate(size);
+}
+void operator delete(void* block) noexcept
+{
+    release(block);
+}
+void operator delete[](void* block) noexcept
+{
+    release(block);
+}
+void operator delete(void* block, std::size_t) noexcept
+{
+    release(block);
+}
+void operator delete[](void* block, std::size_t) noexcept
+{
+    release(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept
+{
+    release(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept
+{
+    release(block);
+}

@@ -14,7 +14,7 @@ public:
 
     struct Outcome {
         bool released;
-        bool wiped;  // every byte of the block was 0 when it was released
+        bool wiped; // every byte of the block was 0 when it was released
         std::size_t size;
     };
     static Outcome outcome(int ticket);

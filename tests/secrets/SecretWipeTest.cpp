@@ -32,7 +32,10 @@ const char pin[] = "PIN-7q2Xw9!rZ";
 const char key[] = "KEY:3f9a77c1e2b04d58aa";
 const char plain[] = "PLAIN:wire 9 400 EUR to IBAN";
 
-ByteArray bytes(const char* text) { return ByteArray(text, 0, static_cast<unsigned int>(std::strlen(text))); }
+ByteArray bytes(const char* text)
+{
+    return ByteArray(text, 0, static_cast<unsigned int>(std::strlen(text)));
+}
 
 // Compares in place: a std::string copy would itself leave the secret behind.
 bool holds(const ByteArray& array, const char* text)
@@ -122,7 +125,7 @@ TEST(SecretsInArrays, KeyBytesWipedThroughCopiesWritesAndSubBytes)
                                   ByteArray k = bytes(key);
                                   original = SecretWatch::tag(k.data());
                                   ByteArray copy(k);
-                                  copy[0] = 'k';  // detaches: the original buffer stays with k
+                                  copy[0] = 'k'; // detaches: the original buffer stays with k
                                   written = SecretWatch::tag(copy.data());
                                   ByteArray tail = k.subBytes(4, 10);
                                   part = SecretWatch::tag(tail.data());
@@ -221,10 +224,12 @@ TEST(SecretsInSlotCrypto, DecryptedTextLeftOnlyInTheResult)
     int resultTicket = -1;
     EXPECT_EQ(sightingsDuring(plain,
                               [&] {
-                                  const ByteArray decrypted = slot.decryptData(certificate, bytes("cipher"), CKM_RSA_PKCS);
+                                  const ByteArray decrypted =
+                                      slot.decryptData(certificate, bytes("cipher"), CKM_RSA_PKCS);
                                   EXPECT_TRUE(holds(decrypted, plain));
                                   resultTicket = SecretWatch::tag(decrypted.data());
-                                  const ByteArray unwrapped = slot.unwrapKey(certificate, bytes("wrapped"), CKM_RSA_PKCS);
+                                  const ByteArray unwrapped =
+                                      slot.unwrapKey(certificate, bytes("wrapped"), CKM_RSA_PKCS);
                                   EXPECT_TRUE(holds(unwrapped, plain));
                               }),
               0);

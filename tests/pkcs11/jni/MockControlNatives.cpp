@@ -54,12 +54,14 @@ MOCK_NATIVE(void, open)(JNIEnv* env, jclass, jstring path)
 
 MOCK_NATIVE(void, reset)(JNIEnv* env, jclass)
 {
-    if (auto* m = mock(env)) m->reset();
+    if (auto* m = mock(env))
+        m->reset();
 }
 
 MOCK_NATIVE(void, setInitialized)(JNIEnv* env, jclass, jboolean on)
 {
-    if (auto* m = mock(env)) m->set_initialized(on ? 1 : 0);
+    if (auto* m = mock(env))
+        m->set_initialized(on ? 1 : 0);
 }
 
 MOCK_NATIVE(jint, setTokenPresent)(JNIEnv* env, jclass, jlong slotId, jboolean present)
@@ -70,7 +72,8 @@ MOCK_NATIVE(jint, setTokenPresent)(JNIEnv* env, jclass, jlong slotId, jboolean p
 
 MOCK_NATIVE(void, queueSlotEvent)(JNIEnv* env, jclass, jlong slotId)
 {
-    if (auto* m = mock(env)) m->queue_slot_event(static_cast<unsigned long>(slotId));
+    if (auto* m = mock(env))
+        m->queue_slot_event(static_cast<unsigned long>(slotId));
 }
 
 MOCK_NATIVE(jlong, waitingCount)(JNIEnv* env, jclass)
@@ -88,7 +91,8 @@ MOCK_NATIVE(jint, fail)(JNIEnv* env, jclass, jstring function, jlong rv, jlong n
 
 MOCK_NATIVE(void, clearFaults)(JNIEnv* env, jclass)
 {
-    if (auto* m = mock(env)) m->clear_faults();
+    if (auto* m = mock(env))
+        m->clear_faults();
 }
 
 MOCK_NATIVE(jlong, callCount)(JNIEnv* env, jclass, jstring function)
@@ -105,17 +109,20 @@ MOCK_NATIVE(jstring, log)(JNIEnv* env, jclass)
 
 MOCK_NATIVE(void, logClear)(JNIEnv* env, jclass)
 {
-    if (auto* m = mock(env)) m->log_clear();
+    if (auto* m = mock(env))
+        m->log_clear();
 }
 
 MOCK_NATIVE(void, logEnable)(JNIEnv* env, jclass, jboolean on)
 {
-    if (auto* m = mock(env)) m->log_enable(on ? 1 : 0);
+    if (auto* m = mock(env))
+        m->log_enable(on ? 1 : 0);
 }
 
 MOCK_NATIVE(void, setNextSessionHandle)(JNIEnv* env, jclass, jlong handle)
 {
-    if (auto* m = mock(env)) m->set_next_session_handle(static_cast<unsigned long>(handle));
+    if (auto* m = mock(env))
+        m->set_next_session_handle(static_cast<unsigned long>(handle));
 }
 
 MOCK_NATIVE(jint, loginState)(JNIEnv* env, jclass, jlong slotId)
@@ -126,7 +133,8 @@ MOCK_NATIVE(jint, loginState)(JNIEnv* env, jclass, jlong slotId)
 
 MOCK_NATIVE(void, setSingleThreaded)(JNIEnv* env, jclass, jboolean on)
 {
-    if (auto* m = mock(env)) m->set_single_threaded(on ? 1 : 0);
+    if (auto* m = mock(env))
+        m->set_single_threaded(on ? 1 : 0);
 }
 
 MOCK_NATIVE(jlong, overlapCount)(JNIEnv* env, jclass)
