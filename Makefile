@@ -5,7 +5,7 @@ JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?= -G Ninja
 
-.PHONY: all deps build test demo bench clean win64 fuzz
+.PHONY: all deps build test demo bench clean win64 fuzz card-demo
 
 all: build
 
@@ -52,6 +52,12 @@ test: build
 demo: deps $(BUILD)/linux/build.ninja
 	cmake --build $(BUILD)/linux -j $(JOBS)
 	sh tools/demo.sh $(BUILD)/linux
+
+# The token tool against a virtual smart card through OpenSC's module; needs
+# the machine's one pcscd socket, so no other pcscd may run.
+card-demo: deps $(BUILD)/linux/build.ninja
+	cmake --build $(BUILD)/linux -j $(JOBS)
+	sh tools/card/card-demo.sh $(BUILD)/linux
 
 # Bridge against direct PKCS#11 calls and the JDK's provider on throwaway
 # SoftHSM2 tokens (several minutes); not part of `make test`, which runs a smoke pass.
