@@ -11,12 +11,13 @@ namespace JNIBridge {
 namespace {
 
 // Bytes 0x01 to 0x7F read the same in UTF-8 and modified UTF-8, so such text
-// (token labels, serial numbers) needs no conversion.
+// (token labels, serial numbers) needs no conversion; NewStringUTF itself
+// ends it at the first NUL.
 bool isPlainAscii(const String& text)
 {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    for (unsigned int i = 0; i < text.length(); ++i) {
-        if (bytes[i] == 0 || bytes[i] >= 0x80) {
+    for (unsigned int i = 0; i < text.length() && bytes[i] != 0; ++i) {
+        if (bytes[i] >= 0x80) {
             return false;
         }
     }

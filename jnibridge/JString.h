@@ -18,7 +18,8 @@ public:
     JClass& typeClass() const override;
 
     // A new local reference to a Java copy of text, which may be standard
-    // UTF-8 (from a module) or modified UTF-8 (from Java).
+    // UTF-8 (from a module) or modified UTF-8 (from Java); it ends at the
+    // first NUL byte.
     static jstring createString(const String& text);
     // The Java string's modified UTF-8 bytes; a null string reads as empty.
     String toString() const;

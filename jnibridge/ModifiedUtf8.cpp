@@ -1,5 +1,6 @@
 #include "jnibridge/ModifiedUtf8.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -100,11 +101,6 @@ void ModifiedUtf8::convert(const unsigned char* bytes, std::size_t length, Sink&
 {
     for (std::size_t pos = 0; pos < length;) {
         const unsigned char* at = bytes + pos;
-        if (at[0] == 0) {
-            sink(modifiedNul, 2);
-            pos += 1;
-            continue;
-        }
         if (at[0] == 0xC0 && pos + 1 < length && at[1] == 0x80) {
             sink(modifiedNul, 2);
             pos += 2;
@@ -132,6 +128,9 @@ String ModifiedUtf8::fromUtf8(const char* bytes, std::size_t length)
         return String();
     }
     const auto* input = reinterpret_cast<const unsigned char*>(bytes);
+    // The text ends at the first NUL, as NewStringUTF would read it: a module
+    // that pads a fixed-width field with zero bytes means the text before them.
+    length = static_cast<std::size_t>(std::find(input, input + length, 0) - input);
     Measure measure;
     convert(input, length, measure);
     if (measure.total > std::numeric_limits<unsigned int>::max() - 1) {

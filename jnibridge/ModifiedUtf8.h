@@ -25,9 +25,10 @@ public:
 
     static Sequence decode(const unsigned char* bytes, std::size_t available) noexcept;
 
-    // Modified UTF-8 for the given bytes: a four-byte character becomes its
-    // surrogate pair (three bytes each), a NUL byte becomes C0 80, and each
-    // invalid sequence becomes U+FFFD. Modified UTF-8 passes unchanged.
+    // Modified UTF-8 for the bytes before the first NUL: a four-byte
+    // character becomes its surrogate pair (three bytes each), and each
+    // invalid sequence becomes U+FFFD. Modified UTF-8 (C0 80 too) passes
+    // unchanged.
     static String fromUtf8(const char* bytes, std::size_t length);
 
 private:

@@ -79,11 +79,13 @@ TEST(ModifiedUtf8, SupplementaryCharactersBecomeSurrogatePairs)
     EXPECT_EQ(javaRead("\xF0\x90\x80\x80|\xF4\x8F\xBF\xBF"), u"\U00010000|\U0010FFFF");
 }
 
-TEST(ModifiedUtf8, NulBytesKeepTheirPlace)
+// As NewStringUTF reads it: a module's NUL padding, and whatever follows, is no text.
+TEST(ModifiedUtf8, TextEndsAtTheFirstNul)
 {
-    EXPECT_EQ(converted(std::string("a\0b\0", 4)), "a\xC0\x80"
-                                                   "b\xC0\x80");
-    EXPECT_EQ(javaRead(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+    EXPECT_EQ(converted(std::string("a\0b\0", 4)), "a");
+    EXPECT_EQ(javaRead(std::string("nul-padded") + std::string(22, '\0')), u"nul-padded");
+    EXPECT_EQ(javaRead(std::string("f\xFCr \xF0\x9F\x94\x91  \0\xFF\xF0", 13)), u"f\uFFFDr \U0001F511  ");
+    EXPECT_EQ(converted(std::string("\0abc", 4)), "");
 }
 
 TEST(ModifiedUtf8, InvalidBytesBecomeReplacementCharacters)

@@ -9,6 +9,7 @@
 //   call Class.method arg... [as NAME]   one native, arguments read by its signature
 //   repeat N call ...                    the same call N times, same outcome each time
 //   mock reset | fail FN RV NTH | present SLOT 0|1 | event SLOT | clear-faults
+//   mock label SLOT BYTES                a token label byte for byte (BYTES as a byte[] argument)
 //   mock calls                           PKCS#11 functions the module saw since the last look
 //   window open | window quit            a window titled "Access Bridge status" (Windows)
 //

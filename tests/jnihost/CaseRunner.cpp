@@ -345,6 +345,13 @@ std::string CaseRunner::mock(const std::vector<std::string>& tokens)
         }
         return std::string();
     }
+    if (command == "label" && tokens.size() == 4) {
+        const std::vector<unsigned char> label = bytesOf(tokens[3]);
+        if (m.set_token_label(parseUnsigned(tokens[2]), label.data(), label.size()) != 0) {
+            throw std::runtime_error("the mock takes no such label for slot " + tokens[2]);
+        }
+        return std::string();
+    }
     if (command == "event" && tokens.size() == 3) {
         m.queue_slot_event(parseUnsigned(tokens[2]));
         return std::string();

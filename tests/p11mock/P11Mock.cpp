@@ -2086,6 +2086,18 @@ P11MOCK_API int P11MOCK_CALL mock_set_token_info(unsigned long slotId, const cha
     return 0;
 }
 
+P11MOCK_API int P11MOCK_CALL mock_set_token_label(unsigned long slotId, const void* bytes, unsigned long length)
+{
+    Guard g;
+    Slot* s = findSlot(slotId);
+    if (!s || length > sizeof s->token.label || (!bytes && length))
+        return -1;
+    std::memset(s->token.label, ' ', sizeof s->token.label);
+    if (length)
+        std::memcpy(s->token.label, bytes, length);
+    return 0;
+}
+
 P11MOCK_API int P11MOCK_CALL mock_set_token_flags(unsigned long slotId, unsigned long flags)
 {
     Guard g;

@@ -333,6 +333,10 @@ P11MOCK_API unsigned long P11MOCK_CALL mock_waiting_count(void);
 P11MOCK_API int P11MOCK_CALL mock_set_token_info(unsigned long slotId, const char* label, const char* manufacturer,
                                                  const char* model, const char* serial);
 
+/* Set the label field byte for byte, zero bytes included: length (at most 32)
+   bytes, then blanks. Returns 0, or -1 for an unknown slot id or a longer label. */
+P11MOCK_API int P11MOCK_CALL mock_set_token_label(unsigned long slotId, const void* bytes, unsigned long length);
+
 /* Token flags (CK_TOKEN_INFO.flags) of a slot's token. set returns 0 / -1;
    get returns the flags, or 0 for an unknown slot. */
 P11MOCK_API int P11MOCK_CALL mock_set_token_flags(unsigned long slotId, unsigned long flags);

@@ -50,6 +50,7 @@
     X(pending_slot_events, unsigned long, (void))                                                                      \
     X(waiting_count, unsigned long, (void))                                                                            \
     X(set_token_info, int, (unsigned long, const char*, const char*, const char*, const char*))                        \
+    X(set_token_label, int, (unsigned long, const void*, unsigned long))                                               \
     X(set_token_flags, int, (unsigned long, unsigned long))                                                            \
     X(get_token_flags, unsigned long, (unsigned long))                                                                 \
     X(set_user_pin, int, (unsigned long, const char*, unsigned long))                                                  \

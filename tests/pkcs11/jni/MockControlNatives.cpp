@@ -70,6 +70,14 @@ MOCK_NATIVE(jint, setTokenPresent)(JNIEnv* env, jclass, jlong slotId, jboolean p
     return m ? m->set_token_present(static_cast<unsigned long>(slotId), present ? 1 : 0) : -1;
 }
 
+MOCK_NATIVE(jint, setTokenLabel)(JNIEnv* env, jclass, jlong slotId, jbyteArray label)
+{
+    auto* m = mock(env);
+    std::string bytes(static_cast<std::size_t>(env->GetArrayLength(label)), '\0');
+    env->GetByteArrayRegion(label, 0, static_cast<jsize>(bytes.size()), reinterpret_cast<jbyte*>(&bytes[0]));
+    return m ? m->set_token_label(static_cast<unsigned long>(slotId), bytes.data(), bytes.size()) : -1;
+}
+
 MOCK_NATIVE(void, queueSlotEvent)(JNIEnv* env, jclass, jlong slotId)
 {
     if (auto* m = mock(env))

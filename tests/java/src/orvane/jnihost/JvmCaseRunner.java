@@ -347,6 +347,14 @@ final class JvmCaseRunner {
             }
             return "";
         }
+        if (command.equals("label") && tokens.size() == 4) {
+            Object rc = control("setTokenLabel", new Class<?>[] {long.class, byte[].class},
+                    Long.decode(tokens.get(2)), bytesOf(tokens.get(3)));
+            if ((Integer) rc != 0) {
+                throw new IllegalArgumentException("the mock takes no such label for slot " + tokens.get(2));
+            }
+            return "";
+        }
         if (command.equals("event") && tokens.size() == 3) {
             control("queueSlotEvent", new Class<?>[] {long.class}, Long.decode(tokens.get(2)));
             return "";

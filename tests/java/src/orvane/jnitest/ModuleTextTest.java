@@ -41,8 +41,9 @@ class ModuleTextTest {
     }
 
     @Test
-    void nulBytesAreKeptNotCut() {
-        assertEquals("a\u0000b\u0000", WrapperProbe.stringFromBytes(bytes('a', 0, 'b', 0)));
+    void textEndsAtTheFirstNul() {
+        assertEquals("a", WrapperProbe.stringFromBytes(bytes('a', 0, 'b', 0)));
+        assertEquals("f\ufffdr ", WrapperProbe.stringFromBytes(bytes('f', 0xFC, 'r', ' ', 0, 0xF0, 0, 0)));
     }
 
     @Test

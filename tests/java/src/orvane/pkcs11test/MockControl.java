@@ -22,6 +22,8 @@ final class MockControl {
 
     static native int setTokenPresent(long slotId, boolean present);
 
+    static native int setTokenLabel(long slotId, byte[] label);
+
     static native void queueSlotEvent(long slotId);
 
     static native long waitingCount();
