@@ -1,5 +1,5 @@
-// A Java VM of the host's own: the invocation and native interface tables
-// with the functions the library calls, over a heap of HostObjects. Every
+// The tests' one Java VM: the invocation and native interface tables with
+// the functions the library calls, over a heap of HostObjects. Every
 // other table slot traps. Misuse that -Xcheck:jni reports in a real VM
 // (a call other than the exception-safe ones while an exception is pending,
 // Get...Elements or GetStringUTFChars not released by the time the native
@@ -71,8 +71,7 @@ public:
     static HostVM& of(JNIEnv* env);
     static HostVM& of(JavaVM* vm);
 
-    // Modified UTF-8 as JNI uses it, both ways.
-    static std::string toModifiedUtf8(const std::u16string& text);
+    // Modified UTF-8 as JNI uses it.
     static bool fromModifiedUtf8(const char* bytes, std::u16string& text);
 
 private:
@@ -109,6 +108,10 @@ private:
     }
     const HostMethod* method(jmethodID id, const char* function) const;
     HostObject* construct(const HostClass* cls, const HostMethod* constructor, const jvalue* args);
+    // Writes count characters from start as modified UTF-8 to out, unless
+    // null, and returns the length: straight into the caller's buffer, so no
+    // copy of a secret stays behind on the heap.
+    static std::size_t modifiedUtf8(const std::u16string& text, std::size_t start, std::size_t count, char* out);
 
     // Invocation interface.
     static jint JNICALL getEnv(JavaVM* vm, void** env, jint version);

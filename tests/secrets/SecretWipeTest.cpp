@@ -2,8 +2,8 @@
 // tagged blocks must be all zeros when released, and no released block may
 // hold a watched secret. The hooks themselves are checked first, so a change
 // in how the library allocates cannot make these tests pass unseen.
-#include "FakeJavaVM.h"
 #include "FakeToken.h"
+#include "HostVM.h"
 #include "SecretWatch.h"
 
 #include "capi/SecureBuffer.h"
@@ -238,12 +238,14 @@ TEST(SecretsInSlotCrypto, DecryptedTextLeftOnlyInTheResult)
 
 TEST(SecretsFromJava, PinTakenFromAJavaStringLeavesNoCopyBehind)
 {
-    FakeJavaVM vm(pin);
+    HostClasses classes;
+    HostVM vm(classes);
     JNIHelper::setJavaVM(vm.vm());
+    const auto text = static_cast<jstring>(vm.newLocal(vm.newString(std::u16string(pin, pin + std::strlen(pin)))));
     int ticket = -1;
     EXPECT_EQ(sightingsDuring(pin,
                               [&] {
-                                  String p = JNIBridge::JString(vm.string()).toString();
+                                  String p = JNIBridge::JString(text).toString();
                                   ASSERT_EQ(p.length(), std::strlen(pin));
                                   EXPECT_EQ(std::memcmp(p.c_str(), pin, p.length()), 0);
                                   ticket = SecretWatch::tag(p.data());
