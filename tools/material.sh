@@ -88,7 +88,7 @@ case $command in
     keypair)
         [ $# -ge 1 ] || usage
         openssl genpkey -quiet -algorithm RSA -pkeyopt "rsa_keygen_bits:${2:-2048}" -out "$1.key"
-        openssl pkey -in "$1.key" -outform DER -out "$1.p8"
+        openssl pkcs8 -topk8 -nocrypt -in "$1.key" -outform DER -out "$1.p8"
         openssl pkey -in "$1.key" -pubout -outform DER -out "$1.pub"
         cert "$1" "$1"
         ;;
