@@ -1,10 +1,8 @@
 # The token tool, run as a child process against SoftHSM2 tokens the tests
 # provision themselves; and the demo script, which doubles as its regression test.
-set(ORV_SOFTHSM_MODULE /usr/lib/softhsm/libsofthsm2.so)
 orv_add_junit(tool_junit PACKAGE orvane.tooltest
               ENV ORV_TOOL_JAR=${ORV_TOOL_JAR}
                   ORV_JAR=${ORV_JAR}
-                  ORV_LIBRARY_DIR=${CMAKE_BINARY_DIR}
-                  ORV_SOFTHSM_MODULE=${ORV_SOFTHSM_MODULE})
+                  ORV_LIBRARY_DIR=${CMAKE_BINARY_DIR})
 add_test(NAME tool_demo COMMAND sh ${CMAKE_SOURCE_DIR}/tools/demo.sh ${CMAKE_BINARY_DIR})
-set_tests_properties(tool_demo PROPERTIES TIMEOUT 120 ENVIRONMENT "ORV_DEMO_MODULE=${ORV_SOFTHSM_MODULE}")
+set_tests_properties(tool_demo PROPERTIES TIMEOUT 120)

@@ -1,5 +1,6 @@
 package orvane.hardening;
 
+import static orvane.testsupport.SoftHsmSetup.material;
 import static orvane.testsupport.SoftHsmSetup.run;
 
 import java.nio.file.Files;
@@ -17,7 +18,6 @@ import orvane.testsupport.SoftHsmSetup;
  * whose labels hold UTF-8 beyond the Basic Multilingual Plane and stray bytes.
  */
 final class HardeningToken {
-    static final String MODULE = "/usr/lib/softhsm/libsofthsm2.so";
     static final String LABEL = "orv-hardening";
     static final String SO_PIN = "10293847";
     static final String PIN = "564738";
@@ -44,27 +44,15 @@ final class HardeningToken {
 
     private HardeningToken() throws Exception {
         Path dir = SoftHsmSetup.freshTokenDirectory();
-        run("softhsm2-util", "--init-token", "--free", "--label", LABEL, "--so-pin", SO_PIN, "--pin", PIN);
+        material("keypair", dir, LABEL);
+        material("token", dir, LABEL, SO_PIN, PIN, LABEL);
         for (String raw : RAW_LABELS) {
-            run("sh", "-c", "softhsm2-util --init-token --free --label \"$(printf '" + raw + "')\" --so-pin "
-                    + SO_PIN + " --pin " + PIN);
+            run("sh", "-c", "sh \"$0\" token \"$1\" \"$(printf \"$2\")\" \"$3\" \"$4\"",
+                    SoftHsmSetup.MATERIAL, dir.toString(), raw, SO_PIN, PIN);
         }
-        Path key = dir.resolve("key.pem");
-        Path keyDer = dir.resolve("key.der");
-        Path pub = dir.resolve("pub.der");
-        Path cert = dir.resolve("cert.der");
-        run("openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", key.toString());
-        run("openssl", "pkcs8", "-topk8", "-nocrypt", "-in", key.toString(), "-outform", "DER", "-out",
-                keyDer.toString());
-        run("openssl", "pkey", "-in", key.toString(), "-pubout", "-outform", "DER", "-out", pub.toString());
-        run("openssl", "req", "-new", "-x509", "-key", key.toString(), "-days", "2", "-subj",
-                "/CN=ORV hardening/O=ORVNative tests", "-outform", "DER", "-out", cert.toString());
-        store(keyDer, "privkey");
-        store(pub, "pubkey");
-        store(cert, "cert");
-        certificate = Files.readAllBytes(cert);
+        certificate = Files.readAllBytes(dir.resolve(LABEL + ".der"));
 
-        moduleId = PKCS11Module.loadLibrary(MODULE);
+        moduleId = PKCS11Module.loadLibrary(SoftHsmSetup.MODULE);
         slotIndex = slotOf(moduleId, LABEL);
     }
 
@@ -77,10 +65,5 @@ final class HardeningToken {
             }
         }
         throw new IllegalStateException("no token labelled " + label + " among " + slots + " slots");
-    }
-
-    private static void store(Path file, String type) throws Exception {
-        run("pkcs11-tool", "--module", MODULE, "--token-label", LABEL, "--login", "--pin", PIN, "--write-object",
-                file.toString(), "--type", type, "--id", "01", "--label", "orv-hardening-" + type);
     }
 }

@@ -1,6 +1,6 @@
 package orvane.pkcs11e2e;
 
-import static orvane.testsupport.SoftHsmSetup.run;
+import static orvane.testsupport.SoftHsmSetup.material;
 
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
@@ -12,7 +12,6 @@ import java.security.cert.CertificateFactory;
 import java.security.cert.X509Certificate;
 import java.security.spec.PKCS8EncodedKeySpec;
 import java.util.ArrayList;
-import java.util.Arrays;
 import java.util.List;
 
 import orvane.clapi.crypto.PKCS11Exception;
@@ -22,14 +21,14 @@ import orvane.clapi.crypto.PKCS11Slot;
 import orvane.testsupport.SoftHsmSetup;
 
 /**
- * One SoftHSM2 token per JVM, made and filled from scratch with openssl and
- * pkcs11-tool so that every byte it holds is known: an RSA-2048 key pair with
- * its self-signed certificate (CKA_ID 01), a second certificate without keys
- * (CKA_ID 02) and a data object. SoftHSM2 accepts C_Initialize once per
- * process, so the module is loaded here once and every test class shares it.
+ * One SoftHSM2 token per JVM, made and filled from scratch by tools/material.sh
+ * so that every byte it holds is known: an RSA-2048 key pair with its
+ * self-signed certificate (CKA_ID 01), a second certificate without keys
+ * (CKA_ID 02) and a data object without CKA_ID. SoftHSM2 accepts C_Initialize
+ * once per process, so the module is loaded here once and every test class
+ * shares it.
  */
 final class E2eToken {
-    static final String MODULE = "/usr/lib/softhsm/libsofthsm2.so";
     static final String LABEL = "orv-e2e";
     static final String SO_PIN = "87654321";
     static final String PIN = "246810";
@@ -42,9 +41,6 @@ final class E2eToken {
     final int slotIndex;
     final byte[] certificate;
     final byte[] otherCertificate;
-    private final Path keyPem;
-    private final Path keyDer;
-    private final Path publicKeyDer;
     private int nextId = 0x10;
 
     static synchronized E2eToken get() throws Exception {
@@ -56,22 +52,16 @@ final class E2eToken {
 
     private E2eToken() throws Exception {
         dir = SoftHsmSetup.freshTokenDirectory();
-        run("softhsm2-util", "--init-token", "--free", "--label", LABEL, "--so-pin", SO_PIN, "--pin", PIN);
+        material("keypair", dir, "key01");
+        material("keypair", dir, "other");
+        material("token", dir, LABEL, SO_PIN, PIN, "key01");
+        material("store", dir, LABEL, PIN, "02", "other.der");
+        Files.write(dir.resolve("orv-e2e-data.bin"), DATA_VALUE);
+        material("store", dir, LABEL, PIN, "", "orv-e2e-data.bin");
+        certificate = Files.readAllBytes(dir.resolve("key01.der"));
+        otherCertificate = Files.readAllBytes(dir.resolve("other.der"));
 
-        keyPem = dir.resolve("key01.pem");
-        keyDer = dir.resolve("key01.der");
-        publicKeyDer = dir.resolve("pub01.der");
-        run("openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", keyPem.toString());
-        run("openssl", "pkcs8", "-topk8", "-nocrypt", "-in", keyPem.toString(), "-outform", "DER",
-                "-out", keyDer.toString());
-        run("openssl", "pkey", "-in", keyPem.toString(), "-pubout", "-outform", "DER", "-out", publicKeyDer.toString());
-        certificate = provisionKeySet("01", "ORV e2e 01");
-        otherCertificate = provisionCertificateOnly("02");
-        Path data = dir.resolve("data.bin");
-        Files.write(data, DATA_VALUE);
-        store(data, "data", null, "orv-e2e-data");
-
-        moduleId = PKCS11Module.loadLibrary(MODULE);
+        moduleId = PKCS11Module.loadLibrary(SoftHsmSetup.MODULE);
         slotIndex = findSlot(moduleId);
         openAndLogin();
     }
@@ -114,7 +104,8 @@ final class E2eToken {
     }
 
     PrivateKey privateKey() throws Exception {
-        return KeyFactory.getInstance("RSA").generatePrivate(new PKCS8EncodedKeySpec(Files.readAllBytes(keyDer)));
+        byte[] pkcs8 = Files.readAllBytes(dir.resolve("key01.p8"));
+        return KeyFactory.getInstance("RSA").generatePrivate(new PKCS8EncodedKeySpec(pkcs8));
     }
 
     /**
@@ -123,43 +114,9 @@ final class E2eToken {
      */
     synchronized KeySet provisionKeySet() throws Exception {
         String id = String.format("%02x", nextId++);
-        return new KeySet(id, provisionKeySet(id, "ORV e2e set " + id));
-    }
-
-    private byte[] provisionKeySet(String id, String subject) throws Exception {
-        Path certDer = dir.resolve("cert" + id + ".der");
-        run("openssl", "req", "-new", "-x509", "-key", keyPem.toString(), "-days", "2", "-subj",
-                "/CN=" + subject + "/O=ORVNative tests", "-outform", "DER", "-out", certDer.toString());
-        store(keyDer, "privkey", id, "key" + id);
-        store(publicKeyDer, "pubkey", id, "key" + id);
-        store(certDer, "cert", id, "cert" + id);
-        return Files.readAllBytes(certDer);
-    }
-
-    private byte[] provisionCertificateOnly(String id) throws Exception {
-        Path otherKey = dir.resolve("key" + id + ".pem");
-        Path certDer = dir.resolve("cert" + id + ".der");
-        run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", otherKey.toString(), "-days", "2",
-                "-subj", "/CN=ORV e2e " + id + " without keys/O=ORVNative tests", "-outform", "DER",
-                "-out", certDer.toString());
-        store(certDer, "cert", id, "cert" + id);
-        return Files.readAllBytes(certDer);
-    }
-
-    /** Another data object, for tests that delete one. */
-    synchronized void provisionDataObject(String label) throws Exception {
-        Path data = dir.resolve(label + ".bin");
-        Files.write(data, label.getBytes(StandardCharsets.US_ASCII));
-        store(data, "data", null, label);
-    }
-
-    private void store(Path file, String type, String id, String label) throws Exception {
-        List<String> command = new ArrayList<>(Arrays.asList("pkcs11-tool", "--module", MODULE, "--token-label", LABEL,
-                "--login", "--pin", PIN, "--write-object", file.toString(), "--type", type, "--label", label));
-        if (id != null) {
-            command.addAll(Arrays.asList("--id", id));
-        }
-        run(command.toArray(new String[0]));
+        material("cert", dir, "key01", "set" + id);
+        material("store", dir, LABEL, PIN, id, "set" + id + ".der", "key01.p8", "key01.pub");
+        return new KeySet(id, Files.readAllBytes(dir.resolve("set" + id + ".der")));
     }
 
     /** The CKA_IDs of every object of one class the token shows now. */

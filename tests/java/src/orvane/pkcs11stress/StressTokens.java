@@ -1,6 +1,6 @@
 package orvane.pkcs11stress;
 
-import static orvane.testsupport.SoftHsmSetup.run;
+import static orvane.testsupport.SoftHsmSetup.material;
 
 import java.io.ByteArrayInputStream;
 import java.nio.file.Files;
@@ -19,12 +19,11 @@ import orvane.testsupport.SoftHsmSetup;
 
 /**
  * Two SoftHSM2 tokens in one module instance, each holding an RSA-2048 key pair
- * and its certificate made with openssl, so every signature can be checked
+ * and its certificate made by tools/material.sh, so every signature can be checked
  * against java.security. SoftHSM2 initialises once per process: the module is
  * loaded here once for every test class.
  */
 final class StressTokens {
-    static final String MODULE = "/usr/lib/softhsm/libsofthsm2.so";
     static final String SO_PIN = "10203040";
     static final String PIN = "5060";
 
@@ -70,7 +69,7 @@ final class StressTokens {
         Path dir = SoftHsmSetup.freshTokenDirectory();
         a = provision(dir, "orv-stress-a");
         b = provision(dir, "orv-stress-b");
-        moduleId = PKCS11Module.loadLibrary(MODULE);
+        moduleId = PKCS11Module.loadLibrary(SoftHsmSetup.MODULE);
         a.slotIndex = slotOf(a.label);
         b.slotIndex = slotOf(b.label);
         openAndLogin(a);
@@ -94,27 +93,10 @@ final class StressTokens {
     }
 
     private static Token provision(Path dir, String label) throws Exception {
-        run("softhsm2-util", "--init-token", "--free", "--label", label, "--so-pin", SO_PIN, "--pin", PIN);
-        Path keyPem = dir.resolve(label + ".pem");
-        Path keyDer = dir.resolve(label + ".p8");
-        Path publicDer = dir.resolve(label + ".pub");
-        Path certDer = dir.resolve(label + ".crt");
-        run("openssl", "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", keyPem.toString());
-        run("openssl", "pkcs8", "-topk8", "-nocrypt", "-in", keyPem.toString(), "-outform", "DER",
-                "-out", keyDer.toString());
-        run("openssl", "pkey", "-in", keyPem.toString(), "-pubout", "-outform", "DER", "-out", publicDer.toString());
-        run("openssl", "req", "-new", "-x509", "-key", keyPem.toString(), "-days", "2", "-subj",
-                "/CN=" + label + "/O=ORVNative tests", "-outform", "DER", "-out", certDer.toString());
-        store(label, keyDer, "privkey");
-        store(label, publicDer, "pubkey");
-        store(label, certDer, "cert");
+        material("keypair", dir, label);
+        material("token", dir, label, SO_PIN, PIN, label);
         PrivateKey privateKey = KeyFactory.getInstance("RSA")
-                .generatePrivate(new PKCS8EncodedKeySpec(Files.readAllBytes(keyDer)));
-        return new Token(label, Files.readAllBytes(certDer), privateKey);
-    }
-
-    private static void store(String label, Path file, String type) throws Exception {
-        run("pkcs11-tool", "--module", MODULE, "--token-label", label, "--login", "--pin", PIN,
-                "--write-object", file.toString(), "--type", type, "--id", "01", "--label", label);
+                .generatePrivate(new PKCS8EncodedKeySpec(Files.readAllBytes(dir.resolve(label + ".p8"))));
+        return new Token(label, Files.readAllBytes(dir.resolve(label + ".der")), privateKey);
     }
 }

@@ -1,8 +1,11 @@
 package orvane.pkcs11test;
 
+import static orvane.testsupport.SoftHsmSetup.material;
+
 import java.io.IOException;
-import java.util.ArrayList;
+import java.nio.file.Path;
 import java.util.List;
+import java.util.stream.Collectors;
 
 import orvane.clapi.crypto.PKCS11Module;
 import orvane.clapi.crypto.PKCS11Slot;
@@ -14,7 +17,7 @@ import orvane.testsupport.SoftHsmSetup;
  * here: SoftHSM2 first (its tokens made beforehand), then the mock module.
  */
 final class TestModules {
-    static final String SOFTHSM = "/usr/lib/softhsm/libsofthsm2.so";
+    static final String SOFTHSM = SoftHsmSetup.MODULE;
     static final String SO_PIN = "12345678";
 
     /** Sessions, login, digest and random. */
@@ -153,24 +156,10 @@ final class TestModules {
      * the module's slot order (slot ids are random; the order is SoftHSM2's).
      */
     private static List<String> makeSoftHsmTokens() throws IOException, InterruptedException {
-        SoftHsmSetup.freshTokenDirectory();
+        Path dir = SoftHsmSetup.freshTokenDirectory();
         for (Token token : new Token[] {MAIN, PIN_CHANGE, REINIT}) {
-            run("softhsm2-util", "--init-token", "--free", "--label", token.label, "--so-pin", token.soPin,
-                    "--pin", token.userPin);
+            material("token", dir, token.label, token.soPin, token.userPin);
         }
-        List<String> labels = new ArrayList<>();
-        for (String line : run("softhsm2-util", "--show-slots")) {
-            String trimmed = line.trim();
-            if (trimmed.startsWith("Slot ") && !trimmed.startsWith("Slot info")) {
-                labels.add("");
-            } else if (trimmed.startsWith("Label:") && !labels.isEmpty()) {
-                labels.set(labels.size() - 1, trimmed.substring("Label:".length()).trim());
-            }
-        }
-        return labels;
-    }
-
-    private static List<String> run(String... command) throws IOException, InterruptedException {
-        return List.of(SoftHsmSetup.run(command).split("\n"));
+        return material("labels", dir).lines().collect(Collectors.toList());
     }
 }

@@ -11,27 +11,37 @@ import java.util.stream.Stream;
 
 /**
  * What every JVM suite on a SoftHSM2 token of its own starts with: an empty
- * token directory behind the SOFTHSM2_CONF its ctest entry names, and the
- * command-line tools that fill it.
+ * token directory beside the SOFTHSM2_CONF its ctest entry names, and
+ * tools/material.sh, which makes the keys and tokens (run-junit.sh names both
+ * the script and the module it found).
  */
 public final class SoftHsmSetup {
+    public static final String MODULE = System.getProperty("orv.softhsm", "");
+    public static final String MATERIAL = System.getProperty("orv.material");
+
     private SoftHsmSetup() {
     }
 
-    /** Empties the suite's token directory and writes its configuration; returns the directory of both. */
+    /** Empties the suite's token directory; returns the directory the configuration sits in. */
     public static Path freshTokenDirectory() throws IOException {
         String conf = System.getenv("SOFTHSM2_CONF");
         if (conf == null || conf.isEmpty()) {
             throw new IllegalStateException("SOFTHSM2_CONF is not set");
         }
-        Path confPath = Paths.get(conf).toAbsolutePath();
-        Path dir = confPath.getParent();
-        Path tokens = dir.resolve("tokens");
-        deleteTree(tokens);
-        Files.createDirectories(tokens);
-        Files.writeString(confPath, "directories.tokendir = " + tokens + "\nobjectstore.backend = file\n"
-                + "log.level = ERROR\n", StandardCharsets.UTF_8);
+        Path dir = Paths.get(conf).toAbsolutePath().getParent();
+        deleteTree(dir.resolve("tokens"));
         return dir;
+    }
+
+    /** Runs tools/material.sh (its usage says what each command makes); its output. */
+    public static String material(Object... args) throws IOException, InterruptedException {
+        String[] command = new String[args.length + 2];
+        command[0] = "sh";
+        command[1] = MATERIAL;
+        for (int i = 0; i < args.length; i++) {
+            command[i + 2] = args[i].toString();
+        }
+        return run(command);
     }
 
     /** Runs a tool to its end; its output, or an IOException carrying it when the tool fails. */
