@@ -9,7 +9,7 @@ set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 mode=${2:-full}
-module=${ORV_BENCH_MODULE:-/usr/lib/softhsm/libsofthsm2.so}
+module=${ORV_BENCH_MODULE:-$(sh "$repo/tools/material.sh" softhsm-path)}
 # Another build's library and Java classes may stand in for this tree's, to
 # compare two versions of the bridge with the same harness.
 library=$(cd "${ORV_BENCH_LIBRARY_DIR:-$build}" && pwd)
