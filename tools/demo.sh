@@ -6,10 +6,11 @@ set -eu
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$repo/build/linux}" && pwd)
-module=${ORV_DEMO_MODULE:-/usr/lib/softhsm/libsofthsm2.so}
 label=orv-demo
 tool_jar=$build/java/tool/orvtool.jar
 
+material() { sh "$repo/tools/material.sh" "$@"; }
+module=${ORV_DEMO_MODULE:-$(material softhsm-path)}
 for f in "$tool_jar" "$build/java/orvnative.jar" "$build/libORVNative.so" "$module"; do
     [ -f "$f" ] || { echo "demo: $f is missing; run the build first" >&2; exit 1; }
 done
@@ -26,29 +27,15 @@ fail() { echo "demo: FAILED: $*" >&2; exit 1; }
 tool() { ORV_BUILD_DIR=$build sh "$repo/tools/orvtool" --module "$module" "$@"; }
 random_hex() { od -An -N"$1" -tx1 /dev/urandom | tr -d ' \n'; }
 
-# A token of our own: SoftHSM2 reads its token directory from this file.
-mkdir "$tmp/tokens"
-printf 'directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n' "$tmp/tokens" >"$tmp/softhsm2.conf"
-export SOFTHSM2_CONF="$tmp/softhsm2.conf"
-# The tool reads the PIN from this variable, never from its command line.
+# A token of our own, in the throwaway directory; the tool reads the PIN from
+# this variable, never from its command line.
 ORV_PIN=$(random_hex 6)
-export ORV_PIN
+export ORV_PIN SOFTHSM2_CONF="$tmp/softhsm2.conf"
 
 step "Creating throwaway token '$label' and an RSA-2048 key with a self-signed certificate"
-softhsm2-util --init-token --free --label "$label" --so-pin "$(random_hex 6)" --pin "$ORV_PIN" >/dev/null
+material keypair "$tmp" signer
+material token "$tmp" "$label" "$(random_hex 6)" "$ORV_PIN" signer >/dev/null
 cd "$tmp"
-openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \
-        -subj "/CN=ORV demo signer/O=ORVNative demo" 2>/dev/null
-openssl pkcs8 -topk8 -nocrypt -in key.pem -outform DER -out key.der
-openssl pkey -in key.pem -pubout -out pub.pem
-openssl pkey -in key.pem -pubout -outform DER -out pub.der
-openssl x509 -in cert.pem -outform DER -out cert.der
-for obj in "key.der privkey" "pub.der pubkey" "cert.der cert"; do
-    set -- $obj
-    pkcs11-tool --module "$module" --token-label "$label" --login --pin "$ORV_PIN" \
-                --write-object "$1" --type "$2" --id 01 --label demo >/dev/null 2>&1 \
-        || fail "pkcs11-tool could not store $2"
-done
 echo "Stored private key, public key and certificate under CKA_ID 01."
 
 step "Slots"
@@ -57,7 +44,7 @@ tool slots
 step "Certificates on '$label'"
 tool --token "$label" certs >certs.txt || { cat certs.txt; fail "certs failed"; }
 cat certs.txt
-expected=$(openssl x509 -in cert.pem -noout -fingerprint -sha256 | sed 's/.*=//')
+expected=$(openssl x509 -in signer.der -noout -fingerprint -sha256 | sed 's/.*=//')
 grep -q "SHA-256: $expected" certs.txt || fail "fingerprint differs from openssl's ($expected)"
 echo "Fingerprint matches openssl's."
 
@@ -66,8 +53,8 @@ printf 'ORVNative demo document, %s\n' "$(date -u)" >document.txt
 tool --token "$label" --pin-env ORV_PIN sign document.txt
 
 step "Checking that signature without the token"
-java -cp "$tool_jar" orvane.tool.JavaVerify cert.pem document.txt document.txt.sig sha256
-openssl dgst -sha256 -verify pub.pem -signature document.txt.sig document.txt
+java -cp "$tool_jar" orvane.tool.JavaVerify signer.der document.txt document.txt.sig sha256
+openssl dgst -sha256 -verify signer.pub -signature document.txt.sig document.txt
 
 step "Verifying on the token"
 tool --token "$label" verify document.txt document.txt.sig
