@@ -2,8 +2,8 @@
 // tagged blocks must be all zeros when released, and no released block may
 // hold a watched secret. The hooks themselves are checked first, so a change
 // in how the library allocates cannot make these tests pass unseen.
-#include "FakeToken.h"
 #include "HostVM.h"
+#include "P11MockControl.h"
 #include "SecretWatch.h"
 
 #include "capi/SecureBuffer.h"
@@ -56,6 +56,23 @@ bool holds(const ByteArray& array, const char* text)
         return ::testing::AssertionFailure() << "the tagged block of " << o.size << " bytes was released unwiped";
     }
     return ::testing::AssertionSuccess();
+}
+
+P11MockControl& mock()
+{
+    static P11MockControl* control = new P11MockControl(P11MOCK_MODULE_PATH);
+    return *control;
+}
+
+// The mock module in its default fixture, initialised. Its crypto writes
+// straight into the caller's buffer, so it puts no plain text on the heap.
+CK_FUNCTION_LIST_PTR freshModule()
+{
+    mock().reset();
+    mock().set_initialized(1);
+    CK_FUNCTION_LIST_PTR functions = nullptr;
+    reinterpret_cast<CK_C_GetFunctionList>(mock().symbol("C_GetFunctionList"))(&functions);
+    return functions;
 }
 
 // Runs work while watching for secret; returns the number of released blocks that still held it.
@@ -175,16 +192,22 @@ TEST(SecretsInCapi, SecureBufferWipesOnEveryRelease)
 }
 
 // The PIN-taking members of a slot, through success and failure: nothing
-// the bridge frees, exception messages included, may hold the PIN.
+// the bridge frees, exception messages included, may hold the PIN. The mock
+// answers every PIN call by injection, so no PIN enters its own state.
 class SecretsInSlot : public ::testing::TestWithParam<CK_RV> {
 protected:
-    void SetUp() override { FakeToken::failPinCalls(GetParam()); }
-    void TearDown() override { FakeToken::failPinCalls(CKR_OK); }
+    void SetUp() override
+    {
+        functions = freshModule();
+        for (const char* call : {"C_Login", "C_SetPIN", "C_InitToken", "C_InitPIN"}) {
+            mock().fail(call, GetParam(), 0);
+        }
+    }
 
     // Runs one member; returns the failure's text, or "" on success.
-    static std::string messageOf(const std::function<void(PKCS11Bridge::PKCS11Slot&)>& member)
+    std::string messageOf(const std::function<void(PKCS11Bridge::PKCS11Slot&)>& member) const
     {
-        PKCS11Bridge::PKCS11Slot slot(FakeToken::functionList(), 1);
+        PKCS11Bridge::PKCS11Slot slot(functions, P11MOCK_SLOT_A);
         slot.openSession(CKF_SERIAL_SESSION | CKF_RW_SESSION);
         try {
             member(slot);
@@ -193,6 +216,20 @@ protected:
         }
         return "";
     }
+
+    // The module's log line of the last call that took a PIN.
+    static std::string lastPinCall()
+    {
+        std::string last;
+        for (const std::string& line : mock().logLines()) {
+            for (const char* call : {"C_Login ", "C_SetPIN ", "C_InitToken ", "C_InitPIN "}) {
+                last = line.rfind(call, 0) == 0 ? line : last;
+            }
+        }
+        return last;
+    }
+
+    CK_FUNCTION_LIST_PTR functions = nullptr;
 };
 
 TEST_P(SecretsInSlot, PinNeverLingers)
@@ -204,10 +241,11 @@ TEST_P(SecretsInSlot, PinNeverLingers)
         [](PKCS11Bridge::PKCS11Slot& s) { s.initPIN(String(pin)); },
         [](PKCS11Bridge::PKCS11Slot& s) { s.initTokenAndUserPIN(String(pin), String("label"), String(pin)); },
     };
+    const std::string pinField = "=" + P11MockControl::hex(pin, std::strlen(pin)) + " ";
     for (const auto& member : members) {
         std::string message;
         EXPECT_EQ(sightingsDuring(pin, [&] { message = messageOf(member); }), 0) << message;
-        EXPECT_TRUE(FakeToken::lastPinWas(pin));
+        EXPECT_NE(lastPinCall().find(pinField), std::string::npos) << lastPinCall();
         EXPECT_EQ(message.find(pin), std::string::npos) << message;
         EXPECT_EQ(GetParam() == CKR_OK, message.empty()) << message;
     }
@@ -217,19 +255,19 @@ INSTANTIATE_TEST_SUITE_P(Results, SecretsInSlot, ::testing::Values(CKR_OK, CKR_P
 
 TEST(SecretsInSlotCrypto, DecryptedTextLeftOnlyInTheResult)
 {
-    FakeToken::setPlainText(plain);
-    PKCS11Bridge::PKCS11Slot slot(FakeToken::functionList(), 1);
+    PKCS11Bridge::PKCS11Slot slot(freshModule(), P11MOCK_SLOT_A);
     slot.openSession(CKF_SERIAL_SESSION);
-    const PKCS11Bridge::Certificate certificate(bytes("certificate"), 9, bytes("id"));
+    const PKCS11Bridge::Certificate certificate(bytes(P11MOCK_CERT_A), P11MOCK_H_CERT_A, bytes(P11MOCK_ID_A));
+    const ByteArray cipher = slot.encryptData(certificate, bytes(plain), CKM_RSA_PKCS);
+    // The size query then reports 64 bytes, more than the decryption writes.
+    mock().set_extra_reported_length(64 - std::strlen(plain));
     int resultTicket = -1;
     EXPECT_EQ(sightingsDuring(plain,
                               [&] {
-                                  const ByteArray decrypted =
-                                      slot.decryptData(certificate, bytes("cipher"), CKM_RSA_PKCS);
+                                  const ByteArray decrypted = slot.decryptData(certificate, cipher, CKM_RSA_PKCS);
                                   EXPECT_TRUE(holds(decrypted, plain));
                                   resultTicket = SecretWatch::tag(decrypted.data());
-                                  const ByteArray unwrapped =
-                                      slot.unwrapKey(certificate, bytes("wrapped"), CKM_RSA_PKCS);
+                                  const ByteArray unwrapped = slot.unwrapKey(certificate, cipher, CKM_RSA_PKCS);
                                   EXPECT_TRUE(holds(unwrapped, plain));
                               }),
               0);
