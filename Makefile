@@ -1,11 +1,12 @@
-# One-command entry points. `make test` builds the Linux, sanitizer, win32 and
-# win64 trees and runs every test through one ctest run; `make demo` shows the token
-# tool against a throwaway SoftHSM2 token.
+# One-command entry points. `make check` builds the Linux tree and runs its
+# tests (the everyday loop); `make test` builds the Linux, sanitizer, win32,
+# win64 and fuzz trees and runs ctest in each in turn; `make demo` shows the
+# token tool against a throwaway SoftHSM2 token.
 JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?= -G Ninja
 
-.PHONY: all deps build test demo bench clean win64 fuzz card-demo
+.PHONY: all deps build check test demo bench clean win64 fuzz card-demo
 
 all: build
 
@@ -42,6 +43,11 @@ build: deps $(BUILD)/linux/build.ninja $(BUILD)/asan/build.ninja $(BUILD)/win32/
 # The 64-bit DLL and its tests alone: `make win64 && cd $(BUILD)/win64 && ctest`.
 win64: deps $(BUILD)/win64/build.ninja
 	cmake --build $(BUILD)/win64 -j $(JOBS)
+
+# The everyday loop: the Linux tree alone, no package check.
+check: $(BUILD)/linux/build.ninja
+	cmake --build $(BUILD)/linux -j $(JOBS)
+	@sh tools/ctest-trees.sh $(BUILD) linux
 
 # One ctest per tree: the trees share test names, and ctest applies a test's
 # properties by name to every tree it has read. The last lines sum up all. The

@@ -1,3 +1,4 @@
+// The attach count and shared instance, changed only under the named mutex.
 #include "capi/LibraryAttach.h"
 
 #include <new>
@@ -14,8 +15,8 @@ std::uint32_t attachCountValue = 0;
 // but the state it guarded is not trusted.
 class MutexHold {
 public:
-    explicit MutexHold(HANDLE mutex) noexcept
-        : mutex_(mutex), result_(WaitForSingleObject(mutex, LibraryAttach::kWaitMilliseconds))
+    MutexHold(HANDLE mutex, DWORD waitMilliseconds) noexcept
+        : mutex_(mutex), result_(WaitForSingleObject(mutex, waitMilliseconds))
     {
     }
     ~MutexHold()
@@ -36,16 +37,16 @@ private:
 
 } // namespace
 
-BOOL LibraryAttach::onNotification(HMODULE module, DWORD reason) noexcept
+BOOL LibraryAttach::onNotification(HMODULE module, DWORD reason, DWORD waitMilliseconds) noexcept
 {
     if (!ensureMutex()) {
         return FALSE;
     }
     switch (reason) {
     case DLL_PROCESS_ATTACH:
-        return attach(module);
+        return attach(module, waitMilliseconds);
     case DLL_PROCESS_DETACH:
-        return detach();
+        return detach(waitMilliseconds);
     default:
         return TRUE;
     }
@@ -69,10 +70,10 @@ bool LibraryAttach::ensureMutex() noexcept
     return attachMutex != nullptr;
 }
 
-BOOL LibraryAttach::attach(HMODULE module) noexcept
+BOOL LibraryAttach::attach(HMODULE module, DWORD waitMilliseconds) noexcept
 {
     DisableThreadLibraryCalls(module);
-    MutexHold hold(attachMutex);
+    MutexHold hold(attachMutex, waitMilliseconds);
     if (!hold.owns()) {
         return FALSE;
     }
@@ -88,9 +89,9 @@ BOOL LibraryAttach::attach(HMODULE module) noexcept
     return TRUE;
 }
 
-BOOL LibraryAttach::detach() noexcept
+BOOL LibraryAttach::detach(DWORD waitMilliseconds) noexcept
 {
-    MutexHold hold(attachMutex);
+    MutexHold hold(attachMutex, waitMilliseconds);
     if (!hold.owns()) {
         return FALSE;
     }

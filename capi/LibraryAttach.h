@@ -16,16 +16,17 @@ public:
     static constexpr const char* kMutexName = "MutexToORVcapi";
     static constexpr DWORD kWaitMilliseconds = 30000;
 
-    // DllMain's answer for one notification.
-    static BOOL onNotification(HMODULE module, DWORD reason) noexcept;
+    // DllMain's answer for one notification. Tests pass a shorter wait to see
+    // it run out without spending the shipped 30 s.
+    static BOOL onNotification(HMODULE module, DWORD reason, DWORD waitMilliseconds = kWaitMilliseconds) noexcept;
 
     // The attach state, for inspection; read without the mutex.
     static ORVcapi* instance() noexcept;
     static std::uint32_t attachCount() noexcept;
 
 private:
-    static BOOL attach(HMODULE module) noexcept;
-    static BOOL detach() noexcept;
+    static BOOL attach(HMODULE module, DWORD waitMilliseconds) noexcept;
+    static BOOL detach(DWORD waitMilliseconds) noexcept;
     static bool ensureMutex() noexcept;
 };
 
