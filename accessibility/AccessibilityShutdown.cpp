@@ -1,3 +1,4 @@
+// Asking the Java accessibility bridge's status window to quit.
 #include "accessibility/AccessibilityShutdown.h"
 
 #include "platform/Win32.h"
@@ -10,7 +11,7 @@ const char kStatusWindowTitle[] = "Access Bridge status";
 
 // Two Win32 calls that report failure by result only; nothing here throws,
 // and a failed post is of no interest to the caller.
-void JNICALL jniShutdownNativeAccessibility(JNIEnv*, jclass)
+void JNICALL IncomingNativeUtils_jniShutdownNativeAccessibility(JNIEnv*, jclass)
 {
     const HWND window = FindWindowA(nullptr, kStatusWindowTitle);
     if (window == nullptr) {

@@ -8,6 +8,6 @@
 
 // Posts WM_QUIT (exit code 0) to the first top-level window titled
 // "Access Bridge status"; returns at once, whether or not one exists.
-void JNICALL jniShutdownNativeAccessibility(JNIEnv* env, jclass cls);
+void JNICALL IncomingNativeUtils_jniShutdownNativeAccessibility(JNIEnv* env, jclass cls);
 
 #endif

@@ -1,3 +1,4 @@
+// Copies of Java strings and byte arrays into secure buffers, and boolean answers written back to Java.
 #include "capi/CAPIBridge.h"
 
 #include "capi/JniArrayElements.h"

@@ -85,8 +85,8 @@ void seedDirectBuffer(JNIEnv* env, jobject buffer)
 // ORVcapi has no state, so each call uses an instance of its own rather than
 // dereferencing the attach state's pointer, which DllMain may not have set.
 
-jlong JNICALL nativeIsCspAvailable(JNIEnv* env, jobject, jstring providerName, jstring providerTypeName,
-                                   jbooleanArray available)
+jlong JNICALL CapiToken_nativeIsCspAvailable(JNIEnv* env, jobject, jstring providerName, jstring providerTypeName,
+                                             jbooleanArray available)
 {
     return resultCodeNative([&]() -> jlong {
         SecureBuffer name;
@@ -103,8 +103,8 @@ jlong JNICALL nativeIsCspAvailable(JNIEnv* env, jobject, jstring providerName, j
     });
 }
 
-jlong JNICALL nativeIsCertificateInStore(JNIEnv* env, jobject, jbyteArray certificate, jstring storeName,
-                                         jbooleanArray found)
+jlong JNICALL CapiToken_nativeIsCertificateInStore(JNIEnv* env, jobject, jbyteArray certificate, jstring storeName,
+                                                   jbooleanArray found)
 {
     return resultCodeNative([&]() -> jlong {
         SecureBuffer encoded;
@@ -122,8 +122,8 @@ jlong JNICALL nativeIsCertificateInStore(JNIEnv* env, jobject, jbyteArray certif
     });
 }
 
-jlong JNICALL nativeWrapDigest(JNIEnv* env, jobject, jbyteArray digest, jint hashType, jbyteArray certificate,
-                               jstring storeName, jbyteArray signature, jint keySpec)
+jlong JNICALL CapiToken_nativeWrapDigest(JNIEnv* env, jobject, jbyteArray digest, jint hashType, jbyteArray certificate,
+                                         jstring storeName, jbyteArray signature, jint keySpec)
 {
     return resultCodeNative([&]() -> jlong {
         SecureBuffer digestBytes;
@@ -150,7 +150,7 @@ jlong JNICALL nativeWrapDigest(JNIEnv* env, jobject, jbyteArray digest, jint has
     });
 }
 
-jlong JNICALL nativeGetCertificates(JNIEnv* env, jobject, jstring storeName, jobject list)
+jlong JNICALL CapiToken_nativeGetCertificates(JNIEnv* env, jobject, jstring storeName, jobject list)
 {
     return resultCodeNative([&]() -> jlong {
         SecureBuffer store;
@@ -182,8 +182,8 @@ jlong JNICALL nativeGetCertificates(JNIEnv* env, jobject, jstring storeName, job
     });
 }
 
-jbyteArray JNICALL nativeUnwrapSecretKey(JNIEnv* env, jobject, jbyteArray wrappedKey, jbyteArray certificate,
-                                         jstring storeName)
+jbyteArray JNICALL CapiToken_nativeUnwrapSecretKey(JNIEnv* env, jobject, jbyteArray wrappedKey, jbyteArray certificate,
+                                                   jstring storeName)
 {
     jbyteArray result = nullptr;
     raisingNative(env, kUnwrapRoute, [&] {
@@ -212,7 +212,7 @@ jbyteArray JNICALL nativeUnwrapSecretKey(JNIEnv* env, jobject, jbyteArray wrappe
     return result;
 }
 
-void JNICALL nativeGenerateSeed(JNIEnv* env, jobject, jobject buffer)
+void JNICALL CapiToken_nativeGenerateSeed(JNIEnv* env, jobject, jobject buffer)
 {
     raisingNative(env, kSeedRoute, [&] { seedDirectBuffer(env, buffer); });
 }
@@ -220,12 +220,15 @@ void JNICALL nativeGenerateSeed(JNIEnv* env, jobject, jobject buffer)
 namespace {
 
 const JNIBridge::NativeMethodRow rows[] = {
-    {"nativeIsCspAvailable", "(Ljava/lang/String;Ljava/lang/String;[Z)J", JNIBridge::entry(&nativeIsCspAvailable)},
-    {"nativeIsCertificateInStore", "([BLjava/lang/String;[Z)J", JNIBridge::entry(&nativeIsCertificateInStore)},
-    {"nativeWrapDigest", "([BI[BLjava/lang/String;[BI)J", JNIBridge::entry(&nativeWrapDigest)},
-    {"nativeGetCertificates", "(Ljava/lang/String;Ljava/util/LinkedList;)J", JNIBridge::entry(&nativeGetCertificates)},
-    {"nativeUnwrapSecretKey", "([B[BLjava/lang/String;)[B", JNIBridge::entry(&nativeUnwrapSecretKey)},
-    {"nativeGenerateSeed", "(Ljava/nio/ByteBuffer;)V", JNIBridge::entry(&nativeGenerateSeed)},
+    {"nativeIsCspAvailable", "(Ljava/lang/String;Ljava/lang/String;[Z)J",
+     JNIBridge::entry(&CapiToken_nativeIsCspAvailable)},
+    {"nativeIsCertificateInStore", "([BLjava/lang/String;[Z)J",
+     JNIBridge::entry(&CapiToken_nativeIsCertificateInStore)},
+    {"nativeWrapDigest", "([BI[BLjava/lang/String;[BI)J", JNIBridge::entry(&CapiToken_nativeWrapDigest)},
+    {"nativeGetCertificates", "(Ljava/lang/String;Ljava/util/LinkedList;)J",
+     JNIBridge::entry(&CapiToken_nativeGetCertificates)},
+    {"nativeUnwrapSecretKey", "([B[BLjava/lang/String;)[B", JNIBridge::entry(&CapiToken_nativeUnwrapSecretKey)},
+    {"nativeGenerateSeed", "(Ljava/nio/ByteBuffer;)V", JNIBridge::entry(&CapiToken_nativeGenerateSeed)},
 };
 
 } // namespace

@@ -1,3 +1,4 @@
+// Container and provider names converted to the narrow text CryptoAPI takes.
 #include "capi/NarrowName.h"
 
 #include "capi/ResultCodes.h"

@@ -26,9 +26,10 @@ public:
     int getCspFromCertificate(const SecureBuffer& encodedCertificate, const char* storeName, CryptProvider& provider,
                               CertContext& certificate, bool& mustRelease, DWORD& keySpec);
     // The certificate's entry in the store and its key-provider information:
-    // the steps of getCspFromCertificate before the provider is acquired.
+    // everything getCspFromCertificate finds before it acquires the provider.
     int findCertificateKey(const SecureBuffer& encodedCertificate, const char* storeName, CertificateKey& key);
-    // Step 10 of getCspFromCertificate, for an entry findCertificateKey found.
+    // Acquires the provider an entry from findCertificateKey names, as
+    // getCspFromCertificate does last.
     int acquireCsp(CertificateKey& key, CryptProvider& provider, CertContext& certificate, bool& mustRelease,
                    DWORD& keySpec);
     // getCspFromCertificate, except that a key held by a key storage provider
@@ -56,8 +57,8 @@ public:
     // certificates whose key-provider information has provider type 0.
     // The hashes are always available; the group decides the signature.
     int getKeyAlgorithms(CngPrivateKey& key, ProviderAlgorithms& algorithms);
-    // A result code as wrapDigest's steps 8 to 11 give; the signature in
-    // CryptSignHashA's byte order.
+    // The codes of wrapDigest's signing (length query, allocation, signature,
+    // cancellation); the signature in CryptSignHashA's byte order.
     int signDigestWithKey(CngPrivateKey& key, ALG_ID hashAlgorithm, const SecureBuffer& digest,
                           SecureBuffer& signature);
     // Decrypts the big-endian wrapped key; throws as unwrapSessionKey.

@@ -1,3 +1,4 @@
+// Opening, or creating, a key container of the default RSA provider.
 #include "capi/ProviderManager.h"
 
 #include "common/Exception.h"

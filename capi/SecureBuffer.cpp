@@ -1,3 +1,4 @@
+// Buffers for key material, wiped before their memory goes back.
 #include "capi/SecureBuffer.h"
 
 #include "jnibridge/SecureWipe.h"

@@ -1,3 +1,4 @@
+// The description every Common exception carries: message and code, in hexadecimal and decimal.
 #include "common/Exception.h"
 
 #include "jnibridge/SecureWipe.h"

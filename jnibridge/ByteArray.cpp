@@ -1,3 +1,4 @@
+// Byte arrays: range-checked slices and the hexadecimal form messages show.
 #include "jnibridge/ByteArray.h"
 
 #include "jnibridge/String.h"

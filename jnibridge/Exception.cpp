@@ -1,3 +1,4 @@
+// The JNI frame's root exception, which keeps a copy of its message of its own.
 #include "jnibridge/Exception.h"
 
 #include "jnibridge/String.h"

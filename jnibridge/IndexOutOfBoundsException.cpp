@@ -1,3 +1,4 @@
+// The text of an index outside its range: the index and both bounds.
 #include "jnibridge/IndexOutOfBoundsException.h"
 
 #include "jnibridge/String.h"

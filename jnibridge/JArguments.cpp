@@ -1,3 +1,4 @@
+// Constructor arguments handed to JNI as one jvalue array.
 #include "jnibridge/JArguments.h"
 
 #include "jnibridge/JValue.h"

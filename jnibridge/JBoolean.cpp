@@ -1,3 +1,4 @@
+// The Java boolean argument and its type descriptor.
 #include "jnibridge/JBoolean.h"
 
 #include "jnibridge/JClass.h"

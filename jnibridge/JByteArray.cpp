@@ -1,3 +1,4 @@
+// Copies between Java byte[] and ByteArray, each way in one JNI call.
 #include "jnibridge/JByteArray.h"
 
 #include "jnibridge/ByteArray.h"

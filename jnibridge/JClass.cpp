@@ -1,3 +1,4 @@
+// Finding a Java class once and keeping a global reference to it.
 #include "jnibridge/JClass.h"
 
 #include "jnibridge/JNIException.h"

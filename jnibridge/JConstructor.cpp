@@ -1,3 +1,4 @@
+// Building a Java object through a constructor looked up once.
 #include "jnibridge/JConstructor.h"
 
 #include "jnibridge/JArguments.h"

@@ -1,3 +1,4 @@
+// The Java int argument and its type descriptor.
 #include "jnibridge/JInt.h"
 
 #include "jnibridge/JClass.h"

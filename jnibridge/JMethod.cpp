@@ -1,3 +1,4 @@
+// Method IDs looked up once per method object, and the no-argument call that returns a Java string.
 #include "jnibridge/JMethod.h"
 
 #include "jnibridge/JClass.h"
@@ -61,14 +62,14 @@ jmethodID JMethod<T>::getMethodID(JClass& cls)
 template <>
 JString JMethod<JString>::invoke(JObject& target)
 {
-    static const char* const callContext = "JMethod<JString>::invoke(JObject&) - CallObjectMethodA(...)";
+    static const char* const kCallContext = "JMethod<JString>::invoke(JObject&) - CallObjectMethodA(...)";
     if (target.getGlobalReference() == nullptr) {
-        throw JNIException(String(callContext) + " - null target");
+        throw JNIException(String(kCallContext) + " - null target");
     }
     jmethodID id = getMethodID(target.typeClass());
     JNIEnv* env = JNIHelper::attachCurrentThread();
     jobject result = env->CallObjectMethodA(target.getGlobalReference(), id, nullptr);
-    checkJavaException(callContext, String());
+    checkJavaException(kCallContext, String());
     JString text(static_cast<jstring>(result));
     env->DeleteLocalRef(result);
     return text;

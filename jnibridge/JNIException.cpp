@@ -1,3 +1,4 @@
+// A failed JNI call, holding its own global reference to the Java throwable.
 #include "jnibridge/JNIException.h"
 
 #include "jnibridge/JNIHelper.h"

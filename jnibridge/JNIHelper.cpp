@@ -1,3 +1,4 @@
+// The VM recorded at load time, and the JNIEnv of whichever thread calls.
 #include "jnibridge/JNIHelper.h"
 
 #include "jnibridge/JNIException.h"

@@ -13,12 +13,12 @@ JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM* vm, void* /*reserved*/)
         return JNI_ERR;
     }
     JNIEnv* jni = static_cast<JNIEnv*>(env);
-    for (std::size_t i = 0; i < RegistrationTable::beforeVMCount; ++i) {
-        RegistrationTable::registerClass(jni, *RegistrationTable::beforeVM[i]);
+    for (std::size_t i = 0; i < RegistrationTable::kBeforeVMCount; ++i) {
+        RegistrationTable::registerClass(jni, *RegistrationTable::kBeforeVM[i]);
     }
     JNIHelper::setJavaVM(vm);
-    for (std::size_t i = 0; i < RegistrationTable::afterVMCount; ++i) {
-        RegistrationTable::registerClass(jni, *RegistrationTable::afterVM[i]);
+    for (std::size_t i = 0; i < RegistrationTable::kAfterVMCount; ++i) {
+        RegistrationTable::registerClass(jni, *RegistrationTable::kAfterVM[i]);
     }
     return JNI_VERSION_1_4;
 }

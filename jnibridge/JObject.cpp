@@ -1,3 +1,4 @@
+// Global references taken and released with the wrapper that holds them.
 #include "jnibridge/JObject.h"
 
 #include "jnibridge/JClass.h"

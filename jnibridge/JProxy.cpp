@@ -1,3 +1,4 @@
+// An object built by a constructor, kept with the class it came from.
 #include "jnibridge/JProxy.h"
 
 namespace JNIBridge {

@@ -1,3 +1,4 @@
+// The method descriptor built from the argument types in order.
 #include "jnibridge/JSignature.h"
 
 #include "jnibridge/JClass.h"

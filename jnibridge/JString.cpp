@@ -1,3 +1,4 @@
+// Java strings made from the library's text, and read back into it without a copy left behind.
 #include "jnibridge/JString.h"
 
 #include "jnibridge/JClass.h"

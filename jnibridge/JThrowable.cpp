@@ -1,3 +1,4 @@
+// Reading a Java throwable as the text its toString() gives.
 #include "jnibridge/JThrowable.h"
 
 #include "jnibridge/JClass.h"

@@ -1,3 +1,4 @@
+// Java exceptions raised for the library's failures, and pending ones turned into JNIException.
 #include "jnibridge/JavaExceptions.h"
 
 #include "jnibridge/JClass.h"

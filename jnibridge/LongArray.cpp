@@ -1,3 +1,4 @@
+// Slot ids and object handles, growing one handle at a time.
 #include "jnibridge/LongArray.h"
 
 namespace JNIBridge {

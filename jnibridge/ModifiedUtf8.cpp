@@ -1,3 +1,4 @@
+// Conversion of module text (standard UTF-8) into the modified UTF-8 NewStringUTF takes.
 #include "jnibridge/ModifiedUtf8.h"
 
 #include <algorithm>
@@ -47,8 +48,8 @@ bool secondByteFits(unsigned char lead, unsigned char second)
     }
 }
 
-const char replacement[] = "\xEF\xBF\xBD";
-const char modifiedNul[] = "\xC0\x80";
+const char kReplacement[] = "\xEF\xBF\xBD";
+const char kModifiedNul[] = "\xC0\x80";
 
 void encodeThreeBytes(std::uint32_t unit, char* out)
 {
@@ -65,15 +66,15 @@ public:
 
 class Write {
 public:
-    explicit Write(char* target) : out(target) {}
+    explicit Write(char* target) : out_(target) {}
     void operator()(const char* piece, std::size_t n)
     {
-        std::memcpy(out, piece, n);
-        out += n;
+        std::memcpy(out_, piece, n);
+        out_ += n;
     }
 
 private:
-    char* out;
+    char* out_;
 };
 
 } // namespace
@@ -102,13 +103,13 @@ void ModifiedUtf8::convert(const unsigned char* bytes, std::size_t length, Sink&
     for (std::size_t pos = 0; pos < length;) {
         const unsigned char* at = bytes + pos;
         if (at[0] == 0xC0 && pos + 1 < length && at[1] == 0x80) {
-            sink(modifiedNul, 2);
+            sink(kModifiedNul, 2);
             pos += 2;
             continue;
         }
         const Sequence sequence = decode(at, length - pos);
         if (!sequence.valid) {
-            sink(replacement, 3);
+            sink(kReplacement, 3);
         } else if (sequence.length < 4) {
             sink(reinterpret_cast<const char*>(at), sequence.length);
         } else {

@@ -1,19 +1,20 @@
+// The classes whose natives the load hook binds, in order, and the binding of one class.
 #include "jnibridge/RegistrationTable.h"
 
 namespace JNIBridge {
 
-const NativeClassRows* const RegistrationTable::beforeVM[] = {
+const NativeClassRows* const RegistrationTable::kBeforeVM[] = {
     &windowsRegistryNatives,
     &capiTokenNatives,
 };
-const std::size_t RegistrationTable::beforeVMCount = sizeof beforeVM / sizeof beforeVM[0];
+const std::size_t RegistrationTable::kBeforeVMCount = sizeof kBeforeVM / sizeof kBeforeVM[0];
 
-const NativeClassRows* const RegistrationTable::afterVM[] = {
+const NativeClassRows* const RegistrationTable::kAfterVM[] = {
     &pkcs11ModuleNatives,
     &pkcs11SlotNatives,
     &incomingNativeUtilsNatives,
 };
-const std::size_t RegistrationTable::afterVMCount = sizeof afterVM / sizeof afterVM[0];
+const std::size_t RegistrationTable::kAfterVMCount = sizeof kAfterVM / sizeof kAfterVM[0];
 
 void RegistrationTable::registerClass(JNIEnv* env, const NativeClassRows& rows)
 {

@@ -16,10 +16,10 @@ public:
     static void registerClass(JNIEnv* env, const NativeClassRows& rows);
 
     // The classes whose natives are bound before the VM is recorded, and after.
-    static const NativeClassRows* const beforeVM[];
-    static const std::size_t beforeVMCount;
-    static const NativeClassRows* const afterVM[];
-    static const std::size_t afterVMCount;
+    static const NativeClassRows* const kBeforeVM[];
+    static const std::size_t kBeforeVMCount;
+    static const NativeClassRows* const kAfterVM[];
+    static const std::size_t kAfterVMCount;
 };
 
 } // namespace JNIBridge

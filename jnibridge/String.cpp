@@ -1,3 +1,4 @@
+// Text: construction from C strings and slices, and appending text and numbers.
 #include "jnibridge/String.h"
 
 #include <cstdint>

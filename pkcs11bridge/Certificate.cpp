@@ -4,7 +4,7 @@
 namespace PKCS11Bridge {
 
 Certificate::Certificate(const JNIBridge::ByteArray& value, CK_OBJECT_HANDLE handle, const JNIBridge::ByteArray& id)
-    : value(value), handle(handle), id(id)
+    : value_(value), handle_(handle), id_(id)
 {
 }
 

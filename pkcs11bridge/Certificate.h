@@ -11,14 +11,14 @@ class Certificate {
 public:
     Certificate(const JNIBridge::ByteArray& value, CK_OBJECT_HANDLE handle, const JNIBridge::ByteArray& id);
 
-    const JNIBridge::ByteArray& getValue() const noexcept { return value; }
-    CK_OBJECT_HANDLE getHandle() const noexcept { return handle; }
-    const JNIBridge::ByteArray& getId() const noexcept { return id; }
+    const JNIBridge::ByteArray& getValue() const noexcept { return value_; }
+    CK_OBJECT_HANDLE getHandle() const noexcept { return handle_; }
+    const JNIBridge::ByteArray& getId() const noexcept { return id_; }
 
 private:
-    JNIBridge::ByteArray value;
-    CK_OBJECT_HANDLE handle;
-    JNIBridge::ByteArray id;
+    JNIBridge::ByteArray value_;
+    CK_OBJECT_HANDLE handle_;
+    JNIBridge::ByteArray id_;
 };
 
 } // namespace PKCS11Bridge

@@ -7,12 +7,12 @@ namespace PKCS11Bridge {
 
 void Certificates::add(const Certificate& certificate)
 {
-    certificates.push_back(certificate);
+    certificates_.push_back(certificate);
 }
 
 unsigned int Certificates::size() const noexcept
 {
-    return static_cast<unsigned int>(certificates.size());
+    return static_cast<unsigned int>(certificates_.size());
 }
 
 const Certificate& Certificates::getCertificate(unsigned int index) const
@@ -21,7 +21,7 @@ const Certificate& Certificates::getCertificate(unsigned int index) const
         throw JNIBridge::IndexOutOfBoundsException("Certificates::getCertificate(unsigned int) - index ",
                                                    static_cast<int>(index), 0, static_cast<int>(size()) - 1);
     }
-    return certificates[index];
+    return certificates_[index];
 }
 
 } // namespace PKCS11Bridge

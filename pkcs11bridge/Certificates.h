@@ -16,7 +16,7 @@ public:
     const Certificate& getCertificate(unsigned int index) const;
 
 private:
-    std::vector<Certificate> certificates;
+    std::vector<Certificate> certificates_;
 };
 
 } // namespace PKCS11Bridge

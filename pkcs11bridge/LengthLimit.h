@@ -10,9 +10,9 @@ public:
     // leaves room for bulky data objects and for a Java heap to run out
     // first. A length beyond it is a mistake: serving it would take gigabytes
     // of a process whose 32-bit build has 2 GB of address space.
-    static constexpr unsigned long longest = 128UL * 1024 * 1024;
+    static constexpr unsigned long kLongest = 128UL * 1024 * 1024;
 
-    static constexpr bool allows(unsigned long length) noexcept { return length <= longest; }
+    static constexpr bool allows(unsigned long length) noexcept { return length <= kLongest; }
 };
 
 } // namespace PKCS11Bridge

@@ -17,7 +17,7 @@ namespace {
 
 // Longest attribute value accepted: a length beyond it is a module's
 // mistake, not something to allocate.
-constexpr CK_ULONG longestValue = LengthLimit::longest;
+constexpr CK_ULONG kLongestValue = LengthLimit::kLongest;
 
 CK_RV readInto(PKCS11Slot* slot, CK_OBJECT_HANDLE object, CK_ATTRIBUTE& attribute)
 {
@@ -77,7 +77,7 @@ ByteArray PKCS11Attribute<ByteArray>::getAttribute(PKCS11Slot* slot, unsigned lo
     if (rv != CKR_OK) {
         throw PKCS11Exception(failure(lengthContext, type), rv);
     }
-    if (attribute.ulValueLen > longestValue) {
+    if (attribute.ulValueLen > kLongestValue) {
         throw PKCS11Exception(failure(lengthContext, type).append(" - The module reported an unusable length"));
     }
     ByteArray value(static_cast<unsigned int>(attribute.ulValueLen));

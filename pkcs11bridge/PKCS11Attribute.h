@@ -15,22 +15,22 @@ class PKCS11Attribute {
 public:
     // The attribute points at the caller's value and must not outlive it.
     PKCS11Attribute(CK_ATTRIBUTE_TYPE type, const CK_ULONG* value)
-        : record{type, const_cast<CK_ULONG*>(value), sizeof(CK_ULONG)}
+        : record_{type, const_cast<CK_ULONG*>(value), sizeof(CK_ULONG)}
     {
     }
     PKCS11Attribute(CK_ATTRIBUTE_TYPE type, const JNIBridge::ByteArray& value)
-        : record{type, const_cast<char*>(value.data()), value.length()}
+        : record_{type, const_cast<char*>(value.data()), value.length()}
     {
     }
 
-    const CK_ATTRIBUTE& getRecord() const noexcept { return record; }
+    const CK_ATTRIBUTE& getRecord() const noexcept { return record_; }
 
     // Reads attribute `type` of `object` in the slot's session; throws
     // PKCS11Exception when the module refuses.
     static T getAttribute(PKCS11Slot* slot, unsigned long object, unsigned long type);
 
 private:
-    CK_ATTRIBUTE record;
+    CK_ATTRIBUTE record_;
 };
 
 template <>

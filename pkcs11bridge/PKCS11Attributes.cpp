@@ -14,9 +14,9 @@ void freeTemplate(void* records)
 
 JNIBridge::SmartPointer<void> PKCS11Attributes::toTemplate() const
 {
-    CK_ATTRIBUTE* records = new CK_ATTRIBUTE[attributes.empty() ? 1 : attributes.size()]();
-    for (std::size_t i = 0; i < attributes.size(); ++i) {
-        records[i] = *attributes[i];
+    CK_ATTRIBUTE* records = new CK_ATTRIBUTE[attributes_.empty() ? 1 : attributes_.size()]();
+    for (std::size_t i = 0; i < attributes_.size(); ++i) {
+        records[i] = *attributes_[i];
     }
     return JNIBridge::SmartPointer<void>(records, &freeTemplate);
 }

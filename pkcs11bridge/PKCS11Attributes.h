@@ -16,17 +16,17 @@ public:
     template <typename T>
     PKCS11Attributes& add(const PKCS11Attribute<T>& attribute)
     {
-        attributes.push_back(&attribute.getRecord());
+        attributes_.push_back(&attribute.getRecord());
         return *this;
     }
 
-    unsigned long count() const noexcept { return static_cast<unsigned long>(attributes.size()); }
+    unsigned long count() const noexcept { return static_cast<unsigned long>(attributes_.size()); }
 
     // A flat CK_ATTRIBUTE array in list order, freed when its last holder goes.
     JNIBridge::SmartPointer<void> toTemplate() const;
 
 private:
-    std::vector<const CK_ATTRIBUTE*> attributes;
+    std::vector<const CK_ATTRIBUTE*> attributes_;
 };
 
 } // namespace PKCS11Bridge

@@ -1,3 +1,4 @@
+// The standard names of PKCS#11 return values and the texts of PKCS11Exception.
 #include "pkcs11bridge/PKCS11Exception.h"
 
 #include <algorithm>
@@ -18,7 +19,7 @@ struct ReturnValueName {
     }
 
 // Sorted by value, so a lookup is a binary search.
-const ReturnValueName returnValueNames[] = {
+const ReturnValueName kReturnValueNames[] = {
     ORV_CKR(CKR_OK),
     ORV_CKR(CKR_CANCEL),
     ORV_CKR(CKR_HOST_MEMORY),
@@ -106,9 +107,9 @@ const ReturnValueName returnValueNames[] = {
 
 #undef ORV_CKR
 
-static_assert(std::size(returnValueNames) == 83, "one row per named return value");
+static_assert(std::size(kReturnValueNames) == 83, "one row per named return value");
 
-const char* const unknownReturnValue = "Unknown PKCS11 Error";
+const char* const kUnknownReturnValue = "Unknown PKCS11 Error";
 
 JNIBridge::String compose(const JNIBridge::String& message, CK_RV returnValue)
 {
@@ -120,18 +121,18 @@ JNIBridge::String compose(const JNIBridge::String& message, CK_RV returnValue)
 
 JNIBridge::String getReturnValueName(CK_RV code)
 {
-    const auto* end = std::end(returnValueNames);
-    const auto* row = std::lower_bound(std::begin(returnValueNames), end, code,
+    const auto* end = std::end(kReturnValueNames);
+    const auto* row = std::lower_bound(std::begin(kReturnValueNames), end, code,
                                        [](const ReturnValueName& r, CK_RV c) { return r.code < c; });
-    return JNIBridge::String(row != end && row->code == code ? row->name : unknownReturnValue);
+    return JNIBridge::String(row != end && row->code == code ? row->name : kUnknownReturnValue);
 }
 
 PKCS11Exception::PKCS11Exception(const JNIBridge::String& message, CK_RV returnValue)
-    : JNIBridge::Exception(compose(message, returnValue)), returnValue(returnValue)
+    : JNIBridge::Exception(compose(message, returnValue)), returnValue_(returnValue)
 {
 }
 
-PKCS11Exception::PKCS11Exception(const JNIBridge::String& message) : JNIBridge::Exception(message), returnValue(0)
+PKCS11Exception::PKCS11Exception(const JNIBridge::String& message) : JNIBridge::Exception(message), returnValue_(0)
 {
 }
 

@@ -16,10 +16,10 @@ public:
     explicit PKCS11Exception(const JNIBridge::String& message);
     PKCS11Exception(const PKCS11Exception& other) = default;
 
-    CK_RV getReturnValue() const noexcept { return returnValue; }
+    CK_RV getReturnValue() const noexcept { return returnValue_; }
 
 private:
-    CK_RV returnValue;
+    CK_RV returnValue_;
 };
 
 // The standard name of a PKCS#11 return value, or "Unknown PKCS11 Error".

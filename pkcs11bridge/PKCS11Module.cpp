@@ -16,19 +16,19 @@ namespace {
 
 // Far more slots than any module has; a larger count is a module's mistake,
 // not something to allocate.
-constexpr CK_ULONG longestSlotList = 0x10000;
+constexpr CK_ULONG kLongestSlotList = 0x10000;
 
 } // namespace
 
-std::vector<PKCS11Module*> PKCS11Module::moduleTable;
-unsigned int PKCS11Module::nextModuleId = 0;
-std::map<const void*, std::shared_ptr<std::mutex>> PKCS11Module::libraryCallMutexes;
-std::mutex PKCS11Module::moduleTableMutex;
+std::vector<PKCS11Module*> PKCS11Module::moduleTable_;
+unsigned int PKCS11Module::nextModuleId_ = 0;
+std::map<const void*, std::shared_ptr<std::mutex>> PKCS11Module::libraryCallMutexes_;
+std::mutex PKCS11Module::moduleTableMutex_;
 
-PKCS11Module::PKCS11Module(const String& path) : modulePath(path)
+PKCS11Module::PKCS11Module(const String& path) : modulePath_(path)
 {
     loadPKCS11Library();
-    moduleId = takeNextModuleId();
+    moduleId_ = takeNextModuleId();
     refresh();
     enterInModuleTable(this);
 }
@@ -36,35 +36,35 @@ PKCS11Module::PKCS11Module(const String& path) : modulePath(path)
 PKCS11Module::~PKCS11Module()
 {
     {
-        std::lock_guard<std::mutex> lock(moduleTableMutex);
-        moduleTable.erase(std::remove(moduleTable.begin(), moduleTable.end(), this), moduleTable.end());
+        std::lock_guard<std::mutex> lock(moduleTableMutex_);
+        moduleTable_.erase(std::remove(moduleTable_.begin(), moduleTable_.end(), this), moduleTable_.end());
     }
-    const std::lock_guard<std::mutex> calls(*callMutex);
+    const std::lock_guard<std::mutex> calls(*callMutex_);
     {
-        std::lock_guard<std::mutex> lock(slotsMutex);
-        slots.clear();
+        std::lock_guard<std::mutex> lock(slotsMutex_);
+        slots_.clear();
     }
-    functionList->C_Finalize(NULL_PTR);
+    functionList_->C_Finalize(NULL_PTR);
 }
 
 unsigned int PKCS11Module::takeNextModuleId()
 {
-    std::lock_guard<std::mutex> lock(moduleTableMutex);
-    return nextModuleId++;
+    std::lock_guard<std::mutex> lock(moduleTableMutex_);
+    return nextModuleId_++;
 }
 
 void PKCS11Module::enterInModuleTable(PKCS11Module* module)
 {
-    std::lock_guard<std::mutex> lock(moduleTableMutex);
-    moduleTable.push_back(module);
+    std::lock_guard<std::mutex> lock(moduleTableMutex_);
+    moduleTable_.push_back(module);
 }
 
 // Loading one file twice gives the same library, and its second C_Initialize
 // must not run beside the first module's calls.
 std::shared_ptr<std::mutex> PKCS11Module::callMutexOf(const void* library)
 {
-    std::lock_guard<std::mutex> lock(moduleTableMutex);
-    std::shared_ptr<std::mutex>& mutex = libraryCallMutexes[library];
+    std::lock_guard<std::mutex> lock(moduleTableMutex_);
+    std::shared_ptr<std::mutex>& mutex = libraryCallMutexes_[library];
     if (!mutex) {
         mutex = std::make_shared<std::mutex>();
     }
@@ -75,27 +75,27 @@ std::shared_ptr<std::mutex> PKCS11Module::callMutexOf(const void* library)
 // the life of the process, whatever fails later.
 void PKCS11Module::loadPKCS11Library()
 {
-    HMODULE library = LoadLibraryA(modulePath.c_str());
+    HMODULE library = LoadLibraryA(modulePath_.c_str());
     if (library == nullptr) {
         throw PKCS11Exception(String("PKCS11Module::loadPKCS11Library() - Failed on call to LoadLibrary('")
-                                  .append(modulePath)
+                                  .append(modulePath_)
                                   .append("')"));
     }
-    callMutex = callMutexOf(library);
-    const std::lock_guard<std::mutex> calls(*callMutex);
+    callMutex_ = callMutexOf(library);
+    const std::lock_guard<std::mutex> calls(*callMutex_);
     auto getFunctionList =
         reinterpret_cast<CK_C_GetFunctionList>(reinterpret_cast<void*>(GetProcAddress(library, "C_GetFunctionList")));
     if (getFunctionList == nullptr) {
         throw PKCS11Exception(String("PKCS11Module::loadPKCS11Library() - Failed on call to GetProcAddress('")
-                                  .append(modulePath)
+                                  .append(modulePath_)
                                   .append("', 'C_GetFunctionList')"));
     }
-    CK_RV rv = getFunctionList(&functionList);
-    if (rv != CKR_OK || functionList == nullptr) {
+    CK_RV rv = getFunctionList(&functionList_);
+    if (rv != CKR_OK || functionList_ == nullptr) {
         throw PKCS11Exception(
             "PKCS11Module::loadPKCS11Library() - Failed to invoke C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR)", rv);
     }
-    rv = functionList->C_Initialize(NULL_PTR);
+    rv = functionList_->C_Initialize(NULL_PTR);
     if (rv != CKR_OK) {
         throw PKCS11Exception("PKCS11Module::loadPKCS11Library() - Failed on call to C_Initialize(NULL_PTR)", rv);
     }
@@ -104,7 +104,7 @@ void PKCS11Module::loadPKCS11Library()
 LongArray PKCS11Module::getSlotList()
 {
     CK_ULONG count = 0;
-    CK_RV rv = functionList->C_GetSlotList(CK_TRUE, NULL_PTR, &count);
+    CK_RV rv = functionList_->C_GetSlotList(CK_TRUE, NULL_PTR, &count);
     if (rv != CKR_OK) {
         throw PKCS11Exception("PKCS11Module::getSlotList() - Failed on call to C_GetSlotList(NULL_PTR)", rv);
     }
@@ -113,12 +113,12 @@ LongArray PKCS11Module::getSlotList()
     }
     // Cut down to a buffer, a count would still tell the module it may write
     // past that buffer.
-    if (count > longestSlotList) {
+    if (count > kLongestSlotList) {
         throw PKCS11Exception("PKCS11Module::getSlotList() - Failed on call to C_GetSlotList(NULL_PTR)"
                               " - The module reported an unusable slot count");
     }
     LongArray slotIds(static_cast<unsigned int>(count));
-    rv = functionList->C_GetSlotList(CK_TRUE, slotIds.data(), &count);
+    rv = functionList_->C_GetSlotList(CK_TRUE, slotIds.data(), &count);
     if (rv != CKR_OK) {
         throw PKCS11Exception("PKCS11Module::getSlotList() - Failed on second call to C_GetSlotList()", rv);
     }
@@ -132,36 +132,36 @@ LongArray PKCS11Module::getSlotList()
 // never sees the list empty in between. A failed slot list leaves no slots.
 void PKCS11Module::refresh()
 {
-    const std::lock_guard<std::mutex> calls(*callMutex);
+    const std::lock_guard<std::mutex> calls(*callMutex_);
     std::vector<std::shared_ptr<PKCS11Slot>> fresh;
     try {
         const LongArray slotIds = getSlotList();
         fresh.reserve(slotIds.length());
         for (unsigned int i = 0; i < slotIds.length(); ++i) {
-            fresh.push_back(std::make_shared<PKCS11Slot>(functionList, slotIds[i]));
+            fresh.push_back(std::make_shared<PKCS11Slot>(functionList_, slotIds[i]));
         }
     } catch (...) {
-        std::lock_guard<std::mutex> lock(slotsMutex);
-        slots.clear();
+        std::lock_guard<std::mutex> lock(slotsMutex_);
+        slots_.clear();
         throw;
     }
-    std::lock_guard<std::mutex> lock(slotsMutex);
-    slots.swap(fresh);
+    std::lock_guard<std::mutex> lock(slotsMutex_);
+    slots_.swap(fresh);
 }
 
-// Callers hold slotsMutex or the call lock: the list changes only under both.
+// Callers hold slotsMutex_ or the call lock: the list changes only under both.
 const std::shared_ptr<PKCS11Slot>& PKCS11Module::slotAt(unsigned int index) const
 {
-    if (index >= slots.size()) {
+    if (index >= slots_.size()) {
         throw JNIBridge::IndexOutOfBoundsException("PKCS11Module::getSlot(unsigned int) - index ",
-                                                   static_cast<int>(index), 0, static_cast<int>(slots.size()) - 1);
+                                                   static_cast<int>(index), 0, static_cast<int>(slots_.size()) - 1);
     }
-    return slots[index];
+    return slots_[index];
 }
 
 std::shared_ptr<PKCS11Slot> PKCS11Module::getSlot(unsigned int index) const
 {
-    std::lock_guard<std::mutex> lock(slotsMutex);
+    std::lock_guard<std::mutex> lock(slotsMutex_);
     return slotAt(index);
 }
 
@@ -173,8 +173,8 @@ PKCS11Slot& PKCS11Module::getSlotUnderCallLock(unsigned int index) const
 
 unsigned int PKCS11Module::getNumberOfSlots() const
 {
-    std::lock_guard<std::mutex> lock(slotsMutex);
-    return static_cast<unsigned int>(slots.size());
+    std::lock_guard<std::mutex> lock(slotsMutex_);
+    return static_cast<unsigned int>(slots_.size());
 }
 
 // A blocking wait is the one call the standard expects beside others (a
@@ -182,9 +182,9 @@ unsigned int PKCS11Module::getNumberOfSlots() const
 // lock: holding that lock would stop every other native until a token moved.
 CK_SLOT_ID PKCS11Module::waitForSlotEvent()
 {
-    const std::lock_guard<std::mutex> oneWaiter(slotEventMutex);
+    const std::lock_guard<std::mutex> oneWaiter(slotEventMutex_);
     CK_SLOT_ID slotID = 0;
-    CK_RV rv = functionList->C_WaitForSlotEvent(0, &slotID, NULL_PTR);
+    CK_RV rv = functionList_->C_WaitForSlotEvent(0, &slotID, NULL_PTR);
     if (rv != CKR_OK) {
         throw PKCS11Exception(String("PKCS11Module::waitForSlotEvent() - Failed on call to "
                                      "C_WaitForSlotEvent(0, &slotID, NULL_PTR) it returned '")
@@ -196,9 +196,9 @@ CK_SLOT_ID PKCS11Module::waitForSlotEvent()
 
 PKCS11Module& PKCS11Module::getModule(unsigned int moduleId)
 {
-    std::lock_guard<std::mutex> lock(moduleTableMutex);
-    for (PKCS11Module* module : moduleTable) {
-        if (module->moduleId == moduleId) {
+    std::lock_guard<std::mutex> lock(moduleTableMutex_);
+    for (PKCS11Module* module : moduleTable_) {
+        if (module->moduleId_ == moduleId) {
             return *module;
         }
     }

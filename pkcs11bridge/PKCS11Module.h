@@ -44,9 +44,9 @@ public:
     // The library was initialised without locking, so it may assume that no two
     // threads call it at once: every sequence of calls into it runs under this
     // lock, shared by every module object over the same loaded library.
-    std::unique_lock<std::mutex> lockCalls() const { return std::unique_lock<std::mutex>(*callMutex); }
-    unsigned int getModuleId() const noexcept { return moduleId; }
-    const JNIBridge::String& getModulePath() const noexcept { return modulePath; }
+    std::unique_lock<std::mutex> lockCalls() const { return std::unique_lock<std::mutex>(*callMutex_); }
+    unsigned int getModuleId() const noexcept { return moduleId_; }
+    const JNIBridge::String& getModulePath() const noexcept { return modulePath_; }
 
     static PKCS11Module& getModule(unsigned int moduleId);
 
@@ -56,25 +56,25 @@ private:
     static std::shared_ptr<std::mutex> callMutexOf(const void* library);
     const std::shared_ptr<PKCS11Slot>& slotAt(unsigned int index) const;
 
-    JNIBridge::String modulePath;
-    // Written under the call lock and slotsMutex, so read under either.
-    std::vector<std::shared_ptr<PKCS11Slot>> slots;
-    mutable std::mutex slotsMutex;
-    CK_FUNCTION_LIST_PTR functionList = nullptr;
-    unsigned int moduleId = 0;
-    std::shared_ptr<std::mutex> callMutex;
+    JNIBridge::String modulePath_;
+    // Written under the call lock and slotsMutex_, so read under either.
+    std::vector<std::shared_ptr<PKCS11Slot>> slots_;
+    mutable std::mutex slotsMutex_;
+    CK_FUNCTION_LIST_PTR functionList_ = nullptr;
+    unsigned int moduleId_ = 0;
+    std::shared_ptr<std::mutex> callMutex_;
     // The standard leaves two concurrent waits undefined, so waiters queue.
-    std::mutex slotEventMutex;
+    std::mutex slotEventMutex_;
 
-    // Lock order, outermost first: slotEventMutex (never held with another);
-    // a library's callMutex; slotsMutex; moduleTableMutex. The last two are
+    // Lock order, outermost first: slotEventMutex_ (never held with another);
+    // a library's callMutex_; slotsMutex_; moduleTableMutex_. The last two are
     // leaves: no module call and no call into Java is made while they are held.
-    static std::vector<PKCS11Module*> moduleTable; // guarded by moduleTableMutex
-    static unsigned int nextModuleId;              // guarded by moduleTableMutex
+    static std::vector<PKCS11Module*> moduleTable_; // guarded by moduleTableMutex_
+    static unsigned int nextModuleId_;              // guarded by moduleTableMutex_
     // One call mutex per loaded library file, kept for the life of the process
-    // as the libraries are. Guarded by moduleTableMutex.
-    static std::map<const void*, std::shared_ptr<std::mutex>> libraryCallMutexes;
-    static std::mutex moduleTableMutex;
+    // as the libraries are. Guarded by moduleTableMutex_.
+    static std::map<const void*, std::shared_ptr<std::mutex>> libraryCallMutexes_;
+    static std::mutex moduleTableMutex_;
 };
 
 } // namespace PKCS11Bridge

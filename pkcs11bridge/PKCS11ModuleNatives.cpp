@@ -8,46 +8,46 @@ using namespace PKCS11Bridge;
 
 namespace {
 
-constexpr IndexFailure indexFailure = IndexFailure::raisedAsIndexOutOfBounds;
+constexpr IndexFailure kIndexFailure = IndexFailure::raisedAsIndexOutOfBounds;
 
 PKCS11Module& moduleOf(jint moduleId)
 {
     return PKCS11Module::getModule(static_cast<unsigned int>(moduleId));
 }
 
-jint JNICALL loadLibrary(JNIEnv*, jclass, jstring path)
+jint JNICALL PKCS11Module_loadLibrary(JNIEnv*, jclass, jstring path)
 {
-    return pkcs11Native<jint>(0, indexFailure, [&] {
+    return pkcs11Native<jint>(0, kIndexFailure, [&] {
         // The module table owns every module that loads; none is ever deleted.
         const PKCS11Module* module = new PKCS11Module(JNIBridge::JString(path).toString());
         return static_cast<jint>(module->getModuleId());
     });
 }
 
-jint JNICALL getNumberOfSlots(JNIEnv*, jclass, jint moduleId)
+jint JNICALL PKCS11Module_getNumberOfSlots(JNIEnv*, jclass, jint moduleId)
 {
-    return pkcs11Native<jint>(0, indexFailure,
+    return pkcs11Native<jint>(0, kIndexFailure,
                               [&] { return static_cast<jint>(moduleOf(moduleId).getNumberOfSlots()); });
 }
 
-jlong JNICALL waitForSlotEvent(JNIEnv*, jclass, jint moduleId)
+jlong JNICALL PKCS11Module_waitForSlotEvent(JNIEnv*, jclass, jint moduleId)
 {
-    return pkcs11Native<jlong>(0, indexFailure, [&] {
+    return pkcs11Native<jlong>(0, kIndexFailure, [&] {
         // CK_SLOT_ID is unsigned, so the id reaches Java zero-extended.
         return static_cast<jlong>(moduleOf(moduleId).waitForSlotEvent());
     });
 }
 
-void JNICALL refresh(JNIEnv*, jclass, jint moduleId)
+void JNICALL PKCS11Module_refresh(JNIEnv*, jclass, jint moduleId)
 {
-    pkcs11Native(indexFailure, [&] { moduleOf(moduleId).refresh(); });
+    pkcs11Native(kIndexFailure, [&] { moduleOf(moduleId).refresh(); });
 }
 
 const JNIBridge::NativeMethodRow rows[] = {
-    {"loadLibrary", "(Ljava/lang/String;)I", JNIBridge::entry(&loadLibrary)},
-    {"getNumberOfSlots", "(I)I", JNIBridge::entry(&getNumberOfSlots)},
-    {"waitForSlotEvent", "(I)J", JNIBridge::entry(&waitForSlotEvent)},
-    {"refresh", "(I)V", JNIBridge::entry(&refresh)},
+    {"loadLibrary", "(Ljava/lang/String;)I", JNIBridge::entry(&PKCS11Module_loadLibrary)},
+    {"getNumberOfSlots", "(I)I", JNIBridge::entry(&PKCS11Module_getNumberOfSlots)},
+    {"waitForSlotEvent", "(I)J", JNIBridge::entry(&PKCS11Module_waitForSlotEvent)},
+    {"refresh", "(I)V", JNIBridge::entry(&PKCS11Module_refresh)},
 };
 
 } // namespace

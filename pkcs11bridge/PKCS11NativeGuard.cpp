@@ -1,3 +1,4 @@
+// Which Java exception each failure of a PKCS#11 native becomes.
 #include "pkcs11bridge/PKCS11NativeGuard.h"
 
 #include "jnibridge/IndexOutOfBoundsException.h"
@@ -9,8 +10,8 @@ namespace PKCS11Bridge {
 
 namespace {
 
-const char* const pkcs11ExceptionClass = "orvane/clapi/crypto/PKCS11Exception";
-const char* const indexOutOfBoundsClass = "java/lang/IndexOutOfBoundsException";
+const char* const kPKCS11ExceptionClass = "orvane/clapi/crypto/PKCS11Exception";
+const char* const kIndexOutOfBoundsClass = "java/lang/IndexOutOfBoundsException";
 
 } // namespace
 
@@ -19,13 +20,13 @@ void raiseCaughtPKCS11Failure(IndexFailure indexFailure)
     try {
         throw;
     } catch (const PKCS11Exception& e) {
-        raiseJavaException(pkcs11ExceptionClass, e.getMessage());
+        raiseJavaException(kPKCS11ExceptionClass, e.getMessage());
     } catch (const JNIBridge::IndexOutOfBoundsException& e) {
-        raiseJavaException(indexFailure == IndexFailure::raisedAsIndexOutOfBounds ? indexOutOfBoundsClass
-                                                                                  : pkcs11ExceptionClass,
+        raiseJavaException(indexFailure == IndexFailure::raisedAsIndexOutOfBounds ? kIndexOutOfBoundsClass
+                                                                                  : kPKCS11ExceptionClass,
                            e.getMessage());
     } catch (const JNIBridge::JNIException& e) {
-        raiseJavaException(pkcs11ExceptionClass, e.getMessage());
+        raiseJavaException(kPKCS11ExceptionClass, e.getMessage());
     }
 }
 

@@ -12,12 +12,12 @@ namespace PKCS11Bridge {
 namespace {
 
 // What every message shows in place of a PIN.
-const char* const hiddenPin = "'****'";
+const char* const kHiddenPin = "'****'";
 
 // The label field of C_InitToken: exactly this many bytes, blank-padded.
-constexpr unsigned int labelSize = 32;
+constexpr unsigned int kLabelSize = 32;
 
-constexpr CK_FLAGS readWriteSession = CKF_RW_SESSION | CKF_SERIAL_SESSION;
+constexpr CK_FLAGS kReadWriteSession = CKF_RW_SESSION | CKF_SERIAL_SESSION;
 
 // The text handed to C_OpenSession as the application pointer.
 char applicationName[] = "PKCS11Bridge";
@@ -30,7 +30,7 @@ CK_UTF8CHAR_PTR bytesOf(const String& text)
 } // namespace
 
 PKCS11Slot::PKCS11Slot(CK_FUNCTION_LIST_PTR functionList, CK_SLOT_ID slotID)
-    : functionList(functionList), slotID(slotID)
+    : functionList_(functionList), slotID_(slotID)
 {
 }
 
@@ -51,7 +51,7 @@ void PKCS11Slot::requireSession(const char* prefix, const char* noSessionMessage
 void PKCS11Slot::forgetSessionIfLost(CK_RV returnValue) noexcept
 {
     if (returnValue == CKR_DEVICE_REMOVED || returnValue == CKR_SESSION_CLOSED) {
-        sessionOpened = false;
+        sessionOpened_ = false;
     }
 }
 
@@ -63,8 +63,8 @@ void PKCS11Slot::throwSessionCallFailure(const String& message, CK_RV returnValu
 
 void PKCS11Slot::forgetSession() noexcept
 {
-    sessionId = 0;
-    sessionOpened = false;
+    sessionId_ = 0;
+    sessionOpened_ = false;
 }
 
 bool PKCS11Slot::tokenPresent()
@@ -73,13 +73,13 @@ bool PKCS11Slot::tokenPresent()
     // comes here): a module that leaves them unwritten reads as no token.
     CK_SLOT_INFO info;
     info.flags = 0;
-    CK_RV rv = functionList->C_GetSlotInfo(slotID, &info);
+    CK_RV rv = functionList_->C_GetSlotInfo(slotID_, &info);
     if (rv != CKR_OK) {
         throw PKCS11Exception("PKCS11Slot::tokenPresent() - Failed on call to C_GetSlotInfo()", rv);
     }
     const bool present = (info.flags & CKF_TOKEN_PRESENT) != 0;
     if (!present) {
-        sessionOpened = false;
+        sessionOpened_ = false;
     }
     return present;
 }
@@ -87,7 +87,7 @@ bool PKCS11Slot::tokenPresent()
 bool PKCS11Slot::getSessionOpened()
 {
     tokenPresent();
-    return sessionOpened;
+    return sessionOpened_;
 }
 
 void PKCS11Slot::openSession(CK_FLAGS flags)
@@ -96,12 +96,12 @@ void PKCS11Slot::openSession(CK_FLAGS flags)
         return;
     }
     CK_SESSION_HANDLE handle = 0;
-    CK_RV rv = functionList->C_OpenSession(slotID, flags, applicationName, NULL_PTR, &handle);
+    CK_RV rv = functionList_->C_OpenSession(slotID_, flags, applicationName, NULL_PTR, &handle);
     if (rv != CKR_OK) {
         throw PKCS11Exception("PKCS11Slot::openSession() - Failed on call to C_OpenSession()", rv);
     }
-    sessionId = handle;
-    sessionOpened = true;
+    sessionId_ = handle;
+    sessionOpened_ = true;
 }
 
 void PKCS11Slot::closeSession()
@@ -109,8 +109,8 @@ void PKCS11Slot::closeSession()
     if (!getSessionOpened()) {
         return;
     }
-    const CK_SESSION_HANDLE handle = sessionId;
-    CK_RV rv = functionList->C_CloseSession(handle);
+    const CK_SESSION_HANDLE handle = sessionId_;
+    CK_RV rv = functionList_->C_CloseSession(handle);
     forgetSession();
     if (rv != CKR_OK) {
         throw PKCS11Exception(String("PKCS11Slot::closeSession() - Failed on call to C_CloseSession(")
@@ -122,11 +122,11 @@ void PKCS11Slot::closeSession()
 
 void PKCS11Slot::closeAllSessions()
 {
-    CK_RV rv = functionList->C_CloseAllSessions(slotID);
+    CK_RV rv = functionList_->C_CloseAllSessions(slotID_);
     forgetSession();
     if (rv != CKR_OK) {
         throw PKCS11Exception(String("PKCS11Slot::closeAllSessions() - Failed on call to C_CloseAllSessions(")
-                                  .append(messageNumber(slotID))
+                                  .append(messageNumber(slotID_))
                                   .append(")"),
                               rv);
     }
@@ -135,10 +135,10 @@ void PKCS11Slot::closeAllSessions()
 void PKCS11Slot::login(const String& pin, CK_USER_TYPE userType)
 {
     requireSession("PKCS11Slot::login(const String&, CK_USER_TYPE) - A session has not been opened !");
-    CK_RV rv = functionList->C_Login(sessionId, userType, bytesOf(pin), pin.length());
+    CK_RV rv = functionList_->C_Login(sessionId_, userType, bytesOf(pin), pin.length());
     if (rv != CKR_OK && rv != CKR_USER_ALREADY_LOGGED_IN) {
         throwSessionCallFailure(String("PKCS11Slot::login(const String&, CK_USER_TYPE) - Failed on call to C_Login(")
-                                    .append(hiddenPin)
+                                    .append(kHiddenPin)
                                     .append(", '")
                                     .append(messageNumber(userType))
                                     .append("')"),
@@ -149,8 +149,8 @@ void PKCS11Slot::login(const String& pin, CK_USER_TYPE userType)
 void PKCS11Slot::logout()
 {
     requireSession("PKCS11Slot::login(const String&) - A session has not been opened !");
-    const CK_SESSION_HANDLE handle = sessionId;
-    CK_RV rv = functionList->C_Logout(handle);
+    const CK_SESSION_HANDLE handle = sessionId_;
+    CK_RV rv = functionList_->C_Logout(handle);
     if (rv != CKR_OK && rv != CKR_USER_NOT_LOGGED_IN) {
         throwSessionCallFailure(
             String("PKCS11Slot::logout() - Failed on call to C_Logout(").append(messageNumber(handle)).append(")"), rv);
@@ -161,15 +161,15 @@ void PKCS11Slot::setPIN(const String& oldPin, const String& newPin)
 {
     requireSession("PKCS11Slot::setPIN(const String&, const String&) - A session has not been opened !");
     login(oldPin, CKU_USER);
-    const CK_SESSION_HANDLE handle = sessionId;
-    CK_RV rv = functionList->C_SetPIN(handle, bytesOf(oldPin), oldPin.length(), bytesOf(newPin), newPin.length());
+    const CK_SESSION_HANDLE handle = sessionId_;
+    CK_RV rv = functionList_->C_SetPIN(handle, bytesOf(oldPin), oldPin.length(), bytesOf(newPin), newPin.length());
     if (rv != CKR_OK) {
         throwSessionCallFailure(String("PKCS11Slot::logout() - Failed on call to setPIN(")
                                     .append(messageNumber(handle))
                                     .append(", ")
-                                    .append(hiddenPin)
+                                    .append(kHiddenPin)
                                     .append(", ")
-                                    .append(hiddenPin)
+                                    .append(kHiddenPin)
                                     .append(")"),
                                 rv);
     }
@@ -180,24 +180,24 @@ void PKCS11Slot::initToken(const String& soPin, const String& label)
 {
     // The label field has no room for more; cutting a label silently would
     // name the token differently from what was asked.
-    if (label.length() > labelSize) {
+    if (label.length() > kLabelSize) {
         throw PKCS11Exception(String("PKCS11Slot::initToken(const String&, const String&) - The label '")
                                   .append(label)
                                   .append("' is longer than ")
-                                  .append(static_cast<int>(labelSize))
+                                  .append(static_cast<int>(kLabelSize))
                                   .append(" bytes"));
     }
     if (getSessionOpened()) {
         closeSession();
     }
-    CK_UTF8CHAR labelField[labelSize];
-    std::memset(labelField, ' ', labelSize);
+    CK_UTF8CHAR labelField[kLabelSize];
+    std::memset(labelField, ' ', kLabelSize);
     std::memcpy(labelField, label.data(), label.length());
-    CK_RV rv = functionList->C_InitToken(slotID, bytesOf(soPin), soPin.length(), labelField);
+    CK_RV rv = functionList_->C_InitToken(slotID_, bytesOf(soPin), soPin.length(), labelField);
     if (rv != CKR_OK) {
         throw PKCS11Exception(
             String("PKCS11Slot::initToken(const String&, const String&) - Failed on call to C_InitToken(")
-                .append(hiddenPin)
+                .append(kHiddenPin)
                 .append(", ")
                 .append(messageNumber(soPin.length()))
                 .append(", ")
@@ -212,10 +212,10 @@ void PKCS11Slot::initToken(const String& soPin, const String& label)
 void PKCS11Slot::initPIN(const String& pin)
 {
     requireSession("PKCS11Slot::initPIN(const String&) - A session has not been opened !");
-    CK_RV rv = functionList->C_InitPIN(sessionId, bytesOf(pin), pin.length());
+    CK_RV rv = functionList_->C_InitPIN(sessionId_, bytesOf(pin), pin.length());
     if (rv != CKR_OK) {
         throw PKCS11Exception(String("PKCS11Slot::initPIN(const String&) - Failed on call to C_InitPIN(")
-                                  .append(hiddenPin)
+                                  .append(kHiddenPin)
                                   .append(", ")
                                   .append(messageNumber(pin.length()))
                                   .append(")"),
@@ -227,7 +227,7 @@ void PKCS11Slot::initPIN(const String& pin)
 void PKCS11Slot::initTokenAndUserPIN(const String& soPin, const String& label, const String& userPin)
 {
     initToken(soPin, label);
-    openSession(readWriteSession);
+    openSession(kReadWriteSession);
     login(soPin, CKU_SO);
     initPIN(userPin);
     logout();

@@ -27,11 +27,11 @@ public:
     PKCS11Slot(const PKCS11Slot&) = delete;
     PKCS11Slot& operator=(const PKCS11Slot&) = delete;
 
-    CK_FUNCTION_LIST_PTR getFunctionList() const noexcept { return functionList; }
-    CK_SLOT_ID getSlotID() const noexcept { return slotID; }
-    CK_SESSION_HANDLE getSessionId() const noexcept { return sessionId; }
-    bool getCall2ndInit() const noexcept { return call2ndInit; }
-    void setCall2ndInit(bool value) noexcept { call2ndInit = value; }
+    CK_FUNCTION_LIST_PTR getFunctionList() const noexcept { return functionList_; }
+    CK_SLOT_ID getSlotID() const noexcept { return slotID_; }
+    CK_SESSION_HANDLE getSessionId() const noexcept { return sessionId_; }
+    bool getCall2ndInit() const noexcept { return call2ndInit_; }
+    void setCall2ndInit(bool value) noexcept { call2ndInit_ = value; }
 
     // Sessions, login and PINs (PKCS11Slot.cpp).
     bool tokenPresent();
@@ -91,7 +91,7 @@ private:
     void requireSession(const char* prefix, const char* noSessionMessage);
 
     // A module reporting the device removed or the session closed has ended
-    // the session; the slot stops counting it as open. sessionId is kept.
+    // the session; the slot stops counting it as open. sessionId_ is kept.
     void forgetSessionIfLost(CK_RV returnValue) noexcept;
 
     // The session-loss rule followed by the failure itself.
@@ -111,13 +111,13 @@ private:
     // rule, again in message-only form behind the operation's own prefix.
     [[noreturn]] void throwWithContext(const char* prefix, const PKCS11Exception& failure);
 
-    CK_FUNCTION_LIST_PTR functionList;
-    CK_SLOT_ID slotID;
+    CK_FUNCTION_LIST_PTR functionList_;
+    CK_SLOT_ID slotID_;
     // The natives reach a slot only under its module's call lock; the flags stay
     // atomic for callers that hold a slot outside it (the tests do).
-    std::atomic<bool> sessionOpened{false};
-    std::atomic<CK_SESSION_HANDLE> sessionId{0};
-    std::atomic<bool> call2ndInit{false};
+    std::atomic<bool> sessionOpened_{false};
+    std::atomic<CK_SESSION_HANDLE> sessionId_{0};
+    std::atomic<bool> call2ndInit_{false};
 };
 
 } // namespace PKCS11Bridge

@@ -27,12 +27,12 @@ public:
     PKCS11SlotCall(const PKCS11SlotCall&) = delete;
     PKCS11SlotCall& operator=(const PKCS11SlotCall&) = delete;
 
-    PKCS11Slot* operator->() const noexcept { return &slot; }
-    PKCS11Slot& operator*() const noexcept { return slot; }
+    PKCS11Slot* operator->() const noexcept { return &slot_; }
+    PKCS11Slot& operator*() const noexcept { return slot_; }
 
 private:
-    std::unique_lock<std::mutex> calls;
-    PKCS11Slot& slot;
+    std::unique_lock<std::mutex> calls_;
+    PKCS11Slot& slot_;
 };
 
 } // namespace PKCS11Bridge

@@ -29,12 +29,12 @@ struct PKCS11Slot::SinglePartOperation {
 
 namespace {
 
-const char* const noSession = "A session has not been opened !";
-const char* const publicKeyNotFound = "The PublicKey for the supplied Certificate cannot be found";
-const char* const privateKeyNotFound = "The PrivateKey for the supplied Certificate cannot be found";
+const char* const kNoSession = "A session has not been opened !";
+const char* const kPublicKeyNotFound = "The PublicKey for the supplied Certificate cannot be found";
+const char* const kPrivateKeyNotFound = "The PrivateKey for the supplied Certificate cannot be found";
 
 // Longest output accepted from a size query; more is a module's mistake.
-constexpr CK_ULONG longestOutput = LengthLimit::longest;
+constexpr CK_ULONG kLongestOutput = LengthLimit::kLongest;
 
 CK_BYTE_PTR bytesOf(const ByteArray& bytes)
 {
@@ -59,84 +59,84 @@ ByteArray PKCS11Slot::runSinglePart(const SinglePartOperation& operation, const 
 {
     const char* const first = "Failed on call to ";
     const char* const second = "Failed on second call to ";
-    requireSession(operation.prefix, noSession);
+    requireSession(operation.prefix, kNoSession);
     const CK_OBJECT_HANDLE key =
         operation.withPublicKey ? handleOf(findPublicKey(certificate)) : handleOf(findPrivateKey(certificate));
     if (key == CK_INVALID_HANDLE) {
         throw PKCS11Exception(String(operation.prefix).append(operation.keyNotFound));
     }
     CK_MECHANISM mechanism = {mechanismType, NULL_PTR, 0};
-    CK_RV rv = (functionList->*operation.init)(sessionId, &mechanism, key);
+    CK_RV rv = (functionList_->*operation.init)(sessionId_, &mechanism, key);
     if (rv != CKR_OK) {
         throwSessionCallFailure(failedCall(operation.prefix, first, operation.initName, "()"), rv);
     }
     CK_ULONG length = 0;
-    rv = (functionList->*operation.run)(sessionId, bytesOf(input), input.length(), NULL_PTR, &length);
+    rv = (functionList_->*operation.run)(sessionId_, bytesOf(input), input.length(), NULL_PTR, &length);
     if (rv != CKR_OK) {
         throwSessionCallFailure(failedCall(operation.prefix, first, operation.runName, "(NULL_PTR)"), rv);
     }
-    if (length > longestOutput) {
+    if (length > kLongestOutput) {
         throw PKCS11Exception(failedCall(operation.prefix, first, operation.runName, "(NULL_PTR)")
                                   .append(" - The module reported an unusable length"));
     }
-    if (call2ndInit) {
-        rv = (functionList->*operation.init)(sessionId, &mechanism, key);
+    if (call2ndInit_) {
+        rv = (functionList_->*operation.init)(sessionId_, &mechanism, key);
         if (rv != CKR_OK) {
             throwSessionCallFailure(failedCall(operation.prefix, second, operation.initName, "()"), rv);
         }
     }
     ByteArray output(static_cast<unsigned int>(length));
-    rv = (functionList->*operation.run)(sessionId, bytesOf(input), input.length(),
-                                        reinterpret_cast<CK_BYTE_PTR>(output.data()), &length);
+    rv = (functionList_->*operation.run)(sessionId_, bytesOf(input), input.length(),
+                                         reinterpret_cast<CK_BYTE_PTR>(output.data()), &length);
     if (rv != CKR_OK) {
         throwSessionCallFailure(failedCall(operation.prefix, second, operation.runName, "()"), rv);
     }
     if (operation.shortenToFinalLength) {
-        return output.subBytes(0, static_cast<int>(std::min(length, longestOutput)));
+        return output.subBytes(0, static_cast<int>(std::min(length, kLongestOutput)));
     }
     return output;
 }
 
 ByteArray PKCS11Slot::encryptData(const Certificate& certificate, const ByteArray& data, unsigned long mechanism)
 {
-    static const SinglePartOperation encrypt = {
+    static const SinglePartOperation kEncrypt = {
         "PKCS11Slot::encryptData(const Certificate&, const ByteArray&, unsigned int) - ",
         true,
-        publicKeyNotFound,
+        kPublicKeyNotFound,
         &CK_FUNCTION_LIST::C_EncryptInit,
         &CK_FUNCTION_LIST::C_Encrypt,
         "C_EncryptInit",
         "C_Encrypt",
         false};
-    return runSinglePart(encrypt, certificate, data, mechanism);
+    return runSinglePart(kEncrypt, certificate, data, mechanism);
 }
 
 ByteArray PKCS11Slot::decryptData(const Certificate& certificate, const ByteArray& cipherText, unsigned long mechanism)
 {
-    static const SinglePartOperation decrypt = {
+    static const SinglePartOperation kDecrypt = {
         "PKCS11Slot::decryptData(const Certificate&, const ByteArray&, unsigned int) - ",
         false,
-        privateKeyNotFound,
+        kPrivateKeyNotFound,
         &CK_FUNCTION_LIST::C_DecryptInit,
         &CK_FUNCTION_LIST::C_Decrypt,
         "C_DecryptInit",
         "C_Decrypt",
         true};
-    return runSinglePart(decrypt, certificate, cipherText, mechanism);
+    return runSinglePart(kDecrypt, certificate, cipherText, mechanism);
 }
 
 ByteArray PKCS11Slot::signData(const Certificate& certificate, const ByteArray& data, unsigned long mechanism)
 {
-    static const SinglePartOperation sign = {
+    static const SinglePartOperation kSign = {
         "PKCS11Slot::signData(const Certificate&, const ByteArray&, unsigned int) - ",
         false,
-        privateKeyNotFound,
+        kPrivateKeyNotFound,
         &CK_FUNCTION_LIST::C_SignInit,
         &CK_FUNCTION_LIST::C_Sign,
         "C_SignInit",
         "C_Sign",
         false};
-    return runSinglePart(sign, certificate, data, mechanism);
+    return runSinglePart(kSign, certificate, data, mechanism);
 }
 
 // No size query and no second Init: verification produces no output.
@@ -145,19 +145,19 @@ bool PKCS11Slot::verifyData(const Certificate& certificate, const ByteArray& dat
 {
     const char* const prefix =
         "PKCS11Slot::verifyData(const Certificate&, const ByteArray&, const ByteArray&, unsigned int) - ";
-    requireSession(prefix, noSession);
+    requireSession(prefix, kNoSession);
     const CK_OBJECT_HANDLE key = handleOf(findPublicKey(certificate));
     if (key == CK_INVALID_HANDLE) {
-        throw PKCS11Exception(String(prefix).append(publicKeyNotFound));
+        throw PKCS11Exception(String(prefix).append(kPublicKeyNotFound));
     }
     CK_MECHANISM mechanism = {mechanismType, NULL_PTR, 0};
-    CK_RV rv = functionList->C_VerifyInit(sessionId, &mechanism, key);
+    CK_RV rv = functionList_->C_VerifyInit(sessionId_, &mechanism, key);
     if (rv != CKR_OK) {
         throwSessionCallFailure("PKCS11Slot::verifyData(const PublicKey&, const ByteArray&, unsigned int) - Failed on "
                                 "call to C_VerifyInit()",
                                 rv);
     }
-    rv = functionList->C_Verify(sessionId, bytesOf(data), data.length(), bytesOf(signature), signature.length());
+    rv = functionList_->C_Verify(sessionId_, bytesOf(data), data.length(), bytesOf(signature), signature.length());
     if (rv == CKR_SIGNATURE_INVALID) {
         return false;
     }

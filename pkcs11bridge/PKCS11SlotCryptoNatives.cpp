@@ -14,7 +14,7 @@ namespace PKCS11Bridge {
 
 namespace {
 
-constexpr IndexFailure asIndexOutOfBounds = IndexFailure::raisedAsIndexOutOfBounds;
+constexpr IndexFailure kAsIndexOutOfBounds = IndexFailure::raisedAsIndexOutOfBounds;
 
 // The X.509 certificate on the slot's token with these bytes; its absence is
 // reported under the native's own name.
@@ -41,7 +41,7 @@ ByteArray runWithCertificate(const char* nativeName, SinglePartMember member, ji
 jbyteArray singlePart(const char* nativeName, SinglePartMember member, jint moduleId, jint slotIndex,
                       jbyteArray certificate, jbyteArray input, jint mechanism)
 {
-    return pkcs11Native<jbyteArray>(nullptr, asIndexOutOfBounds, [&] {
+    return pkcs11Native<jbyteArray>(nullptr, kAsIndexOutOfBounds, [&] {
         const ByteArray certificateBytes = bytesOf(certificate);
         const ByteArray inputBytes = bytesOf(input);
         const ByteArray output =
@@ -54,7 +54,7 @@ jbyteArray singlePart(const char* nativeName, SinglePartMember member, jint modu
 
 void JNICALL PKCS11Slot_setCall2ndInit(JNIEnv*, jclass, jint moduleId, jint slotIndex, jboolean call2ndInit)
 {
-    pkcs11Native(asIndexOutOfBounds, [&] { slotCall(moduleId, slotIndex)->setCall2ndInit(call2ndInit != JNI_FALSE); });
+    pkcs11Native(kAsIndexOutOfBounds, [&] { slotCall(moduleId, slotIndex)->setCall2ndInit(call2ndInit != JNI_FALSE); });
 }
 
 jbyteArray JNICALL PKCS11Slot_encryptData(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray certificate,
@@ -88,7 +88,7 @@ jbyteArray JNICALL PKCS11Slot_unwrapKey(JNIEnv*, jclass, jint moduleId, jint slo
 jboolean JNICALL PKCS11Slot_verifyData(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray certificate,
                                        jbyteArray data, jbyteArray signature, jint mechanism)
 {
-    return pkcs11Native<jboolean>(JNI_FALSE, asIndexOutOfBounds, [&] {
+    return pkcs11Native<jboolean>(JNI_FALSE, kAsIndexOutOfBounds, [&] {
         const ByteArray certificateBytes = bytesOf(certificate);
         const ByteArray signatureBytes = bytesOf(signature);
         const ByteArray dataBytes = bytesOf(data);

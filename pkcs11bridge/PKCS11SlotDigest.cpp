@@ -15,7 +15,7 @@ namespace PKCS11Bridge {
 namespace {
 
 // Room for digests up to SHA-1's; longer ones are refused by the token.
-constexpr CK_ULONG digestBufferSize = 20;
+constexpr CK_ULONG kDigestBufferSize = 20;
 
 CK_BYTE_PTR bytesOf(const ByteArray& bytes)
 {
@@ -50,7 +50,7 @@ void PKCS11Slot::digestInit(unsigned long mechanismType)
 {
     requireSession("PKCS11Slot::digestInit(unsigned int) - A session has not been opened !");
     CK_MECHANISM mechanism = {mechanismType, NULL_PTR, 0};
-    CK_RV rv = functionList->C_DigestInit(sessionId, &mechanism);
+    CK_RV rv = functionList_->C_DigestInit(sessionId_, &mechanism);
     if (rv != CKR_OK) {
         throwSessionCallFailure(String("PKCS11Slot::digestInit(unsigned long) - Failed on call to C_DigestInit(")
                                     .append(messageNumber(mechanismType))
@@ -62,7 +62,7 @@ void PKCS11Slot::digestInit(unsigned long mechanismType)
 void PKCS11Slot::digestUpdate(const ByteArray& data)
 {
     requireSession("PKCS11Slot::digestUpdate(const ByteArray&) - A session has not been opened !");
-    CK_RV rv = functionList->C_DigestUpdate(sessionId, bytesOf(data), data.length());
+    CK_RV rv = functionList_->C_DigestUpdate(sessionId_, bytesOf(data), data.length());
     if (rv != CKR_OK) {
         throwSessionCallFailure("PKCS11Slot::digestUpdate(const ByteArray&) - Failed on call to C_DigestUpdate()", rv);
     }
@@ -71,9 +71,9 @@ void PKCS11Slot::digestUpdate(const ByteArray& data)
 ByteArray PKCS11Slot::digestFinal()
 {
     requireSession("PKCS11Slot::digestFinal() - A session has not been opened !");
-    ByteArray digest(static_cast<unsigned int>(digestBufferSize));
-    CK_ULONG length = digestBufferSize;
-    CK_RV rv = functionList->C_DigestFinal(sessionId, reinterpret_cast<CK_BYTE_PTR>(digest.data()), &length);
+    ByteArray digest(static_cast<unsigned int>(kDigestBufferSize));
+    CK_ULONG length = kDigestBufferSize;
+    CK_RV rv = functionList_->C_DigestFinal(sessionId_, reinterpret_cast<CK_BYTE_PTR>(digest.data()), &length);
     if (rv != CKR_OK) {
         throwSessionCallFailure("PKCS11Slot::digestFinal() - Failed on call to C_DigestFinal()", rv);
     }
@@ -85,7 +85,7 @@ ByteArray PKCS11Slot::digestFinal()
 void PKCS11Slot::seedRandom(const ByteArray& seed)
 {
     requireSession("PKCS11Slot::seedRandom(const ByteArray&) - A session has not been opened !");
-    CK_RV rv = functionList->C_SeedRandom(sessionId, bytesOf(seed), seed.length());
+    CK_RV rv = functionList_->C_SeedRandom(sessionId_, bytesOf(seed), seed.length());
     if (rv != CKR_OK) {
         throwSessionCallFailure(String("PKCS11Slot::seedRandom(const ByteArray&) - Failed on call to C_SeedRandom(")
                                     .append(seedText(seed))
@@ -114,7 +114,7 @@ ByteArray PKCS11Slot::generateRandom(unsigned int length)
         throw PKCS11Exception(randomFailure("Unable to allocate '", length, "' bytes"));
     }
     requireSession("PKCS11Slot::generateRandom(unsigned int) - ", "A session has not been opened !");
-    CK_RV rv = functionList->C_GenerateRandom(sessionId, reinterpret_cast<CK_BYTE_PTR>(random.data()), length);
+    CK_RV rv = functionList_->C_GenerateRandom(sessionId_, reinterpret_cast<CK_BYTE_PTR>(random.data()), length);
     if (rv != CKR_OK) {
         throwSessionCallFailure(randomFailure("Failed on call to C_GenerateRandom(", length, ")"), rv);
     }

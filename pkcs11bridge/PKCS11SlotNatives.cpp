@@ -14,10 +14,10 @@ using namespace PKCS11Bridge;
 
 namespace {
 
-constexpr IndexFailure asIndexOutOfBounds = IndexFailure::raisedAsIndexOutOfBounds;
-constexpr IndexFailure asPKCS11Exception = IndexFailure::raisedAsPKCS11Exception;
+constexpr IndexFailure kAsIndexOutOfBounds = IndexFailure::raisedAsIndexOutOfBounds;
+constexpr IndexFailure kAsPKCS11Exception = IndexFailure::raisedAsPKCS11Exception;
 
-constexpr CK_FLAGS readWriteSession = CKF_RW_SESSION | CKF_SERIAL_SESSION;
+constexpr CK_FLAGS kReadWriteSession = CKF_RW_SESSION | CKF_SERIAL_SESSION;
 
 String text(jstring value)
 {
@@ -27,59 +27,59 @@ String text(jstring value)
 template <void (PKCS11Slot::*operation)()>
 void JNICALL slotAction(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
-    pkcs11Native(asIndexOutOfBounds, [&] { ((*slotCall(moduleId, slotIndex)).*operation)(); });
+    pkcs11Native(kAsIndexOutOfBounds, [&] { ((*slotCall(moduleId, slotIndex)).*operation)(); });
 }
 
 template <bool (PKCS11Slot::*query)()>
 jboolean JNICALL slotQuery(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
-    return pkcs11Native<jboolean>(JNI_FALSE, asIndexOutOfBounds,
+    return pkcs11Native<jboolean>(JNI_FALSE, kAsIndexOutOfBounds,
                                   [&] { return ((*slotCall(moduleId, slotIndex)).*query)() ? JNI_TRUE : JNI_FALSE; });
 }
 
-void JNICALL openSession(JNIEnv*, jclass, jint moduleId, jint slotIndex)
+void JNICALL PKCS11Slot_openSession(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
-    pkcs11Native(asIndexOutOfBounds, [&] { slotCall(moduleId, slotIndex)->openSession(readWriteSession); });
+    pkcs11Native(kAsIndexOutOfBounds, [&] { slotCall(moduleId, slotIndex)->openSession(kReadWriteSession); });
 }
 
-void JNICALL login(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring pin, jint userType)
+void JNICALL PKCS11Slot_login(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring pin, jint userType)
 {
-    pkcs11Native(asIndexOutOfBounds, [&] {
+    pkcs11Native(kAsIndexOutOfBounds, [&] {
         const String pinText = text(pin);
         slotCall(moduleId, slotIndex)->login(pinText, ckULongOf(userType));
     });
 }
 
-void JNICALL setPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring oldPin, jstring newPin)
+void JNICALL PKCS11Slot_setPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring oldPin, jstring newPin)
 {
-    pkcs11Native(asIndexOutOfBounds, [&] {
+    pkcs11Native(kAsIndexOutOfBounds, [&] {
         const String oldText = text(oldPin);
         const String newText = text(newPin);
         slotCall(moduleId, slotIndex)->setPIN(oldText, newText);
     });
 }
 
-void JNICALL initToken(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring soPin, jstring label)
+void JNICALL PKCS11Slot_initToken(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring soPin, jstring label)
 {
-    pkcs11Native(asPKCS11Exception, [&] {
+    pkcs11Native(kAsPKCS11Exception, [&] {
         const String soPinText = text(soPin);
         const String labelText = text(label);
         slotCall(moduleId, slotIndex)->initToken(soPinText, labelText);
     });
 }
 
-void JNICALL initPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring pin)
+void JNICALL PKCS11Slot_initPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring pin)
 {
-    pkcs11Native(asPKCS11Exception, [&] {
+    pkcs11Native(kAsPKCS11Exception, [&] {
         const String pinText = text(pin);
         slotCall(moduleId, slotIndex)->initPIN(pinText);
     });
 }
 
-void JNICALL initTokenAndUserPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring soPin, jstring label,
-                                 jstring userPin)
+void JNICALL PKCS11Slot_initTokenAndUserPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring soPin,
+                                            jstring label, jstring userPin)
 {
-    pkcs11Native(asPKCS11Exception, [&] {
+    pkcs11Native(kAsPKCS11Exception, [&] {
         const String soPinText = text(soPin);
         const String labelText = text(label);
         const String userPinText = text(userPin);
@@ -87,56 +87,63 @@ void JNICALL initTokenAndUserPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex,
     });
 }
 
-void JNICALL digestInit(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint mechanism)
+void JNICALL PKCS11Slot_digestInit(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint mechanism)
 {
-    pkcs11Native(asIndexOutOfBounds, [&] { slotCall(moduleId, slotIndex)->digestInit(ckULongOf(mechanism)); });
+    pkcs11Native(kAsIndexOutOfBounds, [&] { slotCall(moduleId, slotIndex)->digestInit(ckULongOf(mechanism)); });
 }
 
-void JNICALL digestUpdate(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray data)
+void JNICALL PKCS11Slot_digestUpdate(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray data)
 {
-    pkcs11Native(asIndexOutOfBounds, [&] {
+    pkcs11Native(kAsIndexOutOfBounds, [&] {
         const ByteArray part = bytesOf(data);
         slotCall(moduleId, slotIndex)->digestUpdate(part);
     });
 }
 
-jbyteArray JNICALL digestFinal(JNIEnv*, jclass, jint moduleId, jint slotIndex)
+jbyteArray JNICALL PKCS11Slot_digestFinal(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
-    return pkcs11Native<jbyteArray>(nullptr, asPKCS11Exception, [&] {
+    return pkcs11Native<jbyteArray>(nullptr, kAsPKCS11Exception, [&] {
         const ByteArray digest = slotCall(moduleId, slotIndex)->digestFinal();
         return javaBytesOf(digest);
     });
 }
 
-void JNICALL seedRandom(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray seed)
+void JNICALL PKCS11Slot_seedRandom(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray seed)
 {
-    pkcs11Native(asPKCS11Exception, [&] {
+    pkcs11Native(kAsPKCS11Exception, [&] {
         const ByteArray seedBytes = bytesOf(seed);
         slotCall(moduleId, slotIndex)->seedRandom(seedBytes);
     });
 }
 
-jbyteArray JNICALL generateRandom(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint length)
+jbyteArray JNICALL PKCS11Slot_generateRandom(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint length)
 {
-    return pkcs11Native<jbyteArray>(nullptr, asIndexOutOfBounds, [&] {
+    return pkcs11Native<jbyteArray>(nullptr, kAsIndexOutOfBounds, [&] {
         // A negative length arrives above 0x7FFFFFFF, which the slot refuses.
         const ByteArray random = slotCall(moduleId, slotIndex)->generateRandom(static_cast<unsigned int>(length));
         return javaBytesOf(random);
     });
 }
 
+// Natives that call one slot member and nothing else, named as the others.
+constexpr auto& PKCS11Slot_closeSession = slotAction<&PKCS11Slot::closeSession>;
+constexpr auto& PKCS11Slot_getSessionOpened = slotQuery<&PKCS11Slot::getSessionOpened>;
+constexpr auto& PKCS11Slot_closeAllSessions = slotAction<&PKCS11Slot::closeAllSessions>;
+constexpr auto& PKCS11Slot_logout = slotAction<&PKCS11Slot::logout>;
+constexpr auto& PKCS11Slot_tokenPresent = slotQuery<&PKCS11Slot::tokenPresent>;
+
 using JNIBridge::entry;
 
 // In registration order, one row per native.
 const JNIBridge::NativeMethodRow rows[] = {
-    {"openSession", "(II)V", entry(&openSession)},
-    {"closeSession", "(II)V", entry(&slotAction<&PKCS11Slot::closeSession>)},
-    {"getSessionOpened", "(II)Z", entry(&slotQuery<&PKCS11Slot::getSessionOpened>)},
-    {"closeAllSessions", "(II)V", entry(&slotAction<&PKCS11Slot::closeAllSessions>)},
-    {"login", "(IILjava/lang/String;I)V", entry(&login)},
-    {"logout", "(II)V", entry(&slotAction<&PKCS11Slot::logout>)},
-    {"setPIN", "(IILjava/lang/String;Ljava/lang/String;)V", entry(&setPIN)},
-    {"tokenPresent", "(II)Z", entry(&slotQuery<&PKCS11Slot::tokenPresent>)},
+    {"openSession", "(II)V", entry(&PKCS11Slot_openSession)},
+    {"closeSession", "(II)V", entry(&PKCS11Slot_closeSession)},
+    {"getSessionOpened", "(II)Z", entry(&PKCS11Slot_getSessionOpened)},
+    {"closeAllSessions", "(II)V", entry(&PKCS11Slot_closeAllSessions)},
+    {"login", "(IILjava/lang/String;I)V", entry(&PKCS11Slot_login)},
+    {"logout", "(II)V", entry(&PKCS11Slot_logout)},
+    {"setPIN", "(IILjava/lang/String;Ljava/lang/String;)V", entry(&PKCS11Slot_setPIN)},
+    {"tokenPresent", "(II)Z", entry(&PKCS11Slot_tokenPresent)},
     {"getTokenInfo", "(II)Lorvane/clapi/crypto/PKCS11TokenInfo;", entry(&PKCS11Slot_getTokenInfo)},
     {"getNumberOfCertificates", "(III)I", entry(&PKCS11Slot_getNumberOfCertificates)},
     {"getCertificate", "(IIII)[B", entry(&PKCS11Slot_getCertificate)},
@@ -144,14 +151,15 @@ const JNIBridge::NativeMethodRow rows[] = {
     {"getNumberOfObjects", "(III)I", entry(&PKCS11Slot_getNumberOfObjects)},
     {"getObject", "(IIII)Lorvane/clapi/crypto/PKCS11Object;", entry(&PKCS11Slot_getObject)},
     {"deleteObject", "(III)Z", entry(&PKCS11Slot_deleteObject)},
-    {"initToken", "(IILjava/lang/String;Ljava/lang/String;)V", entry(&initToken)},
-    {"initPIN", "(IILjava/lang/String;)V", entry(&initPIN)},
-    {"initTokenAndUserPIN", "(IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;)V", entry(&initTokenAndUserPIN)},
-    {"digestInit", "(III)V", entry(&digestInit)},
-    {"digestUpdate", "(II[B)V", entry(&digestUpdate)},
-    {"digestFinal", "(II)[B", entry(&digestFinal)},
-    {"seedRandom", "(II[B)V", entry(&seedRandom)},
-    {"generateRandom", "(III)[B", entry(&generateRandom)},
+    {"initToken", "(IILjava/lang/String;Ljava/lang/String;)V", entry(&PKCS11Slot_initToken)},
+    {"initPIN", "(IILjava/lang/String;)V", entry(&PKCS11Slot_initPIN)},
+    {"initTokenAndUserPIN", "(IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;)V",
+     entry(&PKCS11Slot_initTokenAndUserPIN)},
+    {"digestInit", "(III)V", entry(&PKCS11Slot_digestInit)},
+    {"digestUpdate", "(II[B)V", entry(&PKCS11Slot_digestUpdate)},
+    {"digestFinal", "(II)[B", entry(&PKCS11Slot_digestFinal)},
+    {"seedRandom", "(II[B)V", entry(&PKCS11Slot_seedRandom)},
+    {"generateRandom", "(III)[B", entry(&PKCS11Slot_generateRandom)},
     {"setCall2ndInit", "(IIZ)V", entry(&PKCS11Slot_setCall2ndInit)},
     {"encryptData", "(II[B[BI)[B", entry(&PKCS11Slot_encryptData)},
     {"decryptData", "(II[B[BI)[B", entry(&PKCS11Slot_decryptData)},

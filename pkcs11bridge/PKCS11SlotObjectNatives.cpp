@@ -26,7 +26,7 @@ namespace PKCS11Bridge {
 
 namespace {
 
-constexpr IndexFailure asIndexOutOfBounds = IndexFailure::raisedAsIndexOutOfBounds;
+constexpr IndexFailure kAsIndexOutOfBounds = IndexFailure::raisedAsIndexOutOfBounds;
 
 using JavaValues = std::initializer_list<std::reference_wrapper<JValue>>;
 
@@ -57,7 +57,7 @@ jobject newJavaObject(JNIBridge::JConstructor& constructor, JavaValues values)
 
 jobject JNICALL PKCS11Slot_getTokenInfo(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
-    return pkcs11Native<jobject>(nullptr, asIndexOutOfBounds, [&] {
+    return pkcs11Native<jobject>(nullptr, kAsIndexOutOfBounds, [&] {
         const PKCS11TokenInfo info(*slotCall(moduleId, slotIndex));
         JNIBridge::JString label(info.getLabel());
         JNIBridge::JString manufacturerID(info.getManufacturerID());
@@ -75,7 +75,7 @@ jobject JNICALL PKCS11Slot_getTokenInfo(JNIEnv*, jclass, jint moduleId, jint slo
 
 jint JNICALL PKCS11Slot_getNumberOfCertificates(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint certificateType)
 {
-    return pkcs11Native<jint>(0, asIndexOutOfBounds, [&] {
+    return pkcs11Native<jint>(0, kAsIndexOutOfBounds, [&] {
         return static_cast<jint>(slotCall(moduleId, slotIndex)->getCertificates(ckULongOf(certificateType)).size());
     });
 }
@@ -83,7 +83,7 @@ jint JNICALL PKCS11Slot_getNumberOfCertificates(JNIEnv*, jclass, jint moduleId, 
 jbyteArray JNICALL PKCS11Slot_getCertificate(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint certificateType,
                                              jint index)
 {
-    return pkcs11Native<jbyteArray>(nullptr, asIndexOutOfBounds, [&] {
+    return pkcs11Native<jbyteArray>(nullptr, kAsIndexOutOfBounds, [&] {
         const Certificates certificates = slotCall(moduleId, slotIndex)->getCertificates(ckULongOf(certificateType));
         return javaBytesOf(certificates.getCertificate(static_cast<unsigned int>(index)).getValue());
     });
@@ -94,7 +94,7 @@ jboolean JNICALL PKCS11Slot_deleteCertificate(JNIEnv*, jclass, jint moduleId, ji
                                               jbyteArray certificate, jboolean deletePublicKey,
                                               jboolean deletePrivateKey)
 {
-    return pkcs11Native<jboolean>(JNI_FALSE, asIndexOutOfBounds, [&] {
+    return pkcs11Native<jboolean>(JNI_FALSE, kAsIndexOutOfBounds, [&] {
         const ByteArray certificateBytes = bytesOf(certificate);
         const PKCS11SlotCall slot = slotCall(moduleId, slotIndex);
         const SmartPointer<Certificate> found = slot->findCertificate(ckULongOf(certificateType), certificateBytes);
@@ -108,14 +108,14 @@ jboolean JNICALL PKCS11Slot_deleteCertificate(JNIEnv*, jclass, jint moduleId, ji
 
 jint JNICALL PKCS11Slot_getNumberOfObjects(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint objectClass)
 {
-    return pkcs11Native<jint>(0, asIndexOutOfBounds, [&] {
+    return pkcs11Native<jint>(0, kAsIndexOutOfBounds, [&] {
         return static_cast<jint>(slotCall(moduleId, slotIndex)->findObjectsByClass(ckULongOf(objectClass)).length());
     });
 }
 
 jobject JNICALL PKCS11Slot_getObject(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint objectClass, jint index)
 {
-    return pkcs11Native<jobject>(nullptr, asIndexOutOfBounds, [&] {
+    return pkcs11Native<jobject>(nullptr, kAsIndexOutOfBounds, [&] {
         CK_OBJECT_HANDLE handle = 0;
         ByteArray id;
         {
@@ -134,7 +134,7 @@ jobject JNICALL PKCS11Slot_getObject(JNIEnv*, jclass, jint moduleId, jint slotIn
 
 jboolean JNICALL PKCS11Slot_deleteObject(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint handle)
 {
-    return pkcs11Native<jboolean>(JNI_FALSE, asIndexOutOfBounds, [&] {
+    return pkcs11Native<jboolean>(JNI_FALSE, kAsIndexOutOfBounds, [&] {
         slotCall(moduleId, slotIndex)->deleteObject(ckULongOf(handle));
         return JNI_TRUE;
     });

@@ -54,7 +54,7 @@ void PKCS11Slot::deleteCertificate(const Certificate& certificate, bool deletePu
 void PKCS11Slot::deleteObject(unsigned long handle)
 {
     requireSession("PKCS11Slot::deleteObject(unsigned long) - A session has not been opened !");
-    const CK_RV rv = functionList->C_DestroyObject(sessionId, handle);
+    const CK_RV rv = functionList_->C_DestroyObject(sessionId_, handle);
     if (rv != CKR_OK) {
         throwSessionCallFailure("PKCS11Slot::deleteObject(unsigned long) - Failed on call to C_DestroyObject()", rv);
     }

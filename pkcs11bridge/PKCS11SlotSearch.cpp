@@ -33,19 +33,19 @@ CK_ATTRIBUTE_PTR recordsOf(const SmartPointer<void>& records)
 CK_OBJECT_HANDLE PKCS11Slot::findObject(const PKCS11Attributes& attributes)
 {
     const SmartPointer<void> records = attributes.toTemplate();
-    CK_RV rv = functionList->C_FindObjectsInit(sessionId, recordsOf(records), attributes.count());
+    CK_RV rv = functionList_->C_FindObjectsInit(sessionId_, recordsOf(records), attributes.count());
     if (rv != CKR_OK) {
         throwSessionCallFailure(
             "PKCS11Slot::findObject(const PKCS11Attributes&) - Failed on call to C_FindObjectsInit()", rv);
     }
     CK_OBJECT_HANDLE handle = CK_INVALID_HANDLE;
     CK_ULONG found = 0;
-    rv = functionList->C_FindObjects(sessionId, &handle, 1, &found);
+    rv = functionList_->C_FindObjects(sessionId_, &handle, 1, &found);
     if (rv != CKR_OK) {
         throwSessionCallFailure(
             "PKCS11Slot::findSingleObject(const PKCS11Attributes&) - Failed on call to C_FindObjects()", rv);
     }
-    rv = functionList->C_FindObjectsFinal(sessionId);
+    rv = functionList_->C_FindObjectsFinal(sessionId_);
     if (rv != CKR_OK) {
         throwSessionCallFailure(
             "PKCS11Slot::findSingleObject(const PKCS11Attributes&) - Failed on call to C_FindObjectsFinal()", rv);
@@ -57,7 +57,7 @@ CK_OBJECT_HANDLE PKCS11Slot::findObject(const PKCS11Attributes& attributes)
 LongArray PKCS11Slot::findObjects(const PKCS11Attributes& attributes)
 {
     const SmartPointer<void> records = attributes.toTemplate();
-    CK_RV rv = functionList->C_FindObjectsInit(sessionId, recordsOf(records), attributes.count());
+    CK_RV rv = functionList_->C_FindObjectsInit(sessionId_, recordsOf(records), attributes.count());
     if (rv != CKR_OK) {
         throwSessionCallFailure(
             "PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on call to C_FindObjectsInit()", rv);
@@ -66,7 +66,7 @@ LongArray PKCS11Slot::findObjects(const PKCS11Attributes& attributes)
     for (;;) {
         CK_OBJECT_HANDLE handle = CK_INVALID_HANDLE;
         CK_ULONG found = 0;
-        rv = functionList->C_FindObjects(sessionId, &handle, 1, &found);
+        rv = functionList_->C_FindObjects(sessionId_, &handle, 1, &found);
         if (rv != CKR_OK) {
             throwSessionCallFailure(
                 "PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on call to C_FindObjects()", rv);
@@ -76,7 +76,7 @@ LongArray PKCS11Slot::findObjects(const PKCS11Attributes& attributes)
         }
         handles.append(handle);
     }
-    rv = functionList->C_FindObjectsFinal(sessionId);
+    rv = functionList_->C_FindObjectsFinal(sessionId_);
     if (rv != CKR_OK) {
         throwSessionCallFailure(
             "PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on call to C_FindObjectsFinal()", rv);
@@ -145,16 +145,17 @@ SmartPointer<Key> PKCS11Slot::findKeyOf(const Certificate& certificate, const Ke
 
 SmartPointer<PublicKey> PKCS11Slot::findPublicKey(const Certificate& certificate)
 {
-    static const KeySearch search = {"PKCS11Slot::findPublicKey(const Certificate&) - A session has not been opened !",
-                                     CKO_PUBLIC_KEY, CKA_ENCRYPT, CKA_VERIFY};
-    return findKeyOf<PublicKey>(certificate, search);
+    static const KeySearch kSearch = {"PKCS11Slot::findPublicKey(const Certificate&) - A session has not been opened !",
+                                      CKO_PUBLIC_KEY, CKA_ENCRYPT, CKA_VERIFY};
+    return findKeyOf<PublicKey>(certificate, kSearch);
 }
 
 SmartPointer<PrivateKey> PKCS11Slot::findPrivateKey(const Certificate& certificate)
 {
-    static const KeySearch search = {"PKCS11Slot::findPrivateKey(const Certificate&) - A session has not been opened !",
-                                     CKO_PRIVATE_KEY, CKA_DECRYPT, CKA_SIGN};
-    return findKeyOf<PrivateKey>(certificate, search);
+    static const KeySearch kSearch = {
+        "PKCS11Slot::findPrivateKey(const Certificate&) - A session has not been opened !", CKO_PRIVATE_KEY,
+        CKA_DECRYPT, CKA_SIGN};
+    return findKeyOf<PrivateKey>(certificate, kSearch);
 }
 
 } // namespace PKCS11Bridge

@@ -37,9 +37,9 @@ PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot& slot) : PKCS11TokenInfo(token
 }
 
 PKCS11TokenInfo::PKCS11TokenInfo(const CK_TOKEN_INFO& info)
-    : label(fixedWidth(info.label)), manufacturerID(fixedWidth(info.manufacturerID)), model(fixedWidth(info.model)),
-      serialNumber(fixedWidth(info.serialNumber)), sessionCount(info.ulSessionCount),
-      hasRNG((info.flags & CKF_RNG) != 0), loginRequired(((info.flags >> 2) & 0x1) != 0)
+    : label_(fixedWidth(info.label)), manufacturerID_(fixedWidth(info.manufacturerID)), model_(fixedWidth(info.model)),
+      serialNumber_(fixedWidth(info.serialNumber)), sessionCount_(info.ulSessionCount),
+      hasRNG_((info.flags & CKF_RNG) != 0), loginRequired_(((info.flags >> 2) & 0x1) != 0)
 {
 }
 

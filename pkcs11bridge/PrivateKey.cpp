@@ -5,7 +5,7 @@ namespace PKCS11Bridge {
 
 PrivateKey::PrivateKey(const JNIBridge::ByteArray& id, CK_OBJECT_HANDLE handle, bool supportsDecryption,
                        bool supportsSigning)
-    : id(id), handle(handle), supportsDecryption(supportsDecryption), supportsSigning(supportsSigning)
+    : id_(id), handle_(handle), supportsDecryption_(supportsDecryption), supportsSigning_(supportsSigning)
 {
 }
 

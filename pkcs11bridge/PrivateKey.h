@@ -11,16 +11,16 @@ class PrivateKey {
 public:
     PrivateKey(const JNIBridge::ByteArray& id, CK_OBJECT_HANDLE handle, bool supportsDecryption, bool supportsSigning);
 
-    const JNIBridge::ByteArray& getId() const noexcept { return id; }
-    CK_OBJECT_HANDLE getHandle() const noexcept { return handle; }
-    bool getSupportsDecryption() const noexcept { return supportsDecryption; }
-    bool getSupportsSigning() const noexcept { return supportsSigning; }
+    const JNIBridge::ByteArray& getId() const noexcept { return id_; }
+    CK_OBJECT_HANDLE getHandle() const noexcept { return handle_; }
+    bool getSupportsDecryption() const noexcept { return supportsDecryption_; }
+    bool getSupportsSigning() const noexcept { return supportsSigning_; }
 
 private:
-    JNIBridge::ByteArray id;
-    CK_OBJECT_HANDLE handle;
-    bool supportsDecryption;
-    bool supportsSigning;
+    JNIBridge::ByteArray id_;
+    CK_OBJECT_HANDLE handle_;
+    bool supportsDecryption_;
+    bool supportsSigning_;
 };
 
 } // namespace PKCS11Bridge

@@ -5,7 +5,7 @@ namespace PKCS11Bridge {
 
 PublicKey::PublicKey(const JNIBridge::ByteArray& id, CK_OBJECT_HANDLE handle, bool supportsEncryption,
                      bool supportsVerification)
-    : id(id), handle(handle), supportsEncryption(supportsEncryption), supportsVerification(supportsVerification)
+    : id_(id), handle_(handle), supportsEncryption_(supportsEncryption), supportsVerification_(supportsVerification)
 {
 }
 

@@ -12,16 +12,16 @@ public:
     PublicKey(const JNIBridge::ByteArray& id, CK_OBJECT_HANDLE handle, bool supportsEncryption,
               bool supportsVerification);
 
-    const JNIBridge::ByteArray& getId() const noexcept { return id; }
-    CK_OBJECT_HANDLE getHandle() const noexcept { return handle; }
-    bool getSupportsEncryption() const noexcept { return supportsEncryption; }
-    bool getSupportsVerification() const noexcept { return supportsVerification; }
+    const JNIBridge::ByteArray& getId() const noexcept { return id_; }
+    CK_OBJECT_HANDLE getHandle() const noexcept { return handle_; }
+    bool getSupportsEncryption() const noexcept { return supportsEncryption_; }
+    bool getSupportsVerification() const noexcept { return supportsVerification_; }
 
 private:
-    JNIBridge::ByteArray id;
-    CK_OBJECT_HANDLE handle;
-    bool supportsEncryption;
-    bool supportsVerification;
+    JNIBridge::ByteArray id_;
+    CK_OBJECT_HANDLE handle_;
+    bool supportsEncryption_;
+    bool supportsVerification_;
 };
 
 } // namespace PKCS11Bridge

@@ -1,3 +1,4 @@
+// Our message for a failed registry call, with its code and the system's text for it.
 #include "registry/DescribeError.h"
 
 #include "common/ScopedHandle.h"

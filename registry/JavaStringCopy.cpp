@@ -1,3 +1,4 @@
+// Copying a Java string out as modified UTF-8 for the registry's ANSI calls.
 #include "registry/JavaStringCopy.h"
 
 #include "common/Exception.h"

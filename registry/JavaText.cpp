@@ -1,3 +1,4 @@
+// Registry bytes back to Java: passed on when NewStringUTF can take them, else decoded first.
 #include "registry/JavaText.h"
 
 #include "jnibridge/ModifiedUtf8.h"

@@ -1,3 +1,4 @@
+// The three registry natives: convert the arguments, ask RegistryAccessor, convert the answer.
 #include "registry/Registry.h"
 
 #include "registry/JavaStringCopy.h"

@@ -1,3 +1,4 @@
+// Sub-key names, value names and value data, each read through a key opened for the one call.
 #include "registry/RegistryAccessor.h"
 
 #include "common/Exception.h"

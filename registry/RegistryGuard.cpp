@@ -1,3 +1,4 @@
+// Raising the Java exception that stands for a registry failure.
 #include "registry/RegistryGuard.h"
 
 #include "jnibridge/JavaExceptions.h"

@@ -1,4 +1,5 @@
-#include "KeyBlob.h"
+// RSA keys to and from CryptoAPI's PUBLICKEYBLOB and PRIVATEKEYBLOB layouts.
+#include "platform/src/KeyBlob.h"
 
 #include <openssl/core_names.h>
 #include <openssl/err.h>

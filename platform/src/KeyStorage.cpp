@@ -1,10 +1,11 @@
-#include "KeyStorage.h"
+// The stand-in's key storage providers: their names, and their keys and refusals on disk.
+#include "platform/src/KeyStorage.h"
 
 #include "platform/StandInKeyStorage.h"
 
-#include "KeyBlob.h"
-#include "Providers.h"
-#include "StateRoot.h"
+#include "platform/src/KeyBlob.h"
+#include "platform/src/Providers.h"
+#include "platform/src/StateRoot.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // FormatMessageA for system codes: Windows' English texts for the codes the
 // bridges meet, "\r\n" terminated as Windows returns them.
-#include "Common.h"
+#include "platform/src/Common.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,7 +12,7 @@ namespace {
 
 const std::unordered_map<DWORD, const char*>& systemTexts()
 {
-    static const std::unordered_map<DWORD, const char*> texts = {
+    static const std::unordered_map<DWORD, const char*> kTexts = {
         {0, "The operation completed successfully."},
         {1, "Incorrect function."},
         {2, "The system cannot find the file specified."},
@@ -70,7 +70,7 @@ const std::unordered_map<DWORD, const char*>& systemTexts()
         {0x80092005u, "The object or property already exists."},
         {0x8009310Bu, "ASN1 bad tag value met."},
     };
-    return texts;
+    return kTexts;
 }
 
 constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;

@@ -2,10 +2,10 @@
 // keys opened from the state directory or imported in memory, PKCS#1 v1.5
 // signatures and decryption. Unlike CryptoAPI, CNG takes and gives numbers
 // big-endian and returns its status instead of setting the last error.
-#include "Common.h"
-#include "HandleTable.h"
-#include "KeyBlob.h"
-#include "KeyStorage.h"
+#include "platform/src/Common.h"
+#include "platform/src/HandleTable.h"
+#include "platform/src/KeyBlob.h"
+#include "platform/src/KeyStorage.h"
 
 #include "platform/StandInKeyStorage.h"
 

@@ -1,6 +1,7 @@
-#include "Providers.h"
+// The stand-in's cryptographic service providers, their algorithm lists and their key containers on disk.
+#include "platform/src/Providers.h"
 
-#include "StateRoot.h"
+#include "platform/src/StateRoot.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
@@ -52,7 +53,7 @@ bool ProviderInfo::lists(ALG_ID id) const
 
 const std::vector<ProviderInfo>& providers()
 {
-    static const std::vector<ProviderInfo> table = {
+    static const std::vector<ProviderInfo> kTable = {
         {MS_DEF_PROV_A, PROV_RSA_FULL, 512, "containers", rsaAlgorithms(40, 512, false, false)},
         {MS_ENHANCED_PROV_A, PROV_RSA_FULL, 1024, "containers", rsaAlgorithms(128, 1024, true, false)},
         {MS_STRONG_PROV_A, PROV_RSA_FULL, 1024, "containers", rsaAlgorithms(128, 1024, true, false)},
@@ -63,7 +64,7 @@ const std::vector<ProviderInfo>& providers()
          "dss-containers",
          {{CALG_SHA1, 160, "SHA-1"}, {CALG_MD5, 128, "MD5"}, {CALG_DSS_SIGN, 1024, "DSA_SIGN"}}},
     };
-    return table;
+    return kTable;
 }
 
 const ProviderInfo* providerByName(const std::string& name)

@@ -1,4 +1,5 @@
-#include "RegFile.h"
+// Reading regedit's .reg export format into a key tree.
+#include "platform/src/RegFile.h"
 
 #include <cctype>
 
@@ -69,7 +70,7 @@ std::uintptr_t rootKeyByName(const std::string& name)
         const char* longName;
         const char* shortName;
         HKEY key;
-    } roots[] = {
+    } kRoots[] = {
         {"HKEY_CLASSES_ROOT", "HKCR", HKEY_CLASSES_ROOT},
         {"HKEY_CURRENT_USER", "HKCU", HKEY_CURRENT_USER},
         {"HKEY_LOCAL_MACHINE", "HKLM", HKEY_LOCAL_MACHINE},
@@ -78,7 +79,7 @@ std::uintptr_t rootKeyByName(const std::string& name)
         {"HKEY_CURRENT_CONFIG", "HKCC", HKEY_CURRENT_CONFIG},
         {"HKEY_DYN_DATA", nullptr, HKEY_DYN_DATA},
     };
-    for (const auto& root : roots) {
+    for (const auto& root : kRoots) {
         if (equalsIgnoreCase(name, root.longName) ||
             (root.shortName != nullptr && equalsIgnoreCase(name, root.shortName)))
             return reinterpret_cast<std::uintptr_t>(root.key);

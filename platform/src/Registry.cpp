@@ -1,9 +1,9 @@
 // Registry functions over the .reg files of the state directory. An opened
 // key keeps the snapshot it was opened in, as a handle keeps its key.
-#include "Registry.h"
+#include "platform/src/Registry.h"
 
-#include "HandleTable.h"
-#include "StateRoot.h"
+#include "platform/src/HandleTable.h"
+#include "platform/src/StateRoot.h"
 
 #include <sys/stat.h>
 
@@ -89,8 +89,8 @@ bool parseAll(const std::string& dir, RegForest& forest, RegParseError& error)
 
 const RegKey& emptyKey()
 {
-    static const RegKey empty;
-    return empty;
+    static const RegKey kEmpty;
+    return kEmpty;
 }
 
 bool isPredefined(HKEY key)

@@ -1,4 +1,5 @@
-#include "StateRoot.h"
+// The stand-in's state directory: finding it, files written whole, and names safe for it.
+#include "platform/src/StateRoot.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -177,7 +178,7 @@ bool removeTree(const std::string& path)
 
 std::string encodeName(const std::string& name)
 {
-    static const char digits[] = "0123456789ABCDEF";
+    static const char kDigits[] = "0123456789ABCDEF";
     std::string out;
     for (std::size_t i = 0; i < name.size(); ++i) {
         auto c = static_cast<unsigned char>(name[i]);
@@ -187,8 +188,8 @@ std::string encodeName(const std::string& name)
             out += static_cast<char>(c);
         } else {
             out += '%';
-            out += digits[c >> 4];
-            out += digits[c & 0xF];
+            out += kDigits[c >> 4];
+            out += kDigits[c & 0xF];
         }
     }
     return out;

@@ -6,7 +6,7 @@
 #ifndef ORV_PLATFORM_STATE_ROOT_H
 #define ORV_PLATFORM_STATE_ROOT_H
 
-#include "Common.h"
+#include "platform/src/Common.h"
 
 #include <string>
 #include <vector>

@@ -1,8 +1,8 @@
 // Named mutexes with Windows semantics: recursive ownership by the owning
 // thread, timeouts, WAIT_ABANDONED when the owner ended without releasing.
 // Names are process-local: one table, guarded by its own lock.
-#include "Common.h"
-#include "HandleTable.h"
+#include "platform/src/Common.h"
+#include "platform/src/HandleTable.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,4 +1,5 @@
-#include "Common.h"
+// Text helpers: case-blind comparison, wide and UTF-16 text to UTF-8, hexadecimal.
+#include "platform/src/Common.h"
 
 #include <cctype>
 
@@ -115,12 +116,12 @@ bool utf16leToUtf8(const BYTE* data, std::size_t size, std::string& out)
 
 std::string hexString(const BYTE* data, std::size_t size)
 {
-    static const char digits[] = "0123456789abcdef";
+    static const char kDigits[] = "0123456789abcdef";
     std::string out;
     out.reserve(size * 2);
     for (std::size_t i = 0; i < size; ++i) {
-        out += digits[data[i] >> 4];
-        out += digits[data[i] & 0xF];
+        out += kDigits[data[i] >> 4];
+        out += kDigits[data[i] & 0xF];
     }
     return out;
 }

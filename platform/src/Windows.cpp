@@ -2,7 +2,7 @@
 // desktop that FindWindowA searches. One list, guarded by its own lock.
 #include "platform/StandInWindows.h"
 
-#include "Common.h"
+#include "platform/src/Common.h"
 
 #include <algorithm>
 #include <mutex>

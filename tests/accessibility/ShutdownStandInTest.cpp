@@ -28,7 +28,7 @@ TEST(AccessibilityShutdown, PostsQuitWithExitCodeZeroToTheStatusWindow)
 {
     TableWindow other("Some other window");
     TableWindow status("Access Bridge status");
-    jniShutdownNativeAccessibility(nullptr, nullptr);
+    IncomingNativeUtils_jniShutdownNativeAccessibility(nullptr, nullptr);
     const auto posted = postedMessages(status.get());
     ASSERT_EQ(posted.size(), 1u);
     EXPECT_EQ(posted[0].msg, static_cast<UINT>(WM_QUIT));
@@ -40,7 +40,7 @@ TEST(AccessibilityShutdown, PostsQuitWithExitCodeZeroToTheStatusWindow)
 TEST(AccessibilityShutdown, WithoutTheWindowNothingIsPosted)
 {
     TableWindow other("Access Bridge status (old)");
-    jniShutdownNativeAccessibility(nullptr, nullptr);
+    IncomingNativeUtils_jniShutdownNativeAccessibility(nullptr, nullptr);
     EXPECT_TRUE(postedMessages(other.get()).empty());
 }
 
@@ -48,7 +48,7 @@ TEST(AccessibilityShutdown, OnlyTheWindowFoundFirstIsAsked)
 {
     TableWindow first("Access Bridge status");
     TableWindow second("Access Bridge status");
-    jniShutdownNativeAccessibility(nullptr, nullptr);
+    IncomingNativeUtils_jniShutdownNativeAccessibility(nullptr, nullptr);
     EXPECT_EQ(postedMessages(first.get()).size(), 1u);
     EXPECT_TRUE(postedMessages(second.get()).empty());
 }
@@ -56,8 +56,8 @@ TEST(AccessibilityShutdown, OnlyTheWindowFoundFirstIsAsked)
 TEST(AccessibilityShutdown, EachCallPostsAgain)
 {
     TableWindow status("Access Bridge status");
-    jniShutdownNativeAccessibility(nullptr, nullptr);
-    jniShutdownNativeAccessibility(nullptr, nullptr);
+    IncomingNativeUtils_jniShutdownNativeAccessibility(nullptr, nullptr);
+    IncomingNativeUtils_jniShutdownNativeAccessibility(nullptr, nullptr);
     const auto posted = postedMessages(status.get());
     ASSERT_EQ(posted.size(), 2u);
     EXPECT_EQ(posted[1].msg, static_cast<UINT>(WM_QUIT));

@@ -89,7 +89,7 @@ TEST(AccessibilityShutdown, StatusWindowLoopEndsWithExitCodeZero)
     WindowThread status("Access Bridge status");
     ASSERT_NE(status.handle(), nullptr) << "CreateWindowExA failed: " << GetLastError();
     ASSERT_EQ(FindWindowA(nullptr, "Access Bridge status"), status.handle());
-    jniShutdownNativeAccessibility(nullptr, nullptr);
+    IncomingNativeUtils_jniShutdownNativeAccessibility(nullptr, nullptr);
     ASSERT_TRUE(status.loopEnded(kLoopTimeout));
     EXPECT_EQ(status.exitCode(), 0u);
 }
@@ -100,7 +100,7 @@ TEST(AccessibilityShutdown, OtherWindowsAreLeftRunning)
     WindowThread other("Access Bridge status (old)");
     ASSERT_NE(other.handle(), nullptr);
     const auto start = std::chrono::steady_clock::now();
-    jniShutdownNativeAccessibility(nullptr, nullptr);
+    IncomingNativeUtils_jniShutdownNativeAccessibility(nullptr, nullptr);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     EXPECT_FALSE(other.loopEnded(std::chrono::milliseconds(300)));
 }

@@ -12,12 +12,12 @@ JNI_OnLoad
 Registry::getKeyName
 Registry::getValueName
 Registry::getValueString
-nativeGenerateSeed
-nativeGetCertificates
-nativeIsCertificateInStore
-nativeIsCspAvailable
-nativeUnwrapSecretKey
-nativeWrapDigest
+CapiToken_nativeGenerateSeed
+CapiToken_nativeGetCertificates
+CapiToken_nativeIsCertificateInStore
+CapiToken_nativeIsCspAvailable
+CapiToken_nativeUnwrapSecretKey
+CapiToken_nativeWrapDigest
 NAMES
 if diff -u "$expected" "$actual"; then
     echo "PASS: libORVNative.so exports"

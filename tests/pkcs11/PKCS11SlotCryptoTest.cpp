@@ -160,7 +160,7 @@ TEST_P(SinglePart, ReportedSizeBeyondTheLimitRefusedBeforeAllocating)
 {
     const std::string unusable = std::string(GetParam().prefix) + "Failed on call to " + GetParam().run +
                                  "(NULL_PTR) - The module reported an unusable length";
-    for (const unsigned long extra : {static_cast<unsigned long>(PKCS11Bridge::LengthLimit::longest), 0x7FFF0000UL}) {
+    for (const unsigned long extra : {static_cast<unsigned long>(PKCS11Bridge::LengthLimit::kLongest), 0x7FFF0000UL}) {
         // A fresh session: the refused operation stays active in the module.
         s->closeAllSessions();
         s->openSession(CKF_RW_SESSION | CKF_SERIAL_SESSION);

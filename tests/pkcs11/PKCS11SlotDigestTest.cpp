@@ -131,7 +131,7 @@ TEST_F(SlotRandom, UnallocatableLengthRefusedWithoutCall)
 TEST_F(SlotRandom, LengthsBeyondTheLimitRefusedWithoutCallOrAllocation)
 {
     auto s = openedSlot(indexA);
-    const unsigned int limit = static_cast<unsigned int>(PKCS11Bridge::LengthLimit::longest);
+    const unsigned int limit = static_cast<unsigned int>(PKCS11Bridge::LengthLimit::kLongest);
     EXPECT_EQ(limit, 128u * 1024 * 1024);
     const Failure justAbove = pkcs11Failure([&] { s->generateRandom(limit + 1); });
     EXPECT_EQ(justAbove.message, "PKCS11Slot::generateRandom(unsigned int) - Unable to allocate '134217729' bytes");
