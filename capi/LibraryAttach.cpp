@@ -1,5 +1,4 @@
 // The attach count and shared instance, changed only under the named mutex.
-// The attach count and shared instance, changed only under the named mutex.
 #include "capi/LibraryAttach.h"
 
 #include <new>
