@@ -11,9 +11,14 @@ add_test(NAME hardening_provision
 set_tests_properties(hardening_provision PROPERTIES
     ENVIRONMENT ORV_WIN32_ROOT=${ORV_HARDENING_ROOT}
     FIXTURES_SETUP orv_hardening_state)
+# Labels a token byte for byte, zero bytes included.
+add_executable(init-token-label ${CMAKE_SOURCE_DIR}/tests/java/InitTokenLabel.cpp)
+target_include_directories(init-token-label SYSTEM PRIVATE ${P11KIT_INCLUDE_DIR})
+target_link_libraries(init-token-label PRIVATE ${CMAKE_DL_LIBS})
 orv_add_junit(hardening_junit PACKAGE orvane.hardening
     ENV "JAVA_TOOL_OPTIONS=-Xint -Xms128m -Xmx128m -XX:+AlwaysPreTouch -XX:+UseSerialGC"
         MALLOC_ARENA_MAX=2
+        ORV_INIT_TOKEN_LABEL=$<TARGET_FILE:init-token-label>
         SOFTHSM2_CONF=${CMAKE_BINARY_DIR}/tests/softhsm-hardening/softhsm2.conf
         ORV_WIN32_ROOT=${ORV_HARDENING_ROOT})
 set_tests_properties(hardening_junit PROPERTIES FIXTURES_REQUIRED orv_hardening_state)

@@ -15,7 +15,8 @@ import orvane.testsupport.SoftHsmSetup;
  * The SoftHSM2 tokens of this JVM, made from scratch (SoftHSM2 accepts
  * C_Initialize once per process, so the module is loaded once, here): one
  * with an RSA-2048 key pair and its certificate for the long runs, and tokens
- * whose labels hold UTF-8 beyond the Basic Multilingual Plane and stray bytes.
+ * whose labels hold UTF-8 beyond the Basic Multilingual Plane, stray bytes,
+ * and zero bytes in place of the blanks.
  */
 final class HardeningToken {
     static final String LABEL = "orv-hardening";
@@ -28,6 +29,8 @@ final class HardeningToken {
         // Valid UTF-8 filling all 32 bytes, a four-byte character last.
         "\\344\\270\\255\\346\\226\\207 caf\\303\\251 \\360\\237\\224\\221 \\342\\202\\254 abcdef\\360\\237\\230\\200",
     };
+    /** "nul-padded" and 22 zero bytes, in hex: a label no tool can give. */
+    static final String NUL_PADDED_LABEL = "6e756c2d706164646564" + "00".repeat(22);
 
     private static HardeningToken token;
 
@@ -50,6 +53,7 @@ final class HardeningToken {
             run("sh", "-c", "sh \"$0\" token \"$1\" \"$(printf \"$2\")\" \"$3\" \"$4\"",
                     SoftHsmSetup.MATERIAL, dir.toString(), raw, SO_PIN, PIN);
         }
+        run(System.getenv("ORV_INIT_TOKEN_LABEL"), SoftHsmSetup.MODULE, SO_PIN, NUL_PADDED_LABEL);
         certificate = Files.readAllBytes(dir.resolve(LABEL + ".der"));
 
         moduleId = PKCS11Module.loadLibrary(SoftHsmSetup.MODULE);

@@ -67,6 +67,11 @@ class TokenLabelTest {
     }
 
     @Test
+    void nulPaddedLabelEndsAtItsFirstNul() throws Exception {
+        assertEquals("SoftHSM project" + " ".repeat(17), infoLabelled("nul-padded").getManufacturerID());
+    }
+
+    @Test
     void validUtf8LabelRoundTripsExactly() throws Exception {
         byte[] raw = printfBytes(HardeningToken.RAW_LABELS[1]);
         assertEquals(32, raw.length);
