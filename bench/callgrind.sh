@@ -22,10 +22,10 @@ inclusive() {
 
 valgrind --tool=callgrind --callgrind-out-file="$work/bridge.out" \
     --toggle-collect='*slotQuery<&PKCS11Bridge::PKCS11Slot::getSessionOpened>*' \
-    --toggle-collect='(anonymous namespace)::generateRandom(*' \
-    --toggle-collect='(anonymous namespace)::digestInit(*' \
-    --toggle-collect='(anonymous namespace)::digestUpdate(*' \
-    --toggle-collect='(anonymous namespace)::digestFinal(*' \
+    --toggle-collect='(anonymous namespace)::PKCS11Slot_generateRandom(*' \
+    --toggle-collect='(anonymous namespace)::PKCS11Slot_digestInit(*' \
+    --toggle-collect='(anonymous namespace)::PKCS11Slot_digestUpdate(*' \
+    --toggle-collect='(anonymous namespace)::PKCS11Slot_digestFinal(*' \
     --toggle-collect='PKCS11Bridge::PKCS11Slot_getTokenInfo(*' \
     java -Xint -Djava.library.path="$library" -cp "$library/java/orvnative.jar:$build/bench/orvbench.jar" \
     orvane.bench.CallLoop "$mock" "$count" 2>"$work/bridge.log" || { cat "$work/bridge.log"; exit 1; }
@@ -70,7 +70,7 @@ report() {
 }
 echo "Instructions per call over $count calls against the mock module:"
 report "getSessionOpened" "slotQuery<&PKCS11Bridge::PKCS11Slot::getSessionOpened>" "Bench::DirectToken::sessionOpened"
-report "generateRandom(1)" "(anonymous namespace)::generateRandom(" "Bench::DirectToken::generateRandom"
-report "digest SHA-1 1 KiB" "(anonymous namespace)::digestInit(|(anonymous namespace)::digestUpdate(|(anonymous namespace)::digestFinal(" \
+report "generateRandom(1)" "(anonymous namespace)::PKCS11Slot_generateRandom(" "Bench::DirectToken::generateRandom"
+report "digest SHA-1 1 KiB" "(anonymous namespace)::PKCS11Slot_digestInit(|(anonymous namespace)::PKCS11Slot_digestUpdate(|(anonymous namespace)::PKCS11Slot_digestFinal(" \
     "Bench::DirectToken::digest("
 report "getTokenInfo" "PKCS11Bridge::PKCS11Slot_getTokenInfo(" "Bench::DirectToken::tokenInfo("
