@@ -2,6 +2,7 @@
 #ifndef ORV_CAPI_CNGHANDLES_H
 #define ORV_CAPI_CNGHANDLES_H
 
+#include "capi/NcryptFunctions.h"
 #include "common/ScopedHandle.h"
 
 struct NCryptObjectTraits {
@@ -11,7 +12,8 @@ struct NCryptObjectTraits {
     // release reads like the CryptoAPI ones.
     static BOOL close(Handle h) noexcept
     {
-        const SECURITY_STATUS status = NCryptFreeObject(h);
+        // Only CNG itself hands out handles, so its functions are there.
+        const SECURITY_STATUS status = NcryptFunctions::get().freeObject(h);
         if (status != ERROR_SUCCESS) {
             SetLastError(static_cast<DWORD>(status));
             return FALSE;

@@ -1,3 +1,4 @@
+// Opening the key a key storage provider holds, and what kind of key it is.
 #include "capi/CngPrivateKey.h"
 
 #include <algorithm>
@@ -19,14 +20,18 @@ SECURITY_STATUS CngPrivateKey::open(const CRYPT_KEY_PROV_INFO& info)
     key_.reset();
     provider_.reset();
     group_ = Group::Unknown;
-    SECURITY_STATUS status = NCryptOpenStorageProvider(provider_.receive(), info.pwszProvName, 0);
+    const NcryptFunctions& ncrypt = NcryptFunctions::get();
+    if (ncrypt.missing != 0) {
+        return static_cast<SECURITY_STATUS>(ncrypt.missing);
+    }
+    SECURITY_STATUS status = ncrypt.openStorageProvider(provider_.receive(), info.pwszProvName, 0);
     if (status != ERROR_SUCCESS) {
         provider_.take();
         return status;
     }
     const DWORD flags = (info.dwFlags & CRYPT_MACHINE_KEYSET) != 0 ? NCRYPT_MACHINE_KEY_FLAG : 0;
     status =
-        NCryptOpenKey(provider_.get(), key_.receive(), info.pwszContainerName, legacyKeySpec(info.dwKeySpec), flags);
+        ncrypt.openKey(provider_.get(), key_.receive(), info.pwszContainerName, legacyKeySpec(info.dwKeySpec), flags);
     if (status != ERROR_SUCCESS) {
         key_.take();
     }
@@ -46,8 +51,8 @@ SECURITY_STATUS CngPrivateKey::readAlgorithmGroup()
     WCHAR group[32] = {};
     DWORD written = 0;
     const SECURITY_STATUS status =
-        NCryptGetProperty(key_.get(), NCRYPT_ALGORITHM_GROUP_PROPERTY, reinterpret_cast<PBYTE>(group),
-                          sizeof group - sizeof(WCHAR), &written, 0);
+        NcryptFunctions::get().getProperty(key_.get(), NCRYPT_ALGORITHM_GROUP_PROPERTY, reinterpret_cast<PBYTE>(group),
+                                           sizeof group - sizeof(WCHAR), &written, 0);
     if (status != ERROR_SUCCESS) {
         group_ = Group::Unknown;
         return status;

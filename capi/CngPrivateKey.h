@@ -10,8 +10,11 @@
 class CngPrivateKey {
 public:
     // Opens the key that key-provider information of type 0 names: its
-    // provider, key name, legacy key spec and machine-key flag. The CNG status.
+    // provider, key name, legacy key spec and machine-key flag. The CNG status,
+    // or NcryptFunctions::missing when CNG is not there.
     SECURITY_STATUS open(const CRYPT_KEY_PROV_INFO& info);
+    // False where ncrypt.dll or one of its functions is missing.
+    static bool available() { return NcryptFunctions::get().missing == 0; }
     // Takes over handles obtained elsewhere.
     void adopt(NCRYPT_PROV_HANDLE provider, NCRYPT_KEY_HANDLE key);
 

@@ -30,8 +30,8 @@ public:
     SECURITY_STATUS sign(NCRYPT_KEY_HANDLE key, const SecureBuffer& digest, PBYTE output, DWORD capacity, DWORD& length)
     {
         // CNG does not write the hash value; its parameter is merely not const.
-        return NCryptSignHash(key, dsa_ ? nullptr : &padding_, const_cast<PBYTE>(digest.data()), digest.length(),
-                              output, capacity, &length, dsa_ ? 0 : BCRYPT_PAD_PKCS1);
+        return NcryptFunctions::get().signHash(key, dsa_ ? nullptr : &padding_, const_cast<PBYTE>(digest.data()),
+                                               digest.length(), output, capacity, &length, dsa_ ? 0 : BCRYPT_PAD_PKCS1);
     }
 
 private:
@@ -96,9 +96,9 @@ void ORVcapi::decryptWithKey(CngPrivateKey& key, const SecureBuffer& wrappedKey,
         throw std::bad_alloc();
     }
     DWORD length = 0;
-    const auto error =
-        static_cast<DWORD>(NCryptDecrypt(key.key(), const_cast<PBYTE>(wrappedKey.data()), wrappedKey.length(), nullptr,
-                                         output.data(), output.length(), &length, NCRYPT_PAD_PKCS1_FLAG));
+    const auto error = static_cast<DWORD>(
+        NcryptFunctions::get().decrypt(key.key(), const_cast<PBYTE>(wrappedKey.data()), wrappedKey.length(), nullptr,
+                                       output.data(), output.length(), &length, NCRYPT_PAD_PKCS1_FLAG));
     if (error != ERROR_SUCCESS) {
         const auto code = static_cast<std::int32_t>(error);
         if (LastError::isCancellation(error, LastError::Cancellation::KeyStorage)) {

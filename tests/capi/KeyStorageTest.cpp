@@ -8,6 +8,7 @@
 #include "IndependentCrypto.h"
 
 #include "capi/LastError.h"
+#include "capi/NcryptFunctions.h"
 #include "capi/ORVcapi.h"
 #include "common/Exception.h"
 
@@ -79,15 +80,18 @@ Bytes bcryptBlobOfSigner()
     return blob;
 }
 
-// The signer's key imported into the software provider, in memory only.
+// The signer's key imported into the software provider, in memory only. CNG
+// is bound as the bridge binds it, so the program starts without ncrypt.dll.
 void importSigner(CngPrivateKey& key)
 {
     NCRYPT_PROV_HANDLE provider = 0;
     NCRYPT_KEY_HANDLE imported = 0;
-    ASSERT_EQ(ERROR_SUCCESS, NCryptOpenStorageProvider(&provider, MS_KEY_STORAGE_PROVIDER, 0));
+    ASSERT_EQ(ERROR_SUCCESS, NcryptFunctions::get().openStorageProvider(&provider, MS_KEY_STORAGE_PROVIDER, 0));
+    const auto import = reinterpret_cast<decltype(&NCryptImportKey)>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("ncrypt.dll"), "NCryptImportKey")));
     Bytes blob = bcryptBlobOfSigner();
-    const SECURITY_STATUS status = NCryptImportKey(provider, 0, BCRYPT_RSAPRIVATE_BLOB, nullptr, &imported, blob.data(),
-                                                   static_cast<DWORD>(blob.size()), 0);
+    const SECURITY_STATUS status = import(provider, 0, BCRYPT_RSAPRIVATE_BLOB, nullptr, &imported, blob.data(),
+                                          static_cast<DWORD>(blob.size()), 0);
     key.adopt(provider, imported);
     ASSERT_EQ(ERROR_SUCCESS, status);
 }
@@ -182,6 +186,30 @@ TEST(KeyStorageCancellation, CngCancelAnswersJoinTheCryptoApiSet)
     for (DWORD error : {static_cast<DWORD>(NTE_BAD_DATA), static_cast<DWORD>(NTE_NOT_SUPPORTED),
                         static_cast<DWORD>(NTE_PERM), DWORD(0x80070000u)}) {
         EXPECT_FALSE(LastError::isCancellation(error, LastError::Cancellation::KeyStorage)) << std::hex << error;
+    }
+}
+
+// Run by capi_tests_without_ncrypt, where ncrypt.dll is missing: the key is
+// unusable, as a key its CSP refuses.
+TEST(KeyStorageWithoutNcrypt, KeyIsUnusable)
+{
+    if (HMODULE ncrypt = LoadLibraryA("ncrypt.dll")) {
+        FreeLibrary(ncrypt);
+        GTEST_SKIP() << "ncrypt.dll is there";
+    }
+    CapiTestEnvironment::setKeyProvInfo(signerCert5(), L"orv-any-key", MS_SMART_CARD_KEY_STORAGE_PROVIDER, 0,
+                                        AT_KEYEXCHANGE);
+    SecureBuffer signature, plain;
+    EXPECT_EQ(-999,
+              ORVcapi().wrapDigest(bufferOf(Bytes(20, 1)), 1, bufferOf(signerCert5()), "MY", signature, AT_SIGNATURE));
+    EXPECT_TRUE(signature.empty());
+    try {
+        ORVcapi().unwrapSessionKey(bufferOf(Bytes(128, 1)), bufferOf(signerCert5()), "MY", plain);
+        FAIL() << "no exception";
+    } catch (const Common::UserCancelledException& e) {
+        EXPECT_STREQ("ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().. "
+                     "Error code HEX: 0x7E. Error code dec: 126.\n",
+                     e.getDescription());
     }
 }
 

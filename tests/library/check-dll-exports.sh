@@ -1,7 +1,7 @@
 #!/bin/sh
 # check-dll-exports.sh OBJDUMP UNDNAME DLL
-# The DLL's export table: module name, ordinal base, exactly ten named exports
-# in ordinal order, and what the nine decorated names decode to.
+# The DLL's imports, and its export table: module name, ordinal base, exactly
+# ten named exports in ordinal order, and what the nine decorated names decode to.
 objdump=$1 undname=$2 dll=$3
 table=$(mktemp) names=$(mktemp) expected=$(mktemp) decoded=$(mktemp)
 trap 'rm -f "$table" "$names" "$expected" "$decoded"' EXIT
@@ -11,6 +11,7 @@ fail() { echo "FAIL: $*"; status=1; }
 
 read_export_table "$objdump" "$dll"
 check_module_and_base
+check_imports
 check_named_exports <<'NAMES'
 0 ?getKeyName@Registry@@SGPAV_jstring@@PAUJNIEnv_@@PAV_jclass@@JPAV2@J@Z
 1 ?getValueName@Registry@@SGPAV_jstring@@PAUJNIEnv_@@PAV_jclass@@JPAV2@J@Z

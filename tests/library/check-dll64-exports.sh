@@ -1,6 +1,6 @@
 #!/bin/sh
 # check-dll64-exports.sh OBJDUMP NM UNDNAME DLL
-# The x64 DLL: a PE32+ image that needs no mingw runtime DLL; its export table
+# The x64 DLL: a PE32+ image that imports only system DLLs; its export table
 # with module name, ordinal base, exactly ten named exports in ordinal order,
 # what the nine decorated names decode to, and the function each leads to.
 objdump=$1 nm=$2 undname=$3 dll=$4
@@ -11,6 +11,7 @@ fail() { echo "FAIL: $*"; status=1; }
 . "$(dirname "$0")/export-table.sh"
 
 read_export_table "$objdump" "$dll"
+check_imports
 
 grep -q 'file format pei-x86-64' "$table" || fail "not an x86-64 image"
 grep -q '^Magic[[:space:]]\{1,\}020b[[:space:]]\{1,\}(PE32+)' "$table" || fail "optional header is not PE32+"

@@ -42,3 +42,11 @@ check_decoded_signatures() { # UNDNAME
         fail "decoded signatures differ (- expected, + actual)"
     fi
 }
+
+# The DLLs loaded with it: the system DLLs it calls and the C runtime, nothing
+# else (ncrypt.dll is bound at run time). Names compare without case.
+check_imports() {
+    imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' "$table" | tr '[:upper:]' '[:lower:]' | sort -u | tr '\n' ' ')
+    wanted="advapi32.dll crypt32.dll kernel32.dll msvcrt.dll user32.dll "
+    [ "$imports" = "$wanted" ] || fail "imports '$imports', expected '$wanted'"
+}

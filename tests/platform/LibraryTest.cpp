@@ -31,6 +31,21 @@ TEST(LoadLibrary, FindsSymbolOfSystemLibrary)
     EXPECT_TRUE(FreeLibrary(libc));
 }
 
+TEST(LoadLibrary, NcryptIsTheStandInsOwnUnlessHidden)
+{
+    HMODULE ncrypt = LoadLibraryA("NCrypt.dll");
+    ASSERT_NE(nullptr, ncrypt);
+    EXPECT_EQ(reinterpret_cast<void*>(&NCryptSignHash),
+              reinterpret_cast<void*>(GetProcAddress(ncrypt, "NCryptSignHash")));
+    EXPECT_EQ(nullptr, GetProcAddress(ncrypt, "NCryptCreatePersistedKey"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
+    EXPECT_TRUE(FreeLibrary(ncrypt));
+    setenv("ORV_WIN32_NO_NCRYPT", "1", 1);
+    EXPECT_EQ(nullptr, LoadLibraryA("ncrypt.dll"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+    unsetenv("ORV_WIN32_NO_NCRYPT");
+}
+
 TEST(LoadLibrary, MissingFileFailsWithModNotFound)
 {
     SetLastError(0);
