@@ -5,15 +5,10 @@
 #   signer-N.der     self-signed certificates over that key, serials 1..5
 #   stranger.der     a certificate over another key, never provisioned
 set -e
-out=$1
-mkdir -p "$out"
-cd "$out"
-openssl genrsa -out signer.pem 1024 2>/dev/null
-openssl rsa -in signer.pem -outform MSBLOB -out signer.blob 2>/dev/null
+material="sh $(cd "$(dirname "$0")/../.." && pwd)/tools/material.sh"
+$material keypair "$1" signer 1024
+$material keypair "$1" stranger 1024
 for serial in 1 2 3 4 5; do
-    openssl req -x509 -new -key signer.pem -subj "/CN=ORV CAPI Test Signer $serial" -set_serial "$serial" \
-        -days 3650 -sha256 -outform DER -out "signer-$serial.der" 2>/dev/null
+    $material cert "$1" signer "signer-$serial" "$serial"
 done
-openssl genrsa -out stranger.pem 1024 2>/dev/null
-openssl req -x509 -new -key stranger.pem -subj "/CN=ORV CAPI Test Stranger" -set_serial 99 \
-    -days 3650 -sha256 -outform DER -out stranger.der 2>/dev/null
+openssl rsa -in "$1/signer.key" -outform MSBLOB -out "$1/signer.blob" 2>/dev/null
