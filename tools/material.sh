@@ -75,6 +75,10 @@ store() { # LABEL PIN ID FILE...
 [ $# -ge 1 ] || usage
 command=$1
 shift
+case $command in
+    softhsm-path | keypair | cert | pfx | token | store | labels) ;;
+    *) usage ;;
+esac
 if [ "$command" != softhsm-path ]; then
     [ $# -ge 1 ] || usage
     mkdir -p "$1"
@@ -126,8 +130,5 @@ case $command in
         printf '%s\n' "$out" | awk '/^Slot / { if (n++) print label; label = "" }
                                     /^ *Label:/ { sub(/^ *Label: */, ""); sub(/ *$/, ""); label = $0 }
                                     END { if (n) print label }'
-        ;;
-    *)
-        usage
         ;;
 esac
