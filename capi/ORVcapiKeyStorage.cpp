@@ -44,9 +44,9 @@ private:
 int ORVcapi::getKeyAlgorithms(CngPrivateKey& key, ProviderAlgorithms& algorithms)
 {
     algorithms = ProviderAlgorithms();
-    const SECURITY_STATUS status = key.readAlgorithmGroup();
-    if (status != ERROR_SUCCESS) {
-        return LastError::code(static_cast<DWORD>(status));
+    const auto error = static_cast<DWORD>(key.readAlgorithmGroup());
+    if (error != ERROR_SUCCESS) {
+        return LastError::isUserCancel(error) ? ResultCode::kUserCancelled : LastError::code(error);
     }
     algorithms.sha1 = true;
     algorithms.md5 = true;
@@ -60,6 +60,10 @@ int ORVcapi::signDigestWithKey(CngPrivateKey& key, ALG_ID hashAlgorithm, const S
                                SecureBuffer& signature)
 {
     signature.release();
+    // Any other id would be signed as SHA-1.
+    if (hashAlgorithm != CALG_SHA1 && hashAlgorithm != CALG_MD5) {
+        return ResultCode::kWrapUnknownHashType;
+    }
     SignatureRequest request(key, hashAlgorithm);
     DWORD length = 0;
     SECURITY_STATUS status = request.sign(key.key(), digest, nullptr, 0, length);

@@ -17,9 +17,11 @@ namespace orv::standin {
 bool storeKeyStorageKey(const std::string& provider, const std::string& keyName, DWORD legacyKeySpec, bool machine,
                         const BYTE* privateKeyBlob, DWORD size);
 // NCryptSignHash and NCryptDecrypt with the key then fail with `status`, or
-// with `atOpen` NCryptOpenKey does; 0 lets them work again.
+// NCryptOpenKey does (Open), or NCryptGetProperty on the key (Property); 0
+// lets them work again.
+enum class RefuseAt { Use, Open, Property };
 bool refuseKeyStorageKey(const std::string& provider, const std::string& keyName, bool machine, LONG status,
-                         bool atOpen = false);
+                         RefuseAt at = RefuseAt::Use);
 // CNG provider and key handles not yet freed, in this process.
 std::size_t openKeyStorageHandles();
 

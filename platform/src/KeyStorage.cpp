@@ -20,6 +20,8 @@ const char* const kKeyStorageProviders[] = {
 };
 
 const char kRefusalFile[] = "refuse";
+// After the status in the refusal file, by stage: use, open, property read.
+const char* const kStageMarks[] = {"", " open", " property"};
 
 } // namespace
 
@@ -50,9 +52,9 @@ PkeyPtr KeyStorage::loadKey(const std::string& keyName, DWORD legacyKeySpec, LON
     PkeyPtr key;
     error = 0;
     if (!dir.empty() && legacyKeySpec != AT_SIGNATURE)
-        key = readKeyFile(dir + "/" + keyFileName(AT_KEYEXCHANGE), error);
+        key = readKeyFile(dir + "/" + keyFileName(AT_KEYEXCHANGE), error, true);
     if (!key && error == 0 && !dir.empty() && legacyKeySpec != AT_KEYEXCHANGE)
-        key = readKeyFile(dir + "/" + keyFileName(AT_SIGNATURE), error);
+        key = readKeyFile(dir + "/" + keyFileName(AT_SIGNATURE), error, true);
     if (!key && error == 0)
         error = NTE_BAD_KEYSET;
     return key;
@@ -72,8 +74,8 @@ LONG KeyStorage::refusal(const std::string& keyName, Stage stage) const
     text.push_back(0);
     char* rest = nullptr;
     const auto status = static_cast<LONG>(std::strtoul(reinterpret_cast<const char*>(text.data()), &rest, 0));
-    const bool atOpen = std::strncmp(rest, " open", 5) == 0;
-    return atOpen == (stage == Stage::Open) ? status : 0;
+    const std::string mark(rest, std::strcspn(rest, "\n"));
+    return mark == kStageMarks[static_cast<int>(stage)] ? status : 0;
 }
 
 bool KeyStorage::setRefusal(const std::string& keyName, LONG status, Stage stage) const
@@ -86,7 +88,7 @@ bool KeyStorage::setRefusal(const std::string& keyName, LONG status, Stage stage
         return removeFile(file);
     char text[24];
     int length = std::snprintf(text, sizeof text, "0x%08X%s\n", static_cast<unsigned>(status),
-                               stage == Stage::Open ? " open" : "");
+                               kStageMarks[static_cast<int>(stage)]);
     return writeFileAtomic(file, reinterpret_cast<const BYTE*>(text), static_cast<std::size_t>(length), 0600);
 }
 
@@ -106,12 +108,13 @@ bool storeKeyStorageKey(const std::string& provider, const std::string& keyName,
 }
 
 bool refuseKeyStorageKey(const std::string& provider, const std::string& keyName, bool machine, LONG status,
-                         bool atOpen)
+                         RefuseAt at)
 {
-    const char* name = platform::keyStorageProviderName(provider);
     using Stage = platform::KeyStorage::Stage;
+    const Stage stage = at == RefuseAt::Open ? Stage::Open : at == RefuseAt::Property ? Stage::Property : Stage::Use;
+    const char* name = platform::keyStorageProviderName(provider);
     return name != nullptr && !keyName.empty() &&
-           platform::KeyStorage(name, machine).setRefusal(keyName, status, atOpen ? Stage::Open : Stage::Use);
+           platform::KeyStorage(name, machine).setRefusal(keyName, status, stage);
 }
 
 } // namespace orv::standin

@@ -25,8 +25,8 @@ public:
     PkeyPtr loadKey(const std::string& keyName, DWORD legacyKeySpec, LONG& error) const;
     bool storeKey(const std::string& keyName, DWORD legacyKeySpec, EVP_PKEY* key) const;
 
-    enum class Stage { Use, Open };
-    // 0 when the key may be used (or opened).
+    enum class Stage { Use, Open, Property };
+    // 0 when the key may be used (or opened, or its properties read).
     LONG refusal(const std::string& keyName, Stage stage) const;
     bool setRefusal(const std::string& keyName, LONG status, Stage stage = Stage::Use) const;
 

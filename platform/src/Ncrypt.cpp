@@ -1,6 +1,6 @@
 // The CNG key storage calls (ncrypt) over OpenSSL: storage providers, RSA
-// keys opened from the state directory or imported in memory, PKCS#1 v1.5
-// signatures and decryption. Unlike CryptoAPI, CNG takes and gives numbers
+// and DSA keys opened from the state directory or RSA keys imported in
+// memory, PKCS#1 v1.5 and DSA signatures, and decryption. Unlike CryptoAPI, CNG takes and gives numbers
 // big-endian and returns its status instead of setting the last error.
 #include "platform/src/Common.h"
 #include "platform/src/HandleTable.h"
@@ -9,6 +9,7 @@
 
 #include "platform/StandInKeyStorage.h"
 
+#include <openssl/dsa.h>
 #include <openssl/err.h>
 #include <openssl/rsa.h>
 
@@ -58,9 +59,65 @@ NCRYPT_KEY_HANDLE addKey(const NcryptObject& provider, std::string keyName, bool
     return objects().add(std::move(object));
 }
 
-LONG refusalOf(const NcryptObject& key)
+LONG refusalOf(const NcryptObject& key, KeyStorage::Stage stage = KeyStorage::Stage::Use)
 {
-    return key.keyName.empty() ? 0 : KeyStorage(key.provider, key.machine).refusal(key.keyName, KeyStorage::Stage::Use);
+    return key.keyName.empty() ? 0 : KeyStorage(key.provider, key.machine).refusal(key.keyName, stage);
+}
+
+bool isDsa(const NcryptObject& key)
+{
+    return EVP_PKEY_get_base_id(key.key.get()) == EVP_PKEY_DSA;
+}
+
+// The length of the DSA key's q, which r and s each fill.
+DWORD dsaHalfBytes(EVP_PKEY* key)
+{
+    BIGNUM* q = nullptr;
+    const DWORD bytes = EVP_PKEY_get_bn_param(key, "q", &q) == 1 ? static_cast<DWORD>(BN_num_bytes(q)) : 0;
+    BN_free(q);
+    return bytes;
+}
+
+// OpenSSL's DER signature as CNG gives it: r then s, each big-endian over q's length.
+bool dsaSign(EVP_PKEY* key, const BYTE* hash, DWORD hashLength, DWORD half, PBYTE output)
+{
+    PkeyCtxPtr ctx(EVP_PKEY_CTX_new(key, nullptr));
+    std::size_t length = static_cast<std::size_t>(EVP_PKEY_get_size(key));
+    Bytes der(length);
+    const unsigned char* read = der.data();
+    DSA_SIG* signature =
+        ctx && EVP_PKEY_sign_init(ctx.get()) > 0 && EVP_PKEY_sign(ctx.get(), der.data(), &length, hash, hashLength) > 0
+            ? d2i_DSA_SIG(nullptr, &read, static_cast<long>(length))
+            : nullptr;
+    const BIGNUM* r = nullptr;
+    const BIGNUM* s = nullptr;
+    if (signature != nullptr)
+        DSA_SIG_get0(signature, &r, &s);
+    const bool ok = signature != nullptr && BN_bn2binpad(r, output, static_cast<int>(half)) > 0 &&
+                    BN_bn2binpad(s, output + half, static_cast<int>(half)) > 0;
+    DSA_SIG_free(signature);
+    ERR_clear_error();
+    return ok;
+}
+
+// CNG's DSA signature takes no padding and a hash as long as q (SHA-1 for a
+// 1024-bit key).
+SECURITY_STATUS dsaSignHash(const NcryptObject& key, DWORD padding, const BYTE* hash, DWORD hashLength, PBYTE output,
+                            DWORD capacity, DWORD* result)
+{
+    if (padding != 0)
+        return NTE_BAD_FLAGS;
+    const DWORD half = dsaHalfBytes(key.key.get());
+    if (half == 0 || hashLength != half)
+        return NTE_INVALID_PARAMETER;
+    *result = 2 * half;
+    if (output == nullptr)
+        return ERROR_SUCCESS;
+    if (capacity < 2 * half)
+        return NTE_BUFFER_TOO_SMALL;
+    if (LONG refused = refusalOf(key))
+        return refused;
+    return dsaSign(key.key.get(), hash, hashLength, half, output) ? ERROR_SUCCESS : NTE_FAIL;
 }
 
 const EVP_MD* digestNamed(LPCWSTR name)
@@ -223,13 +280,17 @@ SECURITY_STATUS WINAPI NCryptGetProperty(NCRYPT_HANDLE hObject, LPCWSTR pszPrope
         return NTE_INVALID_PARAMETER;
     if ((dwFlags & ~NCRYPT_SILENT_FLAG) != 0)
         return NTE_BAD_FLAGS;
+    if (object->isKey) {
+        if (LONG refused = refusalOf(*object, KeyStorage::Stage::Property))
+            return refused;
+    }
     const std::string property = wideToUtf8(pszProperty);
     if (property == "Name")
         return copyText(object->isKey ? object->keyName : object->provider, pbOutput, cbOutput, pcbResult);
     if (!object->isKey)
         return NTE_NOT_SUPPORTED;
     if (property == "Algorithm Group" || property == "Algorithm Name")
-        return copyText("RSA", pbOutput, cbOutput, pcbResult);
+        return copyText(isDsa(*object) ? "DSA" : "RSA", pbOutput, cbOutput, pcbResult);
     if (property == "Length") {
         DWORD bits = static_cast<DWORD>(EVP_PKEY_get_bits(object->key.get()));
         return copyOut(&bits, sizeof bits, pbOutput, cbOutput, pcbResult);
@@ -246,6 +307,8 @@ SECURITY_STATUS WINAPI NCryptSignHash(NCRYPT_KEY_HANDLE hKey, VOID* pPaddingInfo
     if (pcbResult == nullptr || pbHashValue == nullptr || cbHashValue == 0)
         return NTE_INVALID_PARAMETER;
     const DWORD padding = dwFlags & ~NCRYPT_SILENT_FLAG;
+    if (isDsa(*key))
+        return dsaSignHash(*key, padding, pbHashValue, cbHashValue, pbSignature, cbSignature, pcbResult);
     if (padding == BCRYPT_PAD_PSS)
         return NTE_NOT_SUPPORTED;
     if (padding != BCRYPT_PAD_PKCS1)
@@ -282,6 +345,8 @@ SECURITY_STATUS WINAPI NCryptEncrypt(NCRYPT_KEY_HANDLE hKey, PBYTE pbInput, DWOR
         return NTE_INVALID_HANDLE;
     if (pcbResult == nullptr || (pbInput == nullptr && cbInput > 0) || pPaddingInfo != nullptr)
         return NTE_INVALID_PARAMETER;
+    if (isDsa(*key))
+        return NTE_NOT_SUPPORTED;
     if ((dwFlags & ~NCRYPT_SILENT_FLAG) != NCRYPT_PAD_PKCS1_FLAG)
         return NTE_BAD_FLAGS;
     const DWORD length = modulusBytes(*key);
@@ -307,6 +372,8 @@ SECURITY_STATUS WINAPI NCryptDecrypt(NCRYPT_KEY_HANDLE hKey, PBYTE pbInput, DWOR
         return NTE_INVALID_HANDLE;
     if (pcbResult == nullptr || pbInput == nullptr || pPaddingInfo != nullptr)
         return NTE_INVALID_PARAMETER;
+    if (isDsa(*key))
+        return NTE_NOT_SUPPORTED;
     if ((dwFlags & ~NCRYPT_SILENT_FLAG) != NCRYPT_PAD_PKCS1_FLAG)
         return NTE_BAD_FLAGS;
     const DWORD length = modulusBytes(*key);

@@ -139,7 +139,7 @@ bool ContainerStore::storeKey(const std::string& container, DWORD keySpec, EVP_P
     return writeKeyFile(path(container) + "/" + keyFileName(keySpec), key);
 }
 
-PkeyPtr readKeyFile(const std::string& file, LONG& error)
+PkeyPtr readKeyFile(const std::string& file, LONG& error, bool dsaToo)
 {
     error = 0;
     if (!pathExists(file))
@@ -152,7 +152,8 @@ PkeyPtr readKeyFile(const std::string& file, LONG& error)
     BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     PkeyPtr key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
     ERR_clear_error();
-    if (!key || EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA) {
+    const int type = key ? EVP_PKEY_get_base_id(key.get()) : EVP_PKEY_NONE;
+    if (type != EVP_PKEY_RSA && !(dsaToo && type == EVP_PKEY_DSA)) {
         error = NTE_BAD_KEY;
         return nullptr;
     }

@@ -55,9 +55,9 @@ private:
 const char* keyFileName(DWORD keySpec);
 
 // An RSA private key file (PKCS#8 PEM, mode 0600), shared by containers and
-// key storage providers. Missing: null with no error; unreadable or not RSA:
-// null with NTE_BAD_KEY.
-PkeyPtr readKeyFile(const std::string& file, LONG& error);
+// key storage providers, which may also hold DSA keys (dsaToo). Missing: null
+// with no error; unreadable or of another type: null with NTE_BAD_KEY.
+PkeyPtr readKeyFile(const std::string& file, LONG& error, bool dsaToo = false);
 bool writeKeyFile(const std::string& file, EVP_PKEY* key);
 
 } // namespace orv::platform

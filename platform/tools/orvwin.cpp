@@ -4,7 +4,7 @@
 //
 //   orvwin import-pfx --store MY --container NAME [--provider "..." | --ksp "..."]
 //                     [--keyspec 1|2] [--password P] FILE.p12
-//   orvwin refuse-key --ksp "..." --container NAME --status CODE [--at use|open]
+//   orvwin refuse-key --ksp "..." --container NAME --status CODE [--at use|open|property]
 //   orvwin add-cert --store ROOT FILE          (DER or PEM)
 //   orvwin import-reg FILE.reg
 //   orvwin list
@@ -40,7 +40,8 @@ constexpr int kOk = 0, kFailed = 1, kUsage = 2;
 const char kUsageText[] = "usage:\n"
                           "  orvwin import-pfx --store MY --container NAME [--provider NAME | --ksp NAME]\n"
                           "                    [--keyspec 1|2] [--password P] FILE.p12\n"
-                          "  orvwin refuse-key --ksp NAME --container NAME --status CODE [--at use|open]\n"
+                          "  orvwin refuse-key --ksp NAME --container NAME --status CODE\n"
+                          "                    [--at use|open|property]\n"
                           "                    (status 0 allows again)\n"
                           "  orvwin add-cert --store ROOT FILE\n"
                           "  orvwin import-reg FILE.reg\n"
@@ -189,8 +190,9 @@ bool readPkcs12(const std::string& path, Secret& password, Pkcs12Contents& out, 
         problem = "cannot open " + path + " (wrong password or damaged file)";
         return false;
     }
-    if (!out.key || !out.cert || EVP_PKEY_get_base_id(out.key.get()) != EVP_PKEY_RSA) {
-        problem = path + " must hold an RSA private key and its certificate";
+    const int type = out.key ? EVP_PKEY_get_base_id(out.key.get()) : EVP_PKEY_NONE;
+    if (!out.cert || (type != EVP_PKEY_RSA && type != EVP_PKEY_DSA)) {
+        problem = path + " must hold an RSA or DSA private key and its certificate";
         return false;
     }
     return true;
@@ -268,6 +270,10 @@ bool storeKey(const KeyHome& home, const std::string& container, EVP_PKEY* key, 
         problem = "cannot store the key " + container + " of " + home.providerName;
         return false;
     }
+    if (EVP_PKEY_get_base_id(key) != EVP_PKEY_RSA) {
+        problem = "a key container of " + home.providerName + " takes only an RSA key";
+        return false;
+    }
     HCRYPTPROV handle = 0;
     if (!acquireContainer(container, *home.csp, handle, problem))
         return false;
@@ -331,8 +337,8 @@ int refuseKey(Options& options)
     std::string statusText = option(options, "status"), at = option(options, "at", "use");
     if (ksp.empty() || container.empty() || statusText.empty() || !options.positional.empty())
         return usage("refuse-key needs --ksp, --container and --status");
-    if (at != "use" && at != "open")
-        return usage("--at must be use or open");
+    if (at != "use" && at != "open" && at != "property")
+        return usage("--at must be use, open or property");
     char* end = nullptr;
     unsigned long status = std::strtoul(statusText.c_str(), &end, 0);
     if (end == nullptr || *end != '\0' || status > 0xFFFFFFFFul)
@@ -340,7 +346,9 @@ int refuseKey(Options& options)
     const char* name = keyStorageProviderName(ksp);
     if (name == nullptr)
         return failure("not a key storage provider: " + ksp);
-    KeyStorage::Stage stage = at == "open" ? KeyStorage::Stage::Open : KeyStorage::Stage::Use;
+    KeyStorage::Stage stage = at == "open"       ? KeyStorage::Stage::Open
+                              : at == "property" ? KeyStorage::Stage::Property
+                                                 : KeyStorage::Stage::Use;
     if (!KeyStorage(name, false).setRefusal(container, static_cast<LONG>(status), stage))
         return failure("no key " + container + " in " + name);
     std::printf("key %s of %s %s\n", container.c_str(), name, status ? "now refuses its use" : "works again");

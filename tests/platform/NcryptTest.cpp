@@ -266,7 +266,8 @@ TEST_F(NcryptTest, RefusedKeyFailsItsUseWithTheGivenStatus)
     sign(key.handle, BCRYPT_SHA1_ALGORITHM, digest, status);
     EXPECT_EQ(ERROR_SUCCESS, status);
     // Refusing at open leaves the key's use alone.
-    ASSERT_TRUE(orv::standin::refuseKeyStorageKey(kSmartCard, kKeyName, false, NTE_USER_CANCELLED, true));
+    ASSERT_TRUE(orv::standin::refuseKeyStorageKey(kSmartCard, kKeyName, false, NTE_USER_CANCELLED,
+                                                  orv::standin::RefuseAt::Open));
     Ncrypt otherProvider, refusedKey;
     EXPECT_EQ(NTE_USER_CANCELLED, openKey(otherProvider, refusedKey));
     EXPECT_EQ(0u, refusedKey.handle);

@@ -85,6 +85,23 @@ class CapiKeyStorageTest {
     }
 
     @Test
+    void dsaKeySignsWhatJavaVerifies() throws Exception {
+        byte[] sha1 = MessageDigest.getInstance("SHA-1").digest(DATA);
+        byte[] signature = new byte[40];
+        assertEquals(0, wrap(sha1, 1, "kspdsa", signature, CapiToken.AT_KEYEXCHANGE));
+        // CryptSignHashA's order: r, then s, each little-endian.
+        byte[] rs = new byte[40];
+        System.arraycopy(CapiMaterial.reversed(Arrays.copyOfRange(signature, 0, 20)), 0, rs, 0, 20);
+        System.arraycopy(CapiMaterial.reversed(Arrays.copyOfRange(signature, 20, 40)), 0, rs, 20, 20);
+        Signature verifier = Signature.getInstance("SHA1withDSAinP1363Format");
+        verifier.initVerify(CapiMaterial.publicKey("kspdsa"));
+        verifier.update(DATA);
+        assertTrue(verifier.verify(rs));
+        assertEquals(-601, wrap(MessageDigest.getInstance("MD5").digest(DATA), 2, "kspdsa", signature, 1));
+        assertEquals(-599, wrap(sha1, 1, "kspdsa", signature, CapiToken.AT_SIGNATURE));
+    }
+
+    @Test
     void missingKeyFailsAsAFailedAcquire() throws Exception {
         byte[] out = new byte[128];
         assertEquals(NTE_BAD_KEYSET, wrap(new byte[20], 1, "kspnokey", out, CapiToken.AT_SIGNATURE));

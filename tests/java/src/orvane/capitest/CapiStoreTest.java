@@ -39,7 +39,7 @@ class CapiStoreTest {
     void listsTheStoreExactly() throws Exception {
         LinkedList<byte[]> list = new LinkedList<>();
         assertEquals(0, token.nativeGetCertificates("MY", list));
-        String[] stored = {"signer", "base", "nokey", "ksp", "kspcancel", "kspnokey"};
+        String[] stored = {"signer", "base", "nokey", "ksp", "kspcancel", "kspnokey", "kspdsa"};
         assertEquals(stored.length, list.size());
         for (String name : stored) {
             assertTrue(containsBytes(list, CapiMaterial.der(name)), name);
