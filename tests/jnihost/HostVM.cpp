@@ -1,5 +1,4 @@
 #include "HostVM.h"
-#include "../jni/JniTraps.h"
 
 #include <cstdarg>
 #include <cstdint>
@@ -10,17 +9,41 @@
 
 namespace {
 
+// A slot the host does not implement ends the run naming the table and the
+// slot, instead of jumping through a null pointer.
+template <int Table, std::size_t Slot>
+void JNICALL trap()
+{
+    std::fprintf(stderr, "jnihost: the library called unimplemented %s slot %u\n",
+                 Table == 0 ? "JNIInvokeInterface_" : "JNINativeInterface_", static_cast<unsigned>(Slot));
+    std::fflush(stderr);
+    std::_Exit(70);
+}
+
+template <int Table, typename FunctionTable, std::size_t... Slots>
+void fillWithTraps(FunctionTable& table, std::index_sequence<Slots...>)
+{
+    void* traps[] = {reinterpret_cast<void*>(&trap<Table, Slots>)...};
+    static_assert(sizeof traps == sizeof table, "a JNI table holds only pointers");
+    std::memcpy(&table, traps, sizeof traps);
+}
+
 std::u16string widen(const std::string& ascii)
 {
     return std::u16string(ascii.begin(), ascii.end());
+}
+
+std::string textOf(const char* text)
+{
+    return text != nullptr ? text : "<null>";
 }
 
 } // namespace
 
 HostVM::HostVM(const HostClasses& classes) : classes_(classes), thread_(std::this_thread::get_id())
 {
-    JniTraps::fill<0>(invoke_, "jnihost: the library called unimplemented");
-    JniTraps::fill<1>(native_, "jnihost: the library called unimplemented");
+    fillWithTraps<0>(invoke_, std::make_index_sequence<sizeof invoke_ / sizeof(void*)>());
+    fillWithTraps<1>(native_, std::make_index_sequence<sizeof native_ / sizeof(void*)>());
     installFunctions();
     vm_.functions = &invoke_;
     vm_.owner = this;
@@ -187,6 +210,7 @@ HostObject* HostVM::deref(jobject ref, const char* function)
 
 void HostVM::deleteRef(jobject ref, Ref::Kind expected, const char* function)
 {
+    record(function, nameOf(ref));
     if (ref == nullptr) {
         return;
     }
@@ -224,8 +248,25 @@ void HostVM::requireAllReleased(const std::string& where)
     }
 }
 
-void HostVM::enter(const char* function)
+std::string HostVM::nameOf(jobject ref) const
 {
+    const Ref* r = reinterpret_cast<const Ref*>(ref);
+    if (ref == nullptr || liveRefs_.count(r) == 0) {
+        return ref == nullptr ? "<null>" : "<invalid>";
+    }
+    return r->object->target != nullptr ? r->object->target->name : r->object->cls->name;
+}
+
+void HostVM::record(const char* function, const std::string& detail)
+{
+    if (recording_) {
+        calls_.push_back(std::string(function) + "(" + detail + ")");
+    }
+}
+
+void HostVM::enter(const char* function, const std::string& detail)
+{
+    record(function, detail);
     if (std::this_thread::get_id() != thread_) {
         misuse(std::string(function) + " called on a thread the environment does not belong to");
     }
@@ -314,6 +355,13 @@ bool HostVM::fromModifiedUtf8(const char* bytes, std::u16string& text)
 jint JNICALL HostVM::getEnv(JavaVM* vm, void** env, jint version)
 {
     HostVM& self = of(vm);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%x", static_cast<unsigned>(version));
+    self.record("GetEnv", hex);
+    if (self.getEnvFails_) {
+        *env = nullptr;
+        return JNI_EDETACHED;
+    }
     if (version != JNI_VERSION_1_1 && version != JNI_VERSION_1_2 && version != JNI_VERSION_1_4 &&
         version != JNI_VERSION_1_6 && version != JNI_VERSION_1_8) {
         *env = nullptr;
@@ -330,6 +378,7 @@ jint JNICALL HostVM::getEnv(JavaVM* vm, void** env, jint version)
 jint JNICALL HostVM::attachCurrentThread(JavaVM* vm, void** env, void*)
 {
     HostVM& self = of(vm);
+    self.record("AttachCurrentThread");
     if (std::this_thread::get_id() != self.thread_) {
         self.misuse("AttachCurrentThread from a second thread; the host runs natives on one thread");
     }
@@ -342,8 +391,9 @@ jint JNICALL HostVM::attachCurrentThread(JavaVM* vm, void** env, void*)
 jclass JNICALL HostVM::findClass(JNIEnv* env, const char* name)
 {
     HostVM& self = of(env);
-    self.enter("FindClass");
-    const HostClass* cls = name != nullptr ? self.classes_.find(name) : nullptr;
+    self.enter("FindClass", name != nullptr ? name : "<null>");
+    const HostClass* cls =
+        name != nullptr && self.missingClasses_.count(name) == 0 ? self.classes_.find(name) : nullptr;
     if (cls == nullptr) {
         self.throwNew(self.classes_.require("java/lang/NoClassDefFoundError"), name != nullptr ? name : "null");
         return nullptr;
@@ -394,7 +444,12 @@ jmethodID JNICALL HostVM::getMethodID(JNIEnv* env, jclass cls, const char* name,
 jint JNICALL HostVM::registerNatives(JNIEnv* env, jclass cls, const JNINativeMethod* methods, jint count)
 {
     HostVM& self = of(env);
-    self.enter("RegisterNatives");
+    // The load hook binds a row per call; the trace shows the first row.
+    const JNINativeMethod* row = methods != nullptr && count > 0 ? methods : nullptr;
+    self.enter("RegisterNatives", self.nameOf(cls) + ", " +
+                                      (row != nullptr ? textOf(row->name) + ", " + textOf(row->signature) : ", ") +
+                                      ", " + std::to_string(count) + ", " +
+                                      (row != nullptr && row->fnPtr != nullptr ? "function" : "NULL"));
     HostObject* c = self.deref(cls, "RegisterNatives");
     if (c == nullptr || c->target == nullptr || methods == nullptr || count < 0) {
         self.misuse("RegisterNatives needs a class and a method array");
@@ -402,8 +457,9 @@ jint JNICALL HostVM::registerNatives(JNIEnv* env, jclass cls, const JNINativeMet
     for (jint i = 0; i < count; ++i) {
         const char* name = methods[i].name;
         const char* signature = methods[i].signature;
-        const HostMethod* m =
-            name != nullptr && signature != nullptr ? c->target->findNative(name, signature) : nullptr;
+        const HostMethod* m = name != nullptr && signature != nullptr && self.failingNatives_.count(name) == 0
+                                  ? c->target->findNative(name, signature)
+                                  : nullptr;
         if (m == nullptr || methods[i].fnPtr == nullptr) {
             self.throwNew(self.classes_.require("java/lang/NoSuchMethodError"),
                           "Method '" + std::string(signature != nullptr ? signature : "?") + " " +
@@ -455,16 +511,19 @@ jint JNICALL HostVM::throwNewJni(JNIEnv* env, jclass cls, const char* message)
 jthrowable JNICALL HostVM::exceptionOccurred(JNIEnv* env)
 {
     HostVM& self = of(env);
+    self.record("ExceptionOccurred");
     return static_cast<jthrowable>(self.newLocal(self.pending_));
 }
 
 void JNICALL HostVM::exceptionClear(JNIEnv* env)
 {
+    of(env).record("ExceptionClear");
     of(env).pending_ = nullptr;
 }
 
 jboolean JNICALL HostVM::exceptionCheck(JNIEnv* env)
 {
+    of(env).record("ExceptionCheck");
     return of(env).pending_ != nullptr ? JNI_TRUE : JNI_FALSE;
 }
 
@@ -672,6 +731,7 @@ const char* JNICALL HostVM::getStringUTFChars(JNIEnv* env, jstring text, jboolea
 void JNICALL HostVM::releaseStringUTFChars(JNIEnv* env, jstring text, const char* chars)
 {
     HostVM& self = of(env);
+    self.record("ReleaseStringUTFChars");
     HostObject* s = self.deref(text, "ReleaseStringUTFChars");
     auto it = self.pinned_.find(chars);
     if (it == self.pinned_.end() || it->second.kind != 'U' || it->second.array != s) {
@@ -737,6 +797,7 @@ void* HostVM::pinElements(jobject array, char kind, const char* cls, const char*
 
 void HostVM::releaseElements(jobject array, void* elements, jint mode, char kind, const char* function)
 {
+    record(function);
     HostObject* a = deref(array, function);
     auto it = pinned_.find(elements);
     if (it == pinned_.end() || it->second.kind != kind || it->second.array != a) {

@@ -18,6 +18,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_set>
@@ -68,6 +69,18 @@ public:
     void setActivity(const std::string& activity) { activity_ = activity; }
     [[noreturn]] void misuse(const std::string& what) const;
 
+    // For tests of a load hook: from now on every JNI call is kept as
+    // "Function(details)", details only for GetEnv's version, FindClass's
+    // name, RegisterNatives's class, first row, count and function, and the
+    // class of a deleted reference.
+    void recordCalls() noexcept { recording_ = true; }
+    const std::vector<std::string>& calls() const noexcept { return calls_; }
+    // Refusals a VM may answer the load hook with; the last two leave a
+    // NoClassDefFoundError or NoSuchMethodError pending.
+    void failGetEnv() noexcept { getEnvFails_ = true; }
+    void failFindClass(const std::string& className) { missingClasses_.insert(className); }
+    void failRegistration(const std::string& methodName) { failingNatives_.insert(methodName); }
+
     static HostVM& of(JNIEnv* env);
     static HostVM& of(JavaVM* vm);
 
@@ -97,7 +110,9 @@ private:
 
     void installFunctions();
     // Every call that is not exception-safe goes through here first.
-    void enter(const char* function);
+    void enter(const char* function, const std::string& detail = std::string());
+    void record(const char* function, const std::string& detail = std::string());
+    std::string nameOf(jobject ref) const;
     jobject newGlobal(HostObject* object);
     void deleteRef(jobject ref, Ref::Kind expected, const char* function);
     void throwNew(const HostClass* cls, const std::string& message);
@@ -173,6 +188,11 @@ private:
     std::vector<HostBinding> bindings_;
     HostObject* pending_ = nullptr;
     std::string activity_;
+    bool recording_ = false;
+    std::vector<std::string> calls_;
+    bool getEnvFails_ = false;
+    std::set<std::string> missingClasses_;
+    std::set<std::string> failingNatives_;
 };
 
 #endif
