@@ -6,7 +6,7 @@ JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?= -G Ninja
 
-.PHONY: all deps build check test demo bench clean win64 fuzz card-demo
+.PHONY: all deps configure build check test demo bench clean win64 fuzz card-demo
 
 all: build
 
@@ -32,6 +32,9 @@ $(BUILD)/fuzz/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD)/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	      -DORV_FUZZ=ON -DBUILD_TESTING=OFF -DORV_JVM_TESTS=OFF
 
+configure: $(BUILD)/linux/build.ninja $(BUILD)/asan/build.ninja $(BUILD)/win32/build.ninja \
+           $(BUILD)/win64/build.ninja $(BUILD)/fuzz/build.ninja
+
 build: deps $(BUILD)/linux/build.ninja $(BUILD)/asan/build.ninja $(BUILD)/win32/build.ninja $(BUILD)/win64/build.ninja \
        $(BUILD)/fuzz/build.ninja
 	cmake --build $(BUILD)/linux -j $(JOBS)
@@ -47,13 +50,13 @@ win64: deps $(BUILD)/win64/build.ninja
 # The everyday loop: the Linux tree alone, no package check.
 check: $(BUILD)/linux/build.ninja
 	cmake --build $(BUILD)/linux -j $(JOBS)
-	@sh tools/ctest-trees.sh $(BUILD) linux
+	cd $(BUILD)/linux && ctest --output-on-failure --timeout 900
 
-# One ctest per tree: the trees share test names, and ctest applies a test's
-# properties by name to every tree it has read. The last lines sum up all. The
-# fuzz tree replays kept inputs and fuzzes each target for 20 seconds.
-test: build
-	@sh tools/ctest-trees.sh $(BUILD) linux asan win32 win64 fuzz
+# Every tree, built and tested in turn; the next tree builds while the
+# current one's tests run. The fuzz tree replays kept inputs and fuzzes each
+# target for 20 seconds. Logs stay in $(BUILD)/test-logs.
+test: deps configure
+	@JOBS=$(JOBS) sh tools/test-trees.sh $(BUILD) linux win32 win64 asan fuzz
 
 demo: deps $(BUILD)/linux/build.ninja
 	cmake --build $(BUILD)/linux -j $(JOBS)

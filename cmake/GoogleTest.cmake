@@ -20,14 +20,20 @@ else()
 endif()
 include(GoogleTest)
 
+# GoogleTest's headers (and windows.h under mingw) are most of a test file's
+# compile time; every test program reuses one precompiled copy of them.
+# An executable, so that it is compiled exactly as the test programs are.
+file(WRITE ${CMAKE_BINARY_DIR}/orv_test_pch.cpp "int main() { return 0; }\n")
+add_executable(orv_test_pch ${CMAKE_BINARY_DIR}/orv_test_pch.cpp)
+target_link_libraries(orv_test_pch PRIVATE GTest::gtest)
+target_precompile_headers(orv_test_pch PRIVATE ${ORV_TEST_PCH})
+
 # orv_add_gtest(name SOURCES ... LIBS ...): one GoogleTest program run by ctest.
 function(orv_add_gtest name)
     cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main ${ORV_STATIC_RUNTIME})
-    # GoogleTest's headers (and windows.h under mingw) are most of a test
-    # file's compile time; parse them once per program.
-    target_precompile_headers(${name} PRIVATE ${ORV_TEST_PCH})
+    target_precompile_headers(${name} REUSE_FROM orv_test_pch)
     add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
     if(ORV_SANITIZE)
         # Leak detection on, whatever the caller's environment says.
