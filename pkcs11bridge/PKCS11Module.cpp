@@ -22,7 +22,7 @@ constexpr CK_ULONG kLongestSlotList = 0x10000;
 
 std::vector<PKCS11Module*> PKCS11Module::moduleTable_;
 unsigned int PKCS11Module::nextModuleId_ = 0;
-std::map<const void*, std::shared_ptr<std::mutex>> PKCS11Module::libraryCallMutexes_;
+std::map<const void*, std::shared_ptr<CallLock>> PKCS11Module::libraryCallLocks_;
 std::mutex PKCS11Module::moduleTableMutex_;
 
 PKCS11Module::PKCS11Module(const String& path) : modulePath_(path)
@@ -39,7 +39,7 @@ PKCS11Module::~PKCS11Module()
         std::lock_guard<std::mutex> lock(moduleTableMutex_);
         moduleTable_.erase(std::remove(moduleTable_.begin(), moduleTable_.end(), this), moduleTable_.end());
     }
-    const std::lock_guard<std::mutex> calls(*callMutex_);
+    const std::lock_guard<CallLock> calls(*callLock_);
     {
         std::lock_guard<std::mutex> lock(slotsMutex_);
         slots_.clear();
@@ -61,14 +61,14 @@ void PKCS11Module::enterInModuleTable(PKCS11Module* module)
 
 // Loading one file twice gives the same library, and its second C_Initialize
 // must not run beside the first module's calls.
-std::shared_ptr<std::mutex> PKCS11Module::callMutexOf(const void* library)
+std::shared_ptr<CallLock> PKCS11Module::callLockOf(const void* library)
 {
     std::lock_guard<std::mutex> lock(moduleTableMutex_);
-    std::shared_ptr<std::mutex>& mutex = libraryCallMutexes_[library];
-    if (!mutex) {
-        mutex = std::make_shared<std::mutex>();
+    std::shared_ptr<CallLock>& callLock = libraryCallLocks_[library];
+    if (!callLock) {
+        callLock = std::make_shared<CallLock>();
     }
-    return mutex;
+    return callLock;
 }
 
 // The module handle is deliberately not kept: the library stays loaded for
@@ -81,8 +81,8 @@ void PKCS11Module::loadPKCS11Library()
                                   .append(modulePath_)
                                   .append("')"));
     }
-    callMutex_ = callMutexOf(library);
-    const std::lock_guard<std::mutex> calls(*callMutex_);
+    callLock_ = callLockOf(library);
+    const std::lock_guard<CallLock> calls(*callLock_);
     auto getFunctionList =
         reinterpret_cast<CK_C_GetFunctionList>(reinterpret_cast<void*>(GetProcAddress(library, "C_GetFunctionList")));
     if (getFunctionList == nullptr) {
@@ -132,7 +132,7 @@ LongArray PKCS11Module::getSlotList()
 // never sees the list empty in between. A failed slot list leaves no slots.
 void PKCS11Module::refresh()
 {
-    const std::lock_guard<std::mutex> calls(*callMutex_);
+    const std::lock_guard<CallLock> calls(*callLock_);
     std::vector<std::shared_ptr<PKCS11Slot>> fresh;
     try {
         const LongArray slotIds = getSlotList();

@@ -5,6 +5,7 @@
 
 #include "jnibridge/LongArray.h"
 #include "jnibridge/String.h"
+#include "pkcs11bridge/CallLock.h"
 #include "pkcs11bridge/Cryptoki.h"
 #include "pkcs11bridge/PKCS11Slot.h"
 
@@ -43,8 +44,10 @@ public:
 
     // The library was initialised without locking, so it may assume that no two
     // threads call it at once: every sequence of calls into it runs under this
-    // lock, shared by every module object over the same loaded library.
-    std::unique_lock<std::mutex> lockCalls() const { return std::unique_lock<std::mutex>(*callMutex_); }
+    // lock, shared by every module object over the same loaded library. Callers
+    // get it in the order they asked for it.
+    std::unique_lock<CallLock> lockCalls() const { return std::unique_lock<CallLock>(*callLock_); }
+    const CallLock& getCallLock() const noexcept { return *callLock_; }
     unsigned int getModuleId() const noexcept { return moduleId_; }
     const JNIBridge::String& getModulePath() const noexcept { return modulePath_; }
 
@@ -53,7 +56,7 @@ public:
 private:
     static unsigned int takeNextModuleId();
     static void enterInModuleTable(PKCS11Module* module);
-    static std::shared_ptr<std::mutex> callMutexOf(const void* library);
+    static std::shared_ptr<CallLock> callLockOf(const void* library);
     const std::shared_ptr<PKCS11Slot>& slotAt(unsigned int index) const;
 
     JNIBridge::String modulePath_;
@@ -62,18 +65,19 @@ private:
     mutable std::mutex slotsMutex_;
     CK_FUNCTION_LIST_PTR functionList_ = nullptr;
     unsigned int moduleId_ = 0;
-    std::shared_ptr<std::mutex> callMutex_;
+    std::shared_ptr<CallLock> callLock_;
     // The standard leaves two concurrent waits undefined, so waiters queue.
     std::mutex slotEventMutex_;
 
     // Lock order, outermost first: slotEventMutex_ (never held with another);
-    // a library's callMutex_; slotsMutex_; moduleTableMutex_. The last two are
+    // a library's callLock_ (whose wait mutex is only held inside its lock and
+    // unlock); slotsMutex_; moduleTableMutex_. The last two are
     // leaves: no module call and no call into Java is made while they are held.
     static std::vector<PKCS11Module*> moduleTable_; // guarded by moduleTableMutex_
     static unsigned int nextModuleId_;              // guarded by moduleTableMutex_
-    // One call mutex per loaded library file, kept for the life of the process
+    // One call lock per loaded library file, kept for the life of the process
     // as the libraries are. Guarded by moduleTableMutex_.
-    static std::map<const void*, std::shared_ptr<std::mutex>> libraryCallMutexes_;
+    static std::map<const void*, std::shared_ptr<CallLock>> libraryCallLocks_;
     static std::mutex moduleTableMutex_;
 };
 

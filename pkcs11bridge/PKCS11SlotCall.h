@@ -10,6 +10,7 @@
 #ifndef ORV_PKCS11BRIDGE_PKCS11SLOTCALL_H
 #define ORV_PKCS11BRIDGE_PKCS11SLOTCALL_H
 
+#include "pkcs11bridge/CallLock.h"
 #include "pkcs11bridge/PKCS11Slot.h"
 
 #include <memory>
@@ -31,7 +32,7 @@ public:
     PKCS11Slot& operator*() const noexcept { return slot_; }
 
 private:
-    std::unique_lock<std::mutex> calls_;
+    std::unique_lock<CallLock> calls_;
     PKCS11Slot& slot_;
 };
 

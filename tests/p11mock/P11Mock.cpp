@@ -9,6 +9,7 @@
 #else
 #include <pthread.h>
 #include <sched.h>
+#include <time.h>
 #endif
 
 #define CRYPTOKI_EXPORTS 1 // win32: C_GetFunctionList is declared dllexport
@@ -282,6 +283,7 @@ struct State {
     bool logEnabled = true;
     std::vector<Fault> faults;
     std::map<std::string, unsigned long> callCounts;
+    std::map<std::string, unsigned long> delays; // milliseconds
     unsigned long extraLen = 0;
     bool allowReinit = false;
     CK_RV removedRv = CKR_DEVICE_REMOVED;
@@ -389,12 +391,34 @@ std::string rvStr(CK_RV rv)
     return "rv=" + hexNum(rv);
 }
 
+// Called and returning with the state lock held, which the sleep gives up
+// in one-millisecond slices.
+void sleepIfDelayed(const char* name)
+{
+    const auto delayOf = [name] {
+        const auto it = S().delays.find(name);
+        return it == S().delays.end() ? 0UL : it->second;
+    };
+    const unsigned long milliseconds = delayOf();
+    for (unsigned long slept = 0; slept < milliseconds && delayOf() == milliseconds; ++slept) {
+        theMutex().unlock();
+#ifdef _WIN32
+        Sleep(1);
+#else
+        const timespec millisecond = {0, 1000000};
+        nanosleep(&millisecond, nullptr);
+#endif
+        theMutex().lock();
+    }
+}
+
 // Counts the call and applies fault injection. True: return *rv at once.
 // Every fault for this function counts the call; the first one due fires.
 bool injected(const char* name, CK_RV* rv)
 {
     State& st = S();
     ++st.callCounts[name];
+    sleepIfDelayed(name);
     size_t fire = st.faults.size();
     for (size_t i = 0; i < st.faults.size(); ++i) {
         Fault& f = st.faults[i];
@@ -712,6 +736,7 @@ void resetLocked()
     st.logEnabled = true;
     st.faults.clear();
     st.callCounts.clear();
+    st.delays.clear();
     st.extraLen = 0;
     st.allowReinit = false;
     st.removedRv = CKR_DEVICE_REMOVED;
@@ -2302,6 +2327,15 @@ P11MOCK_API void P11MOCK_CALL mock_clear_faults(void)
 {
     Guard g;
     S().faults.clear();
+}
+
+P11MOCK_API int P11MOCK_CALL mock_set_call_delay(const char* functionName, unsigned long milliseconds)
+{
+    if (!knownFunction(functionName))
+        return -1;
+    Guard g;
+    S().delays[functionName] = milliseconds;
+    return 0;
 }
 
 P11MOCK_API unsigned long P11MOCK_CALL mock_call_count(const char* functionName)

@@ -422,6 +422,13 @@ P11MOCK_API int P11MOCK_CALL mock_fail(const char* functionName, unsigned long r
 /* Remove every fault. */
 P11MOCK_API void P11MOCK_CALL mock_clear_faults(void);
 
+/* Every call of that function from now on sleeps inside the module for up to
+   milliseconds before it does anything (0: no sleep), without holding the
+   module's state, so control functions answer meanwhile. A sleep ends early
+   when the delay is taken away or changed. Returns 0, or -1 for an unknown
+   name. mock_reset takes every delay away. */
+P11MOCK_API int P11MOCK_CALL mock_set_call_delay(const char* functionName, unsigned long milliseconds);
+
 /* Calls of that function since mock_reset (injected ones included); 0 for an
    unknown name. */
 P11MOCK_API unsigned long P11MOCK_CALL mock_call_count(const char* functionName);

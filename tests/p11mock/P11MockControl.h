@@ -72,6 +72,7 @@
     X(remove_attribute, int, (unsigned long, unsigned long))                                                           \
     X(fail, int, (const char*, unsigned long, unsigned long))                                                          \
     X(clear_faults, void, (void))                                                                                      \
+    X(set_call_delay, int, (const char*, unsigned long))                                                               \
     X(call_count, unsigned long, (const char*))                                                                        \
     X(set_extra_reported_length, void, (unsigned long))                                                                \
     X(allow_reinit, void, (int))                                                                                       \

@@ -38,6 +38,15 @@ struct Tally {
     }
 };
 
+// Waits, within a generous bound, until n callers hold or wait for the module's lock.
+bool callersReach(const PKCS11Bridge::PKCS11Module& module, unsigned int n)
+{
+    for (int i = 0; i < 10000 && module.getCallLock().getCallerCount() != n; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return module.getCallLock().getCallerCount() == n;
+}
+
 class ModuleLockTest : public MockModuleTest {
 protected:
     void SetUp() override
@@ -286,6 +295,35 @@ TEST_F(ModuleLockTest, SlotEventWaitersTakeTurns)
     first.join();
     second.join();
     EXPECT_EQ(returned.load(), 2);
+}
+
+// The first caller sleeps inside the module while three more arrive one by one:
+// the module sees them in the order they arrived, and the first caller, asking
+// again at once as a signing loop does, only after them.
+TEST_F(ModuleLockTest, CallersAreServedInTheOrderTheyArrive)
+{
+    mock().log_enable(1);
+    openedSlot(indexA);
+    mock().set_call_delay("C_GenerateRandom", 10000);
+    std::vector<std::thread> callers;
+    for (unsigned int n = 1; n <= 4; ++n) {
+        callers.emplace_back([this, n] {
+            for (unsigned int call = 0; call < (n == 1 ? 3u : 1u); ++call) {
+                PKCS11SlotCall(*module, indexA)->generateRandom(n);
+            }
+        });
+        EXPECT_TRUE(callersReach(*module, n)) << "caller " << n;
+    }
+    mock().set_call_delay("C_GenerateRandom", 0);
+    for (std::thread& caller : callers) {
+        caller.join();
+    }
+    std::string lengths;
+    for (const std::string& line : mock().logLinesOf("C_GenerateRandom")) {
+        lengths += line.substr(line.find(" len=") + 5, 2);
+    }
+    EXPECT_EQ(lengths, "1 2 3 4 1 1 ");
+    EXPECT_EQ(mock().overlap_count(), 0u);
 }
 
 } // namespace
