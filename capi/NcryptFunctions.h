@@ -22,8 +22,8 @@ struct NcryptFunctions {
     // Bound once per process, by whichever thread comes first.
     static const NcryptFunctions& get()
     {
-        static const NcryptFunctions bound = bind();
-        return bound;
+        static const NcryptFunctions kBound = bind();
+        return kBound;
     }
 
 private:
