@@ -41,15 +41,14 @@ recorded_pid() {
     [ -f "$state_dir/$1.pid" ] && cat "$state_dir/$1.pid" || true
 }
 
-# wait_until SECONDS WHAT COMMAND...: polls every 0.1 s.
+# wait_until SECONDS WHAT COMMAND...: polls every 0.1 s until COMMAND succeeds.
 wait_until() {
-    limit=$(($1 * 10))
+    end=$(($(date +%s) + $1 + 1))
     what=$2
+    limit=$1
     shift 2
-    tries=0
     until "$@"; do
-        tries=$((tries + 1))
-        [ "$tries" -lt "$limit" ] || die "$what did not happen within $((limit / 10)) s"
+        [ "$(date +%s)" -lt "$end" ] || die "$what did not happen within $limit s"
         sleep 0.1
     done
 }
@@ -85,14 +84,15 @@ relay_state_is() {
     [ "$(cat "$state_dir/card-state" 2>/dev/null)" = "$1" ]
 }
 
-# What PC/SC reports for the card's reader: Yes or No.
+# What PC/SC reports for the card's reader: Yes or No. The tools get a bound of
+# their own, since a reader that a client left locked holds up every other client.
 card_seen() {
-    opensc-tool -l 2>/dev/null | awk -v name="$reader_name 00 00" -v want="$1" \
+    timeout 2 opensc-tool -l 2>/dev/null | awk -v name="$reader_name 00 00" -v want="$1" \
         'index($0, name) { found = ($2 == want) } END { exit !found }'
 }
 
 token_visible() {
-    pkcs11-tool --module "$opensc_module" -L 2>/dev/null | grep -q "token label"
+    timeout 5 pkcs11-tool --module "$opensc_module" -L 2>/dev/null | grep -q "token label"
 }
 
 stop_pid() {
@@ -122,7 +122,7 @@ start_stack() {
     relay=$1
     [ -x "$relay" ] || die "$relay is missing; build the orvcard-relay target"
     [ -f "$vpcd_driver" ] || die "vpcd's driver $vpcd_driver is missing (install vsmartcard-vpcd)"
-    for c in pcscd opensc-tool pkcs11-tool ss openssl; do
+    for c in pcscd opensc-tool pkcs11-tool ss openssl timeout; do
         command -v "$c" >/dev/null || die "$c is missing (sh tools/install-deps.sh)"
     done
     # A stack left by an earlier run from this directory is ours to end.
