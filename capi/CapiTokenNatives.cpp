@@ -85,7 +85,7 @@ void seedDirectBuffer(JNIEnv* env, jobject buffer)
 // ORVcapi has no state, so each call uses an instance of its own rather than
 // dereferencing the attach state's pointer, which DllMain may not have set.
 
-jlong JNICALL CapiToken_nativeIsCspAvailable(JNIEnv* env, jobject, jstring providerName, jstring providerTypeName,
+jlong JNICALL nativeIsCspAvailable(JNIEnv* env, jobject, jstring providerName, jstring providerTypeName,
                                              jbooleanArray available)
 {
     return resultCodeNative([&]() -> jlong {
@@ -103,7 +103,7 @@ jlong JNICALL CapiToken_nativeIsCspAvailable(JNIEnv* env, jobject, jstring provi
     });
 }
 
-jlong JNICALL CapiToken_nativeIsCertificateInStore(JNIEnv* env, jobject, jbyteArray certificate, jstring storeName,
+jlong JNICALL nativeIsCertificateInStore(JNIEnv* env, jobject, jbyteArray certificate, jstring storeName,
                                                    jbooleanArray found)
 {
     return resultCodeNative([&]() -> jlong {
@@ -122,7 +122,7 @@ jlong JNICALL CapiToken_nativeIsCertificateInStore(JNIEnv* env, jobject, jbyteAr
     });
 }
 
-jlong JNICALL CapiToken_nativeWrapDigest(JNIEnv* env, jobject, jbyteArray digest, jint hashType, jbyteArray certificate,
+jlong JNICALL nativeWrapDigest(JNIEnv* env, jobject, jbyteArray digest, jint hashType, jbyteArray certificate,
                                          jstring storeName, jbyteArray signature, jint keySpec)
 {
     return resultCodeNative([&]() -> jlong {
@@ -150,7 +150,7 @@ jlong JNICALL CapiToken_nativeWrapDigest(JNIEnv* env, jobject, jbyteArray digest
     });
 }
 
-jlong JNICALL CapiToken_nativeGetCertificates(JNIEnv* env, jobject, jstring storeName, jobject list)
+jlong JNICALL nativeGetCertificates(JNIEnv* env, jobject, jstring storeName, jobject list)
 {
     return resultCodeNative([&]() -> jlong {
         SecureBuffer store;
@@ -182,7 +182,7 @@ jlong JNICALL CapiToken_nativeGetCertificates(JNIEnv* env, jobject, jstring stor
     });
 }
 
-jbyteArray JNICALL CapiToken_nativeUnwrapSecretKey(JNIEnv* env, jobject, jbyteArray wrappedKey, jbyteArray certificate,
+jbyteArray JNICALL nativeUnwrapSecretKey(JNIEnv* env, jobject, jbyteArray wrappedKey, jbyteArray certificate,
                                                    jstring storeName)
 {
     jbyteArray result = nullptr;
@@ -212,7 +212,7 @@ jbyteArray JNICALL CapiToken_nativeUnwrapSecretKey(JNIEnv* env, jobject, jbyteAr
     return result;
 }
 
-void JNICALL CapiToken_nativeGenerateSeed(JNIEnv* env, jobject, jobject buffer)
+void JNICALL nativeGenerateSeed(JNIEnv* env, jobject, jobject buffer)
 {
     raisingNative(env, kSeedRoute, [&] { seedDirectBuffer(env, buffer); });
 }
@@ -221,14 +221,14 @@ namespace {
 
 const JNIBridge::NativeMethodRow rows[] = {
     {"nativeIsCspAvailable", "(Ljava/lang/String;Ljava/lang/String;[Z)J",
-     JNIBridge::entry(&CapiToken_nativeIsCspAvailable)},
+     JNIBridge::entry(&nativeIsCspAvailable)},
     {"nativeIsCertificateInStore", "([BLjava/lang/String;[Z)J",
-     JNIBridge::entry(&CapiToken_nativeIsCertificateInStore)},
-    {"nativeWrapDigest", "([BI[BLjava/lang/String;[BI)J", JNIBridge::entry(&CapiToken_nativeWrapDigest)},
+     JNIBridge::entry(&nativeIsCertificateInStore)},
+    {"nativeWrapDigest", "([BI[BLjava/lang/String;[BI)J", JNIBridge::entry(&nativeWrapDigest)},
     {"nativeGetCertificates", "(Ljava/lang/String;Ljava/util/LinkedList;)J",
-     JNIBridge::entry(&CapiToken_nativeGetCertificates)},
-    {"nativeUnwrapSecretKey", "([B[BLjava/lang/String;)[B", JNIBridge::entry(&CapiToken_nativeUnwrapSecretKey)},
-    {"nativeGenerateSeed", "(Ljava/nio/ByteBuffer;)V", JNIBridge::entry(&CapiToken_nativeGenerateSeed)},
+     JNIBridge::entry(&nativeGetCertificates)},
+    {"nativeUnwrapSecretKey", "([B[BLjava/lang/String;)[B", JNIBridge::entry(&nativeUnwrapSecretKey)},
+    {"nativeGenerateSeed", "(Ljava/nio/ByteBuffer;)V", JNIBridge::entry(&nativeGenerateSeed)},
 };
 
 } // namespace

@@ -7,16 +7,16 @@
 
 #include <jni.h>
 
-JNIEXPORT jlong JNICALL CapiToken_nativeIsCspAvailable(JNIEnv* env, jobject self, jstring providerName,
+JNIEXPORT jlong JNICALL nativeIsCspAvailable(JNIEnv* env, jobject self, jstring providerName,
                                                        jstring providerTypeName, jbooleanArray available);
-JNIEXPORT jlong JNICALL CapiToken_nativeIsCertificateInStore(JNIEnv* env, jobject self, jbyteArray certificate,
+JNIEXPORT jlong JNICALL nativeIsCertificateInStore(JNIEnv* env, jobject self, jbyteArray certificate,
                                                              jstring storeName, jbooleanArray found);
-JNIEXPORT jlong JNICALL CapiToken_nativeWrapDigest(JNIEnv* env, jobject self, jbyteArray digest, jint hashType,
+JNIEXPORT jlong JNICALL nativeWrapDigest(JNIEnv* env, jobject self, jbyteArray digest, jint hashType,
                                                    jbyteArray certificate, jstring storeName, jbyteArray signature,
                                                    jint keySpec);
-JNIEXPORT jlong JNICALL CapiToken_nativeGetCertificates(JNIEnv* env, jobject self, jstring storeName, jobject list);
-JNIEXPORT jbyteArray JNICALL CapiToken_nativeUnwrapSecretKey(JNIEnv* env, jobject self, jbyteArray wrappedKey,
+JNIEXPORT jlong JNICALL nativeGetCertificates(JNIEnv* env, jobject self, jstring storeName, jobject list);
+JNIEXPORT jbyteArray JNICALL nativeUnwrapSecretKey(JNIEnv* env, jobject self, jbyteArray wrappedKey,
                                                              jbyteArray certificate, jstring storeName);
-JNIEXPORT void JNICALL CapiToken_nativeGenerateSeed(JNIEnv* env, jobject self, jobject buffer);
+JNIEXPORT void JNICALL nativeGenerateSeed(JNIEnv* env, jobject self, jobject buffer);
 
 #endif

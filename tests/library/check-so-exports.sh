@@ -12,12 +12,12 @@ JNI_OnLoad
 Registry::getKeyName
 Registry::getValueName
 Registry::getValueString
-CapiToken_nativeGenerateSeed
-CapiToken_nativeGetCertificates
-CapiToken_nativeIsCertificateInStore
-CapiToken_nativeIsCspAvailable
-CapiToken_nativeUnwrapSecretKey
-CapiToken_nativeWrapDigest
+nativeGenerateSeed
+nativeGetCertificates
+nativeIsCertificateInStore
+nativeIsCspAvailable
+nativeUnwrapSecretKey
+nativeWrapDigest
 NAMES
 if diff -u "$expected" "$actual"; then
     echo "PASS: libORVNative.so exports"
