@@ -17,15 +17,18 @@ import orvane.clapi.crypto.PKCS11Module;
 import orvane.clapi.crypto.PKCS11Slot;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
+import org.junit.jupiter.api.MethodOrderer;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.TestMethodOrder;
 import org.junit.jupiter.api.Timeout;
 
 /**
  * A waitForSlotEvent blocked in OpenSC while other natives of the module run.
- * The suite runs this class last: a module these cases wedge keeps pcscd's
- * reader locked until the JVM ends.
+ * The suite runs this class last, and its cases in name order, the many pulls
+ * last: a module these cases wedge keeps pcscd's reader locked for good.
  */
 @Timeout(value = 20, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
+@TestMethodOrder(MethodOrderer.MethodName.class)
 class CardWaiterTest {
     private static final byte[] DATA = "signed beside a waiter".getBytes(StandardCharsets.UTF_8);
     private static final int CYCLES = Integer.getInteger("orv.card.cycles", 30);
