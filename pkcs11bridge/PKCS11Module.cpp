@@ -6,6 +6,8 @@
 #include "platform/Win32.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 using JNIBridge::LongArray;
 using JNIBridge::String;
@@ -17,6 +19,10 @@ namespace {
 // Far more slots than any module has; a larger count is a module's mistake,
 // not something to allocate.
 constexpr CK_ULONG kLongestSlotList = 0x10000;
+
+// How long a waiter for a slot event sleeps, without the call lock, between
+// two looks at the module.
+constexpr std::chrono::milliseconds kSlotEventPollInterval{50};
 
 } // namespace
 
@@ -180,18 +186,34 @@ unsigned int PKCS11Module::getNumberOfSlots() const
 // A blocking wait is the one call the standard expects beside others (a
 // C_Finalize from another thread is what ends it), so it runs outside the call
 // lock: holding that lock would stop every other native until a token moved.
+// C_Initialize(NULL_PTR) promised the module one caller at a time, and a
+// module whose wait really blocks (OpenSC) corrupts its state, or deadlocks in
+// PC/SC, when a blocking wait runs beside another call. So the wait looks for
+// an event without blocking, under the call lock like every other call, and
+// sleeps between looks without it.
 CK_SLOT_ID PKCS11Module::waitForSlotEvent()
 {
     const std::lock_guard<std::mutex> oneWaiter(slotEventMutex_);
-    CK_SLOT_ID slotID = 0;
-    CK_RV rv = functionList_->C_WaitForSlotEvent(0, &slotID, NULL_PTR);
-    if (rv != CKR_OK) {
-        throw PKCS11Exception(String("PKCS11Module::waitForSlotEvent() - Failed on call to "
-                                     "C_WaitForSlotEvent(0, &slotID, NULL_PTR) it returned '")
-                                  .append(messageNumber(rv))
-                                  .append("'."));
+    for (;;) {
+        CK_SLOT_ID slotID = 0;
+        const CK_RV rv = pollSlotEvent(slotID);
+        if (rv == CKR_OK) {
+            return slotID;
+        }
+        if (rv != CKR_NO_EVENT) {
+            throw PKCS11Exception(String("PKCS11Module::waitForSlotEvent() - Failed on call to "
+                                         "C_WaitForSlotEvent(0, &slotID, NULL_PTR) it returned '")
+                                      .append(messageNumber(rv))
+                                      .append("'."));
+        }
+        std::this_thread::sleep_for(kSlotEventPollInterval);
     }
-    return slotID;
+}
+
+CK_RV PKCS11Module::pollSlotEvent(CK_SLOT_ID& slotID)
+{
+    const std::lock_guard<CallLock> calls(*callLock_);
+    return functionList_->C_WaitForSlotEvent(CKF_DONT_BLOCK, &slotID, NULL_PTR);
 }
 
 PKCS11Module& PKCS11Module::getModule(unsigned int moduleId)

@@ -39,7 +39,8 @@ public:
     // uses the slot: a refresh, which replaces the list, waits for that lock.
     PKCS11Slot& getSlotUnderCallLock(unsigned int index) const;
     unsigned int getNumberOfSlots() const;
-    // Blocks without the call lock, so the module's other calls go on.
+    // Waits until the module reports a slot event; the module's other calls
+    // go on meanwhile.
     CK_SLOT_ID waitForSlotEvent();
 
     // The library was initialised without locking, so it may assume that no two
@@ -56,6 +57,7 @@ public:
 private:
     static unsigned int takeNextModuleId();
     static void enterInModuleTable(PKCS11Module* module);
+    CK_RV pollSlotEvent(CK_SLOT_ID& slotID);
     static std::shared_ptr<CallLock> callLockOf(const void* library);
     const std::shared_ptr<PKCS11Slot>& slotAt(unsigned int index) const;
 
@@ -69,7 +71,8 @@ private:
     // The standard leaves two concurrent waits undefined, so waiters queue.
     std::mutex slotEventMutex_;
 
-    // Lock order, outermost first: slotEventMutex_ (never held with another);
+    // Lock order, outermost first: slotEventMutex_ (a waiter holds it across
+    // its polls, each under the call lock);
     // a library's callLock_ (whose wait mutex is only held inside its lock and
     // unlock); slotsMutex_; moduleTableMutex_. The last two are
     // leaves: no module call and no call into Java is made while they are held.

@@ -277,6 +277,8 @@ struct State {
     CK_OBJECT_HANDLE nextObject = 0x1000;
     std::deque<CK_SLOT_ID> events;
     unsigned long waiting = 0;
+    // Threads whose last non-blocking wait found no event: they wait by polling.
+    std::vector<unsigned long> pollers;
     unsigned long generation = 0; // bumped by finalize: wakes waiters
     std::string log;
     unsigned long logLines = 0;
@@ -731,6 +733,7 @@ void resetLocked()
     st.nextSession = 1;
     st.nextObject = 0x1000;
     st.events.clear();
+    st.pollers.clear();
     st.log.clear();
     st.logLines = 0;
     st.logEnabled = true;
@@ -749,6 +752,7 @@ void finalizeLocked()
 {
     State& st = S();
     st.initialized = false;
+    st.pollers.clear();
     st.sessions.clear();
     st.lostSessions.clear();
     for (auto& s : st.slots)
@@ -928,6 +932,27 @@ CK_RV m_GetTokenInfo(CK_SLOT_ID slotId, CK_TOKEN_INFO* info)
     return rv;
 }
 
+unsigned long currentThread()
+{
+#ifdef _WIN32
+    return GetCurrentThreadId();
+#else
+    return static_cast<unsigned long>(pthread_self());
+#endif
+}
+
+// A non-blocking wait that finds nothing counts its thread as waiting until
+// one of its polls finds an event.
+void notePoll(State& st, bool found)
+{
+    const unsigned long self = currentThread();
+    auto it = std::find(st.pollers.begin(), st.pollers.end(), self);
+    if (found && it != st.pollers.end())
+        st.pollers.erase(it);
+    else if (!found && it == st.pollers.end())
+        st.pollers.push_back(self);
+}
+
 CK_RV m_WaitForSlotEvent(CK_FLAGS flags, CK_SLOT_ID* slot, void* reserved)
 {
     State& st = S();
@@ -955,6 +980,8 @@ CK_RV m_WaitForSlotEvent(CK_FLAGS flags, CK_SLOT_ID* slot, void* reserved)
                 rv = CKR_CRYPTOKI_NOT_INITIALIZED;
             else
                 rv = CKR_NO_EVENT;
+            if (flags & CKF_DONT_BLOCK)
+                notePoll(st, got);
         }
     }
     logLine("C_WaitForSlotEvent flags=" + hexNum(flags) + " slot=" + (got ? dec(*slot) : std::string("-")) + " " +
@@ -2090,7 +2117,7 @@ P11MOCK_API unsigned long P11MOCK_CALL mock_pending_slot_events(void)
 P11MOCK_API unsigned long P11MOCK_CALL mock_waiting_count(void)
 {
     Guard g;
-    return S().waiting;
+    return S().waiting + static_cast<unsigned long>(S().pollers.size());
 }
 
 P11MOCK_API int P11MOCK_CALL mock_set_token_info(unsigned long slotId, const char* label, const char* manufacturer,

@@ -170,7 +170,7 @@ TEST_F(ModuleSlots, SlotEventReturnsSlotId)
 {
     mock().queue_slot_event(P11MOCK_SLOT_C);
     EXPECT_EQ(module->waitForSlotEvent(), P11MOCK_SLOT_C);
-    EXPECT_EQ(linesOf("C_WaitForSlotEvent"), (Calls{"C_WaitForSlotEvent flags=0x0 slot=9 rv=0x0"}));
+    EXPECT_EQ(linesOf("C_WaitForSlotEvent"), (Calls{"C_WaitForSlotEvent flags=0x1 slot=9 rv=0x0"}));
     EXPECT_EQ(module->getNumberOfSlots(), 3u);
 }
 
