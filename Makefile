@@ -55,8 +55,8 @@ check: $(BUILD)/linux/build.ninja
 # Every tree, built and tested in turn; the next tree builds while the
 # current one's tests run. The fuzz tree replays kept inputs and fuzzes each
 # target for 20 seconds. Logs stay in $(BUILD)/test-logs.
-test: deps configure
-	@JOBS=$(JOBS) sh tools/test-trees.sh $(BUILD) linux win32 win64 asan fuzz
+test: deps
+	@JOBS=$(JOBS) MAKE="$(MAKE)" sh tools/test-trees.sh $(BUILD) linux win32 win64 asan fuzz
 
 demo: deps $(BUILD)/linux/build.ninja
 	cmake --build $(BUILD)/linux -j $(JOBS)

@@ -2,9 +2,6 @@
 # OpenSC's module. The fixture starts the card's processes before the suite and
 # stops them after it, whatever the suite did; pcscd's socket is the machine's
 # only one, so the three entries hold one lock.
-if(NOT TARGET orvcard-relay)
-    add_subdirectory(${CMAKE_SOURCE_DIR}/tools/card ${CMAKE_BINARY_DIR}/tools/card)
-endif()
 set(ORV_CARD_STATE ${CMAKE_BINARY_DIR}/tests/card-state)
 set(ORV_CARD_SCRIPT ${CMAKE_SOURCE_DIR}/tools/card/card.sh)
 add_test(NAME card_start COMMAND sh ${ORV_CARD_SCRIPT} start ${ORV_CARD_STATE} $<TARGET_FILE:orvcard-relay>)
