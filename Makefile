@@ -6,7 +6,7 @@ JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?= -G Ninja
 
-.PHONY: all deps configure build check test demo bench clean win64 fuzz card-demo
+.PHONY: all deps configure build check test demo bench clean win64 fuzz card-demo modules
 
 all: build
 
@@ -67,6 +67,13 @@ demo: deps $(BUILD)/linux/build.ninja
 card-demo: deps $(BUILD)/linux/build.ninja
 	cmake --build $(BUILD)/linux -j $(JOBS)
 	sh tools/card/card-demo.sh $(BUILD)/linux
+
+# The bridge against NSS's softoken, p11-kit's trust module, openCryptoki and
+# tpm2-pkcs11 over swtpm, one case at a time; prints a matrix (docs/modules.md).
+modules: deps $(BUILD)/linux/build.ninja
+	sh tools/modules/install.sh
+	cmake --build $(BUILD)/linux -j $(JOBS)
+	sh tools/modules/run.sh $(BUILD)/linux
 
 # Bridge against direct PKCS#11 calls and the JDK's provider on throwaway
 # SoftHSM2 tokens (several minutes); not part of `make test`, which runs a smoke pass.
