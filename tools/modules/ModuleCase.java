@@ -23,7 +23,7 @@ import orvane.clapi.crypto.PKCS11TokenInfo;
 /**
  * Usage: ModuleCase CASE. The module, token and material come from the environment: ORV_MODULE (path),
  * ORV_TOKEN (label; else the first slot with a token), ORV_PIN (none: no login), ORV_DIR (cert.der, key.p8,
- * data.bin, data.sha1, data.sha256 from openssl). Each case first runs the steps it needs; a failed step
+ * data.bin, data.sha1, data.sha256 from openssl). Each case first runs the steps it needs (logging in when there is a PIN); a failed step
  * makes the case "na".
  */
 public final class ModuleCase {
