@@ -50,7 +50,7 @@ win64: deps $(BUILD)/win64/build.ninja
 # The everyday loop: the Linux tree alone, no package check.
 check: $(BUILD)/linux/build.ninja
 	cmake --build $(BUILD)/linux -j $(JOBS)
-	cd $(BUILD)/linux && ctest --output-on-failure --timeout 900
+	cd $(BUILD)/linux && ctest --output-on-failure --timeout 900 -j $(JOBS)
 
 # Every tree, built and tested in turn; the next tree builds while the
 # current one's tests run. The fuzz tree replays kept inputs and fuzzes each
