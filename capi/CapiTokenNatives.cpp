@@ -86,7 +86,7 @@ void seedDirectBuffer(JNIEnv* env, jobject buffer)
 // dereferencing the attach state's pointer, which DllMain may not have set.
 
 jlong JNICALL nativeIsCspAvailable(JNIEnv* env, jobject, jstring providerName, jstring providerTypeName,
-                                             jbooleanArray available)
+                                   jbooleanArray available)
 {
     return resultCodeNative([&]() -> jlong {
         SecureBuffer name;
@@ -104,7 +104,7 @@ jlong JNICALL nativeIsCspAvailable(JNIEnv* env, jobject, jstring providerName, j
 }
 
 jlong JNICALL nativeIsCertificateInStore(JNIEnv* env, jobject, jbyteArray certificate, jstring storeName,
-                                                   jbooleanArray found)
+                                         jbooleanArray found)
 {
     return resultCodeNative([&]() -> jlong {
         SecureBuffer encoded;
@@ -123,7 +123,7 @@ jlong JNICALL nativeIsCertificateInStore(JNIEnv* env, jobject, jbyteArray certif
 }
 
 jlong JNICALL nativeWrapDigest(JNIEnv* env, jobject, jbyteArray digest, jint hashType, jbyteArray certificate,
-                                         jstring storeName, jbyteArray signature, jint keySpec)
+                               jstring storeName, jbyteArray signature, jint keySpec)
 {
     return resultCodeNative([&]() -> jlong {
         SecureBuffer digestBytes;
@@ -183,7 +183,7 @@ jlong JNICALL nativeGetCertificates(JNIEnv* env, jobject, jstring storeName, job
 }
 
 jbyteArray JNICALL nativeUnwrapSecretKey(JNIEnv* env, jobject, jbyteArray wrappedKey, jbyteArray certificate,
-                                                   jstring storeName)
+                                         jstring storeName)
 {
     jbyteArray result = nullptr;
     raisingNative(env, kUnwrapRoute, [&] {
@@ -220,13 +220,10 @@ void JNICALL nativeGenerateSeed(JNIEnv* env, jobject, jobject buffer)
 namespace {
 
 const JNIBridge::NativeMethodRow rows[] = {
-    {"nativeIsCspAvailable", "(Ljava/lang/String;Ljava/lang/String;[Z)J",
-     JNIBridge::entry(&nativeIsCspAvailable)},
-    {"nativeIsCertificateInStore", "([BLjava/lang/String;[Z)J",
-     JNIBridge::entry(&nativeIsCertificateInStore)},
+    {"nativeIsCspAvailable", "(Ljava/lang/String;Ljava/lang/String;[Z)J", JNIBridge::entry(&nativeIsCspAvailable)},
+    {"nativeIsCertificateInStore", "([BLjava/lang/String;[Z)J", JNIBridge::entry(&nativeIsCertificateInStore)},
     {"nativeWrapDigest", "([BI[BLjava/lang/String;[BI)J", JNIBridge::entry(&nativeWrapDigest)},
-    {"nativeGetCertificates", "(Ljava/lang/String;Ljava/util/LinkedList;)J",
-     JNIBridge::entry(&nativeGetCertificates)},
+    {"nativeGetCertificates", "(Ljava/lang/String;Ljava/util/LinkedList;)J", JNIBridge::entry(&nativeGetCertificates)},
     {"nativeUnwrapSecretKey", "([B[BLjava/lang/String;)[B", JNIBridge::entry(&nativeUnwrapSecretKey)},
     {"nativeGenerateSeed", "(Ljava/nio/ByteBuffer;)V", JNIBridge::entry(&nativeGenerateSeed)},
 };

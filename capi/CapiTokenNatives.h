@@ -7,16 +7,15 @@
 
 #include <jni.h>
 
-JNIEXPORT jlong JNICALL nativeIsCspAvailable(JNIEnv* env, jobject self, jstring providerName,
-                                                       jstring providerTypeName, jbooleanArray available);
-JNIEXPORT jlong JNICALL nativeIsCertificateInStore(JNIEnv* env, jobject self, jbyteArray certificate,
-                                                             jstring storeName, jbooleanArray found);
+JNIEXPORT jlong JNICALL nativeIsCspAvailable(JNIEnv* env, jobject self, jstring providerName, jstring providerTypeName,
+                                             jbooleanArray available);
+JNIEXPORT jlong JNICALL nativeIsCertificateInStore(JNIEnv* env, jobject self, jbyteArray certificate, jstring storeName,
+                                                   jbooleanArray found);
 JNIEXPORT jlong JNICALL nativeWrapDigest(JNIEnv* env, jobject self, jbyteArray digest, jint hashType,
-                                                   jbyteArray certificate, jstring storeName, jbyteArray signature,
-                                                   jint keySpec);
+                                         jbyteArray certificate, jstring storeName, jbyteArray signature, jint keySpec);
 JNIEXPORT jlong JNICALL nativeGetCertificates(JNIEnv* env, jobject self, jstring storeName, jobject list);
 JNIEXPORT jbyteArray JNICALL nativeUnwrapSecretKey(JNIEnv* env, jobject self, jbyteArray wrappedKey,
-                                                             jbyteArray certificate, jstring storeName);
+                                                   jbyteArray certificate, jstring storeName);
 JNIEXPORT void JNICALL nativeGenerateSeed(JNIEnv* env, jobject self, jobject buffer);
 
 #endif
