@@ -8,39 +8,20 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import java.nio.charset.StandardCharsets;
 import java.util.List;
 import java.util.concurrent.CopyOnWriteArrayList;
-import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Future;
 import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.concurrent.atomic.AtomicInteger;
 import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Slot;
-import org.junit.jupiter.api.AfterEach;
-import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.Timeout;
 import org.junit.jupiter.api.function.Executable;
 
 /** Pulling the card and putting it back: the bridge's messages, slot events, recovery, threads. */
 @Timeout(value = 30, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
-class CardRemovalTest {
+class CardRemovalTest extends LoggedInCard {
     private static final byte[] DATA = "signed while the card comes and goes".getBytes(StandardCharsets.UTF_8);
-
-    private final ExecutorService pool = Card.daemons(2);
-
-    @BeforeEach
-    @Timeout(value = 20, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
-    void loggedIn() throws Exception {
-        Card.ensureInserted();
-        Card.freshLogin();
-    }
-
-    @AfterEach
-    @Timeout(value = 20, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
-    void cardBack() throws Exception {
-        pool.shutdownNow();
-        Card.ensureInserted();
-    }
 
     private static void assertMessage(String expected, Executable call) {
         assertEquals(expected, assertThrows(PKCS11Exception.class, call).getMessage());

@@ -7,7 +7,6 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import java.nio.charset.StandardCharsets;
 import java.util.List;
 import java.util.concurrent.CopyOnWriteArrayList;
-import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Future;
 import java.util.concurrent.TimeUnit;
 import java.util.concurrent.atomic.AtomicBoolean;
@@ -15,39 +14,21 @@ import java.util.concurrent.atomic.AtomicInteger;
 import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Module;
 import orvane.clapi.crypto.PKCS11Slot;
-import org.junit.jupiter.api.AfterEach;
-import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.MethodOrderer;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.TestMethodOrder;
 import org.junit.jupiter.api.Timeout;
 
 /**
- * A waitForSlotEvent blocked in OpenSC while other natives of the module run.
+ * A waitForSlotEvent waiting on OpenSC while other natives of the module run.
  * The suite runs this class last, and its cases in name order, the many pulls
  * last: a module these cases wedge keeps pcscd's reader locked for good.
  */
 @Timeout(value = 20, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
 @TestMethodOrder(MethodOrderer.MethodName.class)
-class CardWaiterTest {
+class CardWaiterTest extends LoggedInCard {
     private static final byte[] DATA = "signed beside a waiter".getBytes(StandardCharsets.UTF_8);
     private static final int CYCLES = Integer.getInteger("orv.card.cycles", 30);
-
-    private final ExecutorService pool = Card.daemons(2);
-
-    @BeforeEach
-    @Timeout(value = 20, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
-    void loggedIn() throws Exception {
-        Card.ensureInserted();
-        Card.freshLogin();
-    }
-
-    @AfterEach
-    @Timeout(value = 20, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
-    void cardBack() throws Exception {
-        pool.shutdownNow();
-        Card.ensureInserted();
-    }
 
     @Test
     void aBlockedWaiterDoesNotHoldUpASigner() throws Exception {
