@@ -1,12 +1,13 @@
 package orvane.pkcs11test;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.util.List;
 import java.util.concurrent.CopyOnWriteArrayList;
 import java.util.concurrent.CountDownLatch;
-import java.util.concurrent.atomic.AtomicInteger;
+import java.util.concurrent.atomic.AtomicIntegerArray;
 
 import org.junit.jupiter.api.Test;
 
@@ -33,8 +34,8 @@ class ConcurrencyTest {
         MockControl.logEnable(false);
         MockControl.setSingleThreaded(true);
         List<Throwable> unexpected = new CopyOnWriteArrayList<>();
-        AtomicInteger cleanFailures = new AtomicInteger();
-        AtomicInteger successes = new AtomicInteger();
+        AtomicIntegerArray successes = new AtomicIntegerArray(KINDS);
+        AtomicIntegerArray cleanFailures = new AtomicIntegerArray(KINDS);
         CountDownLatch start = new CountDownLatch(1);
         Thread[] threads = new Thread[THREADS];
         for (int t = 0; t < THREADS; t++) {
@@ -46,11 +47,12 @@ class ConcurrencyTest {
                     return;
                 }
                 for (int round = 0; round < ROUNDS; round++) {
+                    int kind = (seed + round) % KINDS;
                     try {
-                        step(m, (seed + round) % KINDS, round % 3);
-                        successes.incrementAndGet();
+                        step(m, kind, round % 3);
+                        successes.incrementAndGet(kind);
                     } catch (PKCS11Exception | IndexOutOfBoundsException e) {
-                        cleanFailures.incrementAndGet();
+                        cleanFailures.incrementAndGet(kind);
                     } catch (Throwable e) {
                         unexpected.add(e);
                     }
@@ -67,8 +69,12 @@ class ConcurrencyTest {
         MockControl.setSingleThreaded(false);
         assertEquals(0, overlaps, "calls that found another thread inside the module");
         assertTrue(unexpected.isEmpty(), () -> "unexpected: " + unexpected);
-        assertEquals(THREADS * ROUNDS, successes.get() + cleanFailures.get());
-        assertTrue(successes.get() > THREADS * ROUNDS / 2, () -> "successes " + successes.get());
+        // A refresh may take a session from between a thread's calls; nothing else may fail.
+        for (int kind = 0; kind < KINDS; kind++) {
+            boolean usesSession = kind >= 2 && kind <= 7 && kind != 6;
+            assertTrue(successes.get(kind) > 0, "kind " + kind + " never succeeded");
+            assertTrue(usesSession || cleanFailures.get(kind) == 0, "kind " + kind + " failed");
+        }
         PKCS11Module.refresh(m);
         assertEquals(3, PKCS11Module.getNumberOfSlots(m));
     }
@@ -76,7 +82,9 @@ class ConcurrencyTest {
     private static void step(int m, int kind, int slotIndex) throws Exception {
         switch (kind) {
             case 0:
-                PKCS11Module.loadLibrary(TestModules.mockPath());
+                String text = assertThrows(PKCS11Exception.class, () -> PKCS11Module.loadLibrary(TestModules.mockPath()))
+                                  .getMessage();
+                assertTrue(text.endsWith(" - CKR_CRYPTOKI_ALREADY_INITIALIZED"), text);
                 break;
             case 1:
                 PKCS11Module.refresh(m);
