@@ -42,6 +42,8 @@ recorded_pid() {
 }
 
 # wait_until SECONDS WHAT COMMAND...: polls every 0.1 s until COMMAND succeeds.
+# The bounds are generous: on a loaded machine pcscd's reader poll and OpenSC's
+# card detection take seconds, and a slow stack is not what the tests judge.
 wait_until() {
     end=$(($(date +%s) + $1 + 1))
     what=$2
@@ -145,14 +147,14 @@ CHANNELID    $port
 EOF
     pcscd --foreground -c "$state_dir/reader" >"$state_dir/pcscd.log" 2>&1 </dev/null &
     echo $! >"$state_dir/pcscd.pid"
-    wait_until 5 "pcscd's socket $pcscd_socket" pcscd_up
-    wait_until 5 "vpcd listening on port $port" vpcd_listening
+    wait_until 15 "pcscd's socket $pcscd_socket" pcscd_up
+    wait_until 15 "vpcd listening on port $port" vpcd_listening
 
     rm -f "$state_dir/card-state"
     "$relay" "$state_dir/nssdb" "$nickname" "$port" "$state_dir/card-state" >"$state_dir/relay.log" 2>&1 </dev/null &
     echo $! >"$state_dir/relay.pid"
-    wait_until 5 "the relay connecting to vpcd" relay_state_is in
-    wait_until 10 "the token showing in OpenSC's module" token_visible
+    wait_until 15 "the relay connecting to vpcd" relay_state_is in
+    wait_until 20 "the token showing in OpenSC's module" token_visible
     trap - EXIT
 }
 
@@ -162,9 +164,9 @@ change() {
     alive "$pid" || die "no relay runs for $state_dir; start first"
     rm -f "$state_dir/card-state"
     kill "-$1" "$pid"
-    wait_until 5 "the relay's answer" test -f "$state_dir/card-state"
+    wait_until 15 "the relay's answer" test -f "$state_dir/card-state"
     relay_state_is "$2" || die "the card is $(cat "$state_dir/card-state") after $1 (see $state_dir/relay.log)"
-    wait_until 5 "PC/SC reporting card present: $3" card_seen "$3"
+    wait_until 15 "PC/SC reporting card present: $3" card_seen "$3"
 }
 
 [ $# -ge 2 ] || die "usage: card.sh make|start|remove|insert|stop STATE [RELAY]"

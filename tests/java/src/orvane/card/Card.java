@@ -90,7 +90,7 @@ final class Card {
         Path log = STATE.resolve("script.log");
         Process p = new ProcessBuilder("sh", env("ORV_CARD_SCRIPT"), command, STATE.toString())
                 .redirectErrorStream(true).redirectOutput(log.toFile()).start();
-        if (!p.waitFor(20, TimeUnit.SECONDS)) {
+        if (!p.waitFor(40, TimeUnit.SECONDS)) {
             p.destroyForcibly();
             throw new AssertionError("card.sh " + command + " hung");
         }
