@@ -5,6 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static orvane.testsupport.SoftHsmSetup.rsa;
 
 import java.io.InterruptedIOException;
 import java.nio.charset.StandardCharsets;
@@ -12,15 +13,19 @@ import java.security.KeyStoreException;
 import java.security.MessageDigest;
 import java.security.Signature;
 import java.util.Arrays;
+
 import javax.crypto.Cipher;
-import orvane.clapi.crypto.CapiToken;
+
 import org.junit.jupiter.api.Test;
+
+import orvane.clapi.crypto.CapiToken;
+import orvane.testsupport.SoftHsmSetup;
 
 /**
  * Certificates whose key a key storage provider holds (provider type 0): the
  * caller must not be able to tell them from the same key behind a CSP.
  */
-class CapiKeyStorageTest {
+class CapiKeyStorageTest extends CapiMaterial {
     private static final byte[] DATA = "signed through a key storage provider".getBytes(StandardCharsets.UTF_8);
     private static final byte[] SESSION_KEY = {
         0x31, 0x41, 0x59, 0x26, 0x53, 0x58, (byte) 0x97, (byte) 0x93, 0x23, (byte) 0x84, 0x62, 0x64, 0x33, (byte) 0x83,
@@ -28,17 +33,8 @@ class CapiKeyStorageTest {
     private static final long NTE_BAD_KEYSET = (int) 0x80090016;
     private static final long SCARD_W_CANCELLED_BY_USER = (int) 0x8010006E;
 
-    private final CapiToken token = new CapiToken();
-
-    private long wrap(byte[] digest, int hashType, String cert, byte[] signature, int keySpec) throws Exception {
-        return token.nativeWrapDigest(digest, hashType, CapiMaterial.der(cert), "MY", signature, keySpec);
-    }
-
     private static boolean verifies(String algorithm, byte[] signature) throws Exception {
-        Signature verifier = Signature.getInstance(algorithm);
-        verifier.initVerify(CapiMaterial.publicKey("ksp"));
-        verifier.update(DATA);
-        return verifier.verify(signature);
+        return SoftHsmSetup.verifies(algorithm, publicKey("ksp"), DATA, signature);
     }
 
     @Test
@@ -51,19 +47,17 @@ class CapiKeyStorageTest {
             assertEquals(0, wrap(digest, Integer.parseInt(c[1]), "ksp", viaKsp, CapiToken.AT_SIGNATURE));
             assertEquals(0, wrap(digest, Integer.parseInt(c[1]), "signer", viaCsp, CapiToken.AT_SIGNATURE));
             assertArrayEquals(viaCsp, viaKsp, c[0]);
-            assertTrue(verifies(c[2], CapiMaterial.reversed(viaKsp)), c[2]);
+            assertTrue(verifies(c[2], reversed(viaKsp)), c[2]);
             assertFalse(verifies(c[2], viaKsp), "little-endian, as CryptSignHashA gives it");
         }
     }
 
     @Test
     void unwrapsWhatJavasCipherWrappedLikeTheCspPath() throws Exception {
-        Cipher cipher = Cipher.getInstance("RSA/ECB/PKCS1Padding");
-        cipher.init(Cipher.ENCRYPT_MODE, CapiMaterial.publicKey("ksp"));
-        byte[] wrapped = cipher.doFinal(SESSION_KEY);
-        byte[] viaKsp = token.nativeUnwrapSecretKey(wrapped, CapiMaterial.der("ksp"), "MY");
+        byte[] wrapped = rsa(Cipher.ENCRYPT_MODE, publicKey("ksp"), SESSION_KEY);
+        byte[] viaKsp = token.nativeUnwrapSecretKey(wrapped, der("ksp"), "MY");
         assertArrayEquals(SESSION_KEY, viaKsp);
-        assertArrayEquals(token.nativeUnwrapSecretKey(wrapped, CapiMaterial.der("signer"), "MY"), viaKsp);
+        assertArrayEquals(token.nativeUnwrapSecretKey(wrapped, der("signer"), "MY"), viaKsp);
     }
 
     @Test
@@ -74,14 +68,7 @@ class CapiKeyStorageTest {
         assertEquals(-599, wrap(sha1, 1, "ksp", out, CapiToken.AT_KEYEXCHANGE));
         assertEquals(-593, wrap(sha1, 2, "ksp", out, CapiToken.AT_SIGNATURE));
         assertArrayEquals(new byte[128], out);
-        for (int length : new int[] {127, 129}) {
-            byte[] signature = new byte[length];
-            Arrays.fill(signature, (byte) 3);
-            assertEquals(-121, wrap(sha1, 1, "ksp", signature, CapiToken.AT_SIGNATURE));
-            byte[] untouched = new byte[length];
-            Arrays.fill(untouched, (byte) 3);
-            assertArrayEquals(untouched, signature);
-        }
+        wrongLengthsLeaveTheArray(sha1, "ksp", (byte) 3);
     }
 
     @Test
@@ -91,10 +78,10 @@ class CapiKeyStorageTest {
         assertEquals(0, wrap(sha1, 1, "kspdsa", signature, CapiToken.AT_KEYEXCHANGE));
         // CryptSignHashA's order: r, then s, each little-endian.
         byte[] rs = new byte[40];
-        System.arraycopy(CapiMaterial.reversed(Arrays.copyOfRange(signature, 0, 20)), 0, rs, 0, 20);
-        System.arraycopy(CapiMaterial.reversed(Arrays.copyOfRange(signature, 20, 40)), 0, rs, 20, 20);
+        System.arraycopy(reversed(Arrays.copyOfRange(signature, 0, 20)), 0, rs, 0, 20);
+        System.arraycopy(reversed(Arrays.copyOfRange(signature, 20, 40)), 0, rs, 20, 20);
         Signature verifier = Signature.getInstance("SHA1withDSAinP1363Format");
-        verifier.initVerify(CapiMaterial.publicKey("kspdsa"));
+        verifier.initVerify(publicKey("kspdsa"));
         verifier.update(DATA);
         assertTrue(verifier.verify(rs));
         assertEquals(-601, wrap(MessageDigest.getInstance("MD5").digest(DATA), 2, "kspdsa", signature, 1));
@@ -107,8 +94,8 @@ class CapiKeyStorageTest {
         assertEquals(NTE_BAD_KEYSET, wrap(new byte[20], 1, "kspnokey", out, CapiToken.AT_SIGNATURE));
         assertArrayEquals(new byte[128], out);
         KeyStoreException thrown = assertThrows(KeyStoreException.class,
-                () -> token.nativeUnwrapSecretKey(new byte[128], CapiMaterial.der("kspnokey"), "MY"));
-        assertEquals(CapiMaterial.description(
+                () -> token.nativeUnwrapSecretKey(new byte[128], der("kspnokey"), "MY"));
+        assertEquals(description(
                 "ORVcapi::getPrivateKey() a problem occured while calling getCspFromCertificate().", NTE_BAD_KEYSET),
                 thrown.getMessage());
     }
@@ -119,12 +106,10 @@ class CapiKeyStorageTest {
         byte[] out = new byte[128];
         assertEquals(-999, wrap(sha1, 1, "kspcancel", out, CapiToken.AT_SIGNATURE));
         assertArrayEquals(new byte[128], out);
-        Cipher cipher = Cipher.getInstance("RSA/ECB/PKCS1Padding");
-        cipher.init(Cipher.ENCRYPT_MODE, CapiMaterial.publicKey("kspcancel"));
-        byte[] wrapped = cipher.doFinal(SESSION_KEY);
+        byte[] wrapped = rsa(Cipher.ENCRYPT_MODE, publicKey("kspcancel"), SESSION_KEY);
         InterruptedIOException thrown = assertThrows(InterruptedIOException.class,
-                () -> token.nativeUnwrapSecretKey(wrapped, CapiMaterial.der("kspcancel"), "MY"));
-        assertEquals(CapiMaterial.description("ORVcapi::unwrapSessionKey() User cancelled during CryptDecrypt().",
+                () -> token.nativeUnwrapSecretKey(wrapped, der("kspcancel"), "MY"));
+        assertEquals(description("ORVcapi::unwrapSessionKey() User cancelled during CryptDecrypt().",
                 SCARD_W_CANCELLED_BY_USER), thrown.getMessage());
     }
 }

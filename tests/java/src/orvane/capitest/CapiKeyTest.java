@@ -5,34 +5,29 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static orvane.testsupport.SoftHsmSetup.rsa;
 
 import java.io.InterruptedIOException;
 import java.nio.charset.StandardCharsets;
 import java.security.KeyStoreException;
 import java.security.MessageDigest;
-import java.security.Signature;
-import java.util.Arrays;
-import javax.crypto.Cipher;
-import orvane.clapi.crypto.CapiToken;
-import org.junit.jupiter.api.Test;
 
-class CapiKeyTest {
+import javax.crypto.Cipher;
+
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.function.Executable;
+
+import orvane.clapi.crypto.CapiToken;
+import orvane.testsupport.SoftHsmSetup;
+
+class CapiKeyTest extends CapiMaterial {
     private static final byte[] DATA = "signed by the bridge".getBytes(StandardCharsets.UTF_8);
     private static final byte[] SESSION_KEY = {
         (byte) 0xA5, 0x5A, 0x01, 0x23, 0x45, 0x67, (byte) 0x89, (byte) 0xAB, (byte) 0xCD, (byte) 0xEF,
         0x10, 0x32, 0x54, 0x76, (byte) 0x98, (byte) 0xBA};
 
-    private final CapiToken token = new CapiToken();
-
-    private long wrap(byte[] digest, int hashType, String cert, byte[] signature, int keySpec) throws Exception {
-        return token.nativeWrapDigest(digest, hashType, CapiMaterial.der(cert), "MY", signature, keySpec);
-    }
-
     private static boolean verifies(String cert, String algorithm, byte[] littleEndian) throws Exception {
-        Signature verifier = Signature.getInstance(algorithm);
-        verifier.initVerify(CapiMaterial.publicKey(cert));
-        verifier.update(DATA);
-        return verifier.verify(CapiMaterial.reversed(littleEndian));
+        return SoftHsmSetup.verifies(algorithm, publicKey(cert), DATA, reversed(littleEndian));
     }
 
     @Test
@@ -45,22 +40,14 @@ class CapiKeyTest {
                 assertEquals(0, wrap(digest, Integer.parseInt(c[1]), cert, signature, CapiToken.AT_SIGNATURE));
                 assertTrue(verifies(cert, c[2], signature), cert + " " + c[2]);
                 // Unreversed, Java must reject it: the check can fail.
-                assertFalse(verifies(cert, c[2], CapiMaterial.reversed(signature)), "byte order");
+                assertFalse(verifies(cert, c[2], reversed(signature)), "byte order");
             }
         }
     }
 
     @Test
     void wrongOutputLengthLeavesTheArrayAlone() throws Exception {
-        byte[] digest = MessageDigest.getInstance("SHA-1").digest(DATA);
-        for (int length : new int[] {127, 129}) {
-            byte[] signature = new byte[length];
-            Arrays.fill(signature, (byte) 7);
-            assertEquals(-121, wrap(digest, 1, "signer", signature, CapiToken.AT_SIGNATURE));
-            byte[] untouched = new byte[length];
-            Arrays.fill(untouched, (byte) 7);
-            assertArrayEquals(untouched, signature);
-        }
+        wrongLengthsLeaveTheArray(MessageDigest.getInstance("SHA-1").digest(DATA), "signer", (byte) 7);
     }
 
     @Test
@@ -68,7 +55,7 @@ class CapiKeyTest {
         byte[] sha1 = new byte[20];
         byte[] md5 = new byte[16];
         byte[] out = new byte[128];
-        byte[] signer = CapiMaterial.der("signer");
+        byte[] signer = der("signer");
         assertEquals(-110, token.nativeWrapDigest(new byte[0], -1, null, null, null, 0));
         assertEquals(-110, token.nativeWrapDigest(null, 1, signer, "MY", out, 2));
         assertEquals(-112, token.nativeWrapDigest(sha1, 1, new byte[0], "MY", out, 2));
@@ -95,26 +82,19 @@ class CapiKeyTest {
 
     @Test
     void unwrapsAKeyWrappedByJavasCipher() throws Exception {
-        Cipher cipher = Cipher.getInstance("RSA/ECB/PKCS1Padding");
-        cipher.init(Cipher.ENCRYPT_MODE, CapiMaterial.publicKey("signer"));
-        byte[] wrapped = cipher.doFinal(SESSION_KEY);
+        byte[] wrapped = rsa(Cipher.ENCRYPT_MODE, publicKey("signer"), SESSION_KEY);
         assertEquals(128, wrapped.length);
-        assertArrayEquals(SESSION_KEY, token.nativeUnwrapSecretKey(wrapped, CapiMaterial.der("signer"), "MY"));
-        assertArrayEquals(SESSION_KEY, token.nativeUnwrapSecretKey(wrapped, CapiMaterial.der("base"), "MY"));
+        assertArrayEquals(SESSION_KEY, token.nativeUnwrapSecretKey(wrapped, der("signer"), "MY"));
+        assertArrayEquals(SESSION_KEY, token.nativeUnwrapSecretKey(wrapped, der("base"), "MY"));
     }
 
     private static void assertKeyStoreException(String message, long code, Executable call) {
-        KeyStoreException thrown = assertThrows(KeyStoreException.class, call::run);
-        assertEquals(CapiMaterial.description(message, code), thrown.getMessage());
-    }
-
-    interface Executable {
-        void run() throws Exception;
+        assertEquals(description(message, code), assertThrows(KeyStoreException.class, call).getMessage());
     }
 
     @Test
     void unwrapFailuresRaiseKeyStoreException() throws Exception {
-        byte[] signer = CapiMaterial.der("signer");
+        byte[] signer = der("signer");
         byte[] wrapped = new byte[128];
         wrapped[5] = 1;
         assertKeyStoreException("CAPIBridge::convertByteArray() zero sized byte array exception.", -130,
@@ -126,49 +106,27 @@ class CapiKeyTest {
         assertKeyStoreException("CAPIBridge::convertString() zero sized string exception.", -132,
                 () -> token.nativeUnwrapSecretKey(wrapped, signer, ""));
         assertKeyStoreException("ORVcapi::getPrivateKey() a problem occured while calling getCspFromCertificate().",
-                -512, () -> token.nativeUnwrapSecretKey(wrapped, CapiMaterial.der("stranger"), "MY"));
-        Cipher cipher = Cipher.getInstance("RSA/ECB/PKCS1Padding");
-        cipher.init(Cipher.ENCRYPT_MODE, CapiMaterial.publicKey("stranger"));
-        byte[] notForUs = cipher.doFinal(SESSION_KEY);
+                -512, () -> token.nativeUnwrapSecretKey(wrapped, der("stranger"), "MY"));
+        byte[] notForUs = rsa(Cipher.ENCRYPT_MODE, publicKey("stranger"), SESSION_KEY);
         assertKeyStoreException("ORVcapi::unwrapSessionKey() A problem occured while calling CryptDecrypt().",
-                CapiMaterial.NTE_BAD_DATA, () -> token.nativeUnwrapSecretKey(notForUs, signer, "MY"));
+                NTE_BAD_DATA, () -> token.nativeUnwrapSecretKey(notForUs, signer, "MY"));
     }
 
     @Test
     void refusedKeyRaisesInterruptedIOException() throws Exception {
         InterruptedIOException thrown = assertThrows(InterruptedIOException.class,
-                () -> token.nativeUnwrapSecretKey(new byte[128], CapiMaterial.der("nokey"), "MY"));
-        assertEquals(CapiMaterial.description("ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().",
-                CapiMaterial.NTE_NO_KEY), thrown.getMessage());
+                () -> token.nativeUnwrapSecretKey(new byte[128], der("nokey"), "MY"));
+        assertEquals(description("ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().",
+                NTE_NO_KEY), thrown.getMessage());
     }
 
     @Test
     void concurrentSignaturesAllVerify() throws Exception {
         byte[] digest = MessageDigest.getInstance("SHA-1").digest(DATA);
-        Thread[] threads = new Thread[4];
-        boolean[][] results = new boolean[threads.length][10];
-        for (int t = 0; t < threads.length; ++t) {
-            final int index = t;
-            threads[t] = new Thread(() -> {
-                for (int i = 0; i < results[index].length; ++i) {
-                    try {
-                        byte[] signature = new byte[128];
-                        results[index][i] = wrap(digest, 1, "signer", signature, 2) == 0
-                                && verifies("signer", "SHA1withRSA", signature);
-                    } catch (Exception e) {
-                        results[index][i] = false;
-                    }
-                }
-            });
-            threads[t].start();
-        }
-        for (Thread thread : threads) {
-            thread.join();
-        }
-        for (boolean[] perThread : results) {
-            for (boolean ok : perThread) {
-                assertTrue(ok);
-            }
-        }
+        onFourThreads(10, () -> {
+            byte[] signature = new byte[128];
+            assertEquals(0, wrap(digest, 1, "signer", signature, 2));
+            assertTrue(verifies("signer", "SHA1withRSA", signature));
+        });
     }
 }

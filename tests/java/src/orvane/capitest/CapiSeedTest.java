@@ -6,20 +6,13 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.IOException;
 import java.nio.ByteBuffer;
-import orvane.clapi.crypto.CapiToken;
+import java.util.stream.IntStream;
+
 import org.junit.jupiter.api.Test;
 
-class CapiSeedTest {
-    private final CapiToken token = new CapiToken();
-
-    private static int zeros(ByteBuffer buffer, int from, int to) {
-        int count = 0;
-        for (int i = from; i < to; ++i) {
-            if (buffer.get(i) == 0) {
-                ++count;
-            }
-        }
-        return count;
+class CapiSeedTest extends CapiMaterial {
+    private static long zeros(ByteBuffer buffer, int from, int to) {
+        return IntStream.range(from, to).filter(i -> buffer.get(i) == 0).count();
     }
 
     @Test
@@ -48,41 +41,19 @@ class CapiSeedTest {
     @Test
     void heapAndNullBuffersRaiseIOException() {
         IOException heap = assertThrows(IOException.class, () -> token.nativeGenerateSeed(ByteBuffer.allocate(16)));
-        assertEquals(CapiMaterial.description("CAPIbridge::nativeGenerateSeed() the ByteBuffer is not a direct buffer.",
+        assertEquals(description("CAPIbridge::nativeGenerateSeed() the ByteBuffer is not a direct buffer.",
                 0), heap.getMessage());
         IOException missing = assertThrows(IOException.class, () -> token.nativeGenerateSeed(null));
-        assertEquals(CapiMaterial.description("CAPIbridge::nativeGenerateSeed() the ByteBuffer is null.", 0),
+        assertEquals(description("CAPIbridge::nativeGenerateSeed() the ByteBuffer is null.", 0),
                 missing.getMessage());
     }
 
     @Test
     void concurrentCallsShareTheContainer() throws Exception {
-        Thread[] threads = new Thread[4];
-        Throwable[] failures = new Throwable[threads.length];
-        for (int t = 0; t < threads.length; ++t) {
-            final int index = t;
-            threads[t] = new Thread(() -> {
-                try {
-                    for (int i = 0; i < 20; ++i) {
-                        ByteBuffer buffer = ByteBuffer.allocateDirect(64);
-                        token.nativeGenerateSeed(buffer);
-                        if (zeros(buffer, 0, 64) > 8) {
-                            throw new AssertionError("not filled");
-                        }
-                    }
-                } catch (Throwable e) {
-                    failures[index] = e;
-                }
-            });
-            threads[t].start();
-        }
-        for (Thread thread : threads) {
-            thread.join();
-        }
-        for (Throwable failure : failures) {
-            if (failure != null) {
-                throw new AssertionError(failure);
-            }
-        }
+        onFourThreads(20, () -> {
+            ByteBuffer buffer = ByteBuffer.allocateDirect(64);
+            token.nativeGenerateSeed(buffer);
+            assertTrue(zeros(buffer, 0, 64) <= 8, "not filled");
+        });
     }
 }

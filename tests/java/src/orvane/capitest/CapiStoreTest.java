@@ -3,20 +3,16 @@ package orvane.capitest;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
-import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.ByteArrayInputStream;
 import java.security.cert.CertificateFactory;
-import java.util.HashSet;
+import java.util.Arrays;
 import java.util.LinkedList;
-import java.util.Set;
-import orvane.clapi.crypto.CapiToken;
+
 import org.junit.jupiter.api.Test;
 
-class CapiStoreTest {
-    private final CapiToken token = new CapiToken();
-
+class CapiStoreTest extends CapiMaterial {
     /** A list that refuses its second element. */
     static final class RefusingList extends LinkedList<byte[]> {
         int calls;
@@ -31,10 +27,6 @@ class CapiStoreTest {
         }
     }
 
-    private static boolean containsBytes(LinkedList<byte[]> list, byte[] wanted) {
-        return list.stream().anyMatch(entry -> java.util.Arrays.equals(entry, wanted));
-    }
-
     @Test
     void listsTheStoreExactly() throws Exception {
         LinkedList<byte[]> list = new LinkedList<>();
@@ -42,7 +34,8 @@ class CapiStoreTest {
         String[] stored = {"signer", "base", "nokey", "ksp", "kspcancel", "kspnokey", "kspdsa"};
         assertEquals(stored.length, list.size());
         for (String name : stored) {
-            assertTrue(containsBytes(list, CapiMaterial.der(name)), name);
+            byte[] wanted = der(name);
+            assertTrue(list.stream().anyMatch(entry -> Arrays.equals(entry, wanted)), name);
         }
         CertificateFactory factory = CertificateFactory.getInstance("X.509");
         for (byte[] encoded : list) {
@@ -59,11 +52,7 @@ class CapiStoreTest {
         LinkedList<byte[]> list = new LinkedList<>();
         assertEquals(0, token.nativeGetCertificates("MANY", list));
         assertEquals(2000, list.size());
-        Set<String> distinct = new HashSet<>();
-        for (byte[] encoded : list) {
-            distinct.add(java.util.Arrays.toString(encoded));
-        }
-        assertEquals(2000, distinct.size());
+        assertEquals(2000, list.stream().map(Arrays::toString).distinct().count());
     }
 
     @Test
@@ -91,25 +80,25 @@ class CapiStoreTest {
     @Test
     void answersWhetherACertificateIsInTheStore() throws Exception {
         boolean[] found = {false, true};
-        assertEquals(0, token.nativeIsCertificateInStore(CapiMaterial.der("signer"), "MY", found));
+        assertEquals(0, token.nativeIsCertificateInStore(der("signer"), "MY", found));
         assertArrayEquals(new boolean[] {true, true}, found);
         found = new boolean[] {true};
-        assertEquals(0, token.nativeIsCertificateInStore(CapiMaterial.der("stranger"), "MY", found));
+        assertEquals(0, token.nativeIsCertificateInStore(der("stranger"), "MY", found));
         assertArrayEquals(new boolean[] {false}, found);
         found = new boolean[] {true};
-        assertEquals(0, token.nativeIsCertificateInStore(CapiMaterial.der("signer"), "MANY", found));
+        assertEquals(0, token.nativeIsCertificateInStore(der("signer"), "MANY", found));
         assertFalse(found[0]);
     }
 
     @Test
     void inStoreArgumentCodes() throws Exception {
-        byte[] signer = CapiMaterial.der("signer");
+        byte[] signer = der("signer");
         assertEquals(-70, token.nativeIsCertificateInStore(new byte[0], "", new boolean[1]));
         assertEquals(-70, token.nativeIsCertificateInStore(null, "MY", new boolean[1]));
         assertEquals(-71, token.nativeIsCertificateInStore(signer, "", new boolean[1]));
         assertEquals(-71, token.nativeIsCertificateInStore(signer, null, new boolean[1]));
         assertEquals(-74, token.nativeIsCertificateInStore(signer, "MY", new boolean[0]));
-        assertEquals(-74, token.nativeIsCertificateInStore(CapiMaterial.der("stranger"), "MY", null));
+        assertEquals(-74, token.nativeIsCertificateInStore(der("stranger"), "MY", null));
         long garbage = token.nativeIsCertificateInStore(new byte[] {1, 2, 3}, "MY", new boolean[1]);
         assertTrue(garbage != 0 && (garbage > -70 || garbage < -999), Long.toString(garbage));
     }

@@ -15,24 +15,14 @@ import java.util.stream.Stream;
  * read from the VM's own thread dump (jcmd Thread.print), so nothing of the
  * library is needed to count them.
  */
-final class Footprint {
+record Footprint(long rssKiB, int fileDescriptors, int globalRefs) {
     private static final Pattern GLOBAL_REFS = Pattern.compile("JNI global refs: (\\d+)");
-
-    final long rssKiB;
-    final int fileDescriptors;
-    final int globalRefs;
-
-    private Footprint(long rssKiB, int fileDescriptors, int globalRefs) {
-        this.rssKiB = rssKiB;
-        this.fileDescriptors = fileDescriptors;
-        this.globalRefs = globalRefs;
-    }
 
     static Footprint now() throws IOException, InterruptedException {
         settle();
-        int refs = globalRefs();
+        int refs = jniGlobalRefs();
         settle();
-        return new Footprint(rssKiB(), fileDescriptors(), refs);
+        return new Footprint(residentKiB(), openDescriptors(), refs);
     }
 
     private static void settle() throws InterruptedException {
@@ -43,7 +33,7 @@ final class Footprint {
         }
     }
 
-    static long rssKiB() throws IOException {
+    static long residentKiB() throws IOException {
         for (String line : Files.readAllLines(Path.of("/proc/self/status"))) {
             if (line.startsWith("VmRSS:")) {
                 return Long.parseLong(line.replaceAll("[^0-9]", ""));
@@ -52,13 +42,13 @@ final class Footprint {
         throw new IOException("no VmRSS in /proc/self/status");
     }
 
-    static int fileDescriptors() throws IOException {
+    static int openDescriptors() throws IOException {
         try (Stream<Path> fds = Files.list(Path.of("/proc/self/fd"))) {
             return (int) fds.count();
         }
     }
 
-    static int globalRefs() throws IOException, InterruptedException {
+    static int jniGlobalRefs() throws IOException, InterruptedException {
         ProcessBuilder builder = new ProcessBuilder("jcmd", Long.toString(ProcessHandle.current().pid()),
                 "Thread.print").redirectErrorStream(true);
         builder.environment().remove("JAVA_TOOL_OPTIONS");

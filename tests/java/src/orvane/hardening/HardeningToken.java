@@ -1,14 +1,11 @@
 package orvane.hardening;
 
-import static orvane.testsupport.SoftHsmSetup.material;
 import static orvane.testsupport.SoftHsmSetup.run;
 
 import java.nio.file.Files;
 import java.nio.file.Path;
 
-import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Module;
-import orvane.clapi.crypto.PKCS11Slot;
 import orvane.testsupport.SoftHsmSetup;
 
 /**
@@ -39,35 +36,19 @@ final class HardeningToken {
     final byte[] certificate;
 
     static synchronized HardeningToken get() throws Exception {
-        if (token == null) {
-            token = new HardeningToken();
-        }
-        return token;
+        return token != null ? token : (token = new HardeningToken());
     }
 
     private HardeningToken() throws Exception {
         Path dir = SoftHsmSetup.freshTokenDirectory();
-        material("keypair", dir, LABEL);
-        material("token", dir, LABEL, SO_PIN, PIN, LABEL);
+        SoftHsmSetup.keyToken(dir, LABEL, SO_PIN, PIN);
         for (String raw : RAW_LABELS) {
             run("sh", "-c", "sh \"$0\" token \"$1\" \"$(printf \"$2\")\" \"$3\" \"$4\"",
                     SoftHsmSetup.MATERIAL, dir.toString(), raw, SO_PIN, PIN);
         }
         run(System.getenv("ORV_INIT_TOKEN_LABEL"), SoftHsmSetup.MODULE, SO_PIN, NUL_PADDED_LABEL);
         certificate = Files.readAllBytes(dir.resolve(LABEL + ".der"));
-
         moduleId = PKCS11Module.loadLibrary(SoftHsmSetup.MODULE);
-        slotIndex = slotOf(moduleId, LABEL);
-    }
-
-    /** The slot index whose token carries the label (blank padding aside). */
-    static int slotOf(int moduleId, String label) throws PKCS11Exception {
-        int slots = PKCS11Module.getNumberOfSlots(moduleId);
-        for (int i = 0; i < slots; i++) {
-            if (PKCS11Slot.getTokenInfo(moduleId, i).getLabel().stripTrailing().equals(label)) {
-                return i;
-            }
-        }
-        throw new IllegalStateException("no token labelled " + label + " among " + slots + " slots");
+        slotIndex = SoftHsmSetup.slotOf(moduleId, LABEL);
     }
 }

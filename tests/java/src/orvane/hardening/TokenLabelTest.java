@@ -35,9 +35,8 @@ class TokenLabelTest {
     }
 
     private static byte[] field(byte[] label) {
-        byte[] padded = new byte[32];
-        Arrays.fill(padded, (byte) ' ');
-        System.arraycopy(label, 0, padded, 0, label.length);
+        byte[] padded = Arrays.copyOf(label, 32);
+        Arrays.fill(padded, label.length, 32, (byte) ' ');
         return padded;
     }
 

@@ -7,9 +7,11 @@ import java.nio.file.Path;
 import java.security.MessageDigest;
 import java.security.NoSuchAlgorithmException;
 import java.util.ArrayList;
-import java.util.Collections;
+import java.util.Arrays;
+import java.util.HexFormat;
 import java.util.List;
 import java.util.Map;
+import java.util.stream.Collectors;
 
 /**
  * The native cases as data, read exactly as the C++ host reads them (see
@@ -83,15 +85,7 @@ final class CaseFile {
     }
 
     private static boolean appliesHere(String platforms) {
-        if (platforms.isEmpty()) {
-            return true;
-        }
-        for (String name : platforms.split(",")) {
-            if (name.trim().equals(PLATFORM)) {
-                return true;
-            }
-        }
-        return false;
+        return platforms.isEmpty() || Arrays.stream(platforms.split(",")).anyMatch(n -> n.trim().equals(PLATFORM));
     }
 
     private static int arrowAt(String s) {
@@ -128,7 +122,7 @@ final class CaseFile {
             } else if (name.startsWith("list:")) {
                 out.append(renderList(renderFiles(name.substring(5))));
             } else if (name.startsWith("hex:")) {
-                out.append(hex(Files.readAllBytes(material.resolve(name.substring(4)))));
+                out.append(HexFormat.of().formatHex(Files.readAllBytes(material.resolve(name.substring(4)))));
             } else if (vars.containsKey(name)) {
                 out.append(vars.get(name));
             } else {
@@ -187,24 +181,15 @@ final class CaseFile {
                 continue;
             }
             char e = token.charAt(++i);
-            if (e == 'n') {
-                out.append('\n');
-            } else if (e == 't') {
-                out.append('\t');
-            } else if (e == 'u') {
-                out.append((char) Integer.parseInt(token.substring(i + 1, i + 5), 16));
-                i += 4;
-            } else {
-                out.append(e);
+            switch (e) {
+                case 'n' -> out.append('\n');
+                case 't' -> out.append('\t');
+                case 'u' -> {
+                    out.append((char) Integer.parseInt(token.substring(i + 1, i + 5), 16));
+                    i += 4;
+                }
+                default -> out.append(e);
             }
-        }
-        return out.toString();
-    }
-
-    static String hex(byte[] bytes) {
-        StringBuilder out = new StringBuilder();
-        for (byte b : bytes) {
-            out.append(Character.forDigit((b >> 4) & 15, 16)).append(Character.forDigit(b & 15, 16));
         }
         return out.toString();
     }
@@ -213,24 +198,18 @@ final class CaseFile {
         StringBuilder out = new StringBuilder("bytes[").append(bytes.length).append(']');
         if (bytes.length > 64) {
             try {
-                out.append(" sha1 ").append(hex(MessageDigest.getInstance("SHA-1").digest(bytes)));
+                out.append(" sha1 ").append(HexFormat.of().formatHex(MessageDigest.getInstance("SHA-1").digest(bytes)));
             } catch (NoSuchAlgorithmException e) {
                 throw new IllegalStateException(e);
             }
         } else if (bytes.length > 0) {
-            out.append(' ').append(hex(bytes));
+            out.append(' ').append(HexFormat.of().formatHex(bytes));
         }
         return out.toString();
     }
 
     static String renderList(List<String> items) {
-        List<String> sorted = new ArrayList<>(items);
-        Collections.sort(sorted);
-        StringBuilder out = new StringBuilder("list[").append(sorted.size()).append(']');
-        for (String item : sorted) {
-            out.append(' ').append(item);
-        }
-        return out.toString();
+        return "list[" + items.size() + "]" + items.stream().sorted().map(item -> " " + item).collect(Collectors.joining());
     }
 
     static boolean matches(String expected, String actual) {

@@ -9,9 +9,12 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.HashMap;
+import java.util.HexFormat;
 import java.util.LinkedList;
 import java.util.List;
 import java.util.Map;
+import java.util.stream.Collectors;
+import java.util.stream.IntStream;
 
 import orvane.clapi.crypto.CapiToken;
 import orvane.clapi.crypto.PKCS11Object;
@@ -61,16 +64,12 @@ final class JvmCaseRunner {
     }
 
     private String execute(List<String> tokens) throws Exception {
-        switch (tokens.get(0)) {
-        case "call":
-            return call(tokens, 1);
-        case "repeat":
-            return repeat(tokens);
-        case "mock":
-            return mock(tokens);
-        default:
-            throw new IllegalArgumentException("statement not for this platform: " + tokens.get(0));
-        }
+        return switch (tokens.get(0)) {
+            case "call" -> call(tokens, 1);
+            case "repeat" -> repeat(tokens);
+            case "mock" -> mock(tokens);
+            default -> throw new IllegalArgumentException("statement not for this platform: " + tokens.get(0));
+        };
     }
 
     private String repeat(List<String> tokens) throws Exception {
@@ -198,11 +197,7 @@ final class JvmCaseRunner {
             return bytes;
         }
         if (token.startsWith("hex:")) {
-            byte[] bytes = new byte[(token.length() - 4) / 2];
-            for (int i = 0; i < bytes.length; ++i) {
-                bytes[i] = (byte) Integer.parseInt(token.substring(4 + 2 * i, 6 + 2 * i), 16);
-            }
-            return bytes;
+            return HexFormat.of().parseHex(token.substring(4));
         }
         if (token.startsWith("file:")) {
             return Files.readAllBytes(material.resolve(token.substring(5)));
@@ -220,33 +215,18 @@ final class JvmCaseRunner {
         if (type == void.class) {
             return "void";
         }
-        if (type == int.class) {
-            return "int " + result;
-        }
-        if (type == long.class) {
-            return "long " + result;
-        }
-        if (type == boolean.class) {
-            return "boolean " + result;
-        }
-        return render(result);
+        return type.isPrimitive() ? type.getName() + " " + result : render(result);
     }
 
     static String quote(String text) {
         StringBuilder out = new StringBuilder("\"");
         for (char c : text.toCharArray()) {
-            if (c == '\\') {
-                out.append("\\\\");
-            } else if (c == '"') {
-                out.append("\\\"");
-            } else if (c == '\n') {
-                out.append("\\n");
-            } else if (c == '\t') {
-                out.append("\\t");
-            } else if (c >= 0x20 && c < 0x7F) {
-                out.append(c);
-            } else {
-                out.append(String.format("\\u%04x", (int) c));
+            switch (c) {
+                case '\\' -> out.append("\\\\");
+                case '"' -> out.append("\\\"");
+                case '\n' -> out.append("\\n");
+                case '\t' -> out.append("\\t");
+                default -> out.append(c >= 0x20 && c < 0x7F ? String.valueOf(c) : String.format("\\u%04x", (int) c));
             }
         }
         return out.append('"').toString();
@@ -256,47 +236,36 @@ final class JvmCaseRunner {
         if (value == null) {
             return "null";
         }
-        if (value instanceof String) {
-            return quote((String) value);
+        if (value instanceof String text) {
+            return quote(text);
         }
-        if (value instanceof byte[]) {
-            return CaseFile.renderBytes((byte[]) value);
+        if (value instanceof byte[] bytes) {
+            return CaseFile.renderBytes(bytes);
         }
-        if (value instanceof boolean[]) {
+        if (value instanceof boolean[] flags) {
             StringBuilder out = new StringBuilder("booleans[");
-            boolean[] flags = (boolean[]) value;
             for (int i = 0; i < flags.length; ++i) {
                 out.append(i > 0 ? "," : "").append(flags[i]);
             }
             return out.append(']').toString();
         }
-        if (value instanceof LinkedList) {
-            List<String> items = new ArrayList<>();
-            for (Object item : (LinkedList<?>) value) {
-                items.add(render(item));
-            }
-            return CaseFile.renderList(items);
+        if (value instanceof LinkedList<?> list) {
+            return CaseFile.renderList(list.stream().map(JvmCaseRunner::render).collect(Collectors.toList()));
         }
-        if (value instanceof ByteBuffer) {
-            ByteBuffer buffer = (ByteBuffer) value;
-            boolean filled = false;
-            for (int i = 0; i < buffer.capacity(); ++i) {
-                filled |= buffer.get(i) != 0;
-            }
+        if (value instanceof ByteBuffer buffer) {
+            boolean filled = IntStream.range(0, buffer.capacity()).anyMatch(i -> buffer.get(i) != 0);
             return (buffer.isDirect() ? "direct[" : "heap[") + buffer.capacity() + "] " + (filled ? "filled" : "zero");
         }
-        if (value instanceof PKCS11TokenInfo) {
-            PKCS11TokenInfo info = (PKCS11TokenInfo) value;
+        if (value instanceof PKCS11TokenInfo info) {
             return "PKCS11TokenInfo(" + render(info.getLabel()) + ", " + render(info.getManufacturerID()) + ", "
                     + render(info.getModel()) + ", " + render(info.getSerialNumber()) + ", " + info.getSessionCount()
                     + ", " + info.hasRNG() + ", " + info.isLoginRequired() + ")";
         }
-        if (value instanceof PKCS11Object) {
-            PKCS11Object object = (PKCS11Object) value;
+        if (value instanceof PKCS11Object object) {
             return "PKCS11Object(" + object.getHandle() + ", " + render(object.getId()) + ")";
         }
-        if (value instanceof Throwable) {
-            return renderThrowable((Throwable) value);
+        if (value instanceof Throwable t) {
+            return renderThrowable(t);
         }
         return "object " + value.getClass().getName();
     }
@@ -323,54 +292,39 @@ final class JvmCaseRunner {
 
     private String mock(List<String> tokens) throws Exception {
         String command = tokens.size() > 1 ? tokens.get(1) : "";
-        if (command.equals("reset") && tokens.size() == 2) {
-            control("reset", new Class<?>[0]);
-            return "";
-        }
-        if (command.equals("clear-faults") && tokens.size() == 2) {
-            control("clearFaults", new Class<?>[0]);
-            return "";
-        }
-        if (command.equals("fail") && tokens.size() == 5) {
-            Object rc = control("fail", new Class<?>[] {String.class, long.class, long.class}, tokens.get(2),
-                    Long.decode(tokens.get(3)), Long.decode(tokens.get(4)));
-            if ((Integer) rc != 0) {
-                throw new IllegalArgumentException("the mock knows no " + tokens.get(2));
-            }
-            return "";
-        }
-        if (command.equals("present") && tokens.size() == 4) {
-            Object rc = control("setTokenPresent", new Class<?>[] {long.class, boolean.class},
-                    Long.decode(tokens.get(2)), !tokens.get(3).equals("0"));
-            if ((Integer) rc != 0) {
-                throw new IllegalArgumentException("the mock has no slot " + tokens.get(2));
-            }
-            return "";
-        }
-        if (command.equals("label") && tokens.size() == 4) {
-            Object rc = control("setTokenLabel", new Class<?>[] {long.class, byte[].class},
-                    Long.decode(tokens.get(2)), bytesOf(tokens.get(3)));
-            if ((Integer) rc != 0) {
-                throw new IllegalArgumentException("the mock takes no such label for slot " + tokens.get(2));
-            }
-            return "";
-        }
-        if (command.equals("event") && tokens.size() == 3) {
-            control("queueSlotEvent", new Class<?>[] {long.class}, Long.decode(tokens.get(2)));
-            return "";
-        }
-        if (command.equals("calls") && tokens.size() == 2) {
-            String log = (String) control("log", new Class<?>[0]);
-            StringBuilder names = new StringBuilder();
-            for (String line : log.split("\n")) {
-                if (!line.isEmpty()) {
-                    int blank = line.indexOf(' ');
-                    names.append(names.length() == 0 ? "" : ",").append(blank < 0 ? line : line.substring(0, blank));
+        Class<?>[] none = new Class<?>[0];
+        switch (command + "/" + tokens.size()) {
+            case "reset/2" -> control("reset", none);
+            case "clear-faults/2" -> control("clearFaults", none);
+            case "fail/5" -> refused(control("fail", new Class<?>[] {String.class, long.class, long.class},
+                    tokens.get(2), Long.decode(tokens.get(3)), Long.decode(tokens.get(4))),
+                    "the mock knows no " + tokens.get(2));
+            case "present/4" -> refused(control("setTokenPresent", new Class<?>[] {long.class, boolean.class},
+                    Long.decode(tokens.get(2)), !tokens.get(3).equals("0")), "the mock has no slot " + tokens.get(2));
+            case "label/4" -> refused(control("setTokenLabel", new Class<?>[] {long.class, byte[].class},
+                    Long.decode(tokens.get(2)), bytesOf(tokens.get(3))),
+                    "the mock takes no such label for slot " + tokens.get(2));
+            case "event/3" -> control("queueSlotEvent", new Class<?>[] {long.class}, Long.decode(tokens.get(2)));
+            case "calls/2" -> {
+                String log = (String) control("log", none);
+                StringBuilder names = new StringBuilder();
+                for (String line : log.split("\n")) {
+                    if (!line.isEmpty()) {
+                        int blank = line.indexOf(' ');
+                        names.append(names.length() == 0 ? "" : ",").append(blank < 0 ? line : line.substring(0, blank));
+                    }
                 }
+                control("logClear", none);
+                return names.length() == 0 ? "none" : names.toString();
             }
-            control("logClear", new Class<?>[0]);
-            return names.length() == 0 ? "none" : names.toString();
+            default -> throw new IllegalArgumentException("unknown mock command");
         }
-        throw new IllegalArgumentException("unknown mock command");
+        return "";
+    }
+
+    private static void refused(Object rc, String complaint) {
+        if ((Integer) rc != 0) {
+            throw new IllegalArgumentException(complaint);
+        }
     }
 }

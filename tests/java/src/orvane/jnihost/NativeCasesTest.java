@@ -2,6 +2,7 @@ package orvane.jnihost;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static orvane.testsupport.SoftHsmSetup.requiredEnv;
 
 import java.io.PrintWriter;
 import java.nio.charset.StandardCharsets;
@@ -14,29 +15,22 @@ import java.util.Map;
 
 import org.junit.jupiter.api.Test;
 
+
 /**
  * The native cases in a real JVM against libORVNative.so. Its transcript is
  * compared byte for byte with the C++ host's by a ctest of its own.
  */
 class NativeCasesTest {
-    private static String env(String name) {
-        String value = System.getenv(name);
-        if (value == null || value.isEmpty()) {
-            throw new IllegalStateException(name + " is not set");
-        }
-        return value;
-    }
-
     @Test
     void everyCaseMeetsItsExpectation() throws Exception {
-        Path material = Paths.get(env("ORV_JNIHOST_MATERIAL"));
+        Path material = Paths.get(requiredEnv("ORV_JNIHOST_MATERIAL"));
         Map<String, String> vars = new HashMap<>();
-        vars.put("MOCK", env("ORV_P11MOCK"));
-        CaseFile cases = new CaseFile(Paths.get(env("ORV_JNIHOST_CASES")), vars, material);
+        vars.put("MOCK", requiredEnv("ORV_P11MOCK"));
+        CaseFile cases = new CaseFile(Paths.get(requiredEnv("ORV_JNIHOST_CASES")), vars, material);
         assertTrue(cases.statements().size() > 100, "the case file lost its cases");
         List<String> failures;
         try (PrintWriter transcript = new PrintWriter(
-                Files.newBufferedWriter(Paths.get(env("ORV_JNIHOST_TRANSCRIPT")), StandardCharsets.UTF_8))) {
+                Files.newBufferedWriter(Paths.get(requiredEnv("ORV_JNIHOST_TRANSCRIPT")), StandardCharsets.UTF_8))) {
             failures = new JvmCaseRunner(material, vars.get("MOCK")).run(cases, transcript);
         }
         assertEquals("", String.join("\n", failures));

@@ -9,13 +9,17 @@ import java.lang.reflect.Method;
 import java.lang.reflect.Modifier;
 import java.time.Duration;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
+import java.util.Map;
+
+import org.junit.jupiter.api.Test;
+
 import orvane.clapi.crypto.CapiToken;
 import orvane.clapi.crypto.PKCS11Module;
 import orvane.clapi.crypto.PKCS11Slot;
 import orvane.common.utils.IncomingNativeUtils;
 import orvane.common.utils.WindowsRegistry;
-import org.junit.jupiter.api.Test;
 
 /** Every native of the five classes is bound by the load hook: calling it never gives UnsatisfiedLinkError. */
 class AllNativesBoundTest {
@@ -23,20 +27,11 @@ class AllNativesBoundTest {
         WindowsRegistry.class, CapiToken.class, PKCS11Module.class, PKCS11Slot.class, IncomingNativeUtils.class,
     };
 
-    /** Arguments that name no module, slot, key or store, so each call fails fast. */
+    /** Arguments that name no module, slot, key or store, so each call fails fast; objects are null. */
+    private static final Map<Class<?>, Object> HARMLESS = Map.of(int.class, -1, long.class, -1L, boolean.class, false);
+
     private static Object[] harmlessArguments(Method m) {
-        Class<?>[] types = m.getParameterTypes();
-        Object[] args = new Object[types.length];
-        for (int i = 0; i < types.length; i++) {
-            if (types[i] == int.class) {
-                args[i] = -1;
-            } else if (types[i] == long.class) {
-                args[i] = -1L;
-            } else if (types[i] == boolean.class) {
-                args[i] = false;
-            }
-        }
-        return args;
+        return Arrays.stream(m.getParameterTypes()).map(HARMLESS::get).toArray();
     }
 
     private static boolean isBound(Method m, Object receiver) {

@@ -6,8 +6,9 @@ import static org.junit.jupiter.api.Assertions.assertInstanceOf;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
-import orvane.clapi.crypto.PKCS11Exception;
 import org.junit.jupiter.api.Test;
+
+import orvane.clapi.crypto.PKCS11Exception;
 
 class ConstructorTest {
     private static final String TARGET = "orvane/jnitest/ProbeTarget";

@@ -5,19 +5,17 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
 
 import java.io.File;
-import orvane.common.utils.IncomingNativeUtils;
+import java.util.Arrays;
+
 import org.junit.jupiter.api.Test;
+
+import orvane.common.utils.IncomingNativeUtils;
 
 class LibraryLoadTest {
     static String libraryFile() {
-        String name = System.mapLibraryName("ORVNative");
-        for (String dir : System.getProperty("java.library.path").split(File.pathSeparator)) {
-            File candidate = new File(dir, name);
-            if (candidate.isFile()) {
-                return candidate.getAbsolutePath();
-            }
-        }
-        return null;
+        return Arrays.stream(System.getProperty("java.library.path").split(File.pathSeparator))
+                .map(dir -> new File(dir, System.mapLibraryName("ORVNative"))).filter(File::isFile)
+                .map(File::getAbsolutePath).findFirst().orElse(null);
     }
 
     @Test

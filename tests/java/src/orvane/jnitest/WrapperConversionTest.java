@@ -2,7 +2,6 @@ package orvane.jnitest;
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertNotNull;
 import static org.junit.jupiter.api.Assertions.assertSame;
 
 import org.junit.jupiter.api.Test;
@@ -19,12 +18,9 @@ class WrapperConversionTest {
 
     @Test
     void byteArraysRoundTripAndEmptyNeverBecomesNull() {
-        byte[] fromNull = WrapperProbe.roundTripBytes(null);
-        assertNotNull(fromNull);
-        assertEquals(0, fromNull.length);
-        byte[] fromEmpty = WrapperProbe.roundTripBytes(new byte[0]);
-        assertNotNull(fromEmpty);
-        assertEquals(0, fromEmpty.length);
+        for (byte[] empty : new byte[][] {null, new byte[0]}) {
+            assertArrayEquals(new byte[0], WrapperProbe.roundTripBytes(empty));
+        }
         byte[] all = new byte[256];
         for (int i = 0; i < all.length; i++) {
             all[i] = (byte) i;

@@ -6,7 +6,6 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.nio.charset.StandardCharsets;
 
-import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
@@ -14,52 +13,32 @@ import org.junit.jupiter.params.provider.CsvSource;
 import orvane.clapi.crypto.PKCS11Slot;
 
 /** deleteCertificate with each pair of flags, each on a key set stored just for it. */
-class CertificateDeletionTest {
-    private E2eToken token;
-    private int module;
-    private int slot;
-
-    @BeforeEach
-    void loggedIn() throws Exception {
-        token = E2eToken.get();
-        module = token.moduleId;
-        slot = token.slotIndex;
-        token.openAndLogin();
-    }
-
+class CertificateDeletionTest extends E2eToken.LoggedIn {
     @ParameterizedTest
     @CsvSource({"true, true", "true, false", "false, true", "false, false"})
     void deletesCertificateAndTheKeysAskedFor(boolean publicKey, boolean privateKey) throws Exception {
         E2eToken.KeySet set = token.provisionKeySet();
-        assertTrue(token.idsOf(PKCS11Slot.CKO_CERTIFICATE).contains(set.id));
-        assertTrue(token.idsOf(PKCS11Slot.CKO_PUBLIC_KEY).contains(set.id));
-        assertTrue(token.idsOf(PKCS11Slot.CKO_PRIVATE_KEY).contains(set.id));
-
-        assertTrue(PKCS11Slot.deleteCertificate(module, slot, PKCS11Slot.CKC_X_509, set.certificate, publicKey,
+        for (int objectClass : new int[] {PKCS11Slot.CKO_CERTIFICATE, PKCS11Slot.CKO_PUBLIC_KEY,
+                PKCS11Slot.CKO_PRIVATE_KEY}) {
+            assertTrue(token.idsOf(objectClass).contains(set.id()));
+        }
+        assertTrue(PKCS11Slot.deleteCertificate(module, slot, PKCS11Slot.CKC_X_509, set.certificate(), publicKey,
                 privateKey));
-
-        assertFalse(token.idsOf(PKCS11Slot.CKO_CERTIFICATE).contains(set.id));
-        assertEquals(!publicKey, token.idsOf(PKCS11Slot.CKO_PUBLIC_KEY).contains(set.id));
-        assertEquals(!privateKey, token.idsOf(PKCS11Slot.CKO_PRIVATE_KEY).contains(set.id));
+        assertFalse(token.idsOf(PKCS11Slot.CKO_CERTIFICATE).contains(set.id()));
+        assertEquals(!publicKey, token.idsOf(PKCS11Slot.CKO_PUBLIC_KEY).contains(set.id()));
+        assertEquals(!privateKey, token.idsOf(PKCS11Slot.CKO_PRIVATE_KEY).contains(set.id()));
         assertTrue(token.idsOf(PKCS11Slot.CKO_PRIVATE_KEY).contains("01"), "other sets untouched");
-        assertFalse(PKCS11Slot.deleteCertificate(module, slot, PKCS11Slot.CKC_X_509, set.certificate, true, true),
+        assertFalse(PKCS11Slot.deleteCertificate(module, slot, PKCS11Slot.CKC_X_509, set.certificate(), true, true),
                 "a deleted certificate is no longer found");
     }
 
     @Test
     void missingPublicKeyStillDeletesCertificateAndPrivateKey() throws Exception {
         E2eToken.KeySet set = token.provisionKeySet();
-        int publicKeys = PKCS11Slot.getNumberOfObjects(module, slot, PKCS11Slot.CKO_PUBLIC_KEY);
-        for (int i = 0; i < publicKeys; i++) {
-            var object = PKCS11Slot.getObject(module, slot, PKCS11Slot.CKO_PUBLIC_KEY, i);
-            if (E2eToken.hex(object.getId()).equals(set.id)) {
-                assertTrue(PKCS11Slot.deleteObject(module, slot, object.getHandle()));
-                break;
-            }
-        }
-        assertTrue(PKCS11Slot.deleteCertificate(module, slot, PKCS11Slot.CKC_X_509, set.certificate, true, true));
-        assertFalse(token.idsOf(PKCS11Slot.CKO_CERTIFICATE).contains(set.id));
-        assertFalse(token.idsOf(PKCS11Slot.CKO_PRIVATE_KEY).contains(set.id));
+        assertTrue(PKCS11Slot.deleteObject(module, slot, token.handleOf(PKCS11Slot.CKO_PUBLIC_KEY, set.id())));
+        assertTrue(PKCS11Slot.deleteCertificate(module, slot, PKCS11Slot.CKC_X_509, set.certificate(), true, true));
+        assertFalse(token.idsOf(PKCS11Slot.CKO_CERTIFICATE).contains(set.id()));
+        assertFalse(token.idsOf(PKCS11Slot.CKO_PRIVATE_KEY).contains(set.id()));
     }
 
     @Test

@@ -1,55 +1,31 @@
 package orvane.pkcs11e2e;
 
-import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static orvane.testsupport.SoftHsmSetup.hex;
 
 import java.util.ArrayList;
 import java.util.List;
 
-import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.function.Executable;
 
-import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Object;
 import orvane.clapi.crypto.PKCS11Slot;
 import orvane.clapi.crypto.PKCS11TokenInfo;
 
 /** Certificate and object listings and the token description, read from SoftHSM2. */
-class CertificatesAndObjectsTest {
-    private E2eToken token;
-    private int module;
-    private int slot;
-
-    @BeforeEach
-    void loggedIn() throws Exception {
-        token = E2eToken.get();
-        module = token.moduleId;
-        slot = token.slotIndex;
-        token.openAndLogin();
-    }
-
-    private static String failure(Executable call) {
-        return assertThrows(PKCS11Exception.class, call).getMessage();
-    }
-
-    private List<String> certificatesInHex() throws PKCS11Exception {
+class CertificatesAndObjectsTest extends E2eToken.LoggedIn {
+    @Test
+    void certificatesComeBackAsProvisioned() throws Exception {
         List<String> all = new ArrayList<>();
         int n = PKCS11Slot.getNumberOfCertificates(module, slot, PKCS11Slot.CKC_X_509);
         for (int i = 0; i < n; i++) {
-            all.add(E2eToken.hex(PKCS11Slot.getCertificate(module, slot, PKCS11Slot.CKC_X_509, i)));
+            all.add(hex(PKCS11Slot.getCertificate(module, slot, PKCS11Slot.CKC_X_509, i)));
         }
-        return all;
-    }
-
-    @Test
-    void certificatesComeBackAsProvisioned() throws Exception {
-        List<String> all = certificatesInHex();
-        assertTrue(all.contains(E2eToken.hex(token.certificate)));
-        assertTrue(all.contains(E2eToken.hex(token.otherCertificate)));
+        assertTrue(all.contains(hex(token.certificate)));
+        assertTrue(all.contains(hex(token.otherCertificate)));
         assertEquals(all.size(), PKCS11Slot.getNumberOfObjects(module, slot, PKCS11Slot.CKO_CERTIFICATE));
     }
 
@@ -153,28 +129,17 @@ class CertificatesAndObjectsTest {
     @Test
     void deletingAnObjectByHandle() throws Exception {
         E2eToken.KeySet set = token.provisionKeySet();
-        int handle = handleOf(PKCS11Slot.CKO_PUBLIC_KEY, set.id);
+        int handle = token.handleOf(PKCS11Slot.CKO_PUBLIC_KEY, set.id());
         assertTrue(PKCS11Slot.deleteObject(module, slot, handle));
-        assertFalse(token.idsOf(PKCS11Slot.CKO_PUBLIC_KEY).contains(set.id));
-        assertTrue(token.idsOf(PKCS11Slot.CKO_PRIVATE_KEY).contains(set.id));
+        assertFalse(token.idsOf(PKCS11Slot.CKO_PUBLIC_KEY).contains(set.id()));
+        assertTrue(token.idsOf(PKCS11Slot.CKO_PRIVATE_KEY).contains(set.id()));
         assertEquals("PKCS11Slot::deleteObject(unsigned long) - Failed on call to C_DestroyObject() - "
                 + "CKR_OBJECT_HANDLE_INVALID", failure(() -> PKCS11Slot.deleteObject(module, slot, handle)));
-        int certificateHandle = handleOf(PKCS11Slot.CKO_CERTIFICATE, set.id);
+        int certificateHandle = token.handleOf(PKCS11Slot.CKO_CERTIFICATE, set.id());
         token.close();
         assertEquals("PKCS11Slot::deleteObject(unsigned long) - A session has not been opened !",
                 failure(() -> PKCS11Slot.deleteObject(module, slot, certificateHandle)));
         token.openAndLogin();
-        PKCS11Slot.deleteCertificate(module, slot, PKCS11Slot.CKC_X_509, set.certificate, false, true);
-    }
-
-    private int handleOf(int objectClass, String id) throws PKCS11Exception {
-        int n = PKCS11Slot.getNumberOfObjects(module, slot, objectClass);
-        for (int i = 0; i < n; i++) {
-            PKCS11Object object = PKCS11Slot.getObject(module, slot, objectClass, i);
-            if (E2eToken.hex(object.getId()).equals(id)) {
-                return object.getHandle();
-            }
-        }
-        throw new AssertionError("no object of class " + objectClass + " with id " + id);
+        PKCS11Slot.deleteCertificate(module, slot, PKCS11Slot.CKC_X_509, set.certificate(), false, true);
     }
 }

@@ -6,42 +6,30 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static orvane.testsupport.SoftHsmSetup.hex;
+import static orvane.testsupport.SoftHsmSetup.rsa;
 
 import java.nio.charset.StandardCharsets;
-import java.security.Signature;
+import java.util.List;
 
 import javax.crypto.Cipher;
 
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.function.Executable;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
 
-import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Slot;
 
 /** Sign, verify, encrypt, decrypt and unwrap on SoftHSM2, checked against Java's own RSA. */
-class CryptoTest {
+class CryptoTest extends E2eToken.LoggedIn {
     private static final String VERIFY = "PKCS11Slot::verifyData(const Certificate&, const ByteArray&, "
             + "const ByteArray&, unsigned int) - ";
     private static final byte[] DOCUMENT = "The quick brown fox jumps over the lazy dog".getBytes(StandardCharsets.UTF_8);
 
-    private E2eToken token;
-    private int module;
-    private int slot;
-
     @BeforeEach
-    void loggedIn() throws Exception {
-        token = E2eToken.get();
-        module = token.moduleId;
-        slot = token.slotIndex;
-        token.openAndLogin();
+    void oneInitPerOperation() throws Exception {
         PKCS11Slot.setCall2ndInit(module, slot, false);
-    }
-
-    private static String failure(Executable call) {
-        return assertThrows(PKCS11Exception.class, call).getMessage();
     }
 
     @ParameterizedTest
@@ -49,18 +37,12 @@ class CryptoTest {
     void signatureVerifiesWithJava(int mechanism, String algorithm) throws Exception {
         byte[] signature = PKCS11Slot.signData(module, slot, token.certificate, DOCUMENT, mechanism);
         assertEquals(256, signature.length);
-        Signature verifier = Signature.getInstance(algorithm);
-        verifier.initVerify(token.x509(token.certificate));
-        verifier.update(DOCUMENT);
-        assertTrue(verifier.verify(signature));
+        assertTrue(token.key.verifies(algorithm, DOCUMENT, signature));
     }
 
     @Test
     void javaSignatureVerifiesOnTokenAndTamperingIsDetected() throws Exception {
-        Signature signer = Signature.getInstance("SHA256withRSA");
-        signer.initSign(token.privateKey());
-        signer.update(DOCUMENT);
-        byte[] signature = signer.sign();
+        byte[] signature = token.key.sign("SHA256withRSA", DOCUMENT);
         assertTrue(PKCS11Slot.verifyData(module, slot, token.certificate, DOCUMENT, signature,
                 PKCS11Slot.CKM_SHA256_RSA_PKCS));
         byte[] tampered = signature.clone();
@@ -105,25 +87,21 @@ class CryptoTest {
         assertArrayEquals(secret, PKCS11Slot.decryptData(module, slot, token.certificate, cipherText,
                 PKCS11Slot.CKM_RSA_PKCS));
         byte[] again = PKCS11Slot.encryptData(module, slot, token.certificate, secret, PKCS11Slot.CKM_RSA_PKCS);
-        assertNotEquals(E2eToken.hex(cipherText), E2eToken.hex(again), "PKCS#1 v1.5 padding is random");
+        assertNotEquals(hex(cipherText), hex(again), "PKCS#1 v1.5 padding is random");
     }
 
     @Test
     void tokenCipherTextOpensWithJava() throws Exception {
         byte[] secret = new byte[] {0, 1, 2, 3, (byte) 0xff, 0, 7};
         byte[] cipherText = PKCS11Slot.encryptData(module, slot, token.certificate, secret, PKCS11Slot.CKM_RSA_PKCS);
-        Cipher cipher = Cipher.getInstance("RSA/ECB/PKCS1Padding");
-        cipher.init(Cipher.DECRYPT_MODE, token.privateKey());
-        assertArrayEquals(secret, cipher.doFinal(cipherText));
+        assertArrayEquals(secret, rsa(Cipher.DECRYPT_MODE, token.key.privateKey, cipherText));
     }
 
     @Test
     void javaCipherTextOpensOnTokenAndUnwrapsAlike() throws Exception {
         byte[] sessionKey = new byte[32];
         new java.security.SecureRandom().nextBytes(sessionKey);
-        Cipher cipher = Cipher.getInstance("RSA/ECB/PKCS1Padding");
-        cipher.init(Cipher.ENCRYPT_MODE, token.publicKey());
-        byte[] wrapped = cipher.doFinal(sessionKey);
+        byte[] wrapped = rsa(Cipher.ENCRYPT_MODE, token.key.publicKey, sessionKey);
         byte[] decrypted = PKCS11Slot.decryptData(module, slot, token.certificate, wrapped, PKCS11Slot.CKM_RSA_PKCS);
         assertArrayEquals(sessionKey, decrypted);
         assertArrayEquals(decrypted, PKCS11Slot.unwrapKey(module, slot, token.certificate, wrapped,
@@ -133,35 +111,31 @@ class CryptoTest {
     @Test
     void unknownCertificateNamedByEachNative() {
         byte[] unknown = "not a certificate on this token".getBytes(StandardCharsets.US_ASCII);
-        int rsa = PKCS11Slot.CKM_RSA_PKCS;
-        assertEquals("PKCS11Slot_encryptData() - The Certificate cannot be found",
-                failure(() -> PKCS11Slot.encryptData(module, slot, unknown, DOCUMENT, rsa)));
-        assertEquals("PKCS11Slot_decryptData() - The Certificate cannot be found",
-                failure(() -> PKCS11Slot.decryptData(module, slot, unknown, DOCUMENT, rsa)));
-        assertEquals("PKCS11Slot_signData() - The Certificate cannot be found",
-                failure(() -> PKCS11Slot.signData(module, slot, unknown, DOCUMENT, rsa)));
-        assertEquals("PKCS11Slot_verifyData() - The Certificate cannot be found",
-                failure(() -> PKCS11Slot.verifyData(module, slot, unknown, DOCUMENT, DOCUMENT, rsa)));
-        assertEquals("PKCS11Slot_unwrapKey() - The Certificate cannot be found",
-                failure(() -> PKCS11Slot.unwrapKey(module, slot, null, DOCUMENT, rsa)));
+        String tail = "() - The Certificate cannot be found";
+        assertEquals(List.of("PKCS11Slot_encryptData" + tail, "PKCS11Slot_decryptData" + tail,
+                "PKCS11Slot_signData" + tail, "PKCS11Slot_verifyData" + tail, "PKCS11Slot_unwrapKey" + tail),
+                keyFailures(unknown, null));
     }
 
     @Test
     void certificateWithoutKeysNamesTheMissingKey() {
-        byte[] other = token.otherCertificate;
-        int rsa = PKCS11Slot.CKM_RSA_PKCS;
         String publicKey = "The PublicKey for the supplied Certificate cannot be found";
         String privateKey = "The PrivateKey for the supplied Certificate cannot be found";
-        assertEquals("PKCS11Slot::encryptData(const Certificate&, const ByteArray&, unsigned int) - " + publicKey,
-                failure(() -> PKCS11Slot.encryptData(module, slot, other, DOCUMENT, rsa)));
-        assertEquals("PKCS11Slot::decryptData(const Certificate&, const ByteArray&, unsigned int) - " + privateKey,
-                failure(() -> PKCS11Slot.decryptData(module, slot, other, DOCUMENT, rsa)));
-        assertEquals("PKCS11Slot::signData(const Certificate&, const ByteArray&, unsigned int) - " + privateKey,
-                failure(() -> PKCS11Slot.signData(module, slot, other, DOCUMENT, rsa)));
-        assertEquals(VERIFY + publicKey,
-                failure(() -> PKCS11Slot.verifyData(module, slot, other, DOCUMENT, DOCUMENT, rsa)));
-        assertEquals("PKCS11Slot::decryptData(const Certificate&, const ByteArray&, unsigned int) - " + privateKey,
-                failure(() -> PKCS11Slot.unwrapKey(module, slot, other, DOCUMENT, rsa)));
+        String arguments = "(const Certificate&, const ByteArray&, unsigned int) - ";
+        String decrypt = "PKCS11Slot::decryptData" + arguments + privateKey;
+        assertEquals(List.of("PKCS11Slot::encryptData" + arguments + publicKey, decrypt,
+                "PKCS11Slot::signData" + arguments + privateKey, VERIFY + publicKey, decrypt),
+                keyFailures(token.otherCertificate, token.otherCertificate));
+    }
+
+    /** The failures of encrypt, decrypt, sign, verify (on the certificate) and unwrap (on its own), in that order. */
+    private List<String> keyFailures(byte[] certificate, byte[] unwrapCertificate) {
+        int rsa = PKCS11Slot.CKM_RSA_PKCS;
+        return List.of(failure(() -> PKCS11Slot.encryptData(module, slot, certificate, DOCUMENT, rsa)),
+                failure(() -> PKCS11Slot.decryptData(module, slot, certificate, DOCUMENT, rsa)),
+                failure(() -> PKCS11Slot.signData(module, slot, certificate, DOCUMENT, rsa)),
+                failure(() -> PKCS11Slot.verifyData(module, slot, certificate, DOCUMENT, DOCUMENT, rsa)),
+                failure(() -> PKCS11Slot.unwrapKey(module, slot, unwrapCertificate, DOCUMENT, rsa)));
     }
 
     @Test

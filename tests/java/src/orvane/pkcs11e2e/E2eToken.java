@@ -1,22 +1,21 @@
 package orvane.pkcs11e2e;
 
+import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+import static orvane.testsupport.SoftHsmSetup.hex;
 import static orvane.testsupport.SoftHsmSetup.material;
 
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.security.KeyFactory;
-import java.security.PrivateKey;
-import java.security.PublicKey;
-import java.security.cert.CertificateFactory;
-import java.security.cert.X509Certificate;
-import java.security.spec.PKCS8EncodedKeySpec;
 import java.util.ArrayList;
 import java.util.List;
 
+import org.junit.jupiter.api.BeforeEach;
+import org.junit.jupiter.api.function.Executable;
+
 import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Module;
-import orvane.clapi.crypto.PKCS11Object;
 import orvane.clapi.crypto.PKCS11Slot;
 import orvane.testsupport.SoftHsmSetup;
 
@@ -39,15 +38,32 @@ final class E2eToken {
     final Path dir;
     final int moduleId;
     final int slotIndex;
+    final SoftHsmSetup.KeyFiles key;
     final byte[] certificate;
     final byte[] otherCertificate;
     private int nextId = 0x10;
 
-    static synchronized E2eToken get() throws Exception {
-        if (token == null) {
-            token = new E2eToken();
+    /** What every test class starts from: the token, logged in. */
+    abstract static class LoggedIn {
+        E2eToken token;
+        int module;
+        int slot;
+
+        @BeforeEach
+        void loggedIn() throws Exception {
+            token = get();
+            module = token.moduleId;
+            slot = token.slotIndex;
+            token.openAndLogin();
         }
-        return token;
+
+        static String failure(Executable call) {
+            return assertThrows(PKCS11Exception.class, call).getMessage();
+        }
+    }
+
+    static synchronized E2eToken get() throws Exception {
+        return token != null ? token : (token = new E2eToken());
     }
 
     private E2eToken() throws Exception {
@@ -58,23 +74,12 @@ final class E2eToken {
         material("store", dir, LABEL, PIN, "02", "other.der");
         Files.write(dir.resolve("orv-e2e-data.bin"), DATA_VALUE);
         material("store", dir, LABEL, PIN, "", "orv-e2e-data.bin");
-        certificate = Files.readAllBytes(dir.resolve("key01.der"));
+        key = new SoftHsmSetup.KeyFiles(dir, "key01");
+        certificate = key.certificate;
         otherCertificate = Files.readAllBytes(dir.resolve("other.der"));
-
         moduleId = PKCS11Module.loadLibrary(SoftHsmSetup.MODULE);
-        slotIndex = findSlot(moduleId);
+        slotIndex = SoftHsmSetup.slotOf(moduleId, LABEL);
         openAndLogin();
-    }
-
-    /** The token's slot; SoftHSM2's slot ids are random, its label is not. */
-    private static int findSlot(int moduleId) throws PKCS11Exception {
-        int slots = PKCS11Module.getNumberOfSlots(moduleId);
-        for (int i = 0; i < slots; i++) {
-            if (PKCS11Slot.getTokenInfo(moduleId, i).getLabel().trim().equals(LABEL)) {
-                return i;
-            }
-        }
-        throw new IllegalStateException("token " + LABEL + " not among " + slots + " slots");
     }
 
     /** Private keys are visible only to a logged-in user. */
@@ -94,20 +99,6 @@ final class E2eToken {
         openAndLogin();
     }
 
-    X509Certificate x509(byte[] encoded) throws Exception {
-        return (X509Certificate) CertificateFactory.getInstance("X.509")
-                .generateCertificate(new java.io.ByteArrayInputStream(encoded));
-    }
-
-    PublicKey publicKey() throws Exception {
-        return x509(certificate).getPublicKey();
-    }
-
-    PrivateKey privateKey() throws Exception {
-        byte[] pkcs8 = Files.readAllBytes(dir.resolve("key01.p8"));
-        return KeyFactory.getInstance("RSA").generatePrivate(new PKCS8EncodedKeySpec(pkcs8));
-    }
-
     /**
      * Stores the key pair again under a new CKA_ID with a certificate of its
      * own (the same key, a new subject), for tests that delete what they find.
@@ -124,28 +115,18 @@ final class E2eToken {
         List<String> ids = new ArrayList<>();
         int n = PKCS11Slot.getNumberOfObjects(moduleId, slotIndex, objectClass);
         for (int i = 0; i < n; i++) {
-            PKCS11Object object = PKCS11Slot.getObject(moduleId, slotIndex, objectClass, i);
-            ids.add(hex(object.getId()));
+            ids.add(hex(PKCS11Slot.getObject(moduleId, slotIndex, objectClass, i).getId()));
         }
         return ids;
     }
 
-    static String hex(byte[] bytes) {
-        StringBuilder s = new StringBuilder();
-        for (byte b : bytes) {
-            s.append(String.format("%02x", b));
-        }
-        return s.toString();
+    int handleOf(int objectClass, String id) throws PKCS11Exception {
+        int i = idsOf(objectClass).indexOf(id);
+        assertTrue(i >= 0, "no object of class " + objectClass + " with id " + id);
+        return PKCS11Slot.getObject(moduleId, slotIndex, objectClass, i).getHandle();
     }
 
     /** A key pair and certificate stored under one CKA_ID. */
-    static final class KeySet {
-        final String id;
-        final byte[] certificate;
-
-        KeySet(String id, byte[] certificate) {
-            this.id = id;
-            this.certificate = certificate;
-        }
+    record KeySet(String id, byte[] certificate) {
     }
 }

@@ -80,8 +80,7 @@ final class StressRun {
     }
 
     long successes(String name) {
-        AtomicLong n = successes.get(name);
-        return n == null ? 0 : n.get();
+        return successes.getOrDefault(name, new AtomicLong()).get();
     }
 
     long totalSuccesses() {

@@ -2,12 +2,13 @@ package orvane.pkcs11stress;
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static orvane.testsupport.SoftHsmSetup.rsa;
 
 import java.nio.charset.StandardCharsets;
 import java.security.MessageDigest;
-import java.util.Arrays;
 
 import javax.crypto.Cipher;
 
@@ -44,9 +45,7 @@ class StressTest {
                 .worker("signer", 2000, i -> sign(a, i, SHA256_RSA, "SHA256withRSA"))
                 .worker("poller", 20000, i -> {
                     tokenInfo(a);
-                    if (!PKCS11Slot.getSessionOpened(t.moduleId, a.slotIndex)) {
-                        throw new AssertionError("the signer's session was lost");
-                    }
+                    assertTrue(PKCS11Slot.getSessionOpened(t.moduleId, a.slotIndex), "the signer's session was lost");
                 });
         report("poller beside signer", run);
         assertTrue(run.successes("signer") > 0 && run.successes("poller") > 0);
@@ -107,11 +106,8 @@ class StressTest {
                 .worker("sign-a", 3000, i -> signReopening(t.a, i))
                 .worker("sign-b", 3000, i -> signReopening(t.b, i))
                 .worker("token-info", 20000, i -> tokenInfo(t.a))
-                .worker("slots", 20000, i -> {
-                    if (PKCS11Module.getNumberOfSlots(t.moduleId) != slots) {
-                        throw new AssertionError("slot count changed during a refresh");
-                    }
-                });
+                .worker("slots", 20000, i -> assertEquals(slots, PKCS11Module.getNumberOfSlots(t.moduleId),
+                        "slot count changed during a refresh"));
         report("refresh in flight", run);
         assertTrue(run.successes("refresh") > 0 && run.successes("sign-a") > 0 && run.successes("sign-b") > 0);
         t.openAndLogin(t.a);
@@ -165,7 +161,7 @@ class StressTest {
 
     private static void sign(StressTokens.Token token, int i, int mechanism, String algorithm) throws Exception {
         byte[] signature = PKCS11Slot.signData(t.moduleId, token.slotIndex, token.certificate, data(i), mechanism);
-        assertArrayEquals(token.javaSignature(algorithm, data(i)), signature, "signature differs from java.security's");
+        assertArrayEquals(token.sign(algorithm, data(i)), signature, "signature differs from java.security's");
     }
 
     private static void signReopening(StressTokens.Token token, int i) throws Exception {
@@ -178,23 +174,19 @@ class StressTest {
     }
 
     private static void verify(StressTokens.Token token, int i) throws Exception {
-        byte[] signature = token.javaSignature("SHA256withRSA", data(i));
-        if (!PKCS11Slot.verifyData(t.moduleId, token.slotIndex, token.certificate, data(i), signature, SHA256_RSA)) {
-            throw new AssertionError("java.security's signature did not verify");
-        }
+        byte[] signature = token.sign("SHA256withRSA", data(i));
+        int s = token.slotIndex;
+        assertTrue(PKCS11Slot.verifyData(t.moduleId, s, token.certificate, data(i), signature, SHA256_RSA),
+                "java.security's signature did not verify");
         signature[signature.length / 2] ^= 1;
-        if (PKCS11Slot.verifyData(t.moduleId, token.slotIndex, token.certificate, data(i), signature, SHA256_RSA)) {
-            throw new AssertionError("a damaged signature verified");
-        }
+        assertFalse(PKCS11Slot.verifyData(t.moduleId, s, token.certificate, data(i), signature, SHA256_RSA),
+                "a damaged signature verified");
     }
 
     private static void decrypt(StressTokens.Token token, int i) throws Exception {
-        Cipher cipher = Cipher.getInstance("RSA/ECB/PKCS1Padding");
-        cipher.init(Cipher.ENCRYPT_MODE, token.publicKey);
-        byte[] cipherText = cipher.doFinal(data(i));
-        byte[] plain = PKCS11Slot.decryptData(t.moduleId, token.slotIndex, token.certificate, cipherText,
-                PKCS11Slot.CKM_RSA_PKCS);
-        assertArrayEquals(data(i), plain, "decryption differs");
+        byte[] cipherText = rsa(Cipher.ENCRYPT_MODE, token.publicKey, data(i));
+        assertArrayEquals(data(i), PKCS11Slot.decryptData(t.moduleId, token.slotIndex, token.certificate, cipherText,
+                PKCS11Slot.CKM_RSA_PKCS), "decryption differs");
     }
 
     private static void random(StressTokens.Token token) throws Exception {
@@ -202,25 +194,20 @@ class StressTest {
     }
 
     private static void tokenInfo(StressTokens.Token token) throws Exception {
-        String label = PKCS11Slot.getTokenInfo(t.moduleId, token.slotIndex).getLabel().trim();
-        if (!label.equals(token.label)) {
-            throw new AssertionError("label " + label);
-        }
+        assertEquals(token.label, PKCS11Slot.getTokenInfo(t.moduleId, token.slotIndex).getLabel().trim(), "label");
     }
 
     private static void certificates(StressTokens.Token token) throws Exception {
         assertEquals(1, PKCS11Slot.getNumberOfCertificates(t.moduleId, token.slotIndex, PKCS11Slot.CKC_X_509));
-        byte[] encoded = PKCS11Slot.getCertificate(t.moduleId, token.slotIndex, PKCS11Slot.CKC_X_509, 0);
-        if (!Arrays.equals(token.certificate, encoded)) {
-            throw new AssertionError("certificate bytes differ");
-        }
+        assertArrayEquals(token.certificate, PKCS11Slot.getCertificate(t.moduleId, token.slotIndex,
+                PKCS11Slot.CKC_X_509, 0), "certificate bytes differ");
     }
 
     /** Init, update and final on one thread, checked against MessageDigest. */
     private static void digest(StressTokens.Token token, int i) throws Exception {
         PKCS11Slot.digestInit(t.moduleId, token.slotIndex, PKCS11Slot.CKM_SHA_1);
         PKCS11Slot.digestUpdate(t.moduleId, token.slotIndex, data(i));
-        byte[] digest = PKCS11Slot.digestFinal(t.moduleId, token.slotIndex);
-        assertArrayEquals(MessageDigest.getInstance("SHA-1").digest(data(i)), digest, "digest differs");
+        assertArrayEquals(MessageDigest.getInstance("SHA-1").digest(data(i)), PKCS11Slot.digestFinal(t.moduleId,
+                token.slotIndex), "digest differs");
     }
 }

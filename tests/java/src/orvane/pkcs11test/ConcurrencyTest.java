@@ -1,9 +1,11 @@
 package orvane.pkcs11test;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertNotNull;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static orvane.pkcs11test.TestModules.failure;
 
+import java.nio.charset.StandardCharsets;
 import java.util.List;
 import java.util.concurrent.CopyOnWriteArrayList;
 import java.util.concurrent.CountDownLatch;
@@ -24,13 +26,12 @@ class ConcurrencyTest {
     private static final int THREADS = 8;
     private static final int ROUNDS = 300;
     private static final int KINDS = 9;
-    private static final byte[] CERT_A = "P11MOCK-CERT-A-RSA".getBytes(java.nio.charset.StandardCharsets.US_ASCII);
-    private static final long SLOT_C = 9;
+    private static final byte[] CERT_A = "P11MOCK-CERT-A-RSA".getBytes(StandardCharsets.US_ASCII);
 
     @Test
     void loadRefreshAndSessionsFromManyThreads() throws Exception {
         TestModules.resetMock();
-        int m = TestModules.mock();
+        int m = TestModules.mock;
         MockControl.logEnable(false);
         MockControl.setSingleThreaded(true);
         List<Throwable> unexpected = new CopyOnWriteArrayList<>();
@@ -81,53 +82,43 @@ class ConcurrencyTest {
 
     private static void step(int m, int kind, int slotIndex) throws Exception {
         switch (kind) {
-            case 0:
-                String text = assertThrows(PKCS11Exception.class, () -> PKCS11Module.loadLibrary(TestModules.mockPath()))
-                                  .getMessage();
+            case 0 -> {
+                String text = failure(() -> PKCS11Module.loadLibrary(TestModules.mockPath()));
                 assertTrue(text.endsWith(" - CKR_CRYPTOKI_ALREADY_INITIALIZED"), text);
-                break;
-            case 1:
-                PKCS11Module.refresh(m);
-                break;
-            case 2:
+            }
+            case 1 -> PKCS11Module.refresh(m);
+            case 2 -> {
                 PKCS11Slot.openSession(m, slotIndex);
                 PKCS11Slot.login(m, slotIndex, slotIndex == 1 ? "1111" : "1234", PKCS11Slot.CKU_USER);
                 PKCS11Slot.logout(m, slotIndex);
-                break;
-            case 3:
+            }
+            case 3 -> {
                 PKCS11Slot.openSession(m, slotIndex);
                 PKCS11Slot.generateRandom(m, slotIndex, 16);
-                break;
-            case 4:
+            }
+            case 4 -> {
                 PKCS11Slot.openSession(m, slotIndex);
                 PKCS11Slot.digestInit(m, slotIndex, PKCS11Slot.CKM_SHA_1);
                 PKCS11Slot.digestUpdate(m, slotIndex, new byte[64]);
                 PKCS11Slot.digestFinal(m, slotIndex);
-                break;
-            case 5:
+            }
+            case 5 -> {
                 PKCS11Slot.openSession(m, 0);
                 byte[] signature = PKCS11Slot.signData(m, 0, CERT_A, new byte[] {(byte) slotIndex}, 0x40);
-                if (!PKCS11Slot.verifyData(m, 0, CERT_A, new byte[] {(byte) slotIndex}, signature, 0x40)) {
-                    throw new AssertionError("the mock's signature does not verify");
-                }
-                break;
-            case 6:
-                String model = PKCS11Slot.getTokenInfo(m, slotIndex).getModel().trim();
-                if (!model.equals("P11MOCK-" + "ACD".charAt(slotIndex))) {
-                    throw new AssertionError("token model " + model);
-                }
-                break;
-            case 7:
+                assertTrue(PKCS11Slot.verifyData(m, 0, CERT_A, new byte[] {(byte) slotIndex}, signature, 0x40),
+                        "the mock's signature does not verify");
+            }
+            case 6 -> assertEquals("P11MOCK-" + "ACD".charAt(slotIndex),
+                    PKCS11Slot.getTokenInfo(m, slotIndex).getModel().trim());
+            case 7 -> {
                 PKCS11Slot.openSession(m, 1);
-                if (PKCS11Slot.getNumberOfCertificates(m, 1, PKCS11Slot.CKC_X_509) != 1
-                        || PKCS11Slot.getObject(m, 1, PKCS11Slot.CKO_PRIVATE_KEY, 0) == null) {
-                    throw new AssertionError("token C's contents");
-                }
-                break;
-            default:
+                assertEquals(1, PKCS11Slot.getNumberOfCertificates(m, 1, PKCS11Slot.CKC_X_509), "token C's contents");
+                assertNotNull(PKCS11Slot.getObject(m, 1, PKCS11Slot.CKO_PRIVATE_KEY, 0), "token C's contents");
+            }
+            default -> {
                 PKCS11Slot.getSessionOpened(m, slotIndex);
                 PKCS11Slot.closeSession(m, slotIndex);
-                break;
+            }
         }
     }
 
@@ -135,18 +126,11 @@ class ConcurrencyTest {
     @Test
     void signersGoOnWhileAThreadWaitsForASlotEvent() throws Exception {
         TestModules.resetMock();
-        int m = TestModules.mock();
+        int m = TestModules.mock;
         MockControl.logEnable(false);
         MockControl.setSingleThreaded(true);
         long[] event = {-1};
-        Thread waiter = new Thread(() -> {
-            try {
-                event[0] = PKCS11Module.waitForSlotEvent(m);
-            } catch (PKCS11Exception e) {
-                event[0] = -2;
-            }
-        });
-        waiter.start();
+        Thread waiter = TestModules.slotEventWaiter(event);
         while (MockControl.waitingCount() == 0) {
             Thread.sleep(1);
         }
@@ -157,12 +141,12 @@ class ConcurrencyTest {
             assertTrue(PKCS11Slot.verifyData(m, 0, CERT_A, data, signature, 0x40));
         }
         assertEquals(1, MockControl.waitingCount(), "the waiter left before any event");
-        MockControl.queueSlotEvent(SLOT_C);
+        MockControl.queueSlotEvent(MockControl.SLOT_C);
         waiter.join(10000);
         long overlaps = MockControl.overlapCount();
         MockControl.setSingleThreaded(false);
         MockControl.logEnable(true);
-        assertEquals(SLOT_C, event[0]);
+        assertEquals(MockControl.SLOT_C, event[0]);
         assertEquals(0, overlaps);
     }
 }

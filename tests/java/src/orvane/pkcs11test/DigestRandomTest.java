@@ -3,13 +3,12 @@ package orvane.pkcs11test;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
-import static org.junit.jupiter.api.Assertions.assertThrows;
+import static orvane.pkcs11test.TestModules.failure;
 
 import java.nio.charset.StandardCharsets;
 import java.security.MessageDigest;
 import java.util.Arrays;
 import java.util.Random;
-import java.util.stream.Stream;
 
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
@@ -17,21 +16,15 @@ import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.MethodSource;
 
-import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Slot;
 
 /** Digests against java.security.MessageDigest, and random numbers, on SoftHSM2 and the mock. */
 class DigestRandomTest {
     private TestModules.Token token;
 
-    static Stream<TestModules.Token> tokens() throws Exception {
-        TestModules.resetMock();
-        return Stream.of(TestModules.main(), TestModules.mockTokenA());
-    }
-
     @BeforeEach
     void openMain() throws Exception {
-        token = TestModules.main();
+        token = TestModules.MAIN;
         PKCS11Slot.openSession(token.moduleId, token.slotIndex);
     }
 
@@ -75,70 +68,56 @@ class DigestRandomTest {
     void sha256DoesNotFitTheBuffer() throws Exception {
         PKCS11Slot.digestInit(token.moduleId, token.slotIndex, PKCS11Slot.CKM_SHA256);
         PKCS11Slot.digestUpdate(token.moduleId, token.slotIndex, new byte[] {1, 2, 3});
-        PKCS11Exception e = assertThrows(PKCS11Exception.class,
-                () -> PKCS11Slot.digestFinal(token.moduleId, token.slotIndex));
         assertEquals("PKCS11Slot::digestFinal() - Failed on call to C_DigestFinal() - CKR_BUFFER_TOO_SMALL",
-                e.getMessage());
+                failure(() -> PKCS11Slot.digestFinal(token.moduleId, token.slotIndex)));
     }
 
     @Test
     void finalWithoutInit() {
-        PKCS11Exception e = assertThrows(PKCS11Exception.class,
-                () -> PKCS11Slot.digestFinal(token.moduleId, token.slotIndex));
         assertEquals("PKCS11Slot::digestFinal() - Failed on call to C_DigestFinal() - CKR_OPERATION_NOT_INITIALIZED",
-                e.getMessage());
+                failure(() -> PKCS11Slot.digestFinal(token.moduleId, token.slotIndex)));
     }
 
     @ParameterizedTest
-    @MethodSource("tokens")
+    @MethodSource("orvane.pkcs11test.TestModules#tokens")
     void randomOfRequestedLengths(TestModules.Token t) throws Exception {
-        PKCS11Slot.openSession(t.moduleId, t.slotIndex);
-        try {
-            byte[] first = PKCS11Slot.generateRandom(t.moduleId, t.slotIndex, 32);
-            byte[] second = PKCS11Slot.generateRandom(t.moduleId, t.slotIndex, 32);
+        TestModules.inSession(t, (m, s) -> {
+            byte[] first = PKCS11Slot.generateRandom(m, s, 32);
+            byte[] second = PKCS11Slot.generateRandom(m, s, 32);
             assertEquals(32, first.length);
             assertFalse(Arrays.equals(first, second));
             assertFalse(Arrays.equals(new byte[32], first));
-            assertEquals(1, PKCS11Slot.generateRandom(t.moduleId, t.slotIndex, 1).length);
-            assertEquals(0, PKCS11Slot.generateRandom(t.moduleId, t.slotIndex, 0).length);
-            PKCS11Slot.seedRandom(t.moduleId, t.slotIndex, new byte[] {1, 2, 3});
-        } finally {
-            PKCS11Slot.closeSession(t.moduleId, t.slotIndex);
-        }
+            assertEquals(1, PKCS11Slot.generateRandom(m, s, 1).length);
+            assertEquals(0, PKCS11Slot.generateRandom(m, s, 0).length);
+            PKCS11Slot.seedRandom(m, s, new byte[] {1, 2, 3});
+        });
     }
 
     @ParameterizedTest
-    @MethodSource("tokens")
+    @MethodSource("orvane.pkcs11test.TestModules#tokens")
     void negativeRandomLengthRefused(TestModules.Token t) throws Exception {
-        PKCS11Slot.openSession(t.moduleId, t.slotIndex);
-        try {
-            PKCS11Exception e = assertThrows(PKCS11Exception.class,
-                    () -> PKCS11Slot.generateRandom(t.moduleId, t.slotIndex, -1));
-            assertEquals("PKCS11Slot::generateRandom(unsigned int) - Invalid length '-1'", e.getMessage());
-            e = assertThrows(PKCS11Exception.class,
-                    () -> PKCS11Slot.generateRandom(t.moduleId, t.slotIndex, Integer.MIN_VALUE));
-            assertEquals("PKCS11Slot::generateRandom(unsigned int) - Invalid length '-2147483648'", e.getMessage());
-        } finally {
-            PKCS11Slot.closeSession(t.moduleId, t.slotIndex);
-        }
+        TestModules.inSession(t, (m, s) -> {
+            assertEquals("PKCS11Slot::generateRandom(unsigned int) - Invalid length '-1'",
+                    failure(() -> PKCS11Slot.generateRandom(m, s, -1)));
+            assertEquals("PKCS11Slot::generateRandom(unsigned int) - Invalid length '-2147483648'",
+                    failure(() -> PKCS11Slot.generateRandom(m, s, Integer.MIN_VALUE)));
+        });
     }
 
     @ParameterizedTest
-    @MethodSource("tokens")
+    @MethodSource("orvane.pkcs11test.TestModules#tokens")
     void everyOperationNeedsSession(TestModules.Token t) throws Exception {
         int m = t.moduleId;
         int s = t.slotIndex;
         PKCS11Slot.closeSession(m, s);
         String tail = " - A session has not been opened !";
-        assertEquals("PKCS11Slot::digestInit(unsigned int)" + tail,
-                assertThrows(PKCS11Exception.class, () -> PKCS11Slot.digestInit(m, s, 0x220)).getMessage());
+        assertEquals("PKCS11Slot::digestInit(unsigned int)" + tail, failure(() -> PKCS11Slot.digestInit(m, s, 0x220)));
         assertEquals("PKCS11Slot::digestUpdate(const ByteArray&)" + tail,
-                assertThrows(PKCS11Exception.class, () -> PKCS11Slot.digestUpdate(m, s, new byte[2])).getMessage());
-        assertEquals("PKCS11Slot::digestFinal()" + tail,
-                assertThrows(PKCS11Exception.class, () -> PKCS11Slot.digestFinal(m, s)).getMessage());
+                failure(() -> PKCS11Slot.digestUpdate(m, s, new byte[2])));
+        assertEquals("PKCS11Slot::digestFinal()" + tail, failure(() -> PKCS11Slot.digestFinal(m, s)));
         assertEquals("PKCS11Slot::seedRandom(const ByteArray&)" + tail,
-                assertThrows(PKCS11Exception.class, () -> PKCS11Slot.seedRandom(m, s, new byte[2])).getMessage());
+                failure(() -> PKCS11Slot.seedRandom(m, s, new byte[2])));
         assertEquals("PKCS11Slot::generateRandom(unsigned int)" + tail,
-                assertThrows(PKCS11Exception.class, () -> PKCS11Slot.generateRandom(m, s, 8)).getMessage());
+                failure(() -> PKCS11Slot.generateRandom(m, s, 8)));
     }
 }

@@ -3,7 +3,6 @@ package orvane.pkcs11test;
 /** Control functions of the fault-injecting mock module, on the instance the bridge loaded. */
 final class MockControl {
     static final long SLOT_A = 2;
-    static final long SLOT_EMPTY = 5;
     static final long SLOT_C = 9;
     static final long SLOT_D = 11;
 

@@ -2,9 +2,11 @@ package orvane.pkcs11test;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertInstanceOf;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assertions.fail;
+import static orvane.testsupport.SoftHsmSetup.hex;
 
 import java.io.PrintWriter;
 import java.io.StringWriter;
@@ -28,11 +30,7 @@ import orvane.clapi.crypto.PKCS11Slot;
 class PinSecrecyTest {
     static final String MARK = "Qz7PinMark";
     private static final String LONG_MARK = MARK.repeat(30);
-    private static final long CKR_GENERAL_ERROR = 0x5;
-    private static final long CKR_DEVICE_ERROR = 0x30;
-    private static final long CKR_DEVICE_REMOVED = 0x32;
-    private static final long CKR_PIN_INVALID = 0xA1;
-    private static final long CKR_PIN_LEN_RANGE = 0xA2;
+    private static final String HEX_MARK = hex(MARK.getBytes(StandardCharsets.UTF_8));
 
     private final List<Throwable> failures = new ArrayList<>();
 
@@ -43,19 +41,7 @@ class PinSecrecyTest {
     }
 
     private String pkcs11Failure(Executable call) {
-        Throwable t = failure(call);
-        if (!(t instanceof PKCS11Exception)) {
-            fail("expected PKCS11Exception, got " + t.getClass().getName());
-        }
-        return t.getMessage();
-    }
-
-    private static String hex(String text, boolean upper) {
-        StringBuilder s = new StringBuilder();
-        for (byte b : text.getBytes(StandardCharsets.UTF_8)) {
-            s.append(String.format(upper ? "%02X" : "%02x", b));
-        }
-        return s.toString();
+        return assertInstanceOf(PKCS11Exception.class, failure(call)).getMessage();
     }
 
     @AfterEach
@@ -66,7 +52,7 @@ class PinSecrecyTest {
             t.printStackTrace(new PrintWriter(trace));
             for (Throwable c = t; c != null; c = c.getCause()) {
                 String text = String.valueOf(c.getMessage()) + "\n" + c + "\n" + trace;
-                for (String form : new String[] {MARK, hex(MARK, true), hex(MARK, false)}) {
+                for (String form : new String[] {MARK, HEX_MARK.toUpperCase(), HEX_MARK}) {
                     if (text.contains(form)) {
                         fail("a " + c.getClass().getName() + " carries the PIN");
                     }
@@ -77,7 +63,7 @@ class PinSecrecyTest {
 
     @Test
     void softHsmRefusals() throws Exception {
-        TestModules.Token t = TestModules.main();
+        TestModules.Token t = TestModules.MAIN;
         int m = t.moduleId;
         int s = t.slotIndex;
         assertEquals("PKCS11Slot::login(const String&, CK_USER_TYPE) - A session has not been opened !",
@@ -85,8 +71,7 @@ class PinSecrecyTest {
         assertTrue(failure(() -> PKCS11Slot.login(m, 999, MARK, PKCS11Slot.CKU_USER))
                 instanceof IndexOutOfBoundsException);
         failure(() -> PKCS11Slot.login(-7, s, MARK, PKCS11Slot.CKU_USER));
-        PKCS11Slot.openSession(m, s);
-        try {
+        TestModules.inSession(t, (a, b) -> {
             assertEquals("PKCS11Slot::login(const String&, CK_USER_TYPE) - Failed on call to C_Login('****', '1')"
                     + " - CKR_PIN_INCORRECT", pkcs11Failure(() -> PKCS11Slot.login(m, s, MARK, PKCS11Slot.CKU_USER)));
             assertTrue(pkcs11Failure(() -> PKCS11Slot.login(m, s, MARK, 0)).contains("C_Login('****', '0')"));
@@ -95,9 +80,7 @@ class PinSecrecyTest {
             assertTrue(tooLong.endsWith("'****', '****') - CKR_PIN_LEN_RANGE"), tooLong);
             PKCS11Slot.logout(m, s);
             assertTrue(pkcs11Failure(() -> PKCS11Slot.initPIN(m, s, MARK)).contains("C_InitPIN('****', "));
-        } finally {
-            PKCS11Slot.closeSession(m, s);
-        }
+        });
         assertTrue(pkcs11Failure(() -> PKCS11Slot.initToken(m, s, MARK, t.label)).contains("C_InitToken('****', "));
         assertTrue(pkcs11Failure(() -> PKCS11Slot.initTokenAndUserPIN(m, s, MARK, t.label, MARK))
                 .endsWith(" - CKR_PIN_INCORRECT"));
@@ -109,7 +92,7 @@ class PinSecrecyTest {
 
     @Test
     void moduleFaultsOnEveryPinCall() throws Exception {
-        long[] faults = {CKR_GENERAL_ERROR, CKR_DEVICE_ERROR, CKR_PIN_INVALID, CKR_PIN_LEN_RANGE, CKR_DEVICE_REMOVED};
+        long[] faults = {0x5, 0x30, 0xA1, 0xA2, 0x32};
         String[] names = {"CKR_GENERAL_ERROR", "CKR_DEVICE_ERROR", "CKR_PIN_INVALID", "CKR_PIN_LEN_RANGE",
             "CKR_DEVICE_REMOVED"};
         for (int i = 0; i < faults.length; i++) {
@@ -129,18 +112,14 @@ class PinSecrecyTest {
         }
     }
 
-    interface SlotCall {
-        void run(int moduleId, int slotIndex) throws Exception;
-    }
-
     /** One native on mock token A with a session open, the named call failing once. */
-    private String mockFailure(String function, long rv, SlotCall call) throws Exception {
+    private String mockFailure(String function, long rv, TestModules.SlotCall call) throws Exception {
         TestModules.resetMock();
-        TestModules.Token a = TestModules.mockTokenA();
+        TestModules.Token a = TestModules.MOCK_A;
         PKCS11Slot.openSession(a.moduleId, a.slotIndex);
         MockControl.fail(function, rv, 1);
         try {
-            return pkcs11Failure(() -> call.run(a.moduleId, a.slotIndex));
+            return pkcs11Failure(() -> call.call(a.moduleId, a.slotIndex));
         } finally {
             MockControl.clearFaults();
             PKCS11Slot.closeAllSessions(a.moduleId, a.slotIndex);

@@ -2,46 +2,41 @@ package orvane.pkcs11test;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
-import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static orvane.pkcs11test.TestModules.failure;
 
 import java.util.stream.Stream;
 
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.MethodSource;
 
-import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Slot;
 
 /** PIN changes and token initialisation, on SoftHSM2 and on the mock module. */
 class PinTest {
     static Stream<TestModules.Token> pinTokens() throws Exception {
         TestModules.resetMock();
-        return Stream.of(TestModules.pinChange(), TestModules.mockTokenA());
+        return Stream.of(TestModules.PIN_CHANGE, TestModules.MOCK_A);
     }
 
     static Stream<TestModules.Token> initTokens() throws Exception {
         TestModules.resetMock();
         TestModules.Token blank = new TestModules.Token("P11Mock Token D", null, "any-so-pin");
-        blank.moduleId = TestModules.mock();
+        blank.moduleId = TestModules.mock;
         blank.slotIndex = 2;
-        return Stream.of(TestModules.reinit(), blank);
+        return Stream.of(TestModules.REINIT, blank);
     }
 
     private static void expectWrongPin(TestModules.Token token, String pin) {
-        PKCS11Exception e = assertThrows(PKCS11Exception.class,
-                () -> PKCS11Slot.login(token.moduleId, token.slotIndex, pin, PKCS11Slot.CKU_USER));
-        assertTrue(e.getMessage().endsWith(" - CKR_PIN_INCORRECT"), e.getMessage());
+        String message = failure(() -> PKCS11Slot.login(token.moduleId, token.slotIndex, pin, PKCS11Slot.CKU_USER));
+        assertTrue(message.endsWith(" - CKR_PIN_INCORRECT"), message);
     }
 
     @ParameterizedTest
     @MethodSource("pinTokens")
     void setPinThenLoginWithNewPin(TestModules.Token token) throws Exception {
-        int m = token.moduleId;
-        int s = token.slotIndex;
         String newPin = token.userPin + "0";
-        PKCS11Slot.openSession(m, s);
-        try {
+        TestModules.inSession(token, (m, s) -> {
             PKCS11Slot.setPIN(m, s, token.userPin, newPin);
             expectWrongPin(token, token.userPin);
             PKCS11Slot.login(m, s, newPin, PKCS11Slot.CKU_USER);
@@ -49,36 +44,32 @@ class PinTest {
             PKCS11Slot.setPIN(m, s, newPin, token.userPin);
             PKCS11Slot.login(m, s, token.userPin, PKCS11Slot.CKU_USER);
             PKCS11Slot.logout(m, s);
-        } finally {
-            PKCS11Slot.closeSession(m, s);
-        }
+        });
     }
 
     @ParameterizedTest
     @MethodSource("pinTokens")
     void setPinWithWrongOldPinHidesBoth(TestModules.Token token) throws Exception {
-        PKCS11Slot.openSession(token.moduleId, token.slotIndex);
-        try {
-            PKCS11Exception e = assertThrows(PKCS11Exception.class,
-                    () -> PKCS11Slot.setPIN(token.moduleId, token.slotIndex, "wrong-old", "brand-new"));
+        TestModules.inSession(token, (m, s) -> {
+            String message = failure(() -> PKCS11Slot.setPIN(m, s, "wrong-old", "brand-new"));
             assertEquals("PKCS11Slot::login(const String&, CK_USER_TYPE) - Failed on call to C_Login('****', '1')"
-                    + " - CKR_PIN_INCORRECT", e.getMessage());
-            assertFalse(e.getMessage().contains("wrong-old") || e.getMessage().contains("brand-new"));
-        } finally {
-            PKCS11Slot.closeSession(token.moduleId, token.slotIndex);
-        }
+                    + " - CKR_PIN_INCORRECT", message);
+            assertFalse(message.contains("wrong-old") || message.contains("brand-new"));
+        });
     }
 
     @ParameterizedTest
     @MethodSource("initTokens")
     void initTokenClosesSessionAndLeavesNone(TestModules.Token token) throws Exception {
-        PKCS11Slot.openSession(token.moduleId, token.slotIndex);
-        PKCS11Slot.initToken(token.moduleId, token.slotIndex, token.soPin, "orv-fresh");
-        assertFalse(PKCS11Slot.getSessionOpened(token.moduleId, token.slotIndex));
-        PKCS11Slot.openSession(token.moduleId, token.slotIndex);
-        PKCS11Slot.login(token.moduleId, token.slotIndex, token.soPin, PKCS11Slot.CKU_SO);
-        PKCS11Slot.logout(token.moduleId, token.slotIndex);
-        PKCS11Slot.closeSession(token.moduleId, token.slotIndex);
+        int m = token.moduleId;
+        int s = token.slotIndex;
+        PKCS11Slot.openSession(m, s);
+        PKCS11Slot.initToken(m, s, token.soPin, "orv-fresh");
+        assertFalse(PKCS11Slot.getSessionOpened(m, s));
+        PKCS11Slot.openSession(m, s);
+        PKCS11Slot.login(m, s, token.soPin, PKCS11Slot.CKU_SO);
+        PKCS11Slot.logout(m, s);
+        PKCS11Slot.closeSession(m, s);
     }
 
     @ParameterizedTest
@@ -99,18 +90,16 @@ class PinTest {
     @MethodSource("initTokens")
     void overlongLabelRefusedBeforeTheToken(TestModules.Token token) {
         String label = "0123456789012345678901234567890123";
-        PKCS11Exception e = assertThrows(PKCS11Exception.class,
-                () -> PKCS11Slot.initToken(token.moduleId, token.slotIndex, token.soPin, label));
         assertEquals("PKCS11Slot::initToken(const String&, const String&) - The label '" + label
-                + "' is longer than 32 bytes", e.getMessage());
+                + "' is longer than 32 bytes",
+                failure(() -> PKCS11Slot.initToken(token.moduleId, token.slotIndex, token.soPin, label)));
     }
 
     @ParameterizedTest
     @MethodSource("pinTokens")
     void wrongSoPinHiddenInInitTokenMessage(TestModules.Token token) {
-        PKCS11Exception e = assertThrows(PKCS11Exception.class,
-                () -> PKCS11Slot.initToken(token.moduleId, token.slotIndex, "bad-so-pin", "orv-x"));
         assertEquals("PKCS11Slot::initToken(const String&, const String&) - Failed on call to C_InitToken('****', 10,"
-                + " orv-x) - CKR_PIN_INCORRECT", e.getMessage());
+                + " orv-x) - CKR_PIN_INCORRECT",
+                failure(() -> PKCS11Slot.initToken(token.moduleId, token.slotIndex, "bad-so-pin", "orv-x")));
     }
 }

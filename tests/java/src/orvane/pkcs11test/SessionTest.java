@@ -4,8 +4,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
-
-import java.util.stream.Stream;
+import static orvane.pkcs11test.TestModules.failure;
 
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.Test;
@@ -13,132 +12,117 @@ import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.MethodSource;
 
 import orvane.clapi.crypto.PKCS11Exception;
+import orvane.clapi.crypto.PKCS11Module;
 import orvane.clapi.crypto.PKCS11Slot;
 
 /** Sessions and login, answered alike by SoftHSM2 and the mock module. */
 class SessionTest {
-    static Stream<TestModules.Token> tokens() throws Exception {
-        TestModules.resetMock();
-        return Stream.of(TestModules.main(), TestModules.mockTokenA());
-    }
-
     private TestModules.Token used;
+    private int m;
+    private int s;
 
     @AfterEach
     void closeSession() throws Exception {
         if (used != null) {
-            PKCS11Slot.closeSession(used.moduleId, used.slotIndex);
+            PKCS11Slot.closeSession(m, s);
         }
     }
 
-    private TestModules.Token use(TestModules.Token token) {
+    private void use(TestModules.Token token) {
         used = token;
-        return token;
+        m = token.moduleId;
+        s = token.slotIndex;
     }
 
     @ParameterizedTest
-    @MethodSource("tokens")
+    @MethodSource("orvane.pkcs11test.TestModules#tokens")
     void openAndCloseSession(TestModules.Token token) throws Exception {
         use(token);
-        assertTrue(PKCS11Slot.tokenPresent(token.moduleId, token.slotIndex));
-        assertFalse(PKCS11Slot.getSessionOpened(token.moduleId, token.slotIndex));
-        PKCS11Slot.openSession(token.moduleId, token.slotIndex);
-        assertTrue(PKCS11Slot.getSessionOpened(token.moduleId, token.slotIndex));
-        PKCS11Slot.openSession(token.moduleId, token.slotIndex);
-        PKCS11Slot.closeSession(token.moduleId, token.slotIndex);
-        assertFalse(PKCS11Slot.getSessionOpened(token.moduleId, token.slotIndex));
-        PKCS11Slot.closeSession(token.moduleId, token.slotIndex);
+        assertTrue(PKCS11Slot.tokenPresent(m, s));
+        assertFalse(PKCS11Slot.getSessionOpened(m, s));
+        PKCS11Slot.openSession(m, s);
+        assertTrue(PKCS11Slot.getSessionOpened(m, s));
+        PKCS11Slot.openSession(m, s);
+        PKCS11Slot.closeSession(m, s);
+        assertFalse(PKCS11Slot.getSessionOpened(m, s));
+        PKCS11Slot.closeSession(m, s);
     }
 
     @ParameterizedTest
-    @MethodSource("tokens")
+    @MethodSource("orvane.pkcs11test.TestModules#tokens")
     void closeAllSessionsLeavesNone(TestModules.Token token) throws Exception {
         use(token);
-        PKCS11Slot.openSession(token.moduleId, token.slotIndex);
-        PKCS11Slot.closeAllSessions(token.moduleId, token.slotIndex);
-        assertFalse(PKCS11Slot.getSessionOpened(token.moduleId, token.slotIndex));
-        PKCS11Slot.closeAllSessions(token.moduleId, token.slotIndex);
+        PKCS11Slot.openSession(m, s);
+        PKCS11Slot.closeAllSessions(m, s);
+        assertFalse(PKCS11Slot.getSessionOpened(m, s));
+        PKCS11Slot.closeAllSessions(m, s);
     }
 
     @ParameterizedTest
-    @MethodSource("tokens")
+    @MethodSource("orvane.pkcs11test.TestModules#tokens")
     void wrongPinHiddenInMessage(TestModules.Token token) throws Exception {
         use(token);
-        PKCS11Slot.openSession(token.moduleId, token.slotIndex);
-        PKCS11Exception e = assertThrows(PKCS11Exception.class,
-                () -> PKCS11Slot.login(token.moduleId, token.slotIndex, "86420", PKCS11Slot.CKU_USER));
+        PKCS11Slot.openSession(m, s);
+        String message = failure(() -> PKCS11Slot.login(m, s, "86420", PKCS11Slot.CKU_USER));
         assertEquals("PKCS11Slot::login(const String&, CK_USER_TYPE) - Failed on call to C_Login('****', '1')"
-                + " - CKR_PIN_INCORRECT", e.getMessage());
-        assertFalse(e.getMessage().contains("86420"));
+                + " - CKR_PIN_INCORRECT", message);
+        assertFalse(message.contains("86420"));
     }
 
     @ParameterizedTest
-    @MethodSource("tokens")
+    @MethodSource("orvane.pkcs11test.TestModules#tokens")
     void loginAndLogoutToleratedTwice(TestModules.Token token) throws Exception {
         use(token);
-        PKCS11Slot.openSession(token.moduleId, token.slotIndex);
-        PKCS11Slot.login(token.moduleId, token.slotIndex, token.userPin, PKCS11Slot.CKU_USER);
-        PKCS11Slot.login(token.moduleId, token.slotIndex, token.userPin, PKCS11Slot.CKU_USER);
-        PKCS11Slot.logout(token.moduleId, token.slotIndex);
-        PKCS11Slot.logout(token.moduleId, token.slotIndex);
-        assertTrue(PKCS11Slot.getSessionOpened(token.moduleId, token.slotIndex));
+        PKCS11Slot.openSession(m, s);
+        PKCS11Slot.login(m, s, token.userPin, PKCS11Slot.CKU_USER);
+        PKCS11Slot.login(m, s, token.userPin, PKCS11Slot.CKU_USER);
+        PKCS11Slot.logout(m, s);
+        PKCS11Slot.logout(m, s);
+        assertTrue(PKCS11Slot.getSessionOpened(m, s));
     }
 
     @ParameterizedTest
-    @MethodSource("tokens")
+    @MethodSource("orvane.pkcs11test.TestModules#tokens")
     void loginAndLogoutNeedSession(TestModules.Token token) {
         use(token);
-        assertEquals("PKCS11Slot::login(const String&, CK_USER_TYPE) - A session has not been opened !",
-                assertThrows(PKCS11Exception.class,
-                        () -> PKCS11Slot.login(token.moduleId, token.slotIndex, token.userPin, 1)).getMessage());
-        assertEquals("PKCS11Slot::login(const String&) - A session has not been opened !",
-                assertThrows(PKCS11Exception.class, () -> PKCS11Slot.logout(token.moduleId, token.slotIndex))
-                        .getMessage());
-        assertEquals("PKCS11Slot::setPIN(const String&, const String&) - A session has not been opened !",
-                assertThrows(PKCS11Exception.class,
-                        () -> PKCS11Slot.setPIN(token.moduleId, token.slotIndex, "a", "b")).getMessage());
-        assertEquals("PKCS11Slot::initPIN(const String&) - A session has not been opened !",
-                assertThrows(PKCS11Exception.class, () -> PKCS11Slot.initPIN(token.moduleId, token.slotIndex, "a"))
-                        .getMessage());
-    }
-
-    interface SlotCall {
-        void call(int moduleId, int slotIndex) throws Exception;
+        String tail = " - A session has not been opened !";
+        assertEquals("PKCS11Slot::login(const String&, CK_USER_TYPE)" + tail,
+                failure(() -> PKCS11Slot.login(m, s, token.userPin, 1)));
+        assertEquals("PKCS11Slot::login(const String&)" + tail, failure(() -> PKCS11Slot.logout(m, s)));
+        assertEquals("PKCS11Slot::setPIN(const String&, const String&)" + tail,
+                failure(() -> PKCS11Slot.setPIN(m, s, "a", "b")));
+        assertEquals("PKCS11Slot::initPIN(const String&)" + tail, failure(() -> PKCS11Slot.initPIN(m, s, "a")));
     }
 
     private static void expectIndexFailure(Class<? extends Throwable> expected, int moduleId, int slotIndex,
-            String message, SlotCall call) {
+            String message, TestModules.SlotCall call) {
         Throwable t = assertThrows(Throwable.class, () -> call.call(moduleId, slotIndex));
         assertEquals(expected, t.getClass(), () -> "raised " + t);
         assertEquals(message, t.getMessage());
     }
 
     @ParameterizedTest
-    @MethodSource("tokens")
+    @MethodSource("orvane.pkcs11test.TestModules#tokens")
     void badSlotIndexRaisesEachNativesClass(TestModules.Token token) throws Exception {
         int m = token.moduleId;
-        int count = orvane.clapi.crypto.PKCS11Module.getNumberOfSlots(m);
+        int count = PKCS11Module.getNumberOfSlots(m);
         for (int bad : new int[] {count, -1}) {
             String message = "PKCS11Module::getSlot(unsigned int) - index '" + bad + "' is out of bounds (0, "
                     + (count - 1) + ")";
-            Class<? extends Throwable> ioobe = IndexOutOfBoundsException.class;
-            Class<? extends Throwable> pkcs11 = PKCS11Exception.class;
-            expectIndexFailure(ioobe, m, bad, message, PKCS11Slot::openSession);
-            expectIndexFailure(ioobe, m, bad, message, PKCS11Slot::closeSession);
-            expectIndexFailure(ioobe, m, bad, message, PKCS11Slot::getSessionOpened);
-            expectIndexFailure(ioobe, m, bad, message, PKCS11Slot::closeAllSessions);
-            expectIndexFailure(ioobe, m, bad, message, (a, b) -> PKCS11Slot.login(a, b, "1234", 1));
-            expectIndexFailure(ioobe, m, bad, message, PKCS11Slot::logout);
-            expectIndexFailure(ioobe, m, bad, message, (a, b) -> PKCS11Slot.setPIN(a, b, "1", "2"));
-            expectIndexFailure(ioobe, m, bad, message, PKCS11Slot::tokenPresent);
-            expectIndexFailure(pkcs11, m, bad, message, (a, b) -> PKCS11Slot.initToken(a, b, "1", "L"));
-            expectIndexFailure(pkcs11, m, bad, message, (a, b) -> PKCS11Slot.initPIN(a, b, "1"));
-            expectIndexFailure(pkcs11, m, bad, message, (a, b) -> PKCS11Slot.initTokenAndUserPIN(a, b, "1", "L", "2"));
-            expectIndexFailure(ioobe, m, bad, message, (a, b) -> PKCS11Slot.digestInit(a, b, PKCS11Slot.CKM_SHA_1));
-            expectIndexFailure(ioobe, m, bad, message, (a, b) -> PKCS11Slot.digestUpdate(a, b, new byte[1]));
-            expectIndexFailure(pkcs11, m, bad, message, PKCS11Slot::digestFinal);
-            expectIndexFailure(pkcs11, m, bad, message, (a, b) -> PKCS11Slot.seedRandom(a, b, new byte[1]));
-            expectIndexFailure(ioobe, m, bad, message, (a, b) -> PKCS11Slot.generateRandom(a, b, 4));
+            TestModules.SlotCall[] indexFailures = {PKCS11Slot::openSession, PKCS11Slot::closeSession,
+                PKCS11Slot::getSessionOpened, PKCS11Slot::closeAllSessions, (a, b) -> PKCS11Slot.login(a, b, "1234", 1),
+                PKCS11Slot::logout, (a, b) -> PKCS11Slot.setPIN(a, b, "1", "2"), PKCS11Slot::tokenPresent,
+                (a, b) -> PKCS11Slot.digestInit(a, b, PKCS11Slot.CKM_SHA_1),
+                (a, b) -> PKCS11Slot.digestUpdate(a, b, new byte[1]), (a, b) -> PKCS11Slot.generateRandom(a, b, 4)};
+            TestModules.SlotCall[] pkcs11Failures = {(a, b) -> PKCS11Slot.initToken(a, b, "1", "L"),
+                (a, b) -> PKCS11Slot.initPIN(a, b, "1"), (a, b) -> PKCS11Slot.initTokenAndUserPIN(a, b, "1", "L", "2"),
+                PKCS11Slot::digestFinal, (a, b) -> PKCS11Slot.seedRandom(a, b, new byte[1])};
+            for (TestModules.SlotCall call : indexFailures) {
+                expectIndexFailure(IndexOutOfBoundsException.class, m, bad, message, call);
+            }
+            for (TestModules.SlotCall call : pkcs11Failures) {
+                expectIndexFailure(PKCS11Exception.class, m, bad, message, call);
+            }
         }
     }
 

@@ -1,12 +1,16 @@
 package orvane.pkcs11test;
 
+import static org.junit.jupiter.api.Assertions.assertThrows;
 import static orvane.testsupport.SoftHsmSetup.material;
 
-import java.io.IOException;
 import java.nio.file.Path;
 import java.util.List;
 import java.util.stream.Collectors;
+import java.util.stream.Stream;
 
+import org.junit.jupiter.api.function.Executable;
+
+import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Module;
 import orvane.clapi.crypto.PKCS11Slot;
 import orvane.testsupport.SoftHsmSetup;
@@ -14,7 +18,8 @@ import orvane.testsupport.SoftHsmSetup;
 /**
  * The modules every test class shares. SoftHSM2 can be initialised once per
  * process and all test classes run in one JVM, so each module is loaded once,
- * here: SoftHSM2 first (its tokens made beforehand), then the mock module.
+ * when this class is first used: SoftHSM2 first (its tokens made beforehand),
+ * then the mock module.
  */
 final class TestModules {
     static final String SOFTHSM = SoftHsmSetup.MODULE;
@@ -26,6 +31,14 @@ final class TestModules {
     static final Token PIN_CHANGE = new Token("orv-pinchange", "1357", SO_PIN);
     /** Re-initialised by the tests. */
     static final Token REINIT = new Token("orv-reinit", "9753", SO_PIN);
+    /** Token A of the mock's default fixture, at slot index 0. */
+    static final Token MOCK_A = new Token("P11Mock Token A", "1234", "87654321");
+
+    static int firstModuleId = -1;
+    static int softHsm = -1;
+    static int mock = -1;
+    /** Slots SoftHSM2 listed with a token, the uninitialised one included. */
+    static int softHsmSlotCount;
 
     /** A token the tests can drive: where it sits and its PINs. */
     static final class Token {
@@ -47,119 +60,86 @@ final class TestModules {
         }
     }
 
-    private static boolean loaded;
-    private static int firstModuleId = -1;
-    private static int softHsmId = -1;
-    private static int mockId = -1;
-    private static int softHsmSlotCount;
-    private static Token mockTokenA;
-
-    private TestModules() {
-    }
-
-    static synchronized int firstModuleId() {
-        load();
-        return firstModuleId;
-    }
-
-    static synchronized int softHsm() {
-        load();
-        return softHsmId;
-    }
-
-    static synchronized int mock() {
-        load();
-        return mockId;
-    }
-
-    /** Slots SoftHSM2 listed with a token, the uninitialised one included. */
-    static synchronized int softHsmSlotCount() {
-        load();
-        return softHsmSlotCount;
-    }
-
-    static synchronized Token main() {
-        load();
-        return MAIN;
-    }
-
-    static synchronized Token pinChange() {
-        load();
-        return PIN_CHANGE;
-    }
-
-    static synchronized Token reinit() {
-        load();
-        return REINIT;
-    }
-
-    /** Token A of the mock's default fixture, at slot index 0. */
-    static synchronized Token mockTokenA() {
-        load();
-        return mockTokenA;
-    }
-
-    static String mockPath() {
-        String path = System.getenv("ORV_P11MOCK");
-        if (path == null || path.isEmpty()) {
-            throw new IllegalStateException("ORV_P11MOCK names no mock module");
-        }
-        return path;
-    }
-
-    /** Back to the mock's default fixture, initialised, with an empty log. */
-    static void resetMock() throws Exception {
-        int id = mock();
-        MockControl.reset();
-        PKCS11Module.refresh(id);
-        MockControl.logClear();
-    }
-
-    private static void load() {
-        if (loaded) {
-            return;
-        }
+    static {
         try {
-            List<String> labels = makeSoftHsmTokens();
-            softHsmId = PKCS11Module.loadLibrary(SOFTHSM);
-            firstModuleId = softHsmId;
+            // Slot ids are random; the order of the labels is SoftHSM2's slot order.
+            Path dir = SoftHsmSetup.freshTokenDirectory();
+            for (Token token : new Token[] {MAIN, PIN_CHANGE, REINIT}) {
+                material("token", dir, token.label, token.soPin, token.userPin);
+            }
+            List<String> labels = material("labels", dir).lines().collect(Collectors.toList());
+            softHsm = PKCS11Module.loadLibrary(SOFTHSM);
+            firstModuleId = softHsm;
             softHsmSlotCount = labels.size();
             for (Token token : new Token[] {MAIN, PIN_CHANGE, REINIT}) {
-                token.moduleId = softHsmId;
+                token.moduleId = softHsm;
                 token.slotIndex = labels.indexOf(token.label);
-                confirmByLogin(token);
+                // The user PIN opens exactly the token found for the label.
+                PKCS11Slot.openSession(token.moduleId, token.slotIndex);
+                PKCS11Slot.login(token.moduleId, token.slotIndex, token.userPin, PKCS11Slot.CKU_USER);
+                PKCS11Slot.logout(token.moduleId, token.slotIndex);
+                PKCS11Slot.closeSession(token.moduleId, token.slotIndex);
             }
             MockControl.open(mockPath());
             MockControl.reset();
             MockControl.setInitialized(false);
-            mockId = PKCS11Module.loadLibrary(mockPath());
-            mockTokenA = new Token("P11Mock Token A", "1234", "87654321");
-            mockTokenA.moduleId = mockId;
-            mockTokenA.slotIndex = 0;
+            mock = PKCS11Module.loadLibrary(mockPath());
+            MOCK_A.moduleId = mock;
+            MOCK_A.slotIndex = 0;
         } catch (Exception e) {
             throw new IllegalStateException("test modules could not be set up", e);
         }
-        loaded = true;
     }
 
-    /** The user PIN opens exactly the token found for the label. */
-    private static void confirmByLogin(Token token) throws Exception {
+    private TestModules() {
+    }
+
+    /** The message of the PKCS11Exception the call must raise. */
+    static String failure(Executable call) {
+        return assertThrows(PKCS11Exception.class, call).getMessage();
+    }
+
+    /** A started thread that waits for the mock's next slot event and keeps it in seen[0] (-2 on a failure). */
+    static Thread slotEventWaiter(long[] seen) {
+        Thread waiter = new Thread(() -> {
+            try {
+                seen[0] = PKCS11Module.waitForSlotEvent(mock);
+            } catch (PKCS11Exception e) {
+                seen[0] = -2;
+            }
+        });
+        waiter.start();
+        return waiter;
+    }
+
+    interface SlotCall {
+        void call(int moduleId, int slotIndex) throws Exception;
+    }
+
+    /** Runs the call in a session opened for it on the token, closed whatever happens. */
+    static void inSession(Token token, SlotCall call) throws Exception {
         PKCS11Slot.openSession(token.moduleId, token.slotIndex);
-        PKCS11Slot.login(token.moduleId, token.slotIndex, token.userPin, PKCS11Slot.CKU_USER);
-        PKCS11Slot.logout(token.moduleId, token.slotIndex);
-        PKCS11Slot.closeSession(token.moduleId, token.slotIndex);
+        try {
+            call.call(token.moduleId, token.slotIndex);
+        } finally {
+            PKCS11Slot.closeSession(token.moduleId, token.slotIndex);
+        }
     }
 
-    /**
-     * Writes the configuration SOFTHSM2_CONF names, with a fresh token
-     * directory beside it, and makes the tokens. Returns the token labels in
-     * the module's slot order (slot ids are random; the order is SoftHSM2's).
-     */
-    private static List<String> makeSoftHsmTokens() throws IOException, InterruptedException {
-        Path dir = SoftHsmSetup.freshTokenDirectory();
-        for (Token token : new Token[] {MAIN, PIN_CHANGE, REINIT}) {
-            material("token", dir, token.label, token.soPin, token.userPin);
-        }
-        return material("labels", dir).lines().collect(Collectors.toList());
+    /** SoftHSM2's main token and mock token A, which answer alike; the mock reset. */
+    static Stream<Token> tokens() throws Exception {
+        resetMock();
+        return Stream.of(MAIN, MOCK_A);
+    }
+
+    static String mockPath() {
+        return SoftHsmSetup.requiredEnv("ORV_P11MOCK");
+    }
+
+    /** Back to the mock's default fixture, initialised, with an empty log. */
+    static void resetMock() throws Exception {
+        MockControl.reset();
+        PKCS11Module.refresh(mock);
+        MockControl.logClear();
     }
 }

@@ -11,6 +11,7 @@ import java.util.List;
 import orvane.common.utils.WindowsRegistry;
 import org.junit.jupiter.api.Nested;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.function.Executable;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.ValueSource;
 
@@ -27,6 +28,10 @@ class WindowsRegistryTest {
 
     static String value(String name) throws Exception {
         return WindowsRegistry.getRegistryValueString(HKCU, VALUES, name);
+    }
+
+    static String illegal(Executable call) {
+        return assertThrows(IllegalArgumentException.class, call).getMessage();
     }
 
     interface Lister {
@@ -110,10 +115,8 @@ class WindowsRegistryTest {
         @ParameterizedTest
         @ValueSource(ints = {0, 6, -1})
         void keyIdsOutsideOneToFiveAreIllegal(int keyId) {
-            IllegalArgumentException e = assertThrows(IllegalArgumentException.class,
-                    () -> WindowsRegistry.getRegistryKeyName(keyId, ENUM, 0));
             assertEquals("The keyId passed to RegistryAccessor::getRootKey was not valid. The invalid value is: "
-                    + keyId + ".\n" + SUFFIX, e.getMessage());
+                    + keyId + ".\n" + SUFFIX, illegal(() -> WindowsRegistry.getRegistryKeyName(keyId, ENUM, 0)));
             assertThrows(IllegalArgumentException.class,
                     () -> WindowsRegistry.getRegistryValueString(keyId, VALUES, "Text"));
         }
@@ -142,28 +145,20 @@ class WindowsRegistryTest {
 
         @Test
         void nullArgumentsAreIllegal() {
-            IllegalArgumentException keys = assertThrows(IllegalArgumentException.class,
-                    () -> WindowsRegistry.getRegistryKeyName(HKCU, null, 0));
-            assertEquals("The path passed to RegistryAccessor::getKeyName was null.\n" + SUFFIX, keys.getMessage());
-            IllegalArgumentException values = assertThrows(IllegalArgumentException.class,
-                    () -> WindowsRegistry.getRegistryValueName(HKCU, null, 0));
+            assertEquals("The path passed to RegistryAccessor::getKeyName was null.\n" + SUFFIX,
+                    illegal(() -> WindowsRegistry.getRegistryKeyName(HKCU, null, 0)));
             assertEquals("The path passed to RegistryAccessor::getValueName was null.\n" + SUFFIX,
-                    values.getMessage());
-            IllegalArgumentException path = assertThrows(IllegalArgumentException.class,
-                    () -> WindowsRegistry.getRegistryValueString(HKCU, null, "Text"));
+                    illegal(() -> WindowsRegistry.getRegistryValueName(HKCU, null, 0)));
             assertEquals("The path passed to RegistryAccessor::getValueString was null.\n" + SUFFIX,
-                    path.getMessage());
-            IllegalArgumentException name = assertThrows(IllegalArgumentException.class,
-                    () -> WindowsRegistry.getRegistryValueString(HKCU, VALUES, null));
+                    illegal(() -> WindowsRegistry.getRegistryValueString(HKCU, null, "Text")));
             assertEquals("The valueName passed to RegistryAccessor::getValueString was null.\n" + SUFFIX,
-                    name.getMessage());
+                    illegal(() -> WindowsRegistry.getRegistryValueString(HKCU, VALUES, null)));
         }
 
         @Test
         void bothArgumentsNullReportTheKeyIdFirst() {
-            IllegalArgumentException e = assertThrows(IllegalArgumentException.class,
-                    () -> WindowsRegistry.getRegistryValueString(0, null, null));
-            assertTrue(e.getMessage().startsWith("The keyId passed"), e.getMessage());
+            String message = illegal(() -> WindowsRegistry.getRegistryValueString(0, null, null));
+            assertTrue(message.startsWith("The keyId passed"), message);
         }
     }
 }

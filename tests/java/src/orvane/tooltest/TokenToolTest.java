@@ -5,25 +5,30 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static orvane.testsupport.SoftHsmSetup.hex;
+import static orvane.testsupport.SoftHsmSetup.x509;
 
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.security.MessageDigest;
-import java.security.Signature;
 import java.security.cert.X509Certificate;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.HashMap;
+import java.util.HexFormat;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
 import java.util.Random;
+
 import org.junit.jupiter.api.AfterAll;
 import org.junit.jupiter.api.BeforeAll;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
+
+import orvane.testsupport.SoftHsmSetup;
 
 /** The token tool run as a user runs it, against a token whose contents the test made itself. */
 class TokenToolTest {
@@ -50,26 +55,25 @@ class TokenToolTest {
 
     @Test
     void slotsShowsTheTokenWithTrimmedFields() throws Exception {
-        ToolRunner.Result r = tool(Map.of(), "--module", token.module, "slots");
-        assertClean(r, 0);
-        int count = Integer.parseInt(valueOf(r.out, "Slots with a token:"));
+        ToolRunner.Result r = tool(0, Map.of(), "--module", token.module, "slots");
+        int count = Integer.parseInt(valueOf(r.out(), "Slots with a token:"));
         assertTrue(count >= 1, r.toString());
         for (int i = 0; i < count; i++) {
-            assertTrue(r.out.contains("Slot " + i + ":\n"), r.toString());
+            assertTrue(r.out().contains("Slot " + i + ":\n"), r.toString());
         }
-        assertTrue(r.out.contains("  Label:        " + SoftHsmToken.LABEL + "\n"), r.toString());
-        assertEquals(count * 4, r.out.lines().filter(l -> l.matches("  (Label|Manufacturer|Model|Serial): +\\S.*")).count(),
-                "four non-blank, trimmed fields per slot\n" + r);
-        assertFalse(r.out.lines().anyMatch(l -> l.endsWith(" ")), "fields are trimmed\n" + r);
+        assertTrue(r.out().contains("  Label:        " + SoftHsmToken.LABEL + "\n"), r.toString());
+        assertEquals(count * 4, r.out().lines().filter(l -> l.matches("  (Label|Manufacturer|Model|Serial): +\\S.*"))
+                .count(), "four non-blank, trimmed fields per slot\n" + r);
+        assertFalse(r.out().lines().anyMatch(l -> l.endsWith(" ")), "fields are trimmed\n" + r);
     }
 
     @Test
     void certsShowsWhatJavaDecodesFromTheProvisionedFiles() throws Exception {
         ToolRunner.Result r = tool(Map.of(), onToken("certs"));
-        assertEquals("2", valueOf(r.out, "Certificates:"));
+        assertEquals("2", valueOf(r.out(), "Certificates:"));
         List<Map<String, String>> listed = listedCertificates();
-        for (SoftHsmToken.KeyPairFiles pair : token.pairs) {
-            X509Certificate cert = pair.certificate();
+        for (SoftHsmSetup.KeyFiles pair : token.pairs) {
+            X509Certificate cert = x509(pair.certificate);
             Map<String, String> shown = listed.get(indexOf(listed, pair));
             assertEquals(cert.getSubjectX500Principal().getName(), shown.get("Subject"));
             assertEquals(cert.getIssuerX500Principal().getName(), shown.get("Issuer"));
@@ -82,15 +86,14 @@ class TokenToolTest {
         Path doc = randomFile("doc.bin", 5000);
         List<Map<String, String>> listed = listedCertificates();
         for (int index = 0; index < listed.size(); index++) {
-            ToolRunner.Result r = tool(pin(token.pin), onToken("--pin-env", PIN_VAR, "--cert", "" + index,
+            ToolRunner.Result r = tool(0, pin(token.pin), onToken("--pin-env", PIN_VAR, "--cert", "" + index,
                     "sign", doc.toString()));
-            assertClean(r, 0);
             assertFalse(r.all().contains(token.pin), "the PIN is never printed");
             byte[] signature = Files.readAllBytes(Path.of(doc + ".sig"));
-            SoftHsmToken.KeyPairFiles pair = pairShownAt(listed, index);
+            SoftHsmSetup.KeyFiles pair = pairShownAt(listed, index);
             // RSA PKCS#1 v1.5 is deterministic: the token must produce Java's exact bytes.
-            assertArrayEquals(javaSign("SHA256withRSA", pair, Files.readAllBytes(doc)), signature);
-            assertTrue(javaVerify("SHA256withRSA", pair, Files.readAllBytes(doc), signature));
+            assertArrayEquals(pair.sign("SHA256withRSA", Files.readAllBytes(doc)), signature);
+            assertTrue(pair.verifies("SHA256withRSA", Files.readAllBytes(doc), signature));
         }
     }
 
@@ -98,72 +101,58 @@ class TokenToolTest {
     void signWithSha1WritesToOutOnly() throws Exception {
         Path doc = randomFile("doc.bin", 777);
         Path out = work.resolve("custom.sig");
-        ToolRunner.Result r = tool(pin(token.pin), onToken("--pin-env", PIN_VAR, "--mech", "sha1",
+        ToolRunner.Result r = tool(0, pin(token.pin), onToken("--pin-env", PIN_VAR, "--mech", "sha1",
                 "--out", out.toString(), "sign", doc.toString()));
-        assertClean(r, 0);
         assertFalse(Files.exists(Path.of(doc + ".sig")));
-        SoftHsmToken.KeyPairFiles pair = pairShownAt(listedCertificates(), 0);
-        assertArrayEquals(javaSign("SHA1withRSA", pair, Files.readAllBytes(doc)), Files.readAllBytes(out));
+        SoftHsmSetup.KeyFiles pair = pairShownAt(listedCertificates(), 0);
+        assertArrayEquals(pair.sign("SHA1withRSA", Files.readAllBytes(doc)), Files.readAllBytes(out));
     }
 
     @Test
     void verifyAcceptsJavaSignaturesAndRejectsBadOnes() throws Exception {
         byte[] data = Files.readAllBytes(randomFile("doc.bin", 3000));
         Path doc = write("doc.bin", data);
-        SoftHsmToken.KeyPairFiles pair = pairShownAt(listedCertificates(), 0);
-        byte[] good = javaSign("SHA256withRSA", pair, data);
+        SoftHsmSetup.KeyFiles pair = pairShownAt(listedCertificates(), 0);
+        byte[] good = pair.sign("SHA256withRSA", data);
         Path sig = write("doc.sig", good);
-
-        ToolRunner.Result valid = tool(Map.of(), onToken("verify", doc.toString(), sig.toString()));
-        assertClean(valid, 0);
-        assertEquals("Signature valid\n", valid.out);
-
+        assertEquals("Signature valid\n", tool(0, Map.of(), onToken("verify", doc.toString(), sig.toString())).out());
         byte[] tampered = data.clone();
         tampered[100] ^= 1;
-        ToolRunner.Result bad = tool(Map.of(), onToken("verify", write("t.bin", tampered).toString(), sig.toString()));
-        assertClean(bad, 1);
-        assertEquals("Signature INVALID\n", bad.out);
-
-        ToolRunner.Result otherMech = tool(Map.of(), onToken("--mech", "sha1", "verify", doc.toString(),
-                sig.toString()));
-        assertClean(otherMech, 1);
-
+        Path tamperedDoc = write("t.bin", tampered);
+        assertEquals("Signature INVALID\n",
+                tool(1, Map.of(), onToken("verify", tamperedDoc.toString(), sig.toString())).out());
+        tool(1, Map.of(), onToken("--mech", "sha1", "verify", doc.toString(), sig.toString()));
         Path shortSig = write("short.sig", Arrays.copyOf(good, good.length - 1));
-        ToolRunner.Result truncated = tool(Map.of(), onToken("verify", doc.toString(), shortSig.toString()));
-        assertClean(truncated, 1);
-        assertTrue(truncated.out.startsWith("Signature INVALID"), truncated.toString());
+        ToolRunner.Result truncated = tool(1, Map.of(), onToken("verify", doc.toString(), shortSig.toString()));
+        assertTrue(truncated.out().startsWith("Signature INVALID"), truncated.toString());
     }
 
     @ParameterizedTest
     @CsvSource({"sha1, SHA-1, 200000", "md5, MD5, 200000", "sha1, SHA-1, 0", "md5, MD5, 65536"})
     void digestMatchesMessageDigest(String alg, String javaName, int size) throws Exception {
         Path file = randomFile("data.bin", size);
-        ToolRunner.Result r = tool(Map.of(), onToken("--alg", alg, "digest", file.toString()));
-        assertClean(r, 0);
+        ToolRunner.Result r = tool(0, Map.of(), onToken("--alg", alg, "digest", file.toString()));
         String expected = hex(MessageDigest.getInstance(javaName).digest(Files.readAllBytes(file)));
-        assertEquals(expected + "  " + file + "\n", r.out);
+        assertEquals(expected + "  " + file + "\n", r.out());
     }
 
     @Test
     void randomGivesTheRequestedNumberOfFreshBytes() throws Exception {
-        ToolRunner.Result first = tool(Map.of(), onToken("random", "32"));
-        ToolRunner.Result second = tool(Map.of(), onToken("random", "32"));
-        assertClean(first, 0);
-        assertClean(second, 0);
-        assertTrue(first.out.matches("[0-9a-f]{64}\n"), first.toString());
-        assertNotEquals(first.out, second.out);
+        ToolRunner.Result first = tool(0, Map.of(), onToken("random", "32"));
+        ToolRunner.Result second = tool(0, Map.of(), onToken("random", "32"));
+        assertTrue(first.out().matches("[0-9a-f]{64}\n"), first.toString());
+        assertNotEquals(first.out(), second.out());
         ToolRunner.Result one = tool(Map.of(), onToken("random", "1"));
-        assertTrue(one.out.matches("[0-9a-f]{2}\n"), one.toString());
+        assertTrue(one.out().matches("[0-9a-f]{2}\n"), one.toString());
     }
 
     @Test
     void wrongPinFailsWithTheBridgeMessageAndNoSecret() throws Exception {
         Path doc = randomFile("doc.bin", 100);
         String wrong = SoftHsmToken.randomHex(6);
-        ToolRunner.Result r = tool(pin(wrong), onToken("--pin-env", PIN_VAR, "sign", doc.toString()));
-        assertClean(r, 3);
+        ToolRunner.Result r = tool(3, pin(wrong), onToken("--pin-env", PIN_VAR, "sign", doc.toString()));
         assertEquals("error: PKCS11Slot::login(const String&, CK_USER_TYPE) - Failed on call to C_Login('****', '1')"
-                + " - CKR_PIN_INCORRECT\n", r.err);
+                + " - CKR_PIN_INCORRECT\n", r.err());
         assertFalse(r.all().contains(wrong));
         assertFalse(Files.exists(Path.of(doc + ".sig")));
     }
@@ -185,17 +174,15 @@ class TokenToolTest {
         "certs"})
     void usageErrorsExitTwo(String line) throws Exception {
         String[] args = line.isEmpty() ? new String[0] : line.replace("MODULE", token.module).split("\\|");
-        ToolRunner.Result r = tool(Map.of(), args);
-        assertClean(r, 2);
-        assertTrue(r.err.startsWith("error: "), r.toString());
-        assertTrue(r.err.contains("Usage: orvtool"), r.toString());
+        ToolRunner.Result r = tool(2, Map.of(), args);
+        assertTrue(r.err().startsWith("error: "), r.toString());
+        assertTrue(r.err().contains("Usage: orvtool"), r.toString());
     }
 
     @Test
     void helpPrintsUsageAndSucceeds() throws Exception {
-        ToolRunner.Result r = tool(Map.of(), "--help");
-        assertClean(r, 0);
-        assertTrue(r.out.startsWith("Usage: orvtool"), r.toString());
+        ToolRunner.Result r = tool(0, Map.of(), "--help");
+        assertTrue(r.out().startsWith("Usage: orvtool"), r.toString());
     }
 
     @Test
@@ -217,31 +204,29 @@ class TokenToolTest {
                 "error: environment variable ORV_TEST_UNSET_VARIABLE is not set or empty\n");
         cases.put(onToken("sign", doc.toString()), "error: no console to read the PIN from; use --pin-env NAME\n");
         for (Map.Entry<String[], String> c : cases.entrySet()) {
-            ToolRunner.Result r = tool(Map.of(), c.getKey());
-            assertClean(r, 3);
-            assertEquals(c.getValue(), r.err, String.join(" ", c.getKey()));
+            ToolRunner.Result r = tool(3, Map.of(), c.getKey());
+            assertEquals(c.getValue(), r.err(), String.join(" ", c.getKey()));
         }
     }
 
     @Test
     void slotIndexBeyondTheListIsRefused() throws Exception {
         ToolRunner.Result slots = tool(Map.of(), "--module", token.module, "slots");
-        int count = Integer.parseInt(valueOf(slots.out, "Slots with a token:"));
-        ToolRunner.Result r = tool(Map.of(), "--module", token.module, "--slot", "" + count, "random", "4");
-        assertClean(r, 3);
-        assertTrue(r.err.startsWith("error: no slot " + count + ": the module has " + count + " slot"), r.toString());
+        int count = Integer.parseInt(valueOf(slots.out(), "Slots with a token:"));
+        ToolRunner.Result r = tool(3, Map.of(), "--module", token.module, "--slot", "" + count, "random", "4");
+        assertTrue(r.err().startsWith("error: no slot " + count + ": the module has " + count + " slot"), r.toString());
     }
 
     @Test
     void javaWitnessRejectsWhatItShould() throws Exception {
         byte[] data = Files.readAllBytes(randomFile("doc.bin", 64));
-        SoftHsmToken.KeyPairFiles pair = token.pairs[0];
+        SoftHsmSetup.KeyFiles pair = token.pairs[0];
         Path doc = write("doc.bin", data);
-        Path sig = write("doc.sig", javaSign("SHA1withRSA", pair, data));
-        String cert = pair.certDer.toString();
+        Path sig = write("doc.sig", pair.sign("SHA1withRSA", data));
+        String cert = pair.der.toString();
         assertClean(runner.run("orvane.tool.JavaVerify", Map.of(), cert, doc.toString(), sig.toString(), "sha1"), 0);
         assertClean(runner.run("orvane.tool.JavaVerify", Map.of(), cert, doc.toString(), sig.toString(), "sha256"), 1);
-        String otherCert = token.pairs[1].certDer.toString();
+        String otherCert = token.pairs[1].der.toString();
         assertClean(runner.run("orvane.tool.JavaVerify", Map.of(), otherCert, doc.toString(), sig.toString(), "sha1"), 1);
     }
 
@@ -249,6 +234,13 @@ class TokenToolTest {
 
     private ToolRunner.Result tool(Map<String, String> env, String... args) throws Exception {
         return runner.tool(env, args);
+    }
+
+    /** A run that must end cleanly with the given exit status. */
+    private ToolRunner.Result tool(int exit, Map<String, String> env, String... args) throws Exception {
+        ToolRunner.Result r = runner.tool(env, args);
+        assertClean(r, exit);
+        return r;
     }
 
     private static String[] onToken(String... args) {
@@ -263,7 +255,7 @@ class TokenToolTest {
 
     /** No stack trace, no JNI complaint, and the expected exit status. */
     private static void assertClean(ToolRunner.Result r, int exit) {
-        assertEquals(exit, r.exit, r.toString());
+        assertEquals(exit, r.exit(), r.toString());
         for (String bad : List.of("\tat ", "Exception in thread", "WARNING in native method", "FATAL ERROR")) {
             assertFalse(r.all().contains(bad), "output contains '" + bad + "'\n" + r);
         }
@@ -277,9 +269,8 @@ class TokenToolTest {
 
     /** What the certs command lists, checked to hold every provisioned certificate. */
     private List<Map<String, String>> listedCertificates() throws Exception {
-        ToolRunner.Result r = tool(Map.of(), onToken("certs"));
-        assertClean(r, 0);
-        List<Map<String, String>> listed = certificates(r.out);
+        ToolRunner.Result r = tool(0, Map.of(), onToken("certs"));
+        List<Map<String, String>> listed = certificates(r.out());
         assertEquals(token.pairs.length, listed.size(), r.toString());
         return listed;
     }
@@ -300,8 +291,8 @@ class TokenToolTest {
     }
 
     /** Which listed index shows this pair, found by the certificate's own SHA-256 fingerprint. */
-    private static int indexOf(List<Map<String, String>> listed, SoftHsmToken.KeyPairFiles pair) throws Exception {
-        String fingerprint = fingerprint(Files.readAllBytes(pair.certDer));
+    private static int indexOf(List<Map<String, String>> listed, SoftHsmSetup.KeyFiles pair) throws Exception {
+        String fingerprint = fingerprint(pair.certificate);
         for (int i = 0; i < listed.size(); i++) {
             if (fingerprint.equals(listed.get(i).get("SHA-256"))) {
                 return i;
@@ -310,8 +301,8 @@ class TokenToolTest {
         throw new AssertionError("fingerprint " + fingerprint + " not listed: " + listed);
     }
 
-    private static SoftHsmToken.KeyPairFiles pairShownAt(List<Map<String, String>> listed, int index) throws Exception {
-        for (SoftHsmToken.KeyPairFiles pair : token.pairs) {
+    private static SoftHsmSetup.KeyFiles pairShownAt(List<Map<String, String>> listed, int index) throws Exception {
+        for (SoftHsmSetup.KeyFiles pair : token.pairs) {
             if (indexOf(listed, pair) == index) {
                 return pair;
             }
@@ -319,36 +310,8 @@ class TokenToolTest {
         throw new AssertionError("no provisioned certificate at index " + index);
     }
 
-    private static byte[] javaSign(String alg, SoftHsmToken.KeyPairFiles pair, byte[] data) throws Exception {
-        Signature s = Signature.getInstance(alg);
-        s.initSign(pair.privateKey());
-        s.update(data);
-        return s.sign();
-    }
-
-    private static boolean javaVerify(String alg, SoftHsmToken.KeyPairFiles pair, byte[] data, byte[] sig)
-            throws Exception {
-        Signature s = Signature.getInstance(alg);
-        s.initVerify(pair.certificate().getPublicKey());
-        s.update(data);
-        return s.verify(sig);
-    }
-
     private static String fingerprint(byte[] der) throws Exception {
-        byte[] d = MessageDigest.getInstance("SHA-256").digest(der);
-        StringBuilder s = new StringBuilder();
-        for (byte b : d) {
-            s.append(s.length() == 0 ? "" : ":").append(String.format("%02X", b));
-        }
-        return s.toString();
-    }
-
-    private static String hex(byte[] bytes) {
-        StringBuilder s = new StringBuilder();
-        for (byte b : bytes) {
-            s.append(String.format("%02x", b));
-        }
-        return s.toString();
+        return HexFormat.ofDelimiter(":").withUpperCase().formatHex(MessageDigest.getInstance("SHA-256").digest(der));
     }
 
     private Path randomFile(String name, int size) throws Exception {

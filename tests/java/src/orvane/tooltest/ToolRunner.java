@@ -1,5 +1,7 @@
 package orvane.tooltest;
 
+import static orvane.testsupport.SoftHsmSetup.requiredEnv;
+
 import java.io.File;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
@@ -11,6 +13,7 @@ import java.util.List;
 import java.util.Map;
 import java.util.concurrent.TimeUnit;
 
+
 /**
  * Runs the token tool (or another class of its jar) in a child JVM, as a user
  * would, with -Xcheck:jni so JNI misuse in the bridge shows in its output.
@@ -19,17 +22,7 @@ final class ToolRunner {
     private static final String TOOL = "orvane.tool.TokenTool";
 
     /** What a child run left behind. */
-    static final class Result {
-        final int exit;
-        final String out;
-        final String err;
-
-        Result(int exit, String out, String err) {
-            this.exit = exit;
-            this.out = out;
-            this.err = err;
-        }
-
+    record Result(int exit, String out, String err) {
         String all() {
             return out + err;
         }
@@ -54,8 +47,8 @@ final class ToolRunner {
         List<String> command = new ArrayList<>(Arrays.asList(
                 Path.of(System.getProperty("java.home"), "bin", "java").toString(),
                 "-Xcheck:jni",
-                "-Djava.library.path=" + required("ORV_LIBRARY_DIR"),
-                "-cp", required("ORV_TOOL_JAR") + File.pathSeparator + required("ORV_JAR"),
+                "-Djava.library.path=" + requiredEnv("ORV_LIBRARY_DIR"),
+                "-cp", requiredEnv("ORV_TOOL_JAR") + File.pathSeparator + requiredEnv("ORV_JAR"),
                 mainClass));
         command.addAll(Arrays.asList(args));
         ProcessBuilder builder = new ProcessBuilder(command);
@@ -76,13 +69,5 @@ final class ToolRunner {
             Files.deleteIfExists(out);
             Files.deleteIfExists(err);
         }
-    }
-
-    static String required(String name) {
-        String value = System.getenv(name);
-        if (value == null || value.isEmpty()) {
-            throw new IllegalStateException(name + " is not set; run these tests through ctest");
-        }
-        return value;
     }
 }
