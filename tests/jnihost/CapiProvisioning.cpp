@@ -37,10 +37,8 @@ void removeFrom(const char* storeName, const std::vector<unsigned char>& der)
     if (decoded != nullptr && store != nullptr) {
         PCCERT_CONTEXT found;
         while ((found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, decoded,
-                                                   nullptr)) != nullptr) {
-            if (!CertDeleteCertificateFromStore(found)) {
-                break;
-            }
+                                                   nullptr)) != nullptr &&
+               CertDeleteCertificateFromStore(found)) {
         }
     }
     if (store != nullptr) {
@@ -62,11 +60,7 @@ void addTo(const char* storeName, const std::vector<unsigned char>& der, bool wi
     if (ok && withKey) {
         std::wstring container = kContainerW;
         std::wstring provider = kEnhancedW;
-        CRYPT_KEY_PROV_INFO info{};
-        info.pwszContainerName = &container[0];
-        info.pwszProvName = &provider[0];
-        info.dwProvType = PROV_RSA_FULL;
-        info.dwKeySpec = AT_KEYEXCHANGE;
+        CRYPT_KEY_PROV_INFO info{&container[0], &provider[0], PROV_RSA_FULL, 0, 0, nullptr, AT_KEYEXCHANGE};
         ok = CertSetCertificateContextProperty(added, CERT_KEY_PROV_INFO_PROP_ID, 0, &info);
     }
     if (added != nullptr) {

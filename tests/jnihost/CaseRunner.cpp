@@ -324,47 +324,40 @@ P11MockControl& CaseRunner::control()
 std::string CaseRunner::mock(const std::vector<std::string>& tokens)
 {
     const std::string command = tokens.size() > 1 ? tokens[1] : std::string();
+    const std::size_t n = tokens.size();
     P11MockControl& m = control();
-    if (command == "reset" && tokens.size() == 2) {
+    // The mock's setters answer 0 when they took the request.
+    auto require = [](int answer, const std::string& refusal) {
+        if (answer != 0) {
+            throw std::runtime_error(refusal);
+        }
+    };
+    if (command == "reset" && n == 2) {
         m.reset();
-        return std::string();
-    }
-    if (command == "clear-faults" && tokens.size() == 2) {
+    } else if (command == "clear-faults" && n == 2) {
         m.clear_faults();
-        return std::string();
-    }
-    if (command == "fail" && tokens.size() == 5) {
-        if (m.fail(tokens[2].c_str(), parseUnsigned(tokens[3]), parseUnsigned(tokens[4])) != 0) {
-            throw std::runtime_error("the mock knows no " + tokens[2]);
-        }
-        return std::string();
-    }
-    if (command == "present" && tokens.size() == 4) {
-        if (m.set_token_present(parseUnsigned(tokens[2]), tokens[3] != "0") != 0) {
-            throw std::runtime_error("the mock has no slot " + tokens[2]);
-        }
-        return std::string();
-    }
-    if (command == "label" && tokens.size() == 4) {
+    } else if (command == "fail" && n == 5) {
+        require(m.fail(tokens[2].c_str(), parseUnsigned(tokens[3]), parseUnsigned(tokens[4])),
+                "the mock knows no " + tokens[2]);
+    } else if (command == "present" && n == 4) {
+        require(m.set_token_present(parseUnsigned(tokens[2]), tokens[3] != "0"), "the mock has no slot " + tokens[2]);
+    } else if (command == "label" && n == 4) {
         const std::vector<unsigned char> label = bytesOf(tokens[3]);
-        if (m.set_token_label(parseUnsigned(tokens[2]), label.data(), label.size()) != 0) {
-            throw std::runtime_error("the mock takes no such label for slot " + tokens[2]);
-        }
-        return std::string();
-    }
-    if (command == "event" && tokens.size() == 3) {
+        require(m.set_token_label(parseUnsigned(tokens[2]), label.data(), label.size()),
+                "the mock takes no such label for slot " + tokens[2]);
+    } else if (command == "event" && n == 3) {
         m.queue_slot_event(parseUnsigned(tokens[2]));
-        return std::string();
-    }
-    if (command == "calls" && tokens.size() == 2) {
+    } else if (command == "calls" && n == 2) {
         std::string names;
         for (const std::string& name : m.calledFunctions()) {
             names += (names.empty() ? "" : ",") + name;
         }
         m.log_clear();
         return names.empty() ? "none" : names;
+    } else {
+        throw std::runtime_error("unknown mock command");
     }
-    throw std::runtime_error("unknown mock command");
+    return std::string();
 }
 
 std::string CaseRunner::window(const std::vector<std::string>& tokens)

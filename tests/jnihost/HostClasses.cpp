@@ -2,6 +2,7 @@
 
 #include "../library/ExpectedNatives.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -15,22 +16,12 @@ const char* const kObjectConstructor = "(I[B)V";
 
 bool HostClass::isSubclassOf(const HostClass* other) const
 {
-    for (const HostClass* c = this; c != nullptr; c = c->super) {
-        if (c == other) {
-            return true;
-        }
-    }
-    return false;
+    return this == other || (super != nullptr && super->isSubclassOf(other));
 }
 
 bool HostClass::isThrowable() const
 {
-    for (const HostClass* c = this; c != nullptr; c = c->super) {
-        if (c->name == "java/lang/Throwable") {
-            return true;
-        }
-    }
-    return false;
+    return name == "java/lang/Throwable" || (super != nullptr && super->isThrowable());
 }
 
 const HostMethod* HostClass::findMethod(const std::string& methodName, const std::string& methodSignature) const
@@ -50,22 +41,16 @@ const HostMethod* HostClass::findMethod(const std::string& methodName, const std
 
 const HostMethod* HostClass::findNative(const std::string& methodName, const std::string& methodSignature) const
 {
-    for (const HostMethod& m : methods) {
-        if (m.isNative && m.name == methodName && m.signature == methodSignature) {
-            return &m;
-        }
-    }
-    return nullptr;
+    const auto found = std::find_if(methods.begin(), methods.end(), [&](const HostMethod& m) {
+        return m.isNative && m.name == methodName && m.signature == methodSignature;
+    });
+    return found != methods.end() ? &*found : nullptr;
 }
 
 std::string HostClass::javaName() const
 {
     std::string dotted = name;
-    for (char& c : dotted) {
-        if (c == '/') {
-            c = '.';
-        }
-    }
+    std::replace(dotted.begin(), dotted.end(), '/', '.');
     return dotted;
 }
 
@@ -144,12 +129,9 @@ void HostClasses::addThrowable(const std::string& name, const std::string& super
 
 const HostClass* HostClasses::find(const std::string& name) const
 {
-    for (const HostClass& c : classes_) {
-        if (c.name == name) {
-            return &c;
-        }
-    }
-    return nullptr;
+    const auto found =
+        std::find_if(classes_.begin(), classes_.end(), [&](const HostClass& c) { return c.name == name; });
+    return found != classes_.end() ? &*found : nullptr;
 }
 
 const HostClass* HostClasses::require(const std::string& name) const

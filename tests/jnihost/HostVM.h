@@ -13,7 +13,6 @@
 
 #include <jni.h>
 
-#include <cstdarg>
 #include <cstddef>
 #include <deque>
 #include <map>
@@ -40,17 +39,17 @@ public:
     HostVM(const HostVM&) = delete;
     HostVM& operator=(const HostVM&) = delete;
 
-    JavaVM* vm() noexcept;
-    JNIEnv* env() noexcept;
+    JavaVM* vm() noexcept { return &vm_; }
+    JNIEnv* env() noexcept { return &env_; }
     const HostClasses& classes() const noexcept { return classes_; }
 
     HostObject* newObject(const HostClass* cls);
-    HostObject* newObject(const std::string& className);
+    HostObject* newObject(const std::string& className) { return newObject(classes_.require(className)); }
     HostObject* newString(const std::u16string& text);
     HostObject* classObject(const HostClass* cls);
 
     // Native frames: locals made inside one belong to it and die with it.
-    void pushFrame();
+    void pushFrame() { frames_.emplace_back(); }
     void popFrame();
     jobject newLocal(HostObject* object);
     HostObject* deref(jobject ref, const char* function);
@@ -81,11 +80,8 @@ public:
     void failFindClass(const std::string& className) { missingClasses_.insert(className); }
     void failRegistration(const std::string& methodName) { failingNatives_.insert(methodName); }
 
-    static HostVM& of(JNIEnv* env);
-    static HostVM& of(JavaVM* vm);
-
-    // Modified UTF-8 as JNI uses it.
-    static bool fromModifiedUtf8(const char* bytes, std::u16string& text);
+    static HostVM& of(JNIEnv* env) { return *static_cast<EnvBlock*>(env)->owner; }
+    static HostVM& of(JavaVM* vm) { return *static_cast<VMBlock*>(vm)->owner; }
 
 private:
     struct Ref {
@@ -108,69 +104,15 @@ private:
         HostVM* owner = nullptr;
     };
 
-    void installFunctions();
+    struct Functions; // the JNI entry points, in HostVM.cpp
+
     // Every call that is not exception-safe goes through here first.
     void enter(const char* function, const std::string& detail = std::string());
     void record(const char* function, const std::string& detail = std::string());
     std::string nameOf(jobject ref) const;
     jobject newGlobal(HostObject* object);
     void deleteRef(jobject ref, Ref::Kind expected, const char* function);
-    void throwNew(const HostClass* cls, const std::string& message);
-    HostObject* requireArray(jobject ref, const char* cls, const char* function);
-    jmethodID methodId(const HostMethod* method) const
-    {
-        return reinterpret_cast<jmethodID>(const_cast<HostMethod*>(method));
-    }
-    const HostMethod* method(jmethodID id, const char* function) const;
-    HostObject* construct(const HostClass* cls, const HostMethod* constructor, const jvalue* args);
-    // Writes count characters from start as modified UTF-8 to out, unless
-    // null, and returns the length: straight into the caller's buffer, so no
-    // copy of a secret stays behind on the heap.
-    static std::size_t modifiedUtf8(const std::u16string& text, std::size_t start, std::size_t count, char* out);
-
-    // Invocation interface.
-    static jint JNICALL getEnv(JavaVM* vm, void** env, jint version);
-    static jint JNICALL attachCurrentThread(JavaVM* vm, void** env, void* args);
-    // Native interface.
-    static jclass JNICALL findClass(JNIEnv* env, const char* name);
-    static jboolean JNICALL isAssignableFrom(JNIEnv* env, jclass sub, jclass sup);
-    static jint JNICALL throwObject(JNIEnv* env, jthrowable object);
-    static jint JNICALL throwNewJni(JNIEnv* env, jclass cls, const char* message);
-    static jthrowable JNICALL exceptionOccurred(JNIEnv* env);
-    static void JNICALL exceptionClear(JNIEnv* env);
-    static jboolean JNICALL exceptionCheck(JNIEnv* env);
-    static jobject JNICALL newGlobalRef(JNIEnv* env, jobject ref);
-    static void JNICALL deleteGlobalRef(JNIEnv* env, jobject ref);
-    static void JNICALL deleteLocalRef(JNIEnv* env, jobject ref);
-    static jobject JNICALL newLocalRef(JNIEnv* env, jobject ref);
-    static jobject JNICALL newObjectA(JNIEnv* env, jclass cls, jmethodID id, const jvalue* args);
-    static jclass JNICALL getObjectClass(JNIEnv* env, jobject object);
-    static jmethodID JNICALL getMethodID(JNIEnv* env, jclass cls, const char* name, const char* signature);
-    static jobject JNICALL callObjectMethodA(JNIEnv* env, jobject object, jmethodID id, const jvalue* args);
-    static jboolean JNICALL callBooleanMethodV(JNIEnv* env, jobject object, jmethodID id, va_list args);
-    static jstring JNICALL newString(JNIEnv* env, const jchar* chars, jsize length);
-    static jsize JNICALL getStringLength(JNIEnv* env, jstring text);
-    static jstring JNICALL newStringUTF(JNIEnv* env, const char* bytes);
-    static jsize JNICALL getStringUTFLength(JNIEnv* env, jstring text);
-    static const char* JNICALL getStringUTFChars(JNIEnv* env, jstring text, jboolean* isCopy);
-    static void JNICALL releaseStringUTFChars(JNIEnv* env, jstring text, const char* chars);
-    static void JNICALL getStringUTFRegion(JNIEnv* env, jstring text, jsize start, jsize length, char* buffer);
-    static jsize JNICALL getArrayLength(JNIEnv* env, jarray array);
-    static jbyteArray JNICALL newByteArray(JNIEnv* env, jsize length);
-    static jbyte* JNICALL getByteArrayElements(JNIEnv* env, jbyteArray array, jboolean* isCopy);
-    static void JNICALL releaseByteArrayElements(JNIEnv* env, jbyteArray array, jbyte* elements, jint mode);
-    static jboolean* JNICALL getBooleanArrayElements(JNIEnv* env, jbooleanArray array, jboolean* isCopy);
-    static void JNICALL releaseBooleanArrayElements(JNIEnv* env, jbooleanArray array, jboolean* elements, jint mode);
-    static void JNICALL getByteArrayRegion(JNIEnv* env, jbyteArray array, jsize start, jsize length, jbyte* buffer);
-    static void JNICALL setByteArrayRegion(JNIEnv* env, jbyteArray array, jsize start, jsize length,
-                                           const jbyte* buffer);
-    static jint JNICALL registerNatives(JNIEnv* env, jclass cls, const JNINativeMethod* methods, jint count);
-    static void* JNICALL getDirectBufferAddress(JNIEnv* env, jobject buffer);
-    static jlong JNICALL getDirectBufferCapacity(JNIEnv* env, jobject buffer);
-
-    void* pinElements(jobject array, char kind, const char* cls, const char* function, jboolean* isCopy);
-    void releaseElements(jobject array, void* elements, jint mode, char kind, const char* function);
-    bool regionInBounds(HostObject* array, jsize start, jsize length, const char* function);
+    void throwNew(const char* className, const std::string& message);
 
     const HostClasses& classes_;
     JNIInvokeInterface_ invoke_{};

@@ -8,42 +8,15 @@
 namespace {
 
 template <typename T>
-T argument(const jvalue& value);
-template <>
-jint argument<jint>(const jvalue& value)
+T argument(const jvalue& value)
 {
-    return value.i;
-}
-template <>
-jboolean argument<jboolean>(const jvalue& value)
-{
-    return value.z;
-}
-template <>
-jobject argument<jobject>(const jvalue& value)
-{
-    return value.l;
-}
-
-void store(NativeResult& r, jint v)
-{
-    r.kind = 'I';
-    r.i = v;
-}
-void store(NativeResult& r, jlong v)
-{
-    r.kind = 'J';
-    r.j = v;
-}
-void store(NativeResult& r, jboolean v)
-{
-    r.kind = 'Z';
-    r.z = v;
-}
-void store(NativeResult& r, jobject v)
-{
-    r.kind = 'L';
-    r.l = v;
+    if constexpr (std::is_same_v<T, jint>) {
+        return value.i;
+    } else if constexpr (std::is_same_v<T, jboolean>) {
+        return value.z;
+    } else {
+        return value.l;
+    }
 }
 
 template <typename R, typename... A>
@@ -62,8 +35,14 @@ struct Call {
         NativeResult result;
         if constexpr (std::is_void_v<R>) {
             f(env, receiver, argument<A>(args[N])...);
+        } else if constexpr (std::is_same_v<R, jint>) {
+            result.kind = 'I', result.i = f(env, receiver, argument<A>(args[N])...);
+        } else if constexpr (std::is_same_v<R, jlong>) {
+            result.kind = 'J', result.j = f(env, receiver, argument<A>(args[N])...);
+        } else if constexpr (std::is_same_v<R, jboolean>) {
+            result.kind = 'Z', result.z = f(env, receiver, argument<A>(args[N])...);
         } else {
-            store(result, f(env, receiver, argument<A>(args[N])...));
+            result.kind = 'L', result.l = f(env, receiver, argument<A>(args[N])...);
         }
         return result;
     }
@@ -110,16 +89,6 @@ const Shape shapes[] = {
     {"IILLLI)Z", &Call<Z, I, I, L, L, L, I>::run},
 };
 
-const Shape* find(const std::string& shape)
-{
-    for (const Shape& s : shapes) {
-        if (shape == s.shape) {
-            return &s;
-        }
-    }
-    return nullptr;
-}
-
 } // namespace
 
 std::string NativeInvoker::shape(const std::string& signature)
@@ -131,15 +100,8 @@ std::string NativeInvoker::shape(const std::string& signature)
         while (signature.at(at) == '[') {
             ++at;
         }
-        if (signature.at(at) == 'L') {
-            at = signature.find(';', at) + 1;
-            return 'L';
-        }
-        ++at;
-        if (c == '[') {
-            return 'L';
-        }
-        return c == 'I' || c == 'Z' || c == 'V' || c == 'J' ? c : '?';
+        at = signature.at(at) == 'L' ? signature.find(';', at) + 1 : at + 1;
+        return c == '[' || c == 'L' ? 'L' : c == 'I' || c == 'Z' || c == 'V' || c == 'J' ? c : '?';
     };
     while (signature.at(i) != ')') {
         out += kindAt(i);
@@ -150,17 +112,14 @@ std::string NativeInvoker::shape(const std::string& signature)
     return out;
 }
 
-bool NativeInvoker::supports(const std::string& signature)
-{
-    return find(shape(signature)) != nullptr;
-}
-
 NativeResult NativeInvoker::invoke(const std::string& signature, void* function, JNIEnv* env, jobject receiver,
                                    const std::vector<jvalue>& args)
 {
-    const Shape* s = find(shape(signature));
-    if (s == nullptr) {
-        throw std::logic_error("jnihost: no call shape for " + signature);
+    const std::string wanted = shape(signature);
+    for (const Shape& s : shapes) {
+        if (wanted == s.shape) {
+            return s.run(function, env, receiver, args);
+        }
     }
-    return s->run(function, env, receiver, args);
+    throw std::logic_error("jnihost: no call shape for " + signature);
 }

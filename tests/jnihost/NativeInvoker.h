@@ -23,7 +23,6 @@ public:
     // Argument kinds of a JNI signature: one of 'I', 'Z' or 'L' per argument,
     // then ')' and the result kind.
     static std::string shape(const std::string& signature);
-    static bool supports(const std::string& signature);
     static NativeResult invoke(const std::string& signature, void* function, JNIEnv* env, jobject receiver,
                                const std::vector<jvalue>& args);
 };

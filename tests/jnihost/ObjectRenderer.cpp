@@ -2,20 +2,20 @@
 
 #include "CaseFile.h"
 
+#include <algorithm>
 #include <cstdio>
 
 std::string ObjectRenderer::quote(const std::u16string& text)
 {
     std::string out = "\"";
     for (char16_t c : text) {
-        if (c == u'\\') {
-            out += "\\\\";
-        } else if (c == u'"') {
-            out += "\\\"";
-        } else if (c == u'\n') {
-            out += "\\n";
-        } else if (c == u'\t') {
-            out += "\\t";
+        const char* escape = c == u'\\'   ? "\\\\"
+                             : c == u'"'  ? "\\\""
+                             : c == u'\n' ? "\\n"
+                             : c == u'\t' ? "\\t"
+                                          : nullptr;
+        if (escape != nullptr) {
+            out += escape;
         } else if (c >= 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
         } else {
@@ -65,10 +65,8 @@ std::string ObjectRenderer::render(const HostObject* object)
         return CaseFile::renderList(items);
     }
     if (cls == "java/nio/ByteBuffer") {
-        bool filled = false;
-        for (unsigned char b : object->bytes) {
-            filled = filled || b != 0;
-        }
+        const bool filled =
+            std::any_of(object->bytes.begin(), object->bytes.end(), [](unsigned char b) { return b != 0; });
         return std::string(object->direct ? "direct[" : "heap[") + std::to_string(object->bytes.size()) + "] " +
                (filled ? "filled" : "zero");
     }

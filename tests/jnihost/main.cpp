@@ -66,10 +66,8 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        std::unique_ptr<CapiProvisioning> provisioning;
-        if (options.provisionCapi) {
-            provisioning = std::make_unique<CapiProvisioning>(options.material);
-        }
+        const auto provisioning =
+            options.provisionCapi ? std::make_unique<CapiProvisioning>(options.material) : nullptr;
         const CaseFile cases(options.cases, options.platform, {{"MOCK", options.mock}}, options.material);
         HostClasses classes;
         HostVM vm(classes);
