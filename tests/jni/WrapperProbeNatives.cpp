@@ -40,46 +40,43 @@ const char* const failureClass = "orvane/clapi/crypto/PKCS11Exception";
 // What the last capturing native wrote to stderr.
 std::string lastStderr;
 
-void raiseFailure(const JNIBridge::Exception& e)
+// Runs body; a JNIException it throws reaches Java as the PKCS#11 natives
+// report failures, and the native returns its zero value.
+template <typename Result, typename Body>
+Result reporting(Body body)
 {
-    raiseJavaException(failureClass, e.getMessage());
+    try {
+        return body();
+    } catch (const JNIException& e) {
+        raiseJavaException(failureClass, e.getMessage());
+        return Result();
+    }
 }
 
 jstring JNICALL roundTripString(JNIEnv*, jclass, jstring text)
 {
-    try {
-        return static_cast<jstring>(JString(JString(text).toString()).getLocalReference());
-    } catch (const JNIException& e) {
-        raiseFailure(e);
-        return nullptr;
-    }
+    return reporting<jstring>(
+        [&] { return static_cast<jstring>(JString(JString(text).toString()).getLocalReference()); });
 }
 
 // The bytes as a module's text: what reaches Java through JString.
 jstring JNICALL stringFromBytes(JNIEnv*, jclass, jbyteArray bytes)
 {
-    try {
+    return reporting<jstring>([&] {
         const ByteArray raw = JByteArray(bytes).toByteArray();
         return static_cast<jstring>(JString(String(raw.data(), 0, raw.length())).getLocalReference());
-    } catch (const JNIException& e) {
-        raiseFailure(e);
-        return nullptr;
-    }
+    });
 }
 
 jbyteArray JNICALL roundTripBytes(JNIEnv*, jclass, jbyteArray bytes)
 {
-    try {
-        return static_cast<jbyteArray>(JByteArray(JByteArray(bytes).toByteArray()).getLocalReference());
-    } catch (const JNIException& e) {
-        raiseFailure(e);
-        return nullptr;
-    }
+    return reporting<jbyteArray>(
+        [&] { return static_cast<jbyteArray>(JByteArray(JByteArray(bytes).toByteArray()).getLocalReference()); });
 }
 
 jobject JNICALL copyAndReturn(JNIEnv*, jclass, jobject object)
 {
-    try {
+    return reporting<jobject>([&] {
         JObject* first = new JObject(object);
         JObject copy(*first);
         delete first;
@@ -87,16 +84,13 @@ jobject JNICALL copyAndReturn(JNIEnv*, jclass, jobject object)
         assigned = copy;
         assigned.setjValue(assigned.getjValue());
         return assigned.getLocalReference();
-    } catch (const JNIException& e) {
-        raiseFailure(e);
-        return nullptr;
-    }
+    });
 }
 
 // shape 0: (String, int, boolean, byte[]); 1: (int); 2: no arguments.
 jobject JNICALL construct(JNIEnv*, jclass, jstring className, jint shape)
 {
-    try {
+    return reporting<jobject>([&] {
         JString text(String("text"));
         JInt number(42);
         JBoolean flag(true);
@@ -114,10 +108,7 @@ jobject JNICALL construct(JNIEnv*, jclass, jstring className, jint shape)
         JConstructor constructor(JClass(JString(className).toString()), signature);
         JProxy proxy = constructor.invoke(arguments);
         return proxy.getLocalReference();
-    } catch (const JNIException& e) {
-        raiseFailure(e);
-        return nullptr;
-    }
+    });
 }
 
 jobject newBoolean(JNIEnv* env, bool value)
@@ -135,11 +126,11 @@ jobjectArray JNICALL checkAfterCall(JNIEnv* env, jclass, jobject runnable, jstri
 {
     String contextText;
     String detailText;
-    try {
-        contextText = JString(context).toString();
-        detailText = JString(detail).toString();
-    } catch (const JNIException& e) {
-        raiseFailure(e);
+    if (!reporting<bool>([&] {
+            contextText = JString(context).toString();
+            detailText = JString(detail).toString();
+            return true;
+        })) {
         return nullptr;
     }
     jclass runnableClass = env->GetObjectClass(runnable);
@@ -164,11 +155,9 @@ jstring JNICALL methodLookupFailure(JNIEnv*, jclass, jstring className, jstring 
     try {
         JClass cls(JString(className).toString());
         if (stringResult) {
-            JMethod<JString> method(JString(name).toString(), JString(signature).toString());
-            method.getMethodID(cls);
+            JMethod<JString>(JString(name).toString(), JString(signature).toString()).getMethodID(cls);
         } else {
-            JMethod<JVoid> method(JString(name).toString(), JString(signature).toString());
-            method.getMethodID(cls);
+            JMethod<JVoid>(JString(name).toString(), JString(signature).toString()).getMethodID(cls);
         }
         return nullptr;
     } catch (const JNIException& e) {
@@ -180,11 +169,11 @@ void JNICALL raise(JNIEnv*, jclass, jstring className, jstring message)
 {
     String name;
     String text;
-    try {
-        name = JString(className).toString();
-        text = JString(message).toString();
-    } catch (const JNIException& e) {
-        raiseFailure(e);
+    if (!reporting<bool>([&] {
+            name = JString(className).toString();
+            text = JString(message).toString();
+            return true;
+        })) {
         return;
     }
     raiseJavaException(name, text);
@@ -315,12 +304,10 @@ jintArray JNICALL concurrentFirstLookup(JNIEnv* env, jclass, jint threads)
 
 void JNICALL newByteArray(JNIEnv*, jclass, jint size)
 {
-    try {
+    reporting<void>([&] {
         ByteArray bytes(static_cast<unsigned int>(size));
         JByteArray array(bytes);
-    } catch (const JNIException& e) {
-        raiseFailure(e);
-    }
+    });
 }
 
 // kind 0: std::bad_alloc, 1: std::runtime_error, 2: a non-exception type,
@@ -353,7 +340,7 @@ void JNICALL guardedVoid(JNIEnv*, jclass, jint kind)
 
 jobjectArray JNICALL typeDescriptors(JNIEnv* env, jclass)
 {
-    try {
+    return reporting<jobjectArray>([&] {
         JObject object;
         JString text(static_cast<jstring>(nullptr));
         JThrowable throwable(static_cast<jthrowable>(nullptr));
@@ -377,10 +364,7 @@ jobjectArray JNICALL typeDescriptors(JNIEnv* env, jclass)
             env->SetObjectArrayElement(result, static_cast<jsize>(i), JString::createString(texts[i]));
         }
         return result;
-    } catch (const JNIException& e) {
-        raiseFailure(e);
-        return nullptr;
-    }
+    });
 }
 
 // Calls the real library's load hook with this VM, as the VM itself does.
