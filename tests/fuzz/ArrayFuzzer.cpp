@@ -3,6 +3,8 @@
 // std::vector). Copies must stay independent, failures must leave arrays as
 // they were, and a buffer released by its last holder must be zeros by then;
 // any difference aborts with a description.
+#include "FuzzCheck.h"
+
 #include "jnibridge/ByteArray.h"
 #include "jnibridge/IndexOutOfBoundsException.h"
 #include "jnibridge/LongArray.h"
@@ -11,13 +13,15 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <sanitizer/allocator_interface.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -27,19 +31,6 @@ using JNIBridge::LongArray;
 using JNIBridge::String;
 
 namespace {
-
-[[noreturn]] void mismatch(const std::string& what)
-{
-    std::fprintf(stderr, "array mismatch: %s\n", what.c_str());
-    std::abort();
-}
-
-void expect(bool condition, const std::string& what)
-{
-    if (!condition) {
-        mismatch(what);
-    }
-}
 
 // ---- watching one buffer's release through the allocator's free hook ----
 
@@ -107,11 +98,6 @@ std::string hexOf(const std::string& bytes)
     return out;
 }
 
-std::string decimal(std::int32_t value)
-{
-    return std::to_string(value);
-}
-
 // ---- the pools: arrays and their models side by side ----
 
 constexpr std::size_t poolSize = 4;
@@ -128,11 +114,9 @@ struct Pool {
     // Slots sharing one buffer; the array code must agree on who is last.
     int holdersOf(const void* buffer) const
     {
-        int n = 0;
-        for (const auto& a : arrays) {
-            n += a && static_cast<const void*>(a->data()) == buffer ? 1 : 0;
-        }
-        return n;
+        return static_cast<int>(std::count_if(arrays.begin(), arrays.end(), [buffer](const auto& a) {
+            return a && static_cast<const void*>(a->data()) == buffer;
+        }));
     }
 };
 
@@ -168,44 +152,25 @@ void replacing(PoolType& pool, std::size_t index, const char* what, Step step)
     }
 }
 
-void checkString(const Strings& pool, std::size_t i)
+// Slot i against its model: length, every element and, for a String, the
+// terminating NUL.
+template <typename Array, typename Model>
+void check(const Pool<Array, Model>& pool, std::size_t i, const char* kind)
 {
-    const auto& s = pool.arrays[i];
-    if (!s) {
+    const auto& a = pool.arrays[i];
+    if (!a) {
         return;
     }
-    const std::string& model = pool.models[i];
-    expect(s->length() == model.size(),
-           "String length " + std::to_string(s->length()) + " instead of " + std::to_string(model.size()));
-    expect(std::memcmp(s->data(), model.data(), model.size()) == 0, "String bytes differ from the model");
-    expect(s->c_str()[model.size()] == '\0', "String without its terminating NUL");
-}
-
-void checkBytes(const Bytes& pool, std::size_t i)
-{
-    const auto& b = pool.arrays[i];
-    if (!b) {
-        return;
-    }
-    const std::string& model = pool.models[i];
-    expect(b->length() == model.size(),
-           "ByteArray length " + std::to_string(b->length()) + " instead of " + std::to_string(model.size()));
-    expect(std::memcmp(b->data(), model.data(), model.size()) == 0, "ByteArray bytes differ from the model");
-}
-
-void checkLongs(const Longs& pool, std::size_t i)
-{
-    const auto& l = pool.arrays[i];
-    if (!l) {
-        return;
-    }
-    const auto& model = pool.models[i];
-    expect(l->length() == model.size(),
-           "LongArray length " + std::to_string(l->length()) + " instead of " + std::to_string(model.size()));
+    const Model& model = pool.models[i];
+    expect(a->length() == model.size(), std::string(kind) + " length " + std::to_string(a->length()) + " instead of " +
+                                            std::to_string(model.size()));
     for (std::size_t k = 0; k < model.size(); ++k) {
-        if (l->data()[k] != model[k]) {
-            mismatch("LongArray value differs from the model at " + std::to_string(k));
+        if (a->data()[k] != model[k]) {
+            mismatch(std::string(kind) + " value differs from the model at " + std::to_string(k));
         }
+    }
+    if constexpr (std::is_same_v<Array, String>) {
+        expect(a->c_str()[model.size()] == '\0', "String without its terminating NUL");
     }
 }
 
@@ -218,9 +183,9 @@ public:
         while (in.remaining_bytes() > 0) {
             step();
             for (std::size_t i = 0; i < poolSize; ++i) {
-                checkString(strings, i);
-                checkBytes(bytes, i);
-                checkLongs(longs, i);
+                check(strings, i, "String");
+                check(bytes, i, "ByteArray");
+                check(longs, i, "LongArray");
             }
         }
     }
@@ -232,10 +197,8 @@ private:
     // An index mostly near the array's bounds, now and then anywhere.
     unsigned int indexFor(std::size_t length)
     {
-        if (in.ConsumeBool()) {
-            return in.ConsumeIntegral<unsigned int>();
-        }
-        return in.ConsumeIntegralInRange<unsigned int>(0, static_cast<unsigned int>(length) + 2);
+        return in.ConsumeBool() ? in.ConsumeIntegral<unsigned int>()
+                                : in.ConsumeIntegralInRange<unsigned int>(0, static_cast<unsigned int>(length) + 2);
     }
 
     // The text of an index refused by an array of that length.
@@ -246,96 +209,50 @@ private:
 
     int offsetFor(std::size_t length)
     {
-        switch (in.ConsumeIntegralInRange<int>(0, 3)) {
-        case 0:
-            return in.ConsumeIntegral<int>();
-        default:
-            return in.ConsumeIntegralInRange<int>(-2, static_cast<int>(length) + 2);
-        }
+        // Now and then anywhere, mostly near the bounds.
+        return in.ConsumeIntegralInRange<int>(0, 3) == 0
+                   ? in.ConsumeIntegral<int>()
+                   : in.ConsumeIntegralInRange<int>(-2, static_cast<int>(length) + 2);
     }
 
     void step()
     {
-        switch (in.ConsumeIntegralInRange<int>(0, 22)) {
-        case 0:
-            return makeString();
-        case 1:
-            return assign(strings, "String assigned");
-        case 2:
-            return appendText();
-        case 3:
-            return appendString();
-        case 4:
-            return appendNumber();
-        case 5:
-            return concatenate();
-        case 6:
-            return writeStringIndex();
-        case 7:
-            return readStringIndex();
-        case 8:
-            return destroy(strings, "String destroyed");
-        case 9:
-            return writeThroughData(strings, "String detached");
-        case 10:
-            return makeBytes();
-        case 11:
-            return assign(bytes, "ByteArray assigned");
-        case 12:
-            return subBytes();
-        case 13:
-            return toHex();
-        case 14:
-            return writeBytesIndex();
-        case 15:
-            return destroy(bytes, "ByteArray destroyed");
-        case 16:
-            return writeThroughData(bytes, "ByteArray detached");
-        case 17:
-            return makeLongs();
-        case 18:
-            return appendLong();
-        case 19:
-            return assign(longs, "LongArray assigned");
-        case 20:
-            return indexLongs();
-        case 21:
-            return destroy(longs, "LongArray destroyed");
-        default:
-            return copyConstruct();
-        }
+        using Step = void (*)(Session&);
+        static const Step steps[] = {
+            [](Session& s) {
+                s.make(s.strings, "String rebuilt", {Way::Empty, Way::Zeros, Way::Text, Way::Range, Way::Null});
+            },
+            [](Session& s) { s.assign(s.strings, "String assigned"); },
+            [](Session& s) { s.appendText(); },
+            [](Session& s) { s.appendString(); },
+            [](Session& s) { s.appendNumber(); },
+            [](Session& s) { s.concatenate(); },
+            [](Session& s) { s.writeStringIndex(); },
+            [](Session& s) { s.readStringIndex(); },
+            [](Session& s) { s.destroy(s.strings, "String destroyed"); },
+            [](Session& s) { s.writeThroughData(s.strings, "String detached"); },
+            [](Session& s) {
+                s.make(s.bytes, "ByteArray rebuilt", {Way::Empty, Way::Zeros, Way::Range, Way::Null});
+            },
+            [](Session& s) { s.assign(s.bytes, "ByteArray assigned"); },
+            [](Session& s) { s.subBytes(); },
+            [](Session& s) { s.toHex(); },
+            [](Session& s) { s.writeBytesIndex(); },
+            [](Session& s) { s.destroy(s.bytes, "ByteArray destroyed"); },
+            [](Session& s) { s.writeThroughData(s.bytes, "ByteArray detached"); },
+            [](Session& s) {
+                s.make(s.longs, "LongArray rebuilt", {Way::Empty, Way::Zeros, Way::Range});
+            },
+            [](Session& s) { s.appendLong(); },
+            [](Session& s) { s.assign(s.longs, "LongArray assigned"); },
+            [](Session& s) { s.indexLongs(); },
+            [](Session& s) { s.destroy(s.longs, "LongArray destroyed"); },
+            [](Session& s) { s.copyConstruct(); },
+        };
+        steps[in.ConsumeIntegralInRange<int>(0, 22)](*this);
     }
 
     // ---- String ----
-
-    void makeString()
-    {
-        const std::size_t i = slot();
-        std::string model;
-        std::optional<String> made;
-        switch (in.ConsumeIntegralInRange<int>(0, 4)) {
-        case 0:
-            made.emplace();
-            break;
-        case 1:
-            makeZeros(made, model);
-            break;
-        case 2: {
-            const std::string text = piece();
-            made.emplace(text.c_str());
-            model = text.c_str();
-            break;
-        }
-        case 3:
-            makeFromRange(made, model);
-            break;
-        default:
-            made.emplace(nullptr, in.ConsumeIntegral<unsigned int>(), in.ConsumeIntegral<unsigned int>());
-            break;
-        }
-        replacing(strings, i, "String rebuilt", [&] { strings.arrays[i] = *made; });
-        strings.models[i] = model;
-    }
 
     void appendText()
     {
@@ -384,12 +301,12 @@ private:
         if (in.ConsumeBool()) {
             const int value = in.ConsumeIntegral<int>();
             replacing(strings, i, "String appended int", [&] { strings.arrays[i]->append(value); });
-            strings.models[i] += decimal(value);
+            strings.models[i] += std::to_string(value);
         } else {
             const long value = in.ConsumeIntegral<long>();
             replacing(strings, i, "String appended long", [&] { strings.arrays[i]->append(value); });
             // Shown as the signed 32-bit value it holds.
-            strings.models[i] += decimal(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+            strings.models[i] += std::to_string(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
         }
     }
 
@@ -454,29 +371,6 @@ private:
 
     // ---- ByteArray ----
 
-    void makeBytes()
-    {
-        const std::size_t i = slot();
-        std::string model;
-        std::optional<ByteArray> made;
-        switch (in.ConsumeIntegralInRange<int>(0, 3)) {
-        case 0:
-            made.emplace();
-            break;
-        case 1:
-            makeZeros(made, model);
-            break;
-        case 2:
-            makeFromRange(made, model);
-            break;
-        default:
-            made.emplace(nullptr, in.ConsumeIntegral<unsigned int>(), in.ConsumeIntegral<unsigned int>());
-            break;
-        }
-        replacing(bytes, i, "ByteArray rebuilt", [&] { bytes.arrays[i] = *made; });
-        bytes.models[i] = model;
-    }
-
     void subBytes()
     {
         const std::size_t i = slot();
@@ -489,22 +383,17 @@ private:
         const long long size = static_cast<long long>(sourceModel.size());
         const int offset = offsetFor(sourceModel.size());
         const int length = offsetFor(sourceModel.size());
-        const char* const prefix = "ByteArray::subBytes(int, int) - ";
-        if (offset < 0) {
-            expectOutOfBounds([&] { (void)source.subBytes(offset, length); },
-                              boundsMessage(std::string(prefix) + "offset ", offset, 0, size));
-            return;
-        }
-        if (length < 0) {
-            expectOutOfBounds([&] { (void)source.subBytes(offset, length); },
-                              boundsMessage(std::string(prefix) + "length ", length, 0, size));
-            return;
-        }
+        const std::string prefix = "ByteArray::subBytes(int, int) - ";
         const long long end = static_cast<long long>(offset) + length;
-        if (end > size) {
-            expectOutOfBounds([&] { (void)source.subBytes(offset, length); },
-                              boundsMessage(std::string(prefix) + "offset + length ",
-                                            static_cast<std::int32_t>(static_cast<std::uint32_t>(end)), 0, size));
+        // The first bound broken is the one named.
+        const std::string refusal =
+            offset < 0   ? boundsMessage(prefix + "offset ", offset, 0, size)
+            : length < 0 ? boundsMessage(prefix + "length ", length, 0, size)
+            : end > size ? boundsMessage(prefix + "offset + length ",
+                                         static_cast<std::int32_t>(static_cast<std::uint32_t>(end)), 0, size)
+                         : std::string();
+        if (!refusal.empty()) {
+            expectOutOfBounds([&] { (void)source.subBytes(offset, length); }, refusal);
             return;
         }
         replacing(bytes, i, "ByteArray from subBytes", [&] { bytes.arrays[i] = source.subBytes(offset, length); });
@@ -548,36 +437,6 @@ private:
 
     // ---- LongArray ----
 
-    void makeLongs()
-    {
-        const std::size_t i = slot();
-        std::vector<unsigned long> model;
-        std::optional<LongArray> made;
-        switch (in.ConsumeIntegralInRange<int>(0, 2)) {
-        case 0:
-            made.emplace();
-            break;
-        case 1:
-            makeZeros(made, model);
-            break;
-        default: {
-            std::vector<unsigned long> source(in.ConsumeIntegralInRange<std::size_t>(0, longestPiece / 4));
-            for (auto& v : source) {
-                v = in.ConsumeIntegral<unsigned long>();
-            }
-            const auto begin = in.ConsumeIntegralInRange<unsigned int>(0, source.size());
-            const auto end = in.ConsumeIntegralInRange<unsigned int>(0, source.size());
-            made.emplace(source.data(), begin, end);
-            if (begin <= end) {
-                model.assign(source.begin() + begin, source.begin() + end);
-            }
-            break;
-        }
-        }
-        replacing(longs, i, "LongArray rebuilt", [&] { longs.arrays[i] = *made; });
-        longs.models[i] = model;
-    }
-
     void appendLong()
     {
         const std::size_t i = slot();
@@ -616,6 +475,53 @@ private:
 
     // ---- shared by the three ----
 
+    // A new array for a slot: empty, n zeros, a C string (String only),
+    // elements begin to end of a fuzzed source (a reversed range is taken as
+    // empty rather than read past the source) or the same from no source.
+    enum class Way { Empty, Zeros, Text, Range, Null };
+
+    template <typename Array, typename Model>
+    void make(Pool<Array, Model>& pool, const char* what, std::initializer_list<Way> ways)
+    {
+        const std::size_t i = slot();
+        Model model;
+        std::optional<Array> made;
+        const Way way = ways.begin()[in.ConsumeIntegralInRange<int>(0, static_cast<int>(ways.size()) - 1)];
+        if (way == Way::Empty) {
+            made.emplace();
+        } else if (way == Way::Zeros) {
+            const auto n = in.ConsumeIntegralInRange<unsigned int>(0, longestPiece);
+            made.emplace(n);
+            model.assign(n, 0);
+        } else if (way == Way::Range) {
+            Model source;
+            if constexpr (std::is_same_v<Array, LongArray>) {
+                source.resize(in.ConsumeIntegralInRange<std::size_t>(0, longestPiece / 4));
+                for (auto& v : source) {
+                    v = in.ConsumeIntegral<unsigned long>();
+                }
+            } else {
+                source = piece();
+            }
+            const auto begin = in.ConsumeIntegralInRange<unsigned int>(0, source.size());
+            const auto end = in.ConsumeIntegralInRange<unsigned int>(0, source.size());
+            made.emplace(std::as_const(source).data(), begin, end);
+            if (begin <= end) {
+                model.assign(source.begin() + begin, source.begin() + end);
+            }
+        } else if constexpr (!std::is_same_v<Array, LongArray>) {
+            if (way == Way::Null) {
+                made.emplace(nullptr, in.ConsumeIntegral<unsigned int>(), in.ConsumeIntegral<unsigned int>());
+            } else if constexpr (std::is_same_v<Array, String>) {
+                const std::string text = piece();
+                made.emplace(text.c_str());
+                model = text.c_str();
+            }
+        }
+        replacing(pool, i, what, [&] { pool.arrays[i] = *made; });
+        pool.models[i] = model;
+    }
+
     template <typename PoolType>
     void assign(PoolType& pool, const char* what)
     {
@@ -626,27 +532,6 @@ private:
         }
         replacing(pool, i, what, [&] { pool.arrays[i] = *pool.arrays[j]; });
         pool.models[i] = pool.models[j];
-    }
-
-    // n zero elements.
-    template <typename Array, typename Model>
-    void makeZeros(std::optional<Array>& made, Model& model)
-    {
-        const auto n = in.ConsumeIntegralInRange<unsigned int>(0, longestPiece);
-        made.emplace(n);
-        model.assign(n, 0);
-    }
-
-    // Elements begin to end of a fuzzed source; a reversed range is taken as
-    // empty rather than read past the source.
-    template <typename Array>
-    void makeFromRange(std::optional<Array>& made, std::string& model)
-    {
-        const std::string source = piece();
-        const auto begin = in.ConsumeIntegralInRange<unsigned int>(0, source.size());
-        const auto end = in.ConsumeIntegralInRange<unsigned int>(0, source.size());
-        made.emplace(source.data(), begin, end);
-        model = end < begin ? std::string() : source.substr(begin, end - begin);
     }
 
     template <typename PoolType>

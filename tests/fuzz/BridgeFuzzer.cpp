@@ -7,6 +7,7 @@
 // of its return value and never shows a PIN; what a member returns is what
 // the module wrote (slot ids, handles, random bytes, digests, outputs, token
 // descriptions). A difference aborts with a description.
+#include "FuzzCheck.h"
 #include "FuzzModule.h"
 
 #include "jnibridge/ByteArray.h"
@@ -42,24 +43,6 @@ using PKCS11Bridge::PKCS11Module;
 using PKCS11Bridge::PKCS11Slot;
 
 namespace {
-
-[[noreturn]] void mismatch(const std::string& what)
-{
-    std::fprintf(stderr, "bridge mismatch: %s\n", what.c_str());
-    std::abort();
-}
-
-void expect(bool condition, const std::string& what)
-{
-    if (!condition) {
-        mismatch(what);
-    }
-}
-
-std::string bytesOf(const String& s)
-{
-    return std::string(s.data(), s.length());
-}
 
 // PINs carry a '#', which no label, seed or other text the target makes
 // contains, so finding one in a message can only mean a PIN leaked.
@@ -98,12 +81,6 @@ void checkFailureText(const String& message, CK_RV returnValue)
         expect(text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0,
                "failure text '" + text + "' does not end in '" + suffix + "'");
     }
-}
-
-std::string indexMessage(const char* prefix, long long index, long long upper)
-{
-    return std::string(prefix) + "'" + std::to_string(static_cast<int>(index)) + "' is out of bounds (0, " +
-           std::to_string(static_cast<int>(upper)) + ")";
 }
 
 // Output the module wrote: `written` bytes of its pattern, zeros after them.
@@ -154,53 +131,35 @@ private:
 
     void step()
     {
-        switch (in.ConsumeIntegralInRange<int>(0, 21)) {
-        case 0:
-            return refresh();
-        case 1:
-            return badSlotIndex();
-        case 2:
-            return unknownModule();
-        case 3:
-            return (void)slot()->tokenPresent();
-        case 4:
-            return slot()->openSession(in.ConsumeBool() ? CKF_RW_SESSION | CKF_SERIAL_SESSION
-                                                        : in.ConsumeIntegral<std::uint32_t>());
-        case 5:
-            return slot()->closeSession();
-        case 6:
-            return closeAllSessions();
-        case 7:
-            return slot()->login(pin(), in.ConsumeIntegralInRange<unsigned long>(0, 2));
-        case 8:
-            return slot()->logout();
-        case 9:
-            return slot()->setPIN(pin(), pin());
-        case 10:
-            return slot()->initToken(pin(), label());
-        case 11:
-            return slot()->initPIN(pin());
-        case 12:
-            return slot()->initTokenAndUserPIN(pin(), label(), pin());
-        case 13:
-            return digest();
-        case 14:
-            return random();
-        case 15:
-            return objects();
-        case 16:
-            return certificateLookup();
-        case 17:
-            return crypto();
-        case 18:
-            return certificates();
-        case 19:
-            return tokenInfo();
-        case 20:
-            return (void)module.waitForSlotEvent();
-        default:
-            return deletion();
-        }
+        using Step = void (*)(Session&);
+        static const Step steps[] = {
+            [](Session& s) { s.refresh(); },
+            [](Session& s) { s.badSlotIndex(); },
+            [](Session& s) { s.unknownModule(); },
+            [](Session& s) { (void)s.slot()->tokenPresent(); },
+            [](Session& s) {
+                s.slot()->openSession(s.in.ConsumeBool() ? CKF_RW_SESSION | CKF_SERIAL_SESSION
+                                                         : s.in.ConsumeIntegral<std::uint32_t>());
+            },
+            [](Session& s) { s.slot()->closeSession(); },
+            [](Session& s) { s.closeAllSessions(); },
+            [](Session& s) { s.slot()->login(s.pin(), s.in.ConsumeIntegralInRange<unsigned long>(0, 2)); },
+            [](Session& s) { s.slot()->logout(); },
+            [](Session& s) { s.slot()->setPIN(s.pin(), s.pin()); },
+            [](Session& s) { s.slot()->initToken(s.pin(), s.label()); },
+            [](Session& s) { s.slot()->initPIN(s.pin()); },
+            [](Session& s) { s.slot()->initTokenAndUserPIN(s.pin(), s.label(), s.pin()); },
+            [](Session& s) { s.digest(); },
+            [](Session& s) { s.random(); },
+            [](Session& s) { s.objects(); },
+            [](Session& s) { s.certificateLookup(); },
+            [](Session& s) { s.crypto(); },
+            [](Session& s) { s.certificates(); },
+            [](Session& s) { s.tokenInfo(); },
+            [](Session& s) { (void)s.module.waitForSlotEvent(); },
+            [](Session& s) { s.deletion(); },
+        };
+        steps[in.ConsumeIntegralInRange<int>(0, 21)](*this);
     }
 
     // A slot of the current list, or the index failure for a list without one.
@@ -277,8 +236,10 @@ private:
         try {
             module.getSlot(index);
         } catch (const IndexOutOfBoundsException& e) {
-            expect(bytesOf(e.getMessage()) == indexMessage("PKCS11Module::getSlot(unsigned int) - index ", index,
-                                                           static_cast<long long>(count) - 1),
+            const long long upper = static_cast<long long>(count) - 1;
+            expect(bytesOf(e.getMessage()) == "PKCS11Module::getSlot(unsigned int) - index '" +
+                                                  std::to_string(static_cast<int>(index)) + "' is out of bounds (0, " +
+                                                  std::to_string(static_cast<int>(upper)) + ")",
                    "slot index message: " + bytesOf(e.getMessage()));
             return;
         }
@@ -343,20 +304,23 @@ private:
         expectOutput(random, length, length, journal.randomSalt, "generateRandom");
     }
 
-    void expectFoundHandles(const JNIBridge::LongArray& handles, const char* what)
+    // What a search returned against the handles the module found, of which it keeps 64.
+    template <typename HandleAt>
+    void expectFound(unsigned long count, HandleAt handleAt, const char* what, const char* things)
     {
-        expect(handles.length() == journal.handlesFound || journal.handlesFound == 64,
-               std::string(what) + ": " + std::to_string(handles.length()) + " handles, the module found " +
+        expect(count == journal.handlesFound || journal.handlesFound == 64,
+               std::string(what) + ": " + std::to_string(count) + " " + things + ", the module found " +
                    std::to_string(journal.handlesFound));
-        for (unsigned int i = 0; i < handles.length() && i < 64; ++i) {
-            expect(handles[i] == journal.handles[i], std::string(what) + ": handle differs from the module's");
+        for (unsigned int i = 0; i < count && i < 64; ++i) {
+            expect(handleAt(i) == journal.handles[i], std::string(what) + ": handle differs from the module's");
         }
     }
 
     void objects()
     {
         const JNIBridge::LongArray handles = slot()->findObjectsByClass(in.ConsumeIntegralInRange<unsigned long>(0, 4));
-        expectFoundHandles(handles, "findObjectsByClass");
+        expectFound(
+            handles.length(), [&](unsigned int i) { return handles[i]; }, "findObjectsByClass", "handles");
     }
 
     Certificate certificate()
@@ -392,57 +356,39 @@ private:
         const Certificate cert = certificate();
         const ByteArray input = bytes(64);
         const unsigned long mechanism = in.ConsumeBool() ? CKM_RSA_PKCS : in.ConsumeIntegral<unsigned long>();
-        switch (in.ConsumeIntegralInRange<int>(0, 4)) {
-        case 0: {
-            const ByteArray out = s->encryptData(cert, input, mechanism);
-            expectOutput(out, journal.queryLengthReported, journal.outputWritten, journal.outputSalt, "encryptData");
-            break;
-        }
-        case 1: {
-            const ByteArray out = s->signData(cert, input, mechanism);
-            expectOutput(out, journal.queryLengthReported, journal.outputWritten, journal.outputSalt, "signData");
-            break;
-        }
-        case 2: {
-            const ByteArray out = s->decryptData(cert, input, mechanism);
-            expectOutput(out, journal.outputReported, journal.outputWritten, journal.outputSalt, "decryptData");
-            break;
-        }
-        case 3: {
-            const ByteArray out = s->unwrapKey(cert, input, mechanism);
-            expectOutput(out, journal.outputReported, journal.outputWritten, journal.outputSalt, "unwrapKey");
-            break;
-        }
-        default:
+        const int operation = in.ConsumeIntegralInRange<int>(0, 4);
+        if (operation == 4) {
             (void)s->verifyData(cert, input, bytes(64), mechanism);
-            break;
+            return;
         }
+        static const char* const names[] = {"encryptData", "signData", "decryptData", "unwrapKey"};
+        const ByteArray out = operation == 0   ? s->encryptData(cert, input, mechanism)
+                              : operation == 1 ? s->signData(cert, input, mechanism)
+                              : operation == 2 ? s->decryptData(cert, input, mechanism)
+                                               : s->unwrapKey(cert, input, mechanism);
+        // Encryption and signing are sized by the length query, the others by the output call.
+        expectOutput(out, operation < 2 ? journal.queryLengthReported : journal.outputReported, journal.outputWritten,
+                     journal.outputSalt, names[operation]);
     }
 
     void certificates()
     {
         const PKCS11Bridge::Certificates found = slot()->getCertificates(in.ConsumeBool() ? CKC_X_509 : 1);
-        expect(found.size() == journal.handlesFound || journal.handlesFound == 64,
-               "getCertificates: " + std::to_string(found.size()) + " certificates, the module found " +
-                   std::to_string(journal.handlesFound));
-        for (unsigned int i = 0; i < found.size() && i < 64; ++i) {
-            expect(found.getCertificate(i).getHandle() == journal.handles[i],
-                   "getCertificates: handle differs from the module's");
-        }
+        expectFound(
+            found.size(), [&](unsigned int i) { return found.getCertificate(i).getHandle(); }, "getCertificates",
+            "certificates");
     }
 
     void tokenInfo()
     {
         const PKCS11Bridge::PKCS11TokenInfo info(*slot());
-        auto same = [](const String& field, const unsigned char* written, std::size_t size) {
-            return field.length() == size && std::memcmp(field.data(), written, size) == 0;
+        auto same = [](const String& field, const auto& written) {
+            return field.length() == sizeof written && std::memcmp(field.data(), written, sizeof written) == 0;
         };
-        expect(same(info.getLabel(), journal.label, sizeof journal.label), "token label differs");
-        expect(same(info.getManufacturerID(), journal.manufacturerID, sizeof journal.manufacturerID),
-               "token manufacturer differs");
-        expect(same(info.getModel(), journal.model, sizeof journal.model), "token model differs");
-        expect(same(info.getSerialNumber(), journal.serialNumber, sizeof journal.serialNumber),
-               "token serial number differs");
+        expect(same(info.getLabel(), journal.label), "token label differs");
+        expect(same(info.getManufacturerID(), journal.manufacturerID), "token manufacturer differs");
+        expect(same(info.getModel(), journal.model), "token model differs");
+        expect(same(info.getSerialNumber(), journal.serialNumber), "token serial number differs");
         expect(info.getSessionCount() == journal.sessionCount, "token session count differs");
         expect(info.getHasRNG() == ((journal.tokenFlags & CKF_RNG) != 0), "token RNG flag differs");
         expect(info.getLoginRequired() == ((journal.tokenFlags & CKF_LOGIN_REQUIRED) != 0), "token login flag differs");

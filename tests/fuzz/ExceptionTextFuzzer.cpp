@@ -2,6 +2,8 @@
 // PKCS#11 exception's composition with the return value's name, together
 // with the index message of the JNI frame. Each text is composed here
 // independently and compared byte for byte; a difference aborts.
+#include "FuzzCheck.h"
+
 #include "common/Exception.h"
 #include "jnibridge/Exception.h"
 #include "jnibridge/IndexOutOfBoundsException.h"
@@ -10,6 +12,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -52,11 +55,6 @@ void expectText(const char* what, const std::string& got, const std::string& exp
     if (got != expected) {
         mismatch(what, got, expected);
     }
-}
-
-std::string bytesOf(const String& s)
-{
-    return std::string(s.data(), s.length());
 }
 
 // The names PKCS#11 gives its return values; every other value is unknown.
@@ -152,12 +150,9 @@ const Named standardNames[] = {
 
 std::string expectedName(unsigned long code)
 {
-    for (const Named& n : standardNames) {
-        if (n.code == code) {
-            return n.name;
-        }
-    }
-    return "Unknown PKCS11 Error";
+    const auto found = std::find_if(std::begin(standardNames), std::end(standardNames),
+                                    [code](const Named& n) { return n.code == code; });
+    return found != std::end(standardNames) ? found->name : "Unknown PKCS11 Error";
 }
 
 unsigned long returnValue(FuzzedDataProvider& in)
@@ -196,10 +191,7 @@ void checkCommonKind(const char* message, std::int32_t code, bool withCode)
     const std::string expected = expectedDescription(message, withCode ? code : 0);
     std::unique_ptr<Common::Exception> copy;
     try {
-        if (withCode) {
-            throw Kind(message, code);
-        }
-        throw Kind(message);
+        throw withCode ? Kind(message, code) : Kind(message);
     } catch (const Kind& e) {
         expectText("Common description", e.getDescription(), expected);
         if (e.getErrorCode() != (withCode ? code : 0)) {
@@ -218,18 +210,11 @@ void checkCommon(FuzzedDataProvider& in)
     const char* message = null ? nullptr : text.c_str();
     const auto code = in.ConsumeIntegral<std::int32_t>();
     const bool withCode = in.ConsumeBool();
-    switch (in.ConsumeIntegralInRange<int>(0, 4)) {
-    case 0:
-        return checkCommonKind<Common::Exception>(message, code, withCode);
-    case 1:
-        return checkCommonKind<Common::NoMoreElementsException>(message, code, withCode);
-    case 2:
-        return checkCommonKind<Common::IllegalArguementException>(message, code, withCode);
-    case 3:
-        return checkCommonKind<Common::RegistryAccessException>(message, code, withCode);
-    default:
-        return checkCommonKind<Common::UserCancelledException>(message, code, withCode);
-    }
+    static void (*const kinds[])(const char*, std::int32_t, bool) = {
+        checkCommonKind<Common::Exception>, checkCommonKind<Common::NoMoreElementsException>,
+        checkCommonKind<Common::IllegalArguementException>, checkCommonKind<Common::RegistryAccessException>,
+        checkCommonKind<Common::UserCancelledException>};
+    kinds[in.ConsumeIntegralInRange<int>(0, 4)](message, code, withCode);
 }
 
 // Messages are bytes: a NUL inside one is kept, as the String holds it.
@@ -242,10 +227,7 @@ void checkPKCS11(FuzzedDataProvider& in)
     const std::string expected = withCode ? bytes + " - " + expectedName(code) : bytes;
     std::unique_ptr<PKCS11Exception> copy;
     try {
-        if (withCode) {
-            throw PKCS11Exception(message, code);
-        }
-        throw PKCS11Exception(message);
+        throw withCode ? PKCS11Exception(message, code) : PKCS11Exception(message);
     } catch (const JNIBridge::Exception& caught) {
         const auto* e = dynamic_cast<const PKCS11Exception*>(&caught);
         if (e == nullptr) {
@@ -292,20 +274,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     FuzzedDataProvider in(data, size);
     while (in.remaining_bytes() > 0) {
-        switch (in.ConsumeIntegralInRange<int>(0, 3)) {
-        case 0:
-            checkCommon(in);
-            break;
-        case 1:
-            checkPKCS11(in);
-            break;
-        case 2:
-            checkIndexMessage(in);
-            break;
-        default:
-            checkNumbers(in);
-            break;
-        }
+        static void (*const checks[])(FuzzedDataProvider&) = {checkCommon, checkPKCS11, checkIndexMessage,
+                                                              checkNumbers};
+        checks[in.ConsumeIntegralInRange<int>(0, 3)](in);
     }
     return 0;
 }

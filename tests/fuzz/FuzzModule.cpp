@@ -3,6 +3,7 @@
 
 #include <p11-kit/pkcs11.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -68,32 +69,23 @@ CK_RV answer()
 // might give (zero, just past the buffer, around INT_MAX, past 32 bits).
 CK_ULONG chooseLength(CK_ULONG natural, CK_ULONG capacity)
 {
-    switch (take() % 16) {
-    case 0:
-        return natural;
-    case 1:
-        return 0;
-    case 2:
-        return capacity;
-    case 3:
-        return capacity + 1;
-    case 4:
-        return 2 * capacity + 1;
-    case 5:
-        return INT_MAX;
-    case 6:
-        return CK_ULONG{INT_MAX} + 1;
-    case 7:
-        return UINT_MAX;
-    case 8:
+    // Choice 8, just past 32 bits, takes another byte; above 10 the length is a byte.
+    const CK_ULONG picks[] = {natural,
+                              0,
+                              capacity,
+                              capacity + 1,
+                              2 * capacity + 1,
+                              INT_MAX,
+                              CK_ULONG{INT_MAX} + 1,
+                              UINT_MAX,
+                              0,
+                              CK_UNAVAILABLE_INFORMATION,
+                              CK_ULONG{1} << 20};
+    const unsigned choice = take() % 16;
+    if (choice == 8) {
         return (CK_ULONG{1} << 32) + take();
-    case 9:
-        return CK_UNAVAILABLE_INFORMATION;
-    case 10:
-        return CK_ULONG{1} << 20;
-    default:
-        return take();
     }
+    return choice < 11 ? picks[choice] : take();
 }
 
 // How many of something a module claims: a handful, or a number no list holds.
@@ -129,9 +121,18 @@ void fill(CK_BYTE_PTR out, CK_ULONG count, unsigned char salt)
     }
 }
 
-CK_ULONG smaller(CK_ULONG a, CK_ULONG b)
+// Calls that only answer: initialise and finalise always succeed, the rest
+// (close, logout, find final, destroy) take an answer.
+template <typename... Arguments>
+CK_RV succeed(Arguments...)
 {
-    return a < b ? a : b;
+    return CKR_OK;
+}
+
+template <typename... Arguments>
+CK_RV answerOnly(Arguments...)
+{
+    return answer();
 }
 
 // Encrypt, decrypt, sign and digest final: the size query, then the output.
@@ -150,19 +151,10 @@ CK_RV output(CK_BYTE_PTR out, CK_ULONG_PTR length)
     const CK_ULONG capacity = *length;
     const CK_ULONG reported = chooseLength(capacity, capacity);
     journal.outputSalt = take();
-    journal.outputWritten = smaller(reported, capacity);
+    journal.outputWritten = std::min(reported, capacity);
     journal.outputReported = reported;
     fill(out, journal.outputWritten, journal.outputSalt);
     *length = reported;
-    return CKR_OK;
-}
-
-CK_RV initialize(CK_VOID_PTR)
-{
-    return CKR_OK;
-}
-CK_RV finalize(CK_VOID_PTR)
-{
     return CKR_OK;
 }
 
@@ -183,7 +175,7 @@ CK_RV getSlotList(CK_BBOOL, CK_SLOT_ID_PTR list, CK_ULONG_PTR count)
     }
     ++journal.slotListCalls;
     const CK_ULONG capacity = *count;
-    const CK_ULONG written = smaller(smaller(listed, capacity), 64);
+    const CK_ULONG written = std::min<CK_ULONG>({listed, capacity, 64});
     for (CK_ULONG i = 0; i < written; ++i) {
         list[i] = take();
         journal.slotIds[i] = list[i];
@@ -209,20 +201,18 @@ CK_RV getTokenInfo(CK_SLOT_ID, CK_TOKEN_INFO_PTR info)
         return rv;
     }
     std::memset(info, 0, sizeof *info);
-    for (auto& b : info->label)
-        b = take();
-    for (auto& b : info->manufacturerID)
-        b = take();
-    for (auto& b : info->model)
-        b = take();
-    for (auto& b : info->serialNumber)
-        b = take();
+    auto takeInto = [](auto& field, unsigned char* kept) {
+        for (auto& b : field) {
+            b = take();
+        }
+        std::memcpy(kept, field, sizeof field);
+    };
+    takeInto(info->label, journal.label);
+    takeInto(info->manufacturerID, journal.manufacturerID);
+    takeInto(info->model, journal.model);
+    takeInto(info->serialNumber, journal.serialNumber);
     info->flags = takeULong();
     info->ulSessionCount = chooseLength(take(), 0);
-    std::memcpy(journal.label, info->label, sizeof journal.label);
-    std::memcpy(journal.manufacturerID, info->manufacturerID, sizeof journal.manufacturerID);
-    std::memcpy(journal.model, info->model, sizeof journal.model);
-    std::memcpy(journal.serialNumber, info->serialNumber, sizeof journal.serialNumber);
     journal.tokenFlags = info->flags;
     journal.sessionCount = info->ulSessionCount;
     return CKR_OK;
@@ -236,23 +226,9 @@ CK_RV openSession(CK_SLOT_ID, CK_FLAGS, CK_VOID_PTR application, CK_NOTIFY, CK_S
     return rv;
 }
 
-CK_RV closeSession(CK_SESSION_HANDLE)
-{
-    return answer();
-}
-CK_RV closeAllSessions(CK_SLOT_ID)
-{
-    return answer();
-}
-
 CK_RV login(CK_SESSION_HANDLE, CK_USER_TYPE, CK_UTF8CHAR_PTR pin, CK_ULONG length)
 {
     readAll(pin, length);
-    return answer();
-}
-
-CK_RV logout(CK_SESSION_HANDLE)
-{
     return answer();
 }
 
@@ -331,25 +307,10 @@ CK_RV findObjects(CK_SESSION_HANDLE, CK_OBJECT_HANDLE_PTR handles, CK_ULONG most
     if (rv != CKR_OK) {
         return rv;
     }
-    CK_ULONG reported = 0;
-    switch (take() % 8) {
-    case 0:
-        reported = 0;
-        break;
-    case 1:
-        reported = most + 1;
-        break;
-    case 2:
-        reported = CK_UNAVAILABLE_INFORMATION;
-        break;
-    case 3:
-        reported = (CK_ULONG{1} << 32) + 1;
-        break;
-    default:
-        reported = smaller(1, most);
-        break;
-    }
-    const CK_ULONG written = smaller(reported, most);
+    const CK_ULONG picks[] = {0, most + 1, CK_UNAVAILABLE_INFORMATION, (CK_ULONG{1} << 32) + 1};
+    const unsigned choice = take() % 8;
+    const CK_ULONG reported = choice < 4 ? picks[choice] : std::min<CK_ULONG>(1, most);
+    const CK_ULONG written = std::min(reported, most);
     for (CK_ULONG i = 0; i < written; ++i) {
         handles[i] = takeULong();
         if (journal.handlesFound < 64) {
@@ -358,11 +319,6 @@ CK_RV findObjects(CK_SESSION_HANDLE, CK_OBJECT_HANDLE_PTR handles, CK_ULONG most
     }
     *found = reported;
     return CKR_OK;
-}
-
-CK_RV findObjectsFinal(CK_SESSION_HANDLE)
-{
-    return answer();
 }
 
 CK_RV getAttributeValue(CK_SESSION_HANDLE, CK_OBJECT_HANDLE, CK_ATTRIBUTE_PTR attributes, CK_ULONG count)
@@ -377,10 +333,7 @@ CK_RV getAttributeValue(CK_SESSION_HANDLE, CK_OBJECT_HANDLE, CK_ATTRIBUTE_PTR at
         }
         const CK_ULONG capacity = a.ulValueLen;
         const CK_ULONG reported = chooseLength(capacity, capacity);
-        journal.attributeSalt = take();
-        journal.attributeWritten = smaller(reported, capacity);
-        journal.attributeReported = reported;
-        fill(static_cast<CK_BYTE_PTR>(a.pValue), journal.attributeWritten, journal.attributeSalt);
+        fill(static_cast<CK_BYTE_PTR>(a.pValue), std::min(reported, capacity), take());
         a.ulValueLen = reported;
     }
     return rv;
@@ -404,11 +357,6 @@ CK_RV verify(CK_SESSION_HANDLE, CK_BYTE_PTR data, CK_ULONG length, CK_BYTE_PTR s
     return answer();
 }
 
-CK_RV destroyObject(CK_SESSION_HANDLE, CK_OBJECT_HANDLE)
-{
-    return answer();
-}
-
 CK_RV waitForSlotEvent(CK_FLAGS, CK_SLOT_ID_PTR slot, CK_VOID_PTR)
 {
     const CK_RV rv = answer();
@@ -421,8 +369,8 @@ CK_FUNCTION_LIST makeFunctionList()
     CK_FUNCTION_LIST list;
     std::memset(&list, 0, sizeof list);
     list.version = {2, 40};
-    list.C_Initialize = initialize;
-    list.C_Finalize = finalize;
+    list.C_Initialize = succeed<CK_VOID_PTR>;
+    list.C_Finalize = succeed<CK_VOID_PTR>;
     list.C_GetSlotList = getSlotList;
     list.C_GetSlotInfo = getSlotInfo;
     list.C_GetTokenInfo = getTokenInfo;
@@ -430,15 +378,15 @@ CK_FUNCTION_LIST makeFunctionList()
     list.C_InitPIN = initPIN;
     list.C_SetPIN = setPIN;
     list.C_OpenSession = openSession;
-    list.C_CloseSession = closeSession;
-    list.C_CloseAllSessions = closeAllSessions;
+    list.C_CloseSession = answerOnly<CK_SESSION_HANDLE>;
+    list.C_CloseAllSessions = answerOnly<CK_SLOT_ID>;
     list.C_Login = login;
-    list.C_Logout = logout;
-    list.C_DestroyObject = destroyObject;
+    list.C_Logout = answerOnly<CK_SESSION_HANDLE>;
+    list.C_DestroyObject = answerOnly<CK_SESSION_HANDLE, CK_OBJECT_HANDLE>;
     list.C_GetAttributeValue = getAttributeValue;
     list.C_FindObjectsInit = findObjectsInit;
     list.C_FindObjects = findObjects;
-    list.C_FindObjectsFinal = findObjectsFinal;
+    list.C_FindObjectsFinal = answerOnly<CK_SESSION_HANDLE>;
     list.C_EncryptInit = keyInit;
     list.C_Encrypt = singlePart;
     list.C_DecryptInit = keyInit;

@@ -45,10 +45,6 @@ struct FuzzJournal {
     unsigned long tokenFlags;
     unsigned long sessionCount;
     unsigned char randomSalt;
-    // The last attribute value written into a caller's buffer.
-    unsigned long attributeWritten;
-    unsigned long attributeReported;
-    unsigned char attributeSalt;
 };
 
 typedef void (*FuzzInstallSource)(FuzzAnswerSource source, void* context);

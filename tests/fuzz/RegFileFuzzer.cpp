@@ -239,8 +239,9 @@ struct Outcome {
     std::string text() const { return accepted ? describe(forest) : "error: " + error.text(); }
 };
 
-void parse(const std::string& content, Outcome& outcome)
+Outcome parse(const std::string& content)
 {
+    Outcome outcome;
     outcome.accepted =
         orv::platform::applyRegFile(Bytes(content.begin(), content.end()), "fuzz.reg", outcome.forest, outcome.error);
     if (!outcome.accepted && (outcome.error.line < 1 || outcome.error.message.empty())) {
@@ -249,6 +250,7 @@ void parse(const std::string& content, Outcome& outcome)
     for (const auto& root : outcome.forest.roots) {
         checkKey(root.second, rootName(root.first));
     }
+    return outcome;
 }
 
 void expectSame(const char* what, const Outcome& a, const Outcome& b)
@@ -273,16 +275,12 @@ void checkWrittenBack(const Outcome& original)
 {
     Writer ansi{false, {}};
     ansi.forest(original.forest);
-    Outcome again;
-    parse(ansi.text, again);
-    expectSame("REGEDIT4 written back", original, again);
+    expectSame("REGEDIT4 written back", original, parse(ansi.text));
 
     Writer unicode{true, {}};
     unicode.forest(original.forest);
     if (unicode.representable && isUtf8(unicode.text)) {
-        Outcome wide;
-        parse(utf16File(unicode.text), wide);
-        expectSame("5.00 UTF-16LE written back", original, wide);
+        expectSame("5.00 UTF-16LE written back", original, parse(utf16File(unicode.text)));
     }
 }
 
@@ -303,9 +301,7 @@ void checkEncodings(const std::string& content, const Outcome& original)
     if (!looksUtf16(content)) {
         const std::string text = hasUtf8Bom(content) ? content.substr(3) : content;
         if (!hasUtf8Bom(text) && isUtf8(text)) {
-            Outcome wide;
-            parse(utf16File(text), wide);
-            expectSame("ANSI file versus its UTF-16LE form", original, wide);
+            expectSame("ANSI file versus its UTF-16LE form", original, parse(utf16File(text)));
         }
         return;
     }
@@ -321,23 +317,16 @@ void checkEncodings(const std::string& content, const Outcome& original)
         if (unit >= 0xD800 && unit <= 0xDFFF) {
             return;
         }
-        if (unit < 0x80) {
-            text += static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            text += static_cast<char>(0xC0 | (unit >> 6));
-            text += static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            text += static_cast<char>(0xE0 | (unit >> 12));
-            text += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (unit & 0x3F));
+        const unsigned size = unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+        text += static_cast<char>(size == 1 ? unit : (size == 2 ? 0xC0 : 0xE0) | (unit >> (6 * (size - 1))));
+        for (unsigned k = 1; k < size; ++k) {
+            text += static_cast<char>(0x80 | ((unit >> (6 * (size - 1 - k))) & 0x3F));
         }
     }
     if (looksUtf16(text) || hasUtf8Bom(text)) {
         return;
     }
-    Outcome narrow;
-    parse(text, narrow);
-    expectSame("UTF-16LE file versus its UTF-8 form", original, narrow);
+    expectSame("UTF-16LE file versus its UTF-8 form", original, parse(text));
 }
 
 } // namespace
@@ -345,8 +334,7 @@ void checkEncodings(const std::string& content, const Outcome& original)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string content(reinterpret_cast<const char*>(data), size);
-    Outcome original;
-    parse(content, original);
+    const Outcome original = parse(content);
     checkEncodings(content, original);
     if (original.accepted) {
         checkWrittenBack(original);
