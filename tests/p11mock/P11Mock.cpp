@@ -20,16 +20,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <cstddef>
 
 #ifdef _WIN32
 // The point of the Windows builds: the header packs PKCS#11 structures to 1
@@ -90,89 +91,90 @@ struct Guard {
 };
 
 // ---------------------------------------------------------------------------
-// Function names, in CK_FUNCTION_LIST order.
+// Every function in CK_FUNCTION_LIST order, and how the mock serves it: IMPL by
+// m_<name>, one caller at a time in single-threaded mode; FREE by m_<name>
+// always; STUB as unsupported.
 // ---------------------------------------------------------------------------
-const char* const kFunctionNames[] = {
-    "C_Initialize",
-    "C_Finalize",
-    "C_GetInfo",
-    "C_GetFunctionList",
-    "C_GetSlotList",
-    "C_GetSlotInfo",
-    "C_GetTokenInfo",
-    "C_GetMechanismList",
-    "C_GetMechanismInfo",
-    "C_InitToken",
-    "C_InitPIN",
-    "C_SetPIN",
-    "C_OpenSession",
-    "C_CloseSession",
-    "C_CloseAllSessions",
-    "C_GetSessionInfo",
-    "C_GetOperationState",
-    "C_SetOperationState",
-    "C_Login",
-    "C_Logout",
-    "C_CreateObject",
-    "C_CopyObject",
-    "C_DestroyObject",
-    "C_GetObjectSize",
-    "C_GetAttributeValue",
-    "C_SetAttributeValue",
-    "C_FindObjectsInit",
-    "C_FindObjects",
-    "C_FindObjectsFinal",
-    "C_EncryptInit",
-    "C_Encrypt",
-    "C_EncryptUpdate",
-    "C_EncryptFinal",
-    "C_DecryptInit",
-    "C_Decrypt",
-    "C_DecryptUpdate",
-    "C_DecryptFinal",
-    "C_DigestInit",
-    "C_Digest",
-    "C_DigestUpdate",
-    "C_DigestKey",
-    "C_DigestFinal",
-    "C_SignInit",
-    "C_Sign",
-    "C_SignUpdate",
-    "C_SignFinal",
-    "C_SignRecoverInit",
-    "C_SignRecover",
-    "C_VerifyInit",
-    "C_Verify",
-    "C_VerifyUpdate",
-    "C_VerifyFinal",
-    "C_VerifyRecoverInit",
-    "C_VerifyRecover",
-    "C_DigestEncryptUpdate",
-    "C_DecryptDigestUpdate",
-    "C_SignEncryptUpdate",
-    "C_DecryptVerifyUpdate",
-    "C_GenerateKey",
-    "C_GenerateKeyPair",
-    "C_WrapKey",
-    "C_UnwrapKey",
-    "C_DeriveKey",
-    "C_SeedRandom",
-    "C_GenerateRandom",
-    "C_GetFunctionStatus",
-    "C_CancelFunction",
-    "C_WaitForSlotEvent",
-};
-const size_t kFunctionCount = sizeof(kFunctionNames) / sizeof(kFunctionNames[0]);
-static_assert(sizeof(kFunctionNames) / sizeof(kFunctionNames[0]) == 68, "68 functions");
+#define P11MOCK_FUNCTIONS(X)                                                                                           \
+    X(Initialize, IMPL)                                                                                                \
+    X(Finalize, IMPL)                                                                                                  \
+    X(GetInfo, IMPL)                                                                                                   \
+    X(GetFunctionList, FREE)                                                                                           \
+    X(GetSlotList, IMPL)                                                                                               \
+    X(GetSlotInfo, IMPL)                                                                                               \
+    X(GetTokenInfo, IMPL)                                                                                              \
+    X(GetMechanismList, IMPL)                                                                                          \
+    X(GetMechanismInfo, IMPL)                                                                                          \
+    X(InitToken, IMPL)                                                                                                 \
+    X(InitPIN, IMPL)                                                                                                   \
+    X(SetPIN, IMPL)                                                                                                    \
+    X(OpenSession, IMPL)                                                                                               \
+    X(CloseSession, IMPL)                                                                                              \
+    X(CloseAllSessions, IMPL)                                                                                          \
+    X(GetSessionInfo, IMPL)                                                                                            \
+    X(GetOperationState, STUB)                                                                                         \
+    X(SetOperationState, STUB)                                                                                         \
+    X(Login, IMPL)                                                                                                     \
+    X(Logout, IMPL)                                                                                                    \
+    X(CreateObject, IMPL)                                                                                              \
+    X(CopyObject, STUB)                                                                                                \
+    X(DestroyObject, IMPL)                                                                                             \
+    X(GetObjectSize, STUB)                                                                                             \
+    X(GetAttributeValue, IMPL)                                                                                         \
+    X(SetAttributeValue, IMPL)                                                                                         \
+    X(FindObjectsInit, IMPL)                                                                                           \
+    X(FindObjects, IMPL)                                                                                               \
+    X(FindObjectsFinal, IMPL)                                                                                          \
+    X(EncryptInit, IMPL)                                                                                               \
+    X(Encrypt, IMPL)                                                                                                   \
+    X(EncryptUpdate, STUB)                                                                                             \
+    X(EncryptFinal, STUB)                                                                                              \
+    X(DecryptInit, IMPL)                                                                                               \
+    X(Decrypt, IMPL)                                                                                                   \
+    X(DecryptUpdate, STUB)                                                                                             \
+    X(DecryptFinal, STUB)                                                                                              \
+    X(DigestInit, IMPL)                                                                                                \
+    X(Digest, IMPL)                                                                                                    \
+    X(DigestUpdate, IMPL)                                                                                              \
+    X(DigestKey, STUB)                                                                                                 \
+    X(DigestFinal, IMPL)                                                                                               \
+    X(SignInit, IMPL)                                                                                                  \
+    X(Sign, IMPL)                                                                                                      \
+    X(SignUpdate, STUB)                                                                                                \
+    X(SignFinal, STUB)                                                                                                 \
+    X(SignRecoverInit, STUB)                                                                                           \
+    X(SignRecover, STUB)                                                                                               \
+    X(VerifyInit, IMPL)                                                                                                \
+    X(Verify, IMPL)                                                                                                    \
+    X(VerifyUpdate, STUB)                                                                                              \
+    X(VerifyFinal, STUB)                                                                                               \
+    X(VerifyRecoverInit, STUB)                                                                                         \
+    X(VerifyRecover, STUB)                                                                                             \
+    X(DigestEncryptUpdate, STUB)                                                                                       \
+    X(DecryptDigestUpdate, STUB)                                                                                       \
+    X(SignEncryptUpdate, STUB)                                                                                         \
+    X(DecryptVerifyUpdate, STUB)                                                                                       \
+    X(GenerateKey, STUB)                                                                                               \
+    X(GenerateKeyPair, STUB)                                                                                           \
+    X(WrapKey, STUB)                                                                                                   \
+    X(UnwrapKey, STUB)                                                                                                 \
+    X(DeriveKey, STUB)                                                                                                 \
+    X(SeedRandom, IMPL)                                                                                                \
+    X(GenerateRandom, IMPL)                                                                                            \
+    X(GetFunctionStatus, STUB)                                                                                         \
+    X(CancelFunction, STUB)                                                                                            \
+    X(WaitForSlotEvent, FREE)
+
+#define P11MOCK_NAME(f, how) "C_" #f,
+const char* const kFunctionNames[] = {P11MOCK_FUNCTIONS(P11MOCK_NAME)};
+#define P11MOCK_INDEX(f, how) k##f,
+enum FunctionIndex { P11MOCK_FUNCTIONS(P11MOCK_INDEX) kFunctionCount };
+static_assert(kFunctionCount == 68, "68 functions");
 
 bool knownFunction(const char* name)
 {
-    if (!name)
-        return false;
-    for (size_t i = 0; i < kFunctionCount; ++i)
-        if (std::strcmp(kFunctionNames[i], name) == 0)
-            return true;
-    return false;
+    return name && std::any_of(std::begin(kFunctionNames), std::end(kFunctionNames),
+                               [name](const char* n) { return std::strcmp(n, name) == 0; });
 }
 
 // ---------------------------------------------------------------------------
@@ -184,32 +186,32 @@ struct Object {
     CK_OBJECT_HANDLE handle = 0;
     std::vector<std::pair<CK_ATTRIBUTE_TYPE, Bytes>> attrs; // insertion order
 
+    std::vector<std::pair<CK_ATTRIBUTE_TYPE, Bytes>>::iterator at(CK_ATTRIBUTE_TYPE t)
+    {
+        return std::find_if(attrs.begin(), attrs.end(), [t](const auto& a) { return a.first == t; });
+    }
     const Bytes* find(CK_ATTRIBUTE_TYPE t) const
     {
-        for (auto& a : attrs)
-            if (a.first == t)
-                return &a.second;
-        return nullptr;
+        const auto it = const_cast<Object*>(this)->at(t);
+        return it == attrs.end() ? nullptr : &it->second;
     }
     void set(CK_ATTRIBUTE_TYPE t, const void* p, size_t n)
     {
         const unsigned char* b = static_cast<const unsigned char*>(p);
         Bytes v(b, b + (p ? n : 0));
-        for (auto& a : attrs)
-            if (a.first == t) {
-                a.second = v;
-                return;
-            }
-        attrs.emplace_back(t, v);
+        const auto it = at(t);
+        if (it != attrs.end())
+            it->second = v;
+        else
+            attrs.emplace_back(t, v);
     }
     bool remove(CK_ATTRIBUTE_TYPE t)
     {
-        for (auto it = attrs.begin(); it != attrs.end(); ++it)
-            if (it->first == t) {
-                attrs.erase(it);
-                return true;
-            }
-        return false;
+        const auto it = at(t);
+        if (it == attrs.end())
+            return false;
+        attrs.erase(it);
+        return true;
     }
     bool boolAttr(CK_ATTRIBUTE_TYPE t) const
     {
@@ -251,6 +253,8 @@ struct Op {
     Bytes data; // digest accumulation
 };
 
+enum OpKind { ENC, DEC, SIGN, VERIFY, DIGEST };
+
 struct Session {
     CK_SESSION_HANDLE handle = 0;
     CK_SLOT_ID slot = 0;
@@ -258,7 +262,7 @@ struct Session {
     bool findActive = false;
     std::vector<CK_OBJECT_HANDLE> found;
     size_t foundPos = 0;
-    Op enc, dec, sign, verify, digest;
+    Op ops[DIGEST + 1]; // by OpKind
 };
 
 struct Fault {
@@ -303,13 +307,11 @@ State& S()
 // ---------------------------------------------------------------------------
 // Small helpers
 // ---------------------------------------------------------------------------
-void padCopy(char* dst, size_t width, const char* src)
+void padCopy(void* dst, size_t width, const char* src)
 {
     std::memset(dst, ' ', width);
-    if (src) {
-        size_t n = std::strlen(src);
-        std::memcpy(dst, src, n < width ? n : width);
-    }
+    if (src)
+        std::memcpy(dst, src, std::min(std::strlen(src), width));
 }
 
 std::string hexOf(const void* p, size_t n)
@@ -319,7 +321,6 @@ std::string hexOf(const void* p, size_t n)
     static const char digits[] = "0123456789abcdef";
     const unsigned char* b = static_cast<const unsigned char*>(p);
     std::string s;
-    s.reserve(n * 2);
     for (size_t i = 0; i < n; ++i) {
         s += digits[b[i] >> 4];
         s += digits[b[i] & 15];
@@ -327,17 +328,19 @@ std::string hexOf(const void* p, size_t n)
     return s;
 }
 
-std::string dec(unsigned long v)
+std::string format(const char* fmt, unsigned long v)
 {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%lu", v);
+    std::snprintf(buf, sizeof buf, fmt, v);
     return buf;
+}
+std::string dec(unsigned long v)
+{
+    return format("%lu", v);
 }
 std::string hexNum(unsigned long v)
 {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "0x%lx", v);
-    return buf;
+    return format("0x%lx", v);
 }
 std::string lenStr(CK_ULONG v)
 {
@@ -351,31 +354,39 @@ const char* setOrNull(const void* p)
 {
     return p ? "set" : "NULL";
 }
-
-bool isUlongAttr(CK_ATTRIBUTE_TYPE t)
+// The PIN or other byte string a caller passed; empty for NULL.
+std::string bytesOf(const CK_UTF8CHAR* p, CK_ULONG n)
 {
-    return t == CKA_CLASS || t == CKA_CERTIFICATE_TYPE || t == CKA_KEY_TYPE;
+    return p ? std::string(reinterpret_cast<const char*>(p), n) : std::string();
+}
+
+// "a,b,c" for item(0) .. item(n - 1).
+std::string commaList(CK_ULONG n, const std::function<std::string(CK_ULONG)>& item)
+{
+    std::string s;
+    for (CK_ULONG i = 0; i < n; ++i)
+        s += (i ? "," : "") + item(i);
+    return s;
+}
+
+// Numbers whose width differs between targets print in decimal.
+std::string attrValue(const CK_ATTRIBUTE& a)
+{
+    CK_ULONG v = 0;
+    if (!a.pValue)
+        return "NULL";
+    if ((a.type == CKA_CLASS || a.type == CKA_CERTIFICATE_TYPE || a.type == CKA_KEY_TYPE) && a.ulValueLen == sizeof v) {
+        std::memcpy(&v, a.pValue, sizeof v);
+        return dec(v);
+    }
+    return hexOf(a.pValue, a.ulValueLen);
 }
 
 std::string templateStr(const CK_ATTRIBUTE* t, CK_ULONG n)
 {
     if (!t)
         return n ? "NULL" : "[]";
-    std::string s = "[";
-    for (CK_ULONG i = 0; i < n; ++i) {
-        if (i)
-            s += ",";
-        s += hexNum(t[i].type) + "=";
-        if (!t[i].pValue)
-            s += "NULL";
-        else if (isUlongAttr(t[i].type) && t[i].ulValueLen == sizeof(CK_ULONG)) {
-            CK_ULONG v;
-            std::memcpy(&v, t[i].pValue, sizeof v);
-            s += dec(v);
-        } else
-            s += hexOf(t[i].pValue, t[i].ulValueLen);
-    }
-    return s + "]";
+    return "[" + commaList(n, [t](CK_ULONG i) { return hexNum(t[i].type) + "=" + attrValue(t[i]); }) + "]";
 }
 
 void logLine(const std::string& line)
@@ -386,11 +397,6 @@ void logLine(const std::string& line)
     st.log += line;
     st.log += '\n';
     ++st.logLines;
-}
-
-std::string rvStr(CK_RV rv)
-{
-    return "rv=" + hexNum(rv);
 }
 
 // Called and returning with the state lock held, which the sleep gives up
@@ -446,29 +452,9 @@ Slot* findSlot(CK_SLOT_ID id)
     return nullptr;
 }
 
-// Look a session up: CKR_OK with *out, or the right error.
-CK_RV getSession(CK_SESSION_HANDLE h, Session** out)
-{
-    State& st = S();
-    if (!st.initialized)
-        return CKR_CRYPTOKI_NOT_INITIALIZED;
-    auto it = st.sessions.find(h);
-    if (it != st.sessions.end()) {
-        *out = &it->second;
-        return CKR_OK;
-    }
-    if (st.lostSessions.count(h))
-        return st.removedRv;
-    return CKR_SESSION_HANDLE_INVALID;
-}
-
 bool visible(const Slot& slot, const Object& o)
 {
-    if (!S().requireLogin)
-        return true;
-    if (!o.boolAttr(CKA_PRIVATE))
-        return true;
-    return slot.login == (long)CKU_USER;
+    return !S().requireLogin || !o.boolAttr(CKA_PRIVATE) || slot.login == (long)CKU_USER;
 }
 
 Object* findObjectOnSlot(Slot& slot, CK_OBJECT_HANDLE h)
@@ -491,14 +477,22 @@ Object* findObjectAnywhere(CK_OBJECT_HANDLE h, Slot** where = nullptr)
     return nullptr;
 }
 
-CK_OBJECT_HANDLE allocObjectHandle()
+CK_OBJECT_HANDLE addObject(Token& tok, const CK_ATTRIBUTE* attrs, CK_ULONG count)
 {
-    State& st = S();
-    for (;;) {
-        CK_OBJECT_HANDLE h = st.nextObject++;
-        if (h != 0 && !findObjectAnywhere(h))
-            return h;
-    }
+    Object o;
+    do
+        o.handle = S().nextObject++;
+    while (o.handle == 0 || findObjectAnywhere(o.handle));
+    for (CK_ULONG i = 0; i < count; ++i)
+        o.set(attrs[i].type, attrs[i].pValue, attrs[i].ulValueLen);
+    tok.objects.push_back(o);
+    return o.handle;
+}
+
+void eraseObject(Token& tok, CK_OBJECT_HANDLE h)
+{
+    auto& v = tok.objects;
+    v.erase(std::remove_if(v.begin(), v.end(), [h](const Object& x) { return x.handle == h; }), v.end());
 }
 
 unsigned long sessionsOnSlot(CK_SLOT_ID id, bool rwOnly = false)
@@ -523,6 +517,12 @@ void dropSessionsOfSlot(CK_SLOT_ID id, bool markLost)
     }
     if (Slot* s = findSlot(id))
         s->login = -1;
+}
+
+void queueEvent(CK_SLOT_ID id)
+{
+    S().events.push_back(id);
+    theCond().notifyAll();
 }
 
 // ---- deterministic "crypto" -------------------------------------------------
@@ -567,12 +567,11 @@ void keystreamXor(uint64_t seed, const unsigned char* in, size_t n, unsigned cha
 void checksum(uint64_t seed, const unsigned char* data, size_t n, unsigned char* out, size_t outLen)
 {
     uint64_t s = fnv1a(data, n, seed ^ 0xA5A5A5A5A5A5A5A5ULL) ^ (uint64_t)n;
+    uint64_t w = 0;
     for (size_t i = 0; i < outLen; ++i) {
-        if (i % 8 == 0) {
-            uint64_t w = splitmix(s);
-            for (size_t k = 0; k < 8 && i + k < outLen; ++k)
-                out[i + k] = (unsigned char)(w >> (8 * k));
-        }
+        if (i % 8 == 0)
+            w = splitmix(s);
+        out[i] = (unsigned char)(w >> (8 * (i % 8)));
     }
 }
 CK_ULONG digestLen(CK_MECHANISM_TYPE m)
@@ -597,11 +596,10 @@ CK_ULONG digestLen(CK_MECHANISM_TYPE m)
     }
 }
 
-const CK_MECHANISM_TYPE kMechanisms[] = {
+const std::vector<CK_MECHANISM_TYPE> kMechanisms = {
     CKM_RSA_PKCS,  CKM_SHA1_RSA_PKCS, CKM_ECDSA,  CKM_MD2,    CKM_MD5,    CKM_SHA_1,
     CKM_RIPEMD160, CKM_SHA224,        CKM_SHA256, CKM_SHA384, CKM_SHA512,
 };
-const CK_ULONG kMechanismCount = sizeof(kMechanisms) / sizeof(kMechanisms[0]);
 
 // ---- fixture ------------------------------------------------------------------
 struct A {
@@ -632,120 +630,82 @@ void addFixtureObject(Token& tok, CK_OBJECT_HANDLE h, std::initializer_list<A> a
     tok.objects.push_back(o);
 }
 
-void initToken(Token& t, const char* label, const char* model, const char* serial, CK_FLAGS flags)
+// A blank token; soPin / userPin NULL: that PIN is not set.
+Token& initToken(Slot& s, const char* label, const char* model, const char* serial, CK_FLAGS flags,
+                 const char* soPin = nullptr, const char* userPin = nullptr)
 {
+    Token& t = s.token;
     padCopy(t.label, 32, label);
     padCopy(t.manufacturer, 32, "ORV P11Mock");
     padCopy(t.model, 16, model);
     padCopy(t.serial, 16, serial);
     t.flags = flags;
-    t.hasSoPin = t.hasUserPin = false;
-    t.soPin.clear();
-    t.userPin.clear();
+    t.hasSoPin = soPin != nullptr;
+    t.hasUserPin = userPin != nullptr;
+    t.soPin = soPin ? soPin : "";
+    t.userPin = userPin ? userPin : "";
     t.objects.clear();
+    return t;
 }
 
 void buildFixture()
 {
     State& st = S();
-    st.slots.clear();
+    st.slots.assign(4, Slot());
     const CK_SLOT_ID ids[] = {2, 5, 9, 11};
-    for (CK_SLOT_ID id : ids) {
-        Slot s;
-        s.id = id;
-        st.slots.push_back(s);
-    }
+    for (size_t i = 0; i < 4; ++i)
+        st.slots[i].id = ids[i];
+    st.slots[0].present = st.slots[2].present = st.slots[3].present = true;
     // Slot 2: token A
-    {
-        Slot& s = st.slots[0];
-        s.present = true;
-        Token& t = s.token;
-        initToken(t, "P11Mock Token A", "P11MOCK-A", "0000000000000002",
-                  CKF_RNG | CKF_LOGIN_REQUIRED | CKF_USER_PIN_INITIALIZED | CKF_TOKEN_INITIALIZED);
-        t.hasSoPin = t.hasUserPin = true;
-        t.soPin = "87654321";
-        t.userPin = "1234";
-        addFixtureObject(t, 0x101,
-                         {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509), bl(CKA_TOKEN, true),
-                          str(CKA_ID, "ID-A"), str(CKA_LABEL, "Cert A"), str(CKA_VALUE, "P11MOCK-CERT-A-RSA")});
-        addFixtureObject(t, 0x102,
-                         {ul(CKA_CLASS, CKO_PUBLIC_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-A"),
-                          str(CKA_LABEL, "Key A"), bl(CKA_ENCRYPT, true), bl(CKA_VERIFY, true), bl(CKA_TOKEN, true)});
-        addFixtureObject(t, 0x103,
-                         {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-A"),
-                          str(CKA_LABEL, "Key A"), bl(CKA_DECRYPT, true), bl(CKA_SIGN, true), bl(CKA_PRIVATE, true),
-                          bl(CKA_TOKEN, true)});
-        addFixtureObject(t, 0x104,
-                         {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509),
-                          str(CKA_LABEL, "Cert NoID"), str(CKA_VALUE, "P11MOCK-CERT-NOID")});
-        addFixtureObject(t, 0x105,
-                         {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509), str(CKA_ID, "ID-E"),
-                          str(CKA_LABEL, "Cert E"), str(CKA_VALUE, "P11MOCK-CERT-E-EC")});
-        addFixtureObject(
-            t, 0x106,
-            {ul(CKA_CLASS, CKO_PUBLIC_KEY), ul(CKA_KEY_TYPE, CKK_EC), str(CKA_ID, "ID-E"), bl(CKA_VERIFY, true)});
-        addFixtureObject(t, 0x107,
-                         {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_EC), str(CKA_ID, "ID-E"),
-                          bl(CKA_SIGN, true), bl(CKA_PRIVATE, true)});
-        addFixtureObject(t, 0x108,
-                         {ul(CKA_CLASS, CKO_DATA), str(CKA_LABEL, "P11Mock Data"), str(CKA_APPLICATION, "P11Mock"),
-                          str(CKA_VALUE, "data-value")});
-        addFixtureObject(t, 0x109,
-                         {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509), str(CKA_ID, "ID-B"),
-                          str(CKA_LABEL, "Cert B"), str(CKA_VALUE, "P11MOCK-CERT-B-NOPUB")});
-        addFixtureObject(t, 0x10A,
-                         {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-B"),
-                          bl(CKA_DECRYPT, true), bl(CKA_SIGN, true), bl(CKA_PRIVATE, true)});
-    }
+    Token& a =
+        initToken(st.slots[0], "P11Mock Token A", "P11MOCK-A", "0000000000000002",
+                  CKF_RNG | CKF_LOGIN_REQUIRED | CKF_USER_PIN_INITIALIZED | CKF_TOKEN_INITIALIZED, "87654321", "1234");
+    addFixtureObject(a, 0x101,
+                     {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509), bl(CKA_TOKEN, true),
+                      str(CKA_ID, "ID-A"), str(CKA_LABEL, "Cert A"), str(CKA_VALUE, "P11MOCK-CERT-A-RSA")});
+    addFixtureObject(a, 0x102,
+                     {ul(CKA_CLASS, CKO_PUBLIC_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-A"),
+                      str(CKA_LABEL, "Key A"), bl(CKA_ENCRYPT, true), bl(CKA_VERIFY, true), bl(CKA_TOKEN, true)});
+    addFixtureObject(a, 0x103,
+                     {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-A"),
+                      str(CKA_LABEL, "Key A"), bl(CKA_DECRYPT, true), bl(CKA_SIGN, true), bl(CKA_PRIVATE, true),
+                      bl(CKA_TOKEN, true)});
+    addFixtureObject(a, 0x104,
+                     {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509), str(CKA_LABEL, "Cert NoID"),
+                      str(CKA_VALUE, "P11MOCK-CERT-NOID")});
+    addFixtureObject(a, 0x105,
+                     {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509), str(CKA_ID, "ID-E"),
+                      str(CKA_LABEL, "Cert E"), str(CKA_VALUE, "P11MOCK-CERT-E-EC")});
+    addFixtureObject(
+        a, 0x106, {ul(CKA_CLASS, CKO_PUBLIC_KEY), ul(CKA_KEY_TYPE, CKK_EC), str(CKA_ID, "ID-E"), bl(CKA_VERIFY, true)});
+    addFixtureObject(a, 0x107,
+                     {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_EC), str(CKA_ID, "ID-E"), bl(CKA_SIGN, true),
+                      bl(CKA_PRIVATE, true)});
+    addFixtureObject(a, 0x108,
+                     {ul(CKA_CLASS, CKO_DATA), str(CKA_LABEL, "P11Mock Data"), str(CKA_APPLICATION, "P11Mock"),
+                      str(CKA_VALUE, "data-value")});
+    addFixtureObject(a, 0x109,
+                     {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509), str(CKA_ID, "ID-B"),
+                      str(CKA_LABEL, "Cert B"), str(CKA_VALUE, "P11MOCK-CERT-B-NOPUB")});
+    addFixtureObject(a, 0x10A,
+                     {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-B"),
+                      bl(CKA_DECRYPT, true), bl(CKA_SIGN, true), bl(CKA_PRIVATE, true)});
     // Slot 5: empty; a token inserted later is blank.
-    initToken(st.slots[1].token, "", "P11MOCK-B", "0000000000000005", CKF_RNG);
+    initToken(st.slots[1], "", "P11MOCK-B", "0000000000000005", CKF_RNG);
     // Slot 9: token C
-    {
-        Slot& s = st.slots[2];
-        s.present = true;
-        Token& t = s.token;
-        initToken(t, "P11Mock Token C", "P11MOCK-C", "0000000000000009",
-                  CKF_LOGIN_REQUIRED | CKF_USER_PIN_INITIALIZED | CKF_TOKEN_INITIALIZED);
-        t.hasSoPin = t.hasUserPin = true;
-        t.soPin = "22222222";
-        t.userPin = "1111";
-        addFixtureObject(t, 0x201,
-                         {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509), str(CKA_ID, "ID-C"),
-                          str(CKA_LABEL, "Cert C"), str(CKA_VALUE, "P11MOCK-CERT-C-RSA")});
-        addFixtureObject(t, 0x202,
-                         {ul(CKA_CLASS, CKO_PUBLIC_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-C"),
-                          bl(CKA_ENCRYPT, true), bl(CKA_VERIFY, true)});
-        addFixtureObject(t, 0x203,
-                         {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-C"),
-                          bl(CKA_DECRYPT, true), bl(CKA_SIGN, true), bl(CKA_PRIVATE, true)});
-    }
+    Token& c = initToken(st.slots[2], "P11Mock Token C", "P11MOCK-C", "0000000000000009",
+                         CKF_LOGIN_REQUIRED | CKF_USER_PIN_INITIALIZED | CKF_TOKEN_INITIALIZED, "22222222", "1111");
+    addFixtureObject(c, 0x201,
+                     {ul(CKA_CLASS, CKO_CERTIFICATE), ul(CKA_CERTIFICATE_TYPE, CKC_X_509), str(CKA_ID, "ID-C"),
+                      str(CKA_LABEL, "Cert C"), str(CKA_VALUE, "P11MOCK-CERT-C-RSA")});
+    addFixtureObject(c, 0x202,
+                     {ul(CKA_CLASS, CKO_PUBLIC_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-C"),
+                      bl(CKA_ENCRYPT, true), bl(CKA_VERIFY, true)});
+    addFixtureObject(c, 0x203,
+                     {ul(CKA_CLASS, CKO_PRIVATE_KEY), ul(CKA_KEY_TYPE, CKK_RSA), str(CKA_ID, "ID-C"),
+                      bl(CKA_DECRYPT, true), bl(CKA_SIGN, true), bl(CKA_PRIVATE, true)});
     // Slot 11: token D, uninitialised
-    st.slots[3].present = true;
-    initToken(st.slots[3].token, "", "P11MOCK-D", "0000000000000011", CKF_RNG);
-}
-
-void resetLocked()
-{
-    State& st = S();
-    buildFixture();
-    st.sessions.clear();
-    st.lostSessions.clear();
-    st.nextSession = 1;
-    st.nextObject = 0x1000;
-    st.events.clear();
-    st.pollers.clear();
-    st.log.clear();
-    st.logLines = 0;
-    st.logEnabled = true;
-    st.faults.clear();
-    st.callCounts.clear();
-    st.delays.clear();
-    st.extraLen = 0;
-    st.allowReinit = false;
-    st.removedRv = CKR_DEVICE_REMOVED;
-    st.requireLogin = false;
-    st.autoEvents = false;
-    st.rng = 0x0123456789ABCDEFULL;
+    initToken(st.slots[3], "", "P11MOCK-D", "0000000000000011", CKF_RNG);
 }
 
 void finalizeLocked()
@@ -761,6 +721,21 @@ void finalizeLocked()
     theCond().notifyAll();
 }
 
+// Everything but the initialised flag, the waiters and the finalize generation
+// back to the load-time state.
+void resetLocked()
+{
+    State& st = S();
+    const bool initialized = st.initialized;
+    const unsigned long waiting = st.waiting, generation = st.generation;
+    st = State();
+    st.initialized = initialized;
+    st.waiting = waiting;
+    st.generation = generation;
+    buildFixture();
+    st.rng = 0x0123456789ABCDEFULL;
+}
+
 struct Init {
     Init()
     {
@@ -772,164 +747,176 @@ struct Init {
 // ---------------------------------------------------------------------------
 // PKCS#11 functions
 // ---------------------------------------------------------------------------
-CK_RV m_Initialize(void* args)
+// A call's log fields: known before the call, or formatted after it when they
+// show its outputs.
+struct Fields {
+    std::function<std::string()> text;
+    Fields(std::string s = {}) : text([s] { return s; }) {}
+    template <typename F, typename = decltype(std::declval<F>()())>
+    Fields(F f) : text(f)
+    {
+    }
+};
+
+std::string join(const std::string& a, const std::string& b)
+{
+    return a.empty() || b.empty() ? a + b : a + " " + b;
+}
+
+// One C_ call under the lock: counts it, returns an injected fault or runs the
+// body, then logs "<name> <fields> rv=0x<rv>".
+CK_RV call(const char* name, const Fields& fields, const std::function<CK_RV()>& body)
 {
     Guard g;
     CK_RV rv = CKR_OK;
-    const bool inj = injected("C_Initialize", &rv);
-    if (!inj) {
-        if (S().initialized)
-            rv = CKR_CRYPTOKI_ALREADY_INITIALIZED;
-        else if (args && static_cast<CK_C_INITIALIZE_ARGS*>(args)->pReserved)
-            rv = CKR_ARGUMENTS_BAD;
-        else
-            S().initialized = true;
-    }
-    logLine(std::string("C_Initialize args=") + setOrNull(args) + " " + rvStr(rv));
+    if (!injected(name, &rv))
+        rv = body();
+    logLine(join(name, fields.text()) + " rv=" + hexNum(rv));
     return rv;
+}
+
+CK_RV ready(bool argsOk)
+{
+    return !S().initialized ? CKR_CRYPTOKI_NOT_INITIALIZED : argsOk ? CKR_OK : CKR_ARGUMENTS_BAD;
+}
+
+// A call on a slot: initialised, arguments, known slot and (needToken) token
+// present are checked in that order before the body runs.
+CK_RV onSlot(const char* name, CK_SLOT_ID id, bool argsOk, bool needToken, const Fields& fields,
+             const std::function<CK_RV(Slot&)>& body)
+{
+    const auto all = [&] { return join("slot=" + dec(id), fields.text()); };
+    return call(name, all, [&]() -> CK_RV {
+        Slot* s = findSlot(id);
+        if (CK_RV rv = ready(argsOk))
+            return rv;
+        if (!s)
+            return CKR_SLOT_ID_INVALID;
+        return needToken && !s->present ? CKR_TOKEN_NOT_PRESENT : body(*s);
+    });
+}
+
+// A call on a session: the body runs only for a known open session.
+CK_RV onSession(const char* name, CK_SESSION_HANDLE h, const Fields& fields,
+                const std::function<CK_RV(Session&, Slot&)>& body)
+{
+    const auto all = [&] { return join("session=" + dec(h), fields.text()); };
+    return call(name, all, [&]() -> CK_RV {
+        State& st = S();
+        if (!st.initialized)
+            return CKR_CRYPTOKI_NOT_INITIALIZED;
+        const auto it = st.sessions.find(h);
+        if (it != st.sessions.end())
+            return body(it->second, *findSlot(it->second.slot));
+        return st.lostSessions.count(h) ? st.removedRv : CKR_SESSION_HANDLE_INVALID;
+    });
+}
+
+// The two-call list protocol: NULL list -> count; short list -> CKR_BUFFER_TOO_SMALL.
+CK_RV fillList(const std::vector<CK_ULONG>& items, CK_ULONG* list, CK_ULONG* count)
+{
+    const bool fits = !list || *count >= items.size();
+    if (list && fits)
+        std::copy(items.begin(), items.end(), list);
+    *count = items.size();
+    return fits ? CKR_OK : CKR_BUFFER_TOO_SMALL;
+}
+
+// Fields ending in a length before and after the call: "<head> lenIn=0 lenOut=5".
+Fields inOut(const std::string& head, const char* in, const char* out, const CK_ULONG* len)
+{
+    const std::string before = head + " " + in + "=" + lenPtr(len) + " " + out + "=";
+    return [before, len] { return before + lenPtr(len); };
+}
+
+CK_RV m_Initialize(void* args)
+{
+    return call("C_Initialize", std::string("args=") + setOrNull(args), [&]() -> CK_RV {
+        if (S().initialized)
+            return CKR_CRYPTOKI_ALREADY_INITIALIZED;
+        if (args && static_cast<CK_C_INITIALIZE_ARGS*>(args)->pReserved)
+            return CKR_ARGUMENTS_BAD;
+        S().initialized = true;
+        return CKR_OK;
+    });
 }
 
 CK_RV m_Finalize(void* reserved)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_Finalize", &rv);
-    if (!inj) {
+    return call("C_Finalize", {}, [&]() -> CK_RV {
         if (!S().initialized)
-            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (reserved)
-            rv = CKR_ARGUMENTS_BAD;
-        else
-            finalizeLocked();
-    }
-    logLine("C_Finalize " + rvStr(rv));
-    return rv;
+            return CKR_CRYPTOKI_NOT_INITIALIZED;
+        if (reserved)
+            return CKR_ARGUMENTS_BAD;
+        finalizeLocked();
+        return CKR_OK;
+    });
 }
 
 CK_RV m_GetInfo(CK_INFO* info)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_GetInfo", &rv);
-    if (!inj) {
-        if (!S().initialized)
-            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!info)
-            rv = CKR_ARGUMENTS_BAD;
-        else {
-            std::memset(info, 0, sizeof *info);
-            info->cryptokiVersion.major = 2;
-            info->cryptokiVersion.minor = 40;
-            padCopy(reinterpret_cast<char*>(info->manufacturerID), 32, "ORV P11Mock");
-            info->flags = 0;
-            padCopy(reinterpret_cast<char*>(info->libraryDescription), 32, "ORV fault-injecting PKCS#11 mock");
-            info->libraryVersion.major = 1;
-            info->libraryVersion.minor = 0;
-        }
-    }
-    logLine("C_GetInfo " + rvStr(rv));
-    return rv;
+    return call("C_GetInfo", {}, [&]() -> CK_RV {
+        if (CK_RV rv = ready(info != nullptr))
+            return rv;
+        std::memset(info, 0, sizeof *info);
+        info->cryptokiVersion = {2, 40};
+        padCopy(info->manufacturerID, 32, "ORV P11Mock");
+        padCopy(info->libraryDescription, 32, "ORV fault-injecting PKCS#11 mock");
+        info->libraryVersion = {1, 0};
+        return CKR_OK;
+    });
 }
 
 CK_RV m_GetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID* list, CK_ULONG* count)
 {
-    Guard g;
-    std::string cin = lenPtr(count);
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_GetSlotList", &rv);
-    if (!inj) {
-        if (!S().initialized)
-            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!count)
-            rv = CKR_ARGUMENTS_BAD;
-        else {
-            std::vector<CK_SLOT_ID> ids;
-            for (auto& s : S().slots)
-                if (!tokenPresent || s.present)
-                    ids.push_back(s.id);
-            if (!list)
-                *count = ids.size();
-            else if (*count < ids.size()) {
-                *count = ids.size();
-                rv = CKR_BUFFER_TOO_SMALL;
-            } else {
-                std::copy(ids.begin(), ids.end(), list);
-                *count = ids.size();
-            }
-        }
-    }
-    logLine("C_GetSlotList tokenPresent=" + dec(tokenPresent) + " list=" + setOrNull(list) + " countIn=" + cin +
-            " countOut=" + lenPtr(count) + " " + rvStr(rv));
-    return rv;
+    const Fields fields =
+        inOut("tokenPresent=" + dec(tokenPresent) + " list=" + setOrNull(list), "countIn", "countOut", count);
+    return call("C_GetSlotList", fields, [&]() -> CK_RV {
+        if (CK_RV rv = ready(count != nullptr))
+            return rv;
+        std::vector<CK_SLOT_ID> ids;
+        for (auto& s : S().slots)
+            if (!tokenPresent || s.present)
+                ids.push_back(s.id);
+        return fillList(ids, list, count);
+    });
 }
 
 CK_RV m_GetSlotInfo(CK_SLOT_ID slotId, CK_SLOT_INFO* info)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_GetSlotInfo", &rv);
-    if (!inj) {
-        Slot* s = findSlot(slotId);
-        if (!S().initialized)
-            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!info)
-            rv = CKR_ARGUMENTS_BAD;
-        else if (!s)
-            rv = CKR_SLOT_ID_INVALID;
-        else {
-            std::memset(info, 0, sizeof *info);
-            std::string d = "P11Mock Slot " + dec(slotId);
-            padCopy(reinterpret_cast<char*>(info->slotDescription), 64, d.c_str());
-            padCopy(reinterpret_cast<char*>(info->manufacturerID), 32, "ORV P11Mock");
-            info->flags = CKF_REMOVABLE_DEVICE | CKF_HW_SLOT | (s->present ? CKF_TOKEN_PRESENT : 0);
-            info->hardwareVersion.major = 1;
-            info->firmwareVersion.major = 1;
-        }
-    }
-    logLine("C_GetSlotInfo slot=" + dec(slotId) + " " + rvStr(rv));
-    return rv;
+    return onSlot("C_GetSlotInfo", slotId, info != nullptr, false, {}, [&](Slot& s) {
+        std::memset(info, 0, sizeof *info);
+        padCopy(info->slotDescription, 64, ("P11Mock Slot " + dec(slotId)).c_str());
+        padCopy(info->manufacturerID, 32, "ORV P11Mock");
+        info->flags = CKF_REMOVABLE_DEVICE | CKF_HW_SLOT | (s.present ? CKF_TOKEN_PRESENT : 0);
+        info->hardwareVersion.major = 1;
+        info->firmwareVersion.major = 1;
+        return CKR_OK;
+    });
 }
 
 CK_RV m_GetTokenInfo(CK_SLOT_ID slotId, CK_TOKEN_INFO* info)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_GetTokenInfo", &rv);
-    if (!inj) {
-        Slot* s = findSlot(slotId);
-        if (!S().initialized)
-            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!info)
-            rv = CKR_ARGUMENTS_BAD;
-        else if (!s)
-            rv = CKR_SLOT_ID_INVALID;
-        else if (!s->present)
-            rv = CKR_TOKEN_NOT_PRESENT;
-        else {
-            const Token& t = s->token;
-            std::memset(info, 0, sizeof *info);
-            std::memcpy(info->label, t.label, 32);
-            std::memcpy(info->manufacturerID, t.manufacturer, 32);
-            std::memcpy(info->model, t.model, 16);
-            std::memcpy(info->serialNumber, t.serial, 16);
-            info->flags = t.flags;
-            info->ulMaxSessionCount = CK_EFFECTIVELY_INFINITE;
-            info->ulSessionCount = sessionsOnSlot(slotId);
-            info->ulMaxRwSessionCount = CK_EFFECTIVELY_INFINITE;
-            info->ulRwSessionCount = sessionsOnSlot(slotId, true);
-            info->ulMaxPinLen = 32;
-            info->ulMinPinLen = 4;
-            info->ulTotalPublicMemory = CK_UNAVAILABLE_INFORMATION;
-            info->ulFreePublicMemory = CK_UNAVAILABLE_INFORMATION;
-            info->ulTotalPrivateMemory = CK_UNAVAILABLE_INFORMATION;
-            info->ulFreePrivateMemory = CK_UNAVAILABLE_INFORMATION;
-            info->hardwareVersion.major = 1;
-            info->firmwareVersion.major = 1;
-            std::memcpy(info->utcTime, "2024010100000000", 16);
-        }
-    }
-    logLine("C_GetTokenInfo slot=" + dec(slotId) + " " + rvStr(rv));
-    return rv;
+    return onSlot("C_GetTokenInfo", slotId, info != nullptr, true, {}, [&](Slot& s) {
+        const Token& t = s.token;
+        std::memset(info, 0, sizeof *info);
+        std::memcpy(info->label, t.label, 32);
+        std::memcpy(info->manufacturerID, t.manufacturer, 32);
+        std::memcpy(info->model, t.model, 16);
+        std::memcpy(info->serialNumber, t.serial, 16);
+        info->flags = t.flags;
+        info->ulMaxSessionCount = info->ulMaxRwSessionCount = CK_EFFECTIVELY_INFINITE;
+        info->ulSessionCount = sessionsOnSlot(slotId);
+        info->ulRwSessionCount = sessionsOnSlot(slotId, true);
+        info->ulMaxPinLen = 32;
+        info->ulMinPinLen = 4;
+        info->ulTotalPublicMemory = info->ulFreePublicMemory = CK_UNAVAILABLE_INFORMATION;
+        info->ulTotalPrivateMemory = info->ulFreePrivateMemory = CK_UNAVAILABLE_INFORMATION;
+        info->hardwareVersion.major = 1;
+        info->firmwareVersion.major = 1;
+        std::memcpy(info->utcTime, "2024010100000000", 16);
+        return CKR_OK;
+    });
 }
 
 unsigned long currentThread()
@@ -955,716 +942,444 @@ void notePoll(State& st, bool found)
 
 CK_RV m_WaitForSlotEvent(CK_FLAGS flags, CK_SLOT_ID* slot, void* reserved)
 {
-    State& st = S();
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_WaitForSlotEvent", &rv);
     bool got = false;
-    if (!inj) {
-        if (!st.initialized)
-            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!slot || reserved)
-            rv = CKR_ARGUMENTS_BAD;
-        else {
-            unsigned long gen = st.generation;
-            while (st.events.empty() && !(flags & CKF_DONT_BLOCK) && st.initialized && gen == st.generation) {
-                ++st.waiting;
-                theCond().wait(theMutex()); // releases the mutex while blocked
-                --st.waiting;
-            }
-            if (!st.events.empty() && st.initialized && gen == st.generation) {
-                *slot = st.events.front();
-                st.events.pop_front();
-                got = true;
-            } else if (!st.initialized || gen != st.generation)
-                rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-            else
-                rv = CKR_NO_EVENT;
-            if (flags & CKF_DONT_BLOCK)
-                notePoll(st, got);
+    const auto fields = [&] { return "flags=" + hexNum(flags) + " slot=" + (got ? dec(*slot) : "-"); };
+    return call("C_WaitForSlotEvent", fields, [&]() -> CK_RV {
+        State& st = S();
+        if (CK_RV rv = ready(slot && !reserved))
+            return rv;
+        const unsigned long gen = st.generation;
+        while (st.events.empty() && !(flags & CKF_DONT_BLOCK) && st.initialized && gen == st.generation) {
+            ++st.waiting;
+            theCond().wait(theMutex()); // releases the mutex while blocked
+            --st.waiting;
         }
-    }
-    logLine("C_WaitForSlotEvent flags=" + hexNum(flags) + " slot=" + (got ? dec(*slot) : std::string("-")) + " " +
-            rvStr(rv));
-    return rv;
+        const bool live = st.initialized && gen == st.generation;
+        if (!st.events.empty() && live) {
+            *slot = st.events.front();
+            st.events.pop_front();
+            got = true;
+        }
+        if (flags & CKF_DONT_BLOCK)
+            notePoll(st, got);
+        return got ? CKR_OK : !live ? CKR_CRYPTOKI_NOT_INITIALIZED : CKR_NO_EVENT;
+    });
 }
 
 CK_RV m_GetMechanismList(CK_SLOT_ID slotId, CK_MECHANISM_TYPE* list, CK_ULONG* count)
 {
-    Guard g;
-    std::string cin = lenPtr(count);
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_GetMechanismList", &rv);
-    if (!inj) {
-        Slot* s = findSlot(slotId);
-        if (!S().initialized)
-            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!count)
-            rv = CKR_ARGUMENTS_BAD;
-        else if (!s)
-            rv = CKR_SLOT_ID_INVALID;
-        else if (!s->present)
-            rv = CKR_TOKEN_NOT_PRESENT;
-        else if (!list)
-            *count = kMechanismCount;
-        else if (*count < kMechanismCount) {
-            *count = kMechanismCount;
-            rv = CKR_BUFFER_TOO_SMALL;
-        } else {
-            std::copy(kMechanisms, kMechanisms + kMechanismCount, list);
-            *count = kMechanismCount;
-        }
-    }
-    logLine("C_GetMechanismList slot=" + dec(slotId) + " list=" + setOrNull(list) + " countIn=" + cin +
-            " countOut=" + lenPtr(count) + " " + rvStr(rv));
-    return rv;
+    const Fields fields = inOut(std::string("list=") + setOrNull(list), "countIn", "countOut", count);
+    return onSlot("C_GetMechanismList", slotId, count != nullptr, true, fields,
+                  [&](Slot&) { return fillList(kMechanisms, list, count); });
 }
 
 CK_RV m_GetMechanismInfo(CK_SLOT_ID slotId, CK_MECHANISM_TYPE type, CK_MECHANISM_INFO* info)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_GetMechanismInfo", &rv);
-    if (!inj) {
-        Slot* s = findSlot(slotId);
-        if (!S().initialized)
-            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!info)
-            rv = CKR_ARGUMENTS_BAD;
-        else if (!s)
-            rv = CKR_SLOT_ID_INVALID;
-        else if (!s->present)
-            rv = CKR_TOKEN_NOT_PRESENT;
-        else if (std::find(kMechanisms, kMechanisms + kMechanismCount, type) == kMechanisms + kMechanismCount)
-            rv = CKR_MECHANISM_INVALID;
-        else {
-            std::memset(info, 0, sizeof *info);
-            info->ulMinKeySize = 512;
-            info->ulMaxKeySize = 4096;
-            info->flags = CKF_HW | (digestLen(type) ? CKF_DIGEST : (CKF_ENCRYPT | CKF_DECRYPT | CKF_SIGN | CKF_VERIFY));
-        }
-    }
-    logLine("C_GetMechanismInfo slot=" + dec(slotId) + " mechanism=" + hexNum(type) + " " + rvStr(rv));
-    return rv;
+    return onSlot("C_GetMechanismInfo", slotId, info != nullptr, true, "mechanism=" + hexNum(type), [&](Slot&) {
+        if (std::find(kMechanisms.begin(), kMechanisms.end(), type) == kMechanisms.end())
+            return CKR_MECHANISM_INVALID;
+        std::memset(info, 0, sizeof *info);
+        info->ulMinKeySize = 512;
+        info->ulMaxKeySize = 4096;
+        info->flags = CKF_HW | (digestLen(type) ? CKF_DIGEST : (CKF_ENCRYPT | CKF_DECRYPT | CKF_SIGN | CKF_VERIFY));
+        return CKR_OK;
+    });
 }
 
 CK_RV m_InitToken(CK_SLOT_ID slotId, CK_UTF8CHAR* pin, CK_ULONG pinLen, CK_UTF8CHAR* label)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_InitToken", &rv);
-    if (!inj) {
-        Slot* s = findSlot(slotId);
-        if (!S().initialized)
-            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!s)
-            rv = CKR_SLOT_ID_INVALID;
-        else if (!s->present)
-            rv = CKR_TOKEN_NOT_PRESENT;
-        else if (!label || (!pin && pinLen))
-            rv = CKR_ARGUMENTS_BAD;
-        else if (sessionsOnSlot(slotId))
-            rv = CKR_SESSION_EXISTS;
-        else {
-            Token& t = s->token;
-            std::string p(reinterpret_cast<const char*>(pin ? pin : (CK_UTF8CHAR*)""), pinLen);
-            if ((t.flags & CKF_TOKEN_INITIALIZED) && t.hasSoPin && p != t.soPin)
-                rv = CKR_PIN_INCORRECT;
-            else {
-                std::memcpy(t.label, label, 32);
-                t.soPin = p;
-                t.hasSoPin = true;
-                t.userPin.clear();
-                t.hasUserPin = false;
-                t.objects.clear();
-                t.flags = (t.flags | CKF_TOKEN_INITIALIZED) & ~(CK_FLAGS)CKF_USER_PIN_INITIALIZED;
-                s->login = -1;
-            }
-        }
-    }
-    logLine("C_InitToken slot=" + dec(slotId) + " soPin=" + hexOf(pin, pinLen) + " soPinLen=" + dec(pinLen) +
-            " label=" + hexOf(label, 32) + " " + rvStr(rv));
-    return rv;
+    const std::string fields =
+        "soPin=" + hexOf(pin, pinLen) + " soPinLen=" + dec(pinLen) + " label=" + hexOf(label, 32);
+    return onSlot("C_InitToken", slotId, true, true, fields, [&](Slot& s) {
+        Token& t = s.token;
+        if (!label || (!pin && pinLen))
+            return CKR_ARGUMENTS_BAD;
+        if (sessionsOnSlot(slotId))
+            return CKR_SESSION_EXISTS;
+        if ((t.flags & CKF_TOKEN_INITIALIZED) && t.hasSoPin && bytesOf(pin, pinLen) != t.soPin)
+            return CKR_PIN_INCORRECT;
+        std::memcpy(t.label, label, 32);
+        t.soPin = bytesOf(pin, pinLen);
+        t.hasSoPin = true;
+        t.userPin.clear();
+        t.hasUserPin = false;
+        t.objects.clear();
+        t.flags = (t.flags | CKF_TOKEN_INITIALIZED) & ~(CK_FLAGS)CKF_USER_PIN_INITIALIZED;
+        s.login = -1;
+        return CKR_OK;
+    });
 }
 
 CK_RV m_InitPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* pin, CK_ULONG pinLen)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_InitPIN", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            Slot* s = findSlot(ss->slot);
-            if (s->login != (long)CKU_SO)
-                rv = CKR_USER_NOT_LOGGED_IN;
-            else if (!(ss->flags & CKF_RW_SESSION))
-                rv = CKR_SESSION_READ_ONLY;
-            else if (!pin && pinLen)
-                rv = CKR_ARGUMENTS_BAD;
-            else {
-                s->token.userPin.assign(reinterpret_cast<const char*>(pin ? pin : (CK_UTF8CHAR*)""), pinLen);
-                s->token.hasUserPin = true;
-                s->token.flags |= CKF_USER_PIN_INITIALIZED;
-            }
-        }
-    }
-    logLine("C_InitPIN session=" + dec(h) + " pin=" + hexOf(pin, pinLen) + " pinLen=" + dec(pinLen) + " " + rvStr(rv));
-    return rv;
+    const std::string fields = "pin=" + hexOf(pin, pinLen) + " pinLen=" + dec(pinLen);
+    return onSession("C_InitPIN", h, fields, [&](Session& ss, Slot& s) {
+        if (s.login != (long)CKU_SO)
+            return CKR_USER_NOT_LOGGED_IN;
+        if (!(ss.flags & CKF_RW_SESSION))
+            return CKR_SESSION_READ_ONLY;
+        if (!pin && pinLen)
+            return CKR_ARGUMENTS_BAD;
+        s.token.userPin = bytesOf(pin, pinLen);
+        s.token.hasUserPin = true;
+        s.token.flags |= CKF_USER_PIN_INITIALIZED;
+        return CKR_OK;
+    });
 }
 
 CK_RV m_SetPIN(CK_SESSION_HANDLE h, CK_UTF8CHAR* oldPin, CK_ULONG oldLen, CK_UTF8CHAR* newPin, CK_ULONG newLen)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_SetPIN", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            Slot* s = findSlot(ss->slot);
-            Token& t = s->token;
-            if (!(ss->flags & CKF_RW_SESSION))
-                rv = CKR_SESSION_READ_ONLY;
-            else if ((!oldPin && oldLen) || (!newPin && newLen))
-                rv = CKR_ARGUMENTS_BAD;
-            else {
-                std::string o(reinterpret_cast<const char*>(oldPin ? oldPin : (CK_UTF8CHAR*)""), oldLen);
-                std::string n(reinterpret_cast<const char*>(newPin ? newPin : (CK_UTF8CHAR*)""), newLen);
-                if (s->login == (long)CKU_SO) {
-                    if (o != t.soPin)
-                        rv = CKR_PIN_INCORRECT;
-                    else
-                        t.soPin = n;
-                } else {
-                    if (!t.hasUserPin)
-                        rv = CKR_USER_PIN_NOT_INITIALIZED;
-                    else if (o != t.userPin)
-                        rv = CKR_PIN_INCORRECT;
-                    else
-                        t.userPin = n;
-                }
-            }
-        }
-    }
-    logLine("C_SetPIN session=" + dec(h) + " oldPin=" + hexOf(oldPin, oldLen) + " oldPinLen=" + dec(oldLen) +
-            " newPin=" + hexOf(newPin, newLen) + " newPinLen=" + dec(newLen) + " " + rvStr(rv));
-    return rv;
+    const std::string fields = "oldPin=" + hexOf(oldPin, oldLen) + " oldPinLen=" + dec(oldLen) +
+                               " newPin=" + hexOf(newPin, newLen) + " newPinLen=" + dec(newLen);
+    return onSession("C_SetPIN", h, fields, [&](Session& ss, Slot& s) {
+        Token& t = s.token;
+        if (!(ss.flags & CKF_RW_SESSION))
+            return CKR_SESSION_READ_ONLY;
+        if ((!oldPin && oldLen) || (!newPin && newLen))
+            return CKR_ARGUMENTS_BAD;
+        const bool so = s.login == (long)CKU_SO;
+        if (!so && !t.hasUserPin)
+            return CKR_USER_PIN_NOT_INITIALIZED;
+        std::string& current = so ? t.soPin : t.userPin;
+        if (bytesOf(oldPin, oldLen) != current)
+            return CKR_PIN_INCORRECT;
+        current = bytesOf(newPin, newLen);
+        return CKR_OK;
+    });
 }
 
 CK_RV m_OpenSession(CK_SLOT_ID slotId, CK_FLAGS flags, void* app, CK_NOTIFY notify, CK_SESSION_HANDLE* out)
 {
-    State& st = S();
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_OpenSession", &rv);
     bool opened = false;
-    if (!inj) {
-        Slot* s = findSlot(slotId);
-        if (!st.initialized)
-            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!out)
-            rv = CKR_ARGUMENTS_BAD;
-        else if (!s)
-            rv = CKR_SLOT_ID_INVALID;
-        else if (!s->present)
-            rv = CKR_TOKEN_NOT_PRESENT;
-        else if (!(flags & CKF_SERIAL_SESSION))
-            rv = CKR_SESSION_PARALLEL_NOT_SUPPORTED;
-        else if (s->login == (long)CKU_SO && !(flags & CKF_RW_SESSION))
-            rv = CKR_SESSION_READ_WRITE_SO_EXISTS;
-        else {
-            CK_SESSION_HANDLE h;
-            do {
-                h = st.nextSession++;
-            } while (h == 0 || st.sessions.count(h) || st.lostSessions.count(h));
-            Session ss;
-            ss.handle = h;
-            ss.slot = slotId;
-            ss.flags = flags;
-            st.sessions[h] = ss;
-            *out = h;
-            opened = true;
-        }
-    }
-    logLine("C_OpenSession slot=" + dec(slotId) + " flags=" + hexNum(flags) + " app=" + setOrNull(app) +
-            " notify=" + setOrNull(reinterpret_cast<void*>(notify)) +
-            " session=" + (opened ? dec(*out) : std::string("-")) + " " + rvStr(rv));
-    return rv;
+    const auto fields = [&] {
+        return "flags=" + hexNum(flags) + " app=" + setOrNull(app) +
+               " notify=" + setOrNull(reinterpret_cast<void*>(notify)) + " session=" + (opened ? dec(*out) : "-");
+    };
+    return onSlot("C_OpenSession", slotId, out != nullptr, true, fields, [&](Slot& s) {
+        State& st = S();
+        if (!(flags & CKF_SERIAL_SESSION))
+            return CKR_SESSION_PARALLEL_NOT_SUPPORTED;
+        if (s.login == (long)CKU_SO && !(flags & CKF_RW_SESSION))
+            return CKR_SESSION_READ_WRITE_SO_EXISTS;
+        CK_SESSION_HANDLE h;
+        do
+            h = st.nextSession++;
+        while (h == 0 || st.sessions.count(h) || st.lostSessions.count(h));
+        Session& ss = st.sessions[h];
+        ss.handle = *out = h;
+        ss.slot = slotId;
+        ss.flags = flags;
+        opened = true;
+        return CKR_OK;
+    });
 }
 
 CK_RV m_CloseSession(CK_SESSION_HANDLE h)
 {
-    State& st = S();
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_CloseSession", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            CK_SLOT_ID slot = ss->slot;
-            st.sessions.erase(h);
-            if (!sessionsOnSlot(slot))
-                findSlot(slot)->login = -1;
-        }
-    }
-    logLine("C_CloseSession session=" + dec(h) + " " + rvStr(rv));
-    return rv;
+    return onSession("C_CloseSession", h, {}, [&](Session&, Slot& s) {
+        S().sessions.erase(h);
+        if (!sessionsOnSlot(s.id))
+            s.login = -1;
+        return CKR_OK;
+    });
 }
 
 CK_RV m_CloseAllSessions(CK_SLOT_ID slotId)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_CloseAllSessions", &rv);
-    if (!inj) {
-        Slot* s = findSlot(slotId);
-        if (!S().initialized)
-            rv = CKR_CRYPTOKI_NOT_INITIALIZED;
-        else if (!s)
-            rv = CKR_SLOT_ID_INVALID;
-        else if (!s->present)
-            rv = CKR_TOKEN_NOT_PRESENT;
-        else
-            dropSessionsOfSlot(slotId, false);
-    }
-    logLine("C_CloseAllSessions slot=" + dec(slotId) + " " + rvStr(rv));
-    return rv;
+    return onSlot("C_CloseAllSessions", slotId, true, true, {}, [&](Slot&) {
+        dropSessionsOfSlot(slotId, false);
+        return CKR_OK;
+    });
 }
 
 CK_RV m_GetSessionInfo(CK_SESSION_HANDLE h, CK_SESSION_INFO* info)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_GetSessionInfo", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK && !info)
-            rv = CKR_ARGUMENTS_BAD;
-        if (rv == CKR_OK) {
-            Slot* s = findSlot(ss->slot);
-            bool rw = (ss->flags & CKF_RW_SESSION) != 0;
-            std::memset(info, 0, sizeof *info);
-            info->slotID = ss->slot;
-            info->flags = ss->flags;
-            if (s->login == (long)CKU_SO)
-                info->state = CKS_RW_SO_FUNCTIONS;
-            else if (s->login == (long)CKU_USER)
-                info->state = rw ? CKS_RW_USER_FUNCTIONS : CKS_RO_USER_FUNCTIONS;
-            else
-                info->state = rw ? CKS_RW_PUBLIC_SESSION : CKS_RO_PUBLIC_SESSION;
-        }
-    }
-    logLine("C_GetSessionInfo session=" + dec(h) + " " + rvStr(rv));
-    return rv;
+    return onSession("C_GetSessionInfo", h, {}, [&](Session& ss, Slot& s) {
+        if (!info)
+            return CKR_ARGUMENTS_BAD;
+        const bool rw = (ss.flags & CKF_RW_SESSION) != 0;
+        std::memset(info, 0, sizeof *info);
+        info->slotID = ss.slot;
+        info->flags = ss.flags;
+        if (s.login == (long)CKU_SO)
+            info->state = CKS_RW_SO_FUNCTIONS;
+        else if (s.login == (long)CKU_USER)
+            info->state = rw ? CKS_RW_USER_FUNCTIONS : CKS_RO_USER_FUNCTIONS;
+        else
+            info->state = rw ? CKS_RW_PUBLIC_SESSION : CKS_RO_PUBLIC_SESSION;
+        return CKR_OK;
+    });
 }
 
 CK_RV m_Login(CK_SESSION_HANDLE h, CK_USER_TYPE userType, CK_UTF8CHAR* pin, CK_ULONG pinLen)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_Login", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            Slot* s = findSlot(ss->slot);
-            Token& t = s->token;
-            std::string p(reinterpret_cast<const char*>(pin ? pin : (CK_UTF8CHAR*)""), pin ? pinLen : 0);
-            if (userType != CKU_SO && userType != CKU_USER && userType != CKU_CONTEXT_SPECIFIC)
-                rv = CKR_USER_TYPE_INVALID;
-            else if (!pin && pinLen)
-                rv = CKR_ARGUMENTS_BAD;
-            else if (userType == CKU_CONTEXT_SPECIFIC) {
-                if (s->login != (long)CKU_USER)
-                    rv = CKR_USER_NOT_LOGGED_IN;
-                else if (p != t.userPin)
-                    rv = CKR_PIN_INCORRECT;
-            } else if (s->login == (long)userType)
-                rv = CKR_USER_ALREADY_LOGGED_IN;
-            else if (s->login != -1)
-                rv = CKR_USER_ANOTHER_ALREADY_LOGGED_IN;
-            else if (userType == CKU_USER && !t.hasUserPin)
-                rv = CKR_USER_PIN_NOT_INITIALIZED;
-            else if (userType == CKU_SO && !t.hasSoPin)
-                rv = CKR_USER_PIN_NOT_INITIALIZED;
-            else if (p != (userType == CKU_SO ? t.soPin : t.userPin))
-                rv = CKR_PIN_INCORRECT;
-            else if (userType == CKU_SO && sessionsOnSlot(ss->slot) != sessionsOnSlot(ss->slot, true))
-                rv = CKR_SESSION_READ_ONLY_EXISTS;
-            else
-                s->login = (long)userType;
-        }
-    }
-    logLine("C_Login session=" + dec(h) + " userType=" + dec(userType) + " pin=" + hexOf(pin, pinLen) +
-            " pinLen=" + dec(pinLen) + " " + rvStr(rv));
-    return rv;
+    const std::string fields = "userType=" + dec(userType) + " pin=" + hexOf(pin, pinLen) + " pinLen=" + dec(pinLen);
+    return onSession("C_Login", h, fields, [&](Session& ss, Slot& s) {
+        const Token& t = s.token;
+        const std::string p = bytesOf(pin, pinLen);
+        if (userType != CKU_SO && userType != CKU_USER && userType != CKU_CONTEXT_SPECIFIC)
+            return CKR_USER_TYPE_INVALID;
+        if (!pin && pinLen)
+            return CKR_ARGUMENTS_BAD;
+        if (userType == CKU_CONTEXT_SPECIFIC)
+            return s.login != (long)CKU_USER ? CKR_USER_NOT_LOGGED_IN : p != t.userPin ? CKR_PIN_INCORRECT : CKR_OK;
+        if (s.login == (long)userType)
+            return CKR_USER_ALREADY_LOGGED_IN;
+        if (s.login != -1)
+            return CKR_USER_ANOTHER_ALREADY_LOGGED_IN;
+        if (!(userType == CKU_SO ? t.hasSoPin : t.hasUserPin))
+            return CKR_USER_PIN_NOT_INITIALIZED;
+        if (p != (userType == CKU_SO ? t.soPin : t.userPin))
+            return CKR_PIN_INCORRECT;
+        if (userType == CKU_SO && sessionsOnSlot(ss.slot) != sessionsOnSlot(ss.slot, true))
+            return CKR_SESSION_READ_ONLY_EXISTS;
+        s.login = (long)userType;
+        return CKR_OK;
+    });
 }
 
 CK_RV m_Logout(CK_SESSION_HANDLE h)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_Logout", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            Slot* s = findSlot(ss->slot);
-            if (s->login == -1)
-                rv = CKR_USER_NOT_LOGGED_IN;
-            else
-                s->login = -1;
-        }
-    }
-    logLine("C_Logout session=" + dec(h) + " " + rvStr(rv));
-    return rv;
+    return onSession("C_Logout", h, {}, [](Session&, Slot& s) {
+        if (s.login == -1)
+            return CKR_USER_NOT_LOGGED_IN;
+        s.login = -1;
+        return CKR_OK;
+    });
 }
 
 CK_RV m_CreateObject(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count, CK_OBJECT_HANDLE* out)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_CreateObject", &rv);
     bool created = false;
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            if ((!tmpl && count) || !out)
-                rv = CKR_ARGUMENTS_BAD;
-            else if (!(ss->flags & CKF_RW_SESSION))
-                rv = CKR_SESSION_READ_ONLY;
-            else {
-                Object o;
-                o.handle = allocObjectHandle();
-                for (CK_ULONG i = 0; i < count; ++i)
-                    o.set(tmpl[i].type, tmpl[i].pValue, tmpl[i].ulValueLen);
-                findSlot(ss->slot)->token.objects.push_back(o);
-                *out = o.handle;
-                created = true;
-            }
-        }
-    }
-    logLine("C_CreateObject session=" + dec(h) + " template=" + templateStr(tmpl, count) +
-            " object=" + (created ? dec(*out) : std::string("-")) + " " + rvStr(rv));
-    return rv;
+    const std::string head = "template=" + templateStr(tmpl, count);
+    const auto fields = [&] { return head + " object=" + (created ? dec(*out) : "-"); };
+    return onSession("C_CreateObject", h, fields, [&](Session& ss, Slot& s) {
+        if ((!tmpl && count) || !out)
+            return CKR_ARGUMENTS_BAD;
+        if (!(ss.flags & CKF_RW_SESSION))
+            return CKR_SESSION_READ_ONLY;
+        *out = addObject(s.token, tmpl, count);
+        created = true;
+        return CKR_OK;
+    });
 }
 
 CK_RV m_DestroyObject(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_DestroyObject", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            Slot* s = findSlot(ss->slot);
-            Object* o = findObjectOnSlot(*s, obj);
-            if (!o)
-                rv = CKR_OBJECT_HANDLE_INVALID;
-            else if (!(ss->flags & CKF_RW_SESSION) && o->boolAttr(CKA_TOKEN))
-                rv = CKR_SESSION_READ_ONLY;
-            else {
-                auto& v = s->token.objects;
-                v.erase(std::remove_if(v.begin(), v.end(), [&](const Object& x) { return x.handle == obj; }), v.end());
-            }
-        }
-    }
-    logLine("C_DestroyObject session=" + dec(h) + " object=" + dec(obj) + " " + rvStr(rv));
-    return rv;
+    return onSession("C_DestroyObject", h, "object=" + dec(obj), [&](Session& ss, Slot& s) {
+        Object* o = findObjectOnSlot(s, obj);
+        if (!o)
+            return CKR_OBJECT_HANDLE_INVALID;
+        if (!(ss.flags & CKF_RW_SESSION) && o->boolAttr(CKA_TOKEN))
+            return CKR_SESSION_READ_ONLY;
+        eraseObject(s.token, obj);
+        return CKR_OK;
+    });
 }
 
 CK_RV m_GetAttributeValue(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj, CK_ATTRIBUTE* tmpl, CK_ULONG count)
 {
-    Guard g;
     std::vector<CK_ULONG> lensIn;
-    if (tmpl)
-        for (CK_ULONG i = 0; i < count; ++i)
-            lensIn.push_back(tmpl[i].ulValueLen);
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_GetAttributeValue", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK && !tmpl && count)
-            rv = CKR_ARGUMENTS_BAD;
-        Object* o = nullptr;
-        if (rv == CKR_OK) {
-            o = findObjectOnSlot(*findSlot(ss->slot), obj);
-            if (!o)
-                rv = CKR_OBJECT_HANDLE_INVALID;
-        }
-        if (rv == CKR_OK) {
-            for (CK_ULONG i = 0; i < count; ++i) {
-                const Bytes* v = o->find(tmpl[i].type);
-                if (!v) {
-                    tmpl[i].ulValueLen = CK_UNAVAILABLE_INFORMATION;
-                    rv = CKR_ATTRIBUTE_TYPE_INVALID;
-                } else if (!tmpl[i].pValue)
-                    tmpl[i].ulValueLen = v->size();
-                else if (tmpl[i].ulValueLen < v->size()) {
-                    tmpl[i].ulValueLen = CK_UNAVAILABLE_INFORMATION;
-                    if (rv == CKR_OK)
-                        rv = CKR_BUFFER_TOO_SMALL;
-                } else {
-                    if (!v->empty())
-                        std::memcpy(tmpl[i].pValue, v->data(), v->size());
-                    tmpl[i].ulValueLen = v->size();
-                }
+    for (CK_ULONG i = 0; tmpl && i < count; ++i)
+        lensIn.push_back(tmpl[i].ulValueLen);
+    const auto fields = [&] {
+        const auto attr = [&](CK_ULONG i) {
+            return hexNum(tmpl[i].type) + ":" + setOrNull(tmpl[i].pValue) + ":" + lenStr(lensIn[i]) + ":" +
+                   lenStr(tmpl[i].ulValueLen);
+        };
+        return "object=" + dec(obj) + " attrs=" + (tmpl ? "[" + commaList(count, attr) + "]" : "NULL");
+    };
+    return onSession("C_GetAttributeValue", h, fields, [&](Session&, Slot& s) {
+        if (!tmpl && count)
+            return CKR_ARGUMENTS_BAD;
+        Object* o = findObjectOnSlot(s, obj);
+        if (!o)
+            return CKR_OBJECT_HANDLE_INVALID;
+        CK_RV rv = CKR_OK;
+        for (CK_ULONG i = 0; i < count; ++i) {
+            const Bytes* v = o->find(tmpl[i].type);
+            if (!v) {
+                tmpl[i].ulValueLen = CK_UNAVAILABLE_INFORMATION;
+                rv = CKR_ATTRIBUTE_TYPE_INVALID;
+            } else if (tmpl[i].pValue && tmpl[i].ulValueLen < v->size()) {
+                tmpl[i].ulValueLen = CK_UNAVAILABLE_INFORMATION;
+                if (rv == CKR_OK)
+                    rv = CKR_BUFFER_TOO_SMALL;
+            } else {
+                if (tmpl[i].pValue && !v->empty())
+                    std::memcpy(tmpl[i].pValue, v->data(), v->size());
+                tmpl[i].ulValueLen = v->size();
             }
         }
-    }
-    std::string a = "[";
-    if (tmpl) {
-        for (CK_ULONG i = 0; i < count; ++i) {
-            if (i)
-                a += ",";
-            a += hexNum(tmpl[i].type) + ":" + setOrNull(tmpl[i].pValue) + ":" + lenStr(lensIn[i]) + ":" +
-                 lenStr(tmpl[i].ulValueLen);
-        }
-        a += "]";
-    } else
-        a = "NULL";
-    logLine("C_GetAttributeValue session=" + dec(h) + " object=" + dec(obj) + " attrs=" + a + " " + rvStr(rv));
-    return rv;
+        return rv;
+    });
 }
 
 CK_RV m_SetAttributeValue(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE obj, CK_ATTRIBUTE* tmpl, CK_ULONG count)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_SetAttributeValue", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK && !tmpl && count)
-            rv = CKR_ARGUMENTS_BAD;
-        Object* o = nullptr;
-        if (rv == CKR_OK) {
-            o = findObjectOnSlot(*findSlot(ss->slot), obj);
-            if (!o)
-                rv = CKR_OBJECT_HANDLE_INVALID;
-            else if (!(ss->flags & CKF_RW_SESSION) && o->boolAttr(CKA_TOKEN))
-                rv = CKR_SESSION_READ_ONLY;
-        }
-        if (rv == CKR_OK)
-            for (CK_ULONG i = 0; i < count; ++i)
-                o->set(tmpl[i].type, tmpl[i].pValue, tmpl[i].ulValueLen);
+    const std::string fields = "object=" + dec(obj) + " template=" + templateStr(tmpl, count);
+    return onSession("C_SetAttributeValue", h, fields, [&](Session& ss, Slot& s) {
+        if (!tmpl && count)
+            return CKR_ARGUMENTS_BAD;
+        Object* o = findObjectOnSlot(s, obj);
+        if (!o)
+            return CKR_OBJECT_HANDLE_INVALID;
+        if (!(ss.flags & CKF_RW_SESSION) && o->boolAttr(CKA_TOKEN))
+            return CKR_SESSION_READ_ONLY;
+        for (CK_ULONG i = 0; i < count; ++i)
+            o->set(tmpl[i].type, tmpl[i].pValue, tmpl[i].ulValueLen);
+        return CKR_OK;
+    });
+}
+
+bool matches(const Object& o, const CK_ATTRIBUTE* tmpl, CK_ULONG count)
+{
+    for (CK_ULONG i = 0; i < count; ++i) {
+        const Bytes* v = o.find(tmpl[i].type);
+        if (!v || v->size() != tmpl[i].ulValueLen)
+            return false;
+        if (!v->empty() && (!tmpl[i].pValue || std::memcmp(v->data(), tmpl[i].pValue, v->size())))
+            return false;
     }
-    logLine("C_SetAttributeValue session=" + dec(h) + " object=" + dec(obj) + " template=" + templateStr(tmpl, count) +
-            " " + rvStr(rv));
-    return rv;
+    return true;
 }
 
 CK_RV m_FindObjectsInit(CK_SESSION_HANDLE h, CK_ATTRIBUTE* tmpl, CK_ULONG count)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_FindObjectsInit", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            if (!tmpl && count)
-                rv = CKR_ARGUMENTS_BAD;
-            else if (ss->findActive)
-                rv = CKR_OPERATION_ACTIVE;
-            else {
-                Slot* s = findSlot(ss->slot);
-                ss->found.clear();
-                ss->foundPos = 0;
-                for (auto& o : s->token.objects) {
-                    if (!visible(*s, o))
-                        continue;
-                    bool match = true;
-                    for (CK_ULONG i = 0; i < count && match; ++i) {
-                        const Bytes* v = o.find(tmpl[i].type);
-                        if (!v || v->size() != tmpl[i].ulValueLen)
-                            match = false;
-                        else if (!v->empty() && (!tmpl[i].pValue || std::memcmp(v->data(), tmpl[i].pValue, v->size())))
-                            match = false;
-                    }
-                    if (match)
-                        ss->found.push_back(o.handle);
-                }
-                ss->findActive = true;
-            }
-        }
-    }
-    logLine("C_FindObjectsInit session=" + dec(h) + " template=" + templateStr(tmpl, count) + " " + rvStr(rv));
-    return rv;
+    return onSession("C_FindObjectsInit", h, "template=" + templateStr(tmpl, count), [&](Session& ss, Slot& s) {
+        if (!tmpl && count)
+            return CKR_ARGUMENTS_BAD;
+        if (ss.findActive)
+            return CKR_OPERATION_ACTIVE;
+        ss.found.clear();
+        ss.foundPos = 0;
+        for (auto& o : s.token.objects)
+            if (visible(s, o) && matches(o, tmpl, count))
+                ss.found.push_back(o.handle);
+        ss.findActive = true;
+        return CKR_OK;
+    });
 }
 
 CK_RV m_FindObjects(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE* out, CK_ULONG max, CK_ULONG* found)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_FindObjects", &rv);
     bool ok = false;
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            if (!found || (!out && max))
-                rv = CKR_ARGUMENTS_BAD;
-            else if (!ss->findActive)
-                rv = CKR_OPERATION_NOT_INITIALIZED;
-            else {
-                CK_ULONG n = 0;
-                while (n < max && ss->foundPos < ss->found.size())
-                    out[n++] = ss->found[ss->foundPos++];
-                *found = n;
-                ok = true;
-            }
-        }
-    }
-    std::string objs;
-    if (ok)
-        for (CK_ULONG i = 0; i < *found; ++i)
-            objs += (i ? "," : "") + dec(out[i]);
-    logLine("C_FindObjects session=" + dec(h) + " max=" + dec(max) + " found=" + (ok ? dec(*found) : "-") +
-            " objects=" + (ok ? objs : "-") + " " + rvStr(rv));
-    return rv;
+    const auto fields = [&] {
+        const std::string objs = ok ? commaList(*found, [out](CK_ULONG i) { return dec(out[i]); }) : "-";
+        return "max=" + dec(max) + " found=" + (ok ? dec(*found) : "-") + " objects=" + objs;
+    };
+    return onSession("C_FindObjects", h, fields, [&](Session& ss, Slot&) {
+        if (!found || (!out && max))
+            return CKR_ARGUMENTS_BAD;
+        if (!ss.findActive)
+            return CKR_OPERATION_NOT_INITIALIZED;
+        CK_ULONG n = 0;
+        while (n < max && ss.foundPos < ss.found.size())
+            out[n++] = ss.found[ss.foundPos++];
+        *found = n;
+        ok = true;
+        return CKR_OK;
+    });
 }
 
 CK_RV m_FindObjectsFinal(CK_SESSION_HANDLE h)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_FindObjectsFinal", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            if (!ss->findActive)
-                rv = CKR_OPERATION_NOT_INITIALIZED;
-            else {
-                ss->findActive = false;
-                ss->found.clear();
-                ss->foundPos = 0;
-            }
-        }
-    }
-    logLine("C_FindObjectsFinal session=" + dec(h) + " " + rvStr(rv));
-    return rv;
+    return onSession("C_FindObjectsFinal", h, {}, [](Session& ss, Slot&) {
+        if (!ss.findActive)
+            return CKR_OPERATION_NOT_INITIALIZED;
+        ss.findActive = false;
+        ss.found.clear();
+        ss.foundPos = 0;
+        return CKR_OK;
+    });
 }
 
-// ---- single-part crypto ----------------------------------------------------
-enum OpKind { ENC, DEC, SIGN, VERIFY };
-
-Op& opOf(Session& s, OpKind k)
+// ---- single-part crypto and digest ---------------------------------------------
+// C_EncryptInit, C_DecryptInit, C_SignInit, C_VerifyInit and C_DigestInit.
+CK_RV opInit(const char* name, OpKind kind, CK_SESSION_HANDLE h, CK_MECHANISM* mech, CK_OBJECT_HANDLE key)
 {
-    switch (k) {
-    case ENC:
-        return s.enc;
-    case DEC:
-        return s.dec;
-    case SIGN:
-        return s.sign;
-    default:
-        return s.verify;
-    }
+    const std::string fields = "mechanism=" + (mech ? hexNum(mech->mechanism) : std::string("NULL")) +
+                               (kind == DIGEST ? "" : " key=" + dec(key));
+    return onSession(name, h, fields, [&](Session& ss, Slot& s) {
+        Op& op = ss.ops[kind];
+        Object* o = findObjectOnSlot(s, key);
+        CK_ULONG cls = 0;
+        if (!mech)
+            return CKR_ARGUMENTS_BAD;
+        if (op.active && !S().allowReinit)
+            return CKR_OPERATION_ACTIVE;
+        if (kind == DIGEST && !digestLen(mech->mechanism))
+            return CKR_MECHANISM_INVALID;
+        if (kind != DIGEST && (!o || !o->ulongAttr(CKA_CLASS, cls) ||
+                               (cls != CKO_PUBLIC_KEY && cls != CKO_PRIVATE_KEY && cls != CKO_SECRET_KEY)))
+            return CKR_KEY_HANDLE_INVALID;
+        op.active = true;
+        op.mech = mech->mechanism;
+        op.key = key;
+        op.data.clear();
+        return CKR_OK;
+    });
 }
 
-CK_RV cryptoInit(const char* name, OpKind kind, CK_SESSION_HANDLE h, CK_MECHANISM* mech, CK_OBJECT_HANDLE key)
+// The operation of that kind when active, else NULL and *rv says why.
+Op* activeOp(Session& ss, OpKind kind, CK_RV* rv)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected(name, &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            Op& op = opOf(*ss, kind);
-            Object* o = findObjectOnSlot(*findSlot(ss->slot), key);
-            CK_ULONG cls = 0;
-            if (!mech)
-                rv = CKR_ARGUMENTS_BAD;
-            else if (op.active && !S().allowReinit)
-                rv = CKR_OPERATION_ACTIVE;
-            else if (!o || !o->ulongAttr(CKA_CLASS, cls) ||
-                     (cls != CKO_PUBLIC_KEY && cls != CKO_PRIVATE_KEY && cls != CKO_SECRET_KEY))
-                rv = CKR_KEY_HANDLE_INVALID;
-            else {
-                op.active = true;
-                op.mech = mech->mechanism;
-                op.key = key;
-                op.data.clear();
-            }
-        }
-    }
-    logLine(std::string(name) + " session=" + dec(h) + " mechanism=" + (mech ? hexNum(mech->mechanism) : "NULL") +
-            " key=" + dec(key) + " " + rvStr(rv));
-    return rv;
+    Op& op = ss.ops[kind];
+    *rv = op.active ? CKR_OK : CKR_OPERATION_NOT_INITIALIZED;
+    return op.active ? &op : nullptr;
 }
 
-// Encrypt, Decrypt, Sign.
+// C_Encrypt, C_Decrypt and C_Sign.
 CK_RV cryptoRun(const char* name, OpKind kind, CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* out,
                 CK_ULONG* outLen)
 {
-    Guard g;
-    std::string lin = lenPtr(outLen);
-    CK_RV rv = CKR_OK;
-    const bool inj = injected(name, &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            Op& op = opOf(*ss, kind);
-            Object* key = op.active ? findObjectOnSlot(*findSlot(ss->slot), op.key) : nullptr;
-            if (!op.active)
-                rv = CKR_OPERATION_NOT_INITIALIZED;
-            else if (!outLen || (!data && dataLen)) {
-                rv = CKR_ARGUMENTS_BAD;
-                op.active = false;
-            } else if (!key) {
-                rv = CKR_KEY_HANDLE_INVALID;
-                op.active = false;
-            } else {
-                CK_ULONG trueLen = kind == SIGN ? P11MOCK_SIGNATURE_LEN : dataLen;
-                CK_ULONG reported = trueLen + S().extraLen;
-                if (!out)
-                    *outLen = reported;
-                else if (*outLen < trueLen) {
-                    *outLen = reported;
-                    rv = CKR_BUFFER_TOO_SMALL;
-                } else {
-                    uint64_t seed = keySeed(*key, op.mech);
-                    if (kind == SIGN)
-                        checksum(seed, data, dataLen, out, trueLen);
-                    else
-                        keystreamXor(seed, data, dataLen, out);
-                    *outLen = trueLen;
-                    op.active = false;
-                }
-            }
+    const Fields fields = inOut("dataLen=" + dec(dataLen) + " out=" + setOrNull(out), "lenIn", "lenOut", outLen);
+    return onSession(name, h, fields, [&](Session& ss, Slot& s) {
+        CK_RV rv;
+        Op* op = activeOp(ss, kind, &rv);
+        if (!op)
+            return rv;
+        Object* key = findObjectOnSlot(s, op->key);
+        const bool argsBad = !outLen || (!data && dataLen);
+        if (argsBad || !key) {
+            op->active = false;
+            return argsBad ? CKR_ARGUMENTS_BAD : CKR_KEY_HANDLE_INVALID;
         }
-    }
-    logLine(std::string(name) + " session=" + dec(h) + " dataLen=" + dec(dataLen) + " out=" + setOrNull(out) +
-            " lenIn=" + lin + " lenOut=" + lenPtr(outLen) + " " + rvStr(rv));
-    return rv;
+        const CK_ULONG trueLen = kind == SIGN ? P11MOCK_SIGNATURE_LEN : dataLen;
+        if (!out || *outLen < trueLen) {
+            *outLen = trueLen + S().extraLen;
+            return out ? CKR_BUFFER_TOO_SMALL : CKR_OK;
+        }
+        const uint64_t seed = keySeed(*key, op->mech);
+        if (kind == SIGN)
+            checksum(seed, data, dataLen, out, trueLen);
+        else
+            keystreamXor(seed, data, dataLen, out);
+        *outLen = trueLen;
+        op->active = false;
+        return CKR_OK;
+    });
 }
 
 CK_RV m_EncryptInit(CK_SESSION_HANDLE h, CK_MECHANISM* m, CK_OBJECT_HANDLE k)
 {
-    return cryptoInit("C_EncryptInit", ENC, h, m, k);
+    return opInit("C_EncryptInit", ENC, h, m, k);
 }
 CK_RV m_DecryptInit(CK_SESSION_HANDLE h, CK_MECHANISM* m, CK_OBJECT_HANDLE k)
 {
-    return cryptoInit("C_DecryptInit", DEC, h, m, k);
+    return opInit("C_DecryptInit", DEC, h, m, k);
 }
 CK_RV m_SignInit(CK_SESSION_HANDLE h, CK_MECHANISM* m, CK_OBJECT_HANDLE k)
 {
-    return cryptoInit("C_SignInit", SIGN, h, m, k);
+    return opInit("C_SignInit", SIGN, h, m, k);
 }
 CK_RV m_VerifyInit(CK_SESSION_HANDLE h, CK_MECHANISM* m, CK_OBJECT_HANDLE k)
 {
-    return cryptoInit("C_VerifyInit", VERIFY, h, m, k);
+    return opInit("C_VerifyInit", VERIFY, h, m, k);
+}
+CK_RV m_DigestInit(CK_SESSION_HANDLE h, CK_MECHANISM* m)
+{
+    return opInit("C_DigestInit", DIGEST, h, m, 0);
 }
 CK_RV m_Encrypt(CK_SESSION_HANDLE h, CK_BYTE* d, CK_ULONG n, CK_BYTE* o, CK_ULONG* ol)
 {
@@ -1681,236 +1396,128 @@ CK_RV m_Sign(CK_SESSION_HANDLE h, CK_BYTE* d, CK_ULONG n, CK_BYTE* o, CK_ULONG* 
 
 CK_RV m_Verify(CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* sig, CK_ULONG sigLen)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_Verify", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            Op& op = ss->verify;
-            Object* key = op.active ? findObjectOnSlot(*findSlot(ss->slot), op.key) : nullptr;
-            if (!op.active)
-                rv = CKR_OPERATION_NOT_INITIALIZED;
-            else {
-                op.active = false;
-                if ((!data && dataLen) || (!sig && sigLen))
-                    rv = CKR_ARGUMENTS_BAD;
-                else if (!key)
-                    rv = CKR_KEY_HANDLE_INVALID;
-                else if (sigLen != P11MOCK_SIGNATURE_LEN)
-                    rv = CKR_SIGNATURE_LEN_RANGE;
-                else {
-                    unsigned char expect[P11MOCK_SIGNATURE_LEN];
-                    checksum(keySeed(*key, op.mech), data, dataLen, expect, sizeof expect);
-                    if (std::memcmp(expect, sig, sizeof expect) != 0)
-                        rv = CKR_SIGNATURE_INVALID;
-                }
-            }
-        }
-    }
-    logLine("C_Verify session=" + dec(h) + " dataLen=" + dec(dataLen) + " sigLen=" + dec(sigLen) + " " + rvStr(rv));
-    return rv;
-}
-
-// ---- digest ------------------------------------------------------------------
-void digestOut(const Op& op, unsigned char* out, CK_ULONG len)
-{
-    uint64_t m = op.mech;
-    checksum(fnv1a(&m, sizeof m), op.data.data(), op.data.size(), out, len);
-}
-
-CK_RV m_DigestInit(CK_SESSION_HANDLE h, CK_MECHANISM* mech)
-{
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_DigestInit", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            if (!mech)
-                rv = CKR_ARGUMENTS_BAD;
-            else if (ss->digest.active && !S().allowReinit)
-                rv = CKR_OPERATION_ACTIVE;
-            else if (!digestLen(mech->mechanism))
-                rv = CKR_MECHANISM_INVALID;
-            else {
-                ss->digest.active = true;
-                ss->digest.mech = mech->mechanism;
-                ss->digest.data.clear();
-            }
-        }
-    }
-    logLine("C_DigestInit session=" + dec(h) + " mechanism=" + (mech ? hexNum(mech->mechanism) : "NULL") + " " +
-            rvStr(rv));
-    return rv;
+    return onSession("C_Verify", h, "dataLen=" + dec(dataLen) + " sigLen=" + dec(sigLen), [&](Session& ss, Slot& s) {
+        CK_RV rv;
+        Op* op = activeOp(ss, VERIFY, &rv);
+        if (!op)
+            return rv;
+        op->active = false;
+        Object* key = findObjectOnSlot(s, op->key);
+        unsigned char expect[P11MOCK_SIGNATURE_LEN];
+        if ((!data && dataLen) || (!sig && sigLen))
+            return CKR_ARGUMENTS_BAD;
+        if (!key)
+            return CKR_KEY_HANDLE_INVALID;
+        if (sigLen != P11MOCK_SIGNATURE_LEN)
+            return CKR_SIGNATURE_LEN_RANGE;
+        checksum(keySeed(*key, op->mech), data, dataLen, expect, sizeof expect);
+        return std::memcmp(expect, sig, sizeof expect) != 0 ? CKR_SIGNATURE_INVALID : CKR_OK;
+    });
 }
 
 CK_RV m_DigestUpdate(CK_SESSION_HANDLE h, CK_BYTE* part, CK_ULONG partLen)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_DigestUpdate", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            if (!ss->digest.active)
-                rv = CKR_OPERATION_NOT_INITIALIZED;
-            else if (!part && partLen) {
-                rv = CKR_ARGUMENTS_BAD;
-                ss->digest.active = false;
-            } else if (partLen)
-                ss->digest.data.insert(ss->digest.data.end(), part, part + partLen);
+    return onSession("C_DigestUpdate", h, "partLen=" + dec(partLen), [&](Session& ss, Slot&) {
+        CK_RV rv;
+        Op* op = activeOp(ss, DIGEST, &rv);
+        if (op && !part && partLen) {
+            op->active = false;
+            return CKR_ARGUMENTS_BAD;
         }
-    }
-    logLine("C_DigestUpdate session=" + dec(h) + " partLen=" + dec(partLen) + " " + rvStr(rv));
-    return rv;
+        if (op && partLen)
+            op->data.insert(op->data.end(), part, part + partLen);
+        return rv;
+    });
 }
 
-CK_RV digestFinish(Session& ss, CK_BYTE* out, CK_ULONG* outLen)
+// Digests `extra` after the data so far. A length query or short buffer
+// keeps the operation as it was.
+CK_RV digestFinish(Op& op, const CK_BYTE* extra, CK_ULONG extraLen, CK_BYTE* out, CK_ULONG* outLen)
 {
     if (!outLen) {
-        ss.digest.active = false;
+        op.active = false;
         return CKR_ARGUMENTS_BAD;
     }
-    CK_ULONG n = digestLen(ss.digest.mech);
-    if (!out) {
+    const CK_ULONG n = digestLen(op.mech);
+    if (!out || *outLen < n) {
         *outLen = n;
-        return CKR_OK;
+        return out ? CKR_BUFFER_TOO_SMALL : CKR_OK;
     }
-    if (*outLen < n) {
-        *outLen = n;
-        return CKR_BUFFER_TOO_SMALL;
-    }
-    digestOut(ss.digest, out, n);
+    Bytes all = op.data;
+    if (extraLen)
+        all.insert(all.end(), extra, extra + extraLen);
+    uint64_t m = op.mech;
+    checksum(fnv1a(&m, sizeof m), all.data(), all.size(), out, n);
     *outLen = n;
-    ss.digest.active = false;
-    ss.digest.data.clear();
+    op.active = false;
+    op.data.clear();
     return CKR_OK;
 }
 
 CK_RV m_DigestFinal(CK_SESSION_HANDLE h, CK_BYTE* out, CK_ULONG* outLen)
 {
-    Guard g;
-    std::string lin = lenPtr(outLen);
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_DigestFinal", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            if (!ss->digest.active)
-                rv = CKR_OPERATION_NOT_INITIALIZED;
-            else
-                rv = digestFinish(*ss, out, outLen);
-        }
-    }
-    logLine("C_DigestFinal session=" + dec(h) + " out=" + setOrNull(out) + " lenIn=" + lin +
-            " lenOut=" + lenPtr(outLen) + " " + rvStr(rv));
-    return rv;
+    const Fields fields = inOut(std::string("out=") + setOrNull(out), "lenIn", "lenOut", outLen);
+    return onSession("C_DigestFinal", h, fields, [&](Session& ss, Slot&) {
+        CK_RV rv;
+        Op* op = activeOp(ss, DIGEST, &rv);
+        return op ? digestFinish(*op, nullptr, 0, out, outLen) : rv;
+    });
 }
 
 CK_RV m_Digest(CK_SESSION_HANDLE h, CK_BYTE* data, CK_ULONG dataLen, CK_BYTE* out, CK_ULONG* outLen)
 {
-    Guard g;
-    std::string lin = lenPtr(outLen);
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_Digest", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            if (!ss->digest.active)
-                rv = CKR_OPERATION_NOT_INITIALIZED;
-            else if (!data && dataLen) {
-                rv = CKR_ARGUMENTS_BAD;
-                ss->digest.active = false;
-            } else {
-                Bytes saved = ss->digest.data;
-                if (dataLen)
-                    ss->digest.data.insert(ss->digest.data.end(), data, data + dataLen);
-                rv = digestFinish(*ss, out, outLen);
-                if (ss->digest.active)
-                    ss->digest.data = saved; // query only: keep state unchanged
-            }
+    const Fields fields = inOut("dataLen=" + dec(dataLen) + " out=" + setOrNull(out), "lenIn", "lenOut", outLen);
+    return onSession("C_Digest", h, fields, [&](Session& ss, Slot&) {
+        CK_RV rv;
+        Op* op = activeOp(ss, DIGEST, &rv);
+        if (op && !data && dataLen) {
+            op->active = false;
+            return CKR_ARGUMENTS_BAD;
         }
-    }
-    logLine("C_Digest session=" + dec(h) + " dataLen=" + dec(dataLen) + " out=" + setOrNull(out) + " lenIn=" + lin +
-            " lenOut=" + lenPtr(outLen) + " " + rvStr(rv));
-    return rv;
+        return op ? digestFinish(*op, data, dataLen, out, outLen) : rv;
+    });
 }
 
 // ---- random -------------------------------------------------------------------
 CK_RV m_SeedRandom(CK_SESSION_HANDLE h, CK_BYTE* seed, CK_ULONG seedLen)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_SeedRandom", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            if (!seed && seedLen)
-                rv = CKR_ARGUMENTS_BAD;
-            else if (!(findSlot(ss->slot)->token.flags & CKF_RNG))
-                rv = CKR_RANDOM_SEED_NOT_SUPPORTED;
-            else
-                S().rng = fnv1a(seed, seedLen, S().rng);
-        }
-    }
-    logLine("C_SeedRandom session=" + dec(h) + " seed=" + hexOf(seed, seedLen) + " seedLen=" + dec(seedLen) + " " +
-            rvStr(rv));
-    return rv;
+    const std::string fields = "seed=" + hexOf(seed, seedLen) + " seedLen=" + dec(seedLen);
+    return onSession("C_SeedRandom", h, fields, [&](Session&, Slot& s) {
+        if (!seed && seedLen)
+            return CKR_ARGUMENTS_BAD;
+        if (!(s.token.flags & CKF_RNG))
+            return CKR_RANDOM_SEED_NOT_SUPPORTED;
+        S().rng = fnv1a(seed, seedLen, S().rng);
+        return CKR_OK;
+    });
 }
 
 CK_RV m_GenerateRandom(CK_SESSION_HANDLE h, CK_BYTE* out, CK_ULONG len)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_GenerateRandom", &rv);
-    if (!inj) {
-        Session* ss = nullptr;
-        rv = getSession(h, &ss);
-        if (rv == CKR_OK) {
-            if (!out && len)
-                rv = CKR_ARGUMENTS_BAD;
-            else if (!(findSlot(ss->slot)->token.flags & CKF_RNG))
-                rv = CKR_RANDOM_NO_RNG;
-            else
-                for (CK_ULONG i = 0; i < len; ++i)
-                    out[i] = (unsigned char)splitmix(S().rng);
-        }
-    }
-    logLine("C_GenerateRandom session=" + dec(h) + " out=" + setOrNull(out) + " len=" + dec(len) + " " + rvStr(rv));
-    return rv;
+    const std::string fields = std::string("out=") + setOrNull(out) + " len=" + dec(len);
+    return onSession("C_GenerateRandom", h, fields, [&](Session&, Slot& s) {
+        if (!out && len)
+            return CKR_ARGUMENTS_BAD;
+        if (!(s.token.flags & CKF_RNG))
+            return CKR_RANDOM_NO_RNG;
+        for (CK_ULONG i = 0; i < len; ++i)
+            out[i] = (unsigned char)splitmix(S().rng);
+        return CKR_OK;
+    });
 }
 
 // ---- unsupported functions: one stub per function-pointer type ----------------
-CK_RV unsupported(size_t index)
-{
-    Guard g;
-    const char* name = kFunctionNames[index];
-    CK_RV rv = CKR_OK;
-    const bool inj = injected(name, &rv);
-    if (!inj)
-        rv = S().initialized ? CKR_FUNCTION_NOT_SUPPORTED : CKR_CRYPTOKI_NOT_INITIALIZED;
-    logLine(std::string(name) + " " + rvStr(rv));
-    return rv;
-}
-
 template <typename F>
 struct StubOf;
 template <typename... Args>
 struct StubOf<CK_RV (*)(Args...)> {
-    template <size_t Index>
+    template <FunctionIndex Index>
     static CK_RV fn(Args...)
     {
-        return unsupported(Index);
+        return call(kFunctionNames[Index], {},
+                    [] { return S().initialized ? CKR_FUNCTION_NOT_SUPPORTED : CKR_CRYPTOKI_NOT_INITIALIZED; });
     }
 };
-#define STUB(type, index) StubOf<CK_C_##type>::fn<index>
 
 // ---- single-threaded mode: no two threads inside at once, or it is counted ----
 std::atomic<bool> gSingleThreaded{false};
@@ -1948,95 +1555,42 @@ struct Exclusive<F> {
         return rv;
     }
 };
-#define ALONE(f) Exclusive<f>::fn
 
 CK_RV m_GetFunctionList(CK_FUNCTION_LIST** out);
 
-CK_FUNCTION_LIST gFunctionList = {
-    {2, 40},
-    ALONE(m_Initialize),
-    ALONE(m_Finalize),
-    ALONE(m_GetInfo),
-    m_GetFunctionList,
-    ALONE(m_GetSlotList),
-    ALONE(m_GetSlotInfo),
-    ALONE(m_GetTokenInfo),
-    ALONE(m_GetMechanismList),
-    ALONE(m_GetMechanismInfo),
-    ALONE(m_InitToken),
-    ALONE(m_InitPIN),
-    ALONE(m_SetPIN),
-    ALONE(m_OpenSession),
-    ALONE(m_CloseSession),
-    ALONE(m_CloseAllSessions),
-    ALONE(m_GetSessionInfo),
-    STUB(GetOperationState, 16),
-    STUB(SetOperationState, 17),
-    ALONE(m_Login),
-    ALONE(m_Logout),
-    ALONE(m_CreateObject),
-    STUB(CopyObject, 21),
-    ALONE(m_DestroyObject),
-    STUB(GetObjectSize, 23),
-    ALONE(m_GetAttributeValue),
-    ALONE(m_SetAttributeValue),
-    ALONE(m_FindObjectsInit),
-    ALONE(m_FindObjects),
-    ALONE(m_FindObjectsFinal),
-    ALONE(m_EncryptInit),
-    ALONE(m_Encrypt),
-    STUB(EncryptUpdate, 31),
-    STUB(EncryptFinal, 32),
-    ALONE(m_DecryptInit),
-    ALONE(m_Decrypt),
-    STUB(DecryptUpdate, 35),
-    STUB(DecryptFinal, 36),
-    ALONE(m_DigestInit),
-    ALONE(m_Digest),
-    ALONE(m_DigestUpdate),
-    STUB(DigestKey, 40),
-    ALONE(m_DigestFinal),
-    ALONE(m_SignInit),
-    ALONE(m_Sign),
-    STUB(SignUpdate, 44),
-    STUB(SignFinal, 45),
-    STUB(SignRecoverInit, 46),
-    STUB(SignRecover, 47),
-    ALONE(m_VerifyInit),
-    ALONE(m_Verify),
-    STUB(VerifyUpdate, 50),
-    STUB(VerifyFinal, 51),
-    STUB(VerifyRecoverInit, 52),
-    STUB(VerifyRecover, 53),
-    STUB(DigestEncryptUpdate, 54),
-    STUB(DecryptDigestUpdate, 55),
-    STUB(SignEncryptUpdate, 56),
-    STUB(DecryptVerifyUpdate, 57),
-    STUB(GenerateKey, 58),
-    STUB(GenerateKeyPair, 59),
-    STUB(WrapKey, 60),
-    STUB(UnwrapKey, 61),
-    STUB(DeriveKey, 62),
-    ALONE(m_SeedRandom),
-    ALONE(m_GenerateRandom),
-    STUB(GetFunctionStatus, 65),
-    STUB(CancelFunction, 66),
-    m_WaitForSlotEvent,
-};
+#define P11MOCK_ENTRY_IMPL(f) Exclusive<m_##f>::fn
+#define P11MOCK_ENTRY_FREE(f) m_##f
+#define P11MOCK_ENTRY_STUB(f) StubOf<CK_C_##f>::fn<k##f>
+#define P11MOCK_ENTRY(f, how) P11MOCK_ENTRY_##how(f),
+CK_FUNCTION_LIST gFunctionList = {{2, 40}, P11MOCK_FUNCTIONS(P11MOCK_ENTRY)};
 
 CK_RV m_GetFunctionList(CK_FUNCTION_LIST** out)
 {
-    Guard g;
-    CK_RV rv = CKR_OK;
-    const bool inj = injected("C_GetFunctionList", &rv);
-    if (!inj) {
+    return call("C_GetFunctionList", {}, [&]() -> CK_RV {
         if (!out)
-            rv = CKR_ARGUMENTS_BAD;
-        else
-            *out = &gFunctionList;
+            return CKR_ARGUMENTS_BAD;
+        *out = &gFunctionList;
+        return CKR_OK;
+    });
+}
+
+// Runs f on the slot under the lock; `missing` for an unknown slot.
+template <typename R, typename F>
+R withSlot(unsigned long id, R missing, F f)
+{
+    Guard g;
+    Slot* s = findSlot(id);
+    return s ? f(*s) : missing;
+}
+
+long copyOut(const std::string& v, char* buf, size_t cap)
+{
+    if (buf) {
+        std::memcpy(buf, v.data(), std::min(cap, v.size()));
+        if (cap > v.size())
+            buf[v.size()] = '\0';
     }
-    logLine("C_GetFunctionList " + rvStr(rv));
-    return rv;
+    return (long)v.size();
 }
 
 } // namespace
@@ -2052,6 +1606,20 @@ CK_RV C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR ppFunctionList)
     return m_GetFunctionList(ppFunctionList);
 }
 
+// Control functions that read or set one value under the lock.
+#define P11MOCK_GETTER(type, name, value)                                                                              \
+    P11MOCK_API type P11MOCK_CALL mock_##name(void)                                                                    \
+    {                                                                                                                  \
+        Guard g;                                                                                                       \
+        return value;                                                                                                  \
+    }
+#define P11MOCK_SETTER(name, type, field)                                                                              \
+    P11MOCK_API void P11MOCK_CALL mock_##name(type v)                                                                  \
+    {                                                                                                                  \
+        Guard g;                                                                                                       \
+        S().field = v;                                                                                                 \
+    }
+
 extern "C" {
 
 P11MOCK_API void P11MOCK_CALL mock_reset(void)
@@ -2063,11 +1631,18 @@ P11MOCK_API void P11MOCK_CALL mock_reset(void)
     theCond().notifyAll();
 }
 
-P11MOCK_API int P11MOCK_CALL mock_is_initialized(void)
-{
-    Guard g;
-    return S().initialized ? 1 : 0;
-}
+P11MOCK_GETTER(int, is_initialized, S().initialized ? 1 : 0)
+P11MOCK_GETTER(unsigned long, pending_slot_events, (unsigned long)S().events.size())
+P11MOCK_GETTER(unsigned long, waiting_count, S().waiting + static_cast<unsigned long>(S().pollers.size()))
+P11MOCK_GETTER(unsigned long, log_line_count, S().logLines)
+P11MOCK_SETTER(set_auto_slot_events, int, autoEvents)
+P11MOCK_SETTER(set_next_session_handle, unsigned long, nextSession)
+P11MOCK_SETTER(set_next_object_handle, unsigned long, nextObject)
+P11MOCK_SETTER(set_removed_session_rv, unsigned long, removedRv)
+P11MOCK_SETTER(set_extra_reported_length, unsigned long, extraLen)
+P11MOCK_SETTER(allow_reinit, int, allowReinit)
+P11MOCK_SETTER(set_require_login, int, requireLogin)
+P11MOCK_SETTER(log_enable, int, logEnabled)
 
 P11MOCK_API void P11MOCK_CALL mock_set_initialized(int on)
 {
@@ -2080,170 +1655,101 @@ P11MOCK_API void P11MOCK_CALL mock_set_initialized(int on)
 
 P11MOCK_API int P11MOCK_CALL mock_set_token_present(unsigned long slotId, int present)
 {
-    Guard g;
-    Slot* s = findSlot(slotId);
-    if (!s)
-        return -1;
-    bool p = present != 0;
-    if (s->present && !p)
-        dropSessionsOfSlot(slotId, true);
-    s->present = p;
-    if (S().autoEvents) {
-        S().events.push_back(slotId);
-        theCond().notifyAll();
-    }
-    return 0;
-}
-
-P11MOCK_API void P11MOCK_CALL mock_set_auto_slot_events(int on)
-{
-    Guard g;
-    S().autoEvents = on != 0;
+    return withSlot(slotId, -1, [&](Slot& s) {
+        if (s.present && !present)
+            dropSessionsOfSlot(slotId, true);
+        s.present = present != 0;
+        if (S().autoEvents)
+            queueEvent(slotId);
+        return 0;
+    });
 }
 
 P11MOCK_API void P11MOCK_CALL mock_queue_slot_event(unsigned long slotId)
 {
     Guard g;
-    S().events.push_back(slotId);
-    theCond().notifyAll();
-}
-
-P11MOCK_API unsigned long P11MOCK_CALL mock_pending_slot_events(void)
-{
-    Guard g;
-    return (unsigned long)S().events.size();
-}
-
-P11MOCK_API unsigned long P11MOCK_CALL mock_waiting_count(void)
-{
-    Guard g;
-    return S().waiting + static_cast<unsigned long>(S().pollers.size());
+    queueEvent(slotId);
 }
 
 P11MOCK_API int P11MOCK_CALL mock_set_token_info(unsigned long slotId, const char* label, const char* manufacturer,
                                                  const char* model, const char* serial)
 {
-    Guard g;
-    Slot* s = findSlot(slotId);
-    if (!s)
-        return -1;
-    if (label)
-        padCopy(s->token.label, 32, label);
-    if (manufacturer)
-        padCopy(s->token.manufacturer, 32, manufacturer);
-    if (model)
-        padCopy(s->token.model, 16, model);
-    if (serial)
-        padCopy(s->token.serial, 16, serial);
-    return 0;
+    return withSlot(slotId, -1, [&](Slot& s) {
+        if (label)
+            padCopy(s.token.label, 32, label);
+        if (manufacturer)
+            padCopy(s.token.manufacturer, 32, manufacturer);
+        if (model)
+            padCopy(s.token.model, 16, model);
+        if (serial)
+            padCopy(s.token.serial, 16, serial);
+        return 0;
+    });
 }
 
 P11MOCK_API int P11MOCK_CALL mock_set_token_label(unsigned long slotId, const void* bytes, unsigned long length)
 {
-    Guard g;
-    Slot* s = findSlot(slotId);
-    if (!s || length > sizeof s->token.label || (!bytes && length))
-        return -1;
-    std::memset(s->token.label, ' ', sizeof s->token.label);
-    if (length)
-        std::memcpy(s->token.label, bytes, length);
-    return 0;
+    return withSlot(slotId, -1, [&](Slot& s) {
+        if (length > sizeof s.token.label || (!bytes && length))
+            return -1;
+        std::memset(s.token.label, ' ', sizeof s.token.label);
+        if (length)
+            std::memcpy(s.token.label, bytes, length);
+        return 0;
+    });
 }
 
 P11MOCK_API int P11MOCK_CALL mock_set_token_flags(unsigned long slotId, unsigned long flags)
 {
-    Guard g;
-    Slot* s = findSlot(slotId);
-    if (!s)
-        return -1;
-    s->token.flags = flags;
-    return 0;
+    return withSlot(slotId, -1, [&](Slot& s) {
+        s.token.flags = flags;
+        return 0;
+    });
 }
 
 P11MOCK_API unsigned long P11MOCK_CALL mock_get_token_flags(unsigned long slotId)
 {
-    Guard g;
-    Slot* s = findSlot(slotId);
-    return s ? s->token.flags : 0;
+    return withSlot(slotId, 0UL, [](Slot& s) { return s.token.flags; });
 }
 
 P11MOCK_API int P11MOCK_CALL mock_set_user_pin(unsigned long slotId, const char* pin, unsigned long len)
 {
-    Guard g;
-    Slot* s = findSlot(slotId);
-    if (!s)
-        return -1;
-    if (pin) {
-        s->token.userPin.assign(pin, len);
-        s->token.hasUserPin = true;
-        s->token.flags |= CKF_USER_PIN_INITIALIZED;
-    } else {
-        s->token.userPin.clear();
-        s->token.hasUserPin = false;
-        s->token.flags &= ~(CK_FLAGS)CKF_USER_PIN_INITIALIZED;
-    }
-    return 0;
+    return withSlot(slotId, -1, [&](Slot& s) {
+        Token& t = s.token;
+        t.hasUserPin = pin != nullptr;
+        t.userPin = pin ? std::string(pin, len) : std::string();
+        t.flags = pin ? t.flags | CKF_USER_PIN_INITIALIZED : t.flags & ~(CK_FLAGS)CKF_USER_PIN_INITIALIZED;
+        return 0;
+    });
 }
 
 P11MOCK_API int P11MOCK_CALL mock_set_so_pin(unsigned long slotId, const char* pin, unsigned long len)
 {
-    Guard g;
-    Slot* s = findSlot(slotId);
-    if (!s)
-        return -1;
-    s->token.hasSoPin = pin != nullptr;
-    if (pin)
-        s->token.soPin.assign(pin, len);
-    else
-        s->token.soPin.clear();
-    return 0;
-}
-
-static long copyOut(const std::string& v, char* buf, size_t cap)
-{
-    if (buf) {
-        size_t n = std::min(cap, v.size());
-        std::memcpy(buf, v.data(), n);
-        if (cap > v.size())
-            buf[v.size()] = '\0';
-    }
-    return (long)v.size();
+    return withSlot(slotId, -1, [&](Slot& s) {
+        s.token.hasSoPin = pin != nullptr;
+        s.token.soPin = pin ? std::string(pin, len) : std::string();
+        return 0;
+    });
 }
 
 P11MOCK_API long P11MOCK_CALL mock_get_user_pin(unsigned long slotId, char* buf, size_t cap)
 {
-    Guard g;
-    Slot* s = findSlot(slotId);
-    if (!s || !s->token.hasUserPin)
-        return -1;
-    return copyOut(s->token.userPin, buf, cap);
+    return withSlot(slotId, -1L, [&](Slot& s) { return s.token.hasUserPin ? copyOut(s.token.userPin, buf, cap) : -1; });
 }
 
 P11MOCK_API long P11MOCK_CALL mock_get_so_pin(unsigned long slotId, char* buf, size_t cap)
 {
-    Guard g;
-    Slot* s = findSlot(slotId);
-    if (!s || !s->token.hasSoPin)
-        return -1;
-    return copyOut(s->token.soPin, buf, cap);
+    return withSlot(slotId, -1L, [&](Slot& s) { return s.token.hasSoPin ? copyOut(s.token.soPin, buf, cap) : -1; });
 }
 
 P11MOCK_API long P11MOCK_CALL mock_get_token_label(unsigned long slotId, char* buf, size_t cap)
 {
-    Guard g;
-    Slot* s = findSlot(slotId);
-    if (!s)
-        return -1;
-    return copyOut(std::string(s->token.label, 32), buf, cap);
+    return withSlot(slotId, -1L, [&](Slot& s) { return copyOut(std::string(s.token.label, 32), buf, cap); });
 }
 
 P11MOCK_API int P11MOCK_CALL mock_get_login_state(unsigned long slotId)
 {
-    Guard g;
-    Slot* s = findSlot(slotId);
-    if (!s)
-        return -2;
-    return (int)s->login;
+    return withSlot(slotId, -2, [](Slot& s) { return (int)s.login; });
 }
 
 P11MOCK_API unsigned long P11MOCK_CALL mock_session_count(unsigned long slotId)
@@ -2252,37 +1758,11 @@ P11MOCK_API unsigned long P11MOCK_CALL mock_session_count(unsigned long slotId)
     return sessionsOnSlot(slotId);
 }
 
-P11MOCK_API void P11MOCK_CALL mock_set_next_session_handle(unsigned long h)
-{
-    Guard g;
-    S().nextSession = h;
-}
-
-P11MOCK_API void P11MOCK_CALL mock_set_next_object_handle(unsigned long h)
-{
-    Guard g;
-    S().nextObject = h;
-}
-
-P11MOCK_API void P11MOCK_CALL mock_set_removed_session_rv(unsigned long rv)
-{
-    Guard g;
-    S().removedRv = rv;
-}
-
 P11MOCK_API unsigned long P11MOCK_CALL mock_add_object(unsigned long slotId, const void* attrs, unsigned long count)
 {
-    Guard g;
-    Slot* s = findSlot(slotId);
-    if (!s || (!attrs && count))
-        return 0;
-    const CK_ATTRIBUTE* a = static_cast<const CK_ATTRIBUTE*>(attrs);
-    Object o;
-    o.handle = allocObjectHandle();
-    for (unsigned long i = 0; i < count; ++i)
-        o.set(a[i].type, a[i].pValue, a[i].ulValueLen);
-    s->token.objects.push_back(o);
-    return o.handle;
+    return withSlot(slotId, 0UL, [&](Slot& s) {
+        return attrs || !count ? addObject(s.token, static_cast<const CK_ATTRIBUTE*>(attrs), count) : 0UL;
+    });
 }
 
 P11MOCK_API int P11MOCK_CALL mock_remove_object(unsigned long handle)
@@ -2291,8 +1771,7 @@ P11MOCK_API int P11MOCK_CALL mock_remove_object(unsigned long handle)
     Slot* s = nullptr;
     if (!findObjectAnywhere(handle, &s))
         return -1;
-    auto& v = s->token.objects;
-    v.erase(std::remove_if(v.begin(), v.end(), [&](const Object& x) { return x.handle == handle; }), v.end());
+    eraseObject(s->token, handle);
     return 0;
 }
 
@@ -2304,9 +1783,7 @@ P11MOCK_API int P11MOCK_CALL mock_object_exists(unsigned long handle)
 
 P11MOCK_API unsigned long P11MOCK_CALL mock_object_count(unsigned long slotId)
 {
-    Guard g;
-    Slot* s = findSlot(slotId);
-    return s ? (unsigned long)s->token.objects.size() : 0;
+    return withSlot(slotId, 0UL, [](Slot& s) { return (unsigned long)s.token.objects.size(); });
 }
 
 P11MOCK_API long P11MOCK_CALL mock_get_attribute(unsigned long handle, unsigned long type, void* buf, size_t cap)
@@ -2326,19 +1803,16 @@ P11MOCK_API int P11MOCK_CALL mock_set_attribute(unsigned long handle, unsigned l
 {
     Guard g;
     Object* o = findObjectAnywhere(handle);
-    if (!o)
-        return -1;
-    o->set(type, value, len);
-    return 0;
+    if (o)
+        o->set(type, value, len);
+    return o ? 0 : -1;
 }
 
 P11MOCK_API int P11MOCK_CALL mock_remove_attribute(unsigned long handle, unsigned long type)
 {
     Guard g;
     Object* o = findObjectAnywhere(handle);
-    if (!o || !o->remove(type))
-        return -1;
-    return 0;
+    return o && o->remove(type) ? 0 : -1;
 }
 
 P11MOCK_API int P11MOCK_CALL mock_fail(const char* functionName, unsigned long rv, unsigned long nth)
@@ -2374,24 +1848,6 @@ P11MOCK_API unsigned long P11MOCK_CALL mock_call_count(const char* functionName)
     return it == S().callCounts.end() ? 0 : it->second;
 }
 
-P11MOCK_API void P11MOCK_CALL mock_set_extra_reported_length(unsigned long n)
-{
-    Guard g;
-    S().extraLen = n;
-}
-
-P11MOCK_API void P11MOCK_CALL mock_allow_reinit(int on)
-{
-    Guard g;
-    S().allowReinit = on != 0;
-}
-
-P11MOCK_API void P11MOCK_CALL mock_set_require_login(int on)
-{
-    Guard g;
-    S().requireLogin = on != 0;
-}
-
 P11MOCK_API void P11MOCK_CALL mock_log_clear(void)
 {
     Guard g;
@@ -2409,18 +1865,6 @@ P11MOCK_API size_t P11MOCK_CALL mock_log_copy(char* buf, size_t cap)
         buf[n] = '\0';
     }
     return l.size() + 1;
-}
-
-P11MOCK_API unsigned long P11MOCK_CALL mock_log_line_count(void)
-{
-    Guard g;
-    return S().logLines;
-}
-
-P11MOCK_API void P11MOCK_CALL mock_log_enable(int on)
-{
-    Guard g;
-    S().logEnabled = on != 0;
 }
 
 P11MOCK_API void P11MOCK_CALL mock_set_single_threaded(int on)
