@@ -11,7 +11,7 @@
 // bridge loaded or will load by that path. The helper never unloads the module:
 // a PKCS#11 module's state must outlive any one test fixture.
 //
-//   P11MockControl mock(P11MockControl::defaultPath());
+//   P11MockControl mock(P11MOCK_MODULE_PATH);
 //   mock.reset();
 //   mock.fail("C_GetSlotList", 0x150 /*CKR_BUFFER_TOO_SMALL*/, 2);
 //   ... drive the bridge ...
@@ -112,23 +112,6 @@ public:
     ~P11MockControl() = default;
     P11MockControl(const P11MockControl&) = delete;
     P11MockControl& operator=(const P11MockControl&) = delete;
-
-    // The path to use when none is given: the bare DLL name on win32 (found in
-    // the exe's directory), the file name on Linux (give a full path there:
-    // dlopen does not search the exe's directory).
-    static std::string defaultPath()
-    {
-#ifdef _WIN32
-        return "orvp11mock.dll";
-#else
-        return "liborvp11mock.so";
-#endif
-    }
-
-    const std::string& path() const
-    {
-        return path_;
-    }
 
     // Any exported symbol of the module, e.g. "C_GetFunctionList"; nullptr if absent.
     void* symbol(const char* name) const

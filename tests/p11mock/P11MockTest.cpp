@@ -1,17 +1,13 @@
 // Self-test of the orvp11mock module: the contracts the bridge tests rely on.
 // The module is loaded at run time through P11MockControl, like the bridge does.
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#else
+#include <p11-kit/pkcs11.h>
+
+#include "P11MockControl.h" // <windows.h> on win32
+
+#ifndef _WIN32
 #include <pthread.h>
 #include <unistd.h>
 #endif
-#include <p11-kit/pkcs11.h>
-
-#include "P11MockControl.h"
 
 #include <gtest/gtest.h>
 
@@ -33,14 +29,9 @@ P11MockControl& mock()
 
 CK_FUNCTION_LIST* functions()
 {
-    typedef CK_RV (*GetFunctionList)(CK_FUNCTION_LIST**);
-    GetFunctionList gfl = reinterpret_cast<GetFunctionList>(mock().symbol("C_GetFunctionList"));
-    if (!gfl)
-        return nullptr;
+    auto gfl = reinterpret_cast<CK_C_GetFunctionList>(mock().symbol("C_GetFunctionList"));
     CK_FUNCTION_LIST* fl = nullptr;
-    if (gfl(&fl) != CKR_OK)
-        return nullptr;
-    return fl;
+    return gfl && gfl(&fl) == CKR_OK ? fl : nullptr;
 }
 
 void sleepMs(unsigned ms)
@@ -368,23 +359,49 @@ TEST_F(P11Mock, DigestLengthsAndRandom)
     EXPECT_EQ(f->C_GenerateRandom(c, r, 16), CKR_RANDOM_NO_RNG);
 }
 
-struct WaitResult {
+// A thread blocked in C_WaitForSlotEvent(0, ...).
+struct Waiter {
     CK_FUNCTION_LIST* f;
-    CK_SLOT_ID slot;
-    CK_RV rv;
-};
-
+    P11MockControl& m;
+    CK_SLOT_ID slot = 0;
+    CK_RV rv = 0xFFFF;
 #ifdef _WIN32
-DWORD WINAPI waiter(LPVOID p)
-{
+    HANDLE thread = NULL;
+    static DWORD WINAPI run(LPVOID p)
 #else
-void* waiter(void* p)
-{
+    pthread_t thread;
+    static void* run(void* p)
 #endif
-    WaitResult* w = static_cast<WaitResult*>(p);
-    w->rv = w->f->C_WaitForSlotEvent(0, &w->slot, NULL_PTR);
-    return 0;
-}
+    {
+        Waiter* w = static_cast<Waiter*>(p);
+        w->rv = w->f->C_WaitForSlotEvent(0, &w->slot, NULL_PTR);
+        return 0;
+    }
+    // Starts the thread and gives it up to five seconds to block.
+    bool start()
+    {
+#ifdef _WIN32
+        thread = CreateThread(NULL, 0, run, this, 0, NULL);
+        if (!thread)
+            return false;
+#else
+        if (pthread_create(&thread, NULL, run, this) != 0)
+            return false;
+#endif
+        for (int i = 0; i < 500 && m.waiting_count() == 0; ++i)
+            sleepMs(10);
+        return true;
+    }
+    void join()
+    {
+#ifdef _WIN32
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+#else
+        pthread_join(thread, NULL);
+#endif
+    }
+};
 
 TEST_F(P11Mock, SlotEvents)
 {
@@ -399,46 +416,21 @@ TEST_F(P11Mock, SlotEvents)
 
     // Blocking wait: released by an event queued from another thread, without
     // holding the module's lock meanwhile.
-    WaitResult w = {f, 0, 0xFFFF};
-#ifdef _WIN32
-    HANDLE t = CreateThread(NULL, 0, waiter, &w, 0, NULL);
-    ASSERT_NE(t, (HANDLE)NULL);
-#else
-    pthread_t t;
-    ASSERT_EQ(pthread_create(&t, NULL, waiter, &w), 0);
-#endif
-    for (int i = 0; i < 500 && m.waiting_count() == 0; ++i)
-        sleepMs(10);
+    Waiter w{f, m};
+    ASSERT_TRUE(w.start());
     ASSERT_EQ(m.waiting_count(), 1u);
     CK_ULONG n = 0;
     EXPECT_EQ(f->C_GetSlotList(CK_TRUE, NULL_PTR, &n), CKR_OK); // lock is free
     m.queue_slot_event(11);
-#ifdef _WIN32
-    WaitForSingleObject(t, INFINITE);
-    CloseHandle(t);
-#else
-    pthread_join(t, NULL);
-#endif
+    w.join();
     EXPECT_EQ(w.rv, CKR_OK);
     EXPECT_EQ(w.slot, 11u);
 
     // A blocked waiter is released by C_Finalize.
-    WaitResult w2 = {f, 0, 0xFFFF};
-#ifdef _WIN32
-    HANDLE t2 = CreateThread(NULL, 0, waiter, &w2, 0, NULL);
-#else
-    pthread_t t2;
-    ASSERT_EQ(pthread_create(&t2, NULL, waiter, &w2), 0);
-#endif
-    for (int i = 0; i < 500 && m.waiting_count() == 0; ++i)
-        sleepMs(10);
+    Waiter w2{f, m};
+    ASSERT_TRUE(w2.start());
     EXPECT_EQ(f->C_Finalize(NULL_PTR), CKR_OK);
-#ifdef _WIN32
-    WaitForSingleObject(t2, INFINITE);
-    CloseHandle(t2);
-#else
-    pthread_join(t2, NULL);
-#endif
+    w2.join();
     EXPECT_EQ(w2.rv, CKR_CRYPTOKI_NOT_INITIALIZED);
 }
 
