@@ -3,7 +3,6 @@ package orvane.capitest;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
-import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static orvane.testsupport.SoftHsmSetup.rsa;
 
@@ -11,7 +10,6 @@ import java.io.InterruptedIOException;
 import java.nio.charset.StandardCharsets;
 import java.security.KeyStoreException;
 import java.security.MessageDigest;
-import java.security.Signature;
 import java.util.Arrays;
 
 import javax.crypto.Cipher;
@@ -80,10 +78,7 @@ class CapiKeyStorageTest extends CapiMaterial {
         byte[] rs = new byte[40];
         System.arraycopy(reversed(Arrays.copyOfRange(signature, 0, 20)), 0, rs, 0, 20);
         System.arraycopy(reversed(Arrays.copyOfRange(signature, 20, 40)), 0, rs, 20, 20);
-        Signature verifier = Signature.getInstance("SHA1withDSAinP1363Format");
-        verifier.initVerify(publicKey("kspdsa"));
-        verifier.update(DATA);
-        assertTrue(verifier.verify(rs));
+        assertTrue(SoftHsmSetup.verifies("SHA1withDSAinP1363Format", publicKey("kspdsa"), DATA, rs));
         assertEquals(-601, wrap(MessageDigest.getInstance("MD5").digest(DATA), 2, "kspdsa", signature, 1));
         assertEquals(-599, wrap(sha1, 1, "kspdsa", signature, CapiToken.AT_SIGNATURE));
     }
@@ -93,11 +88,9 @@ class CapiKeyStorageTest extends CapiMaterial {
         byte[] out = new byte[128];
         assertEquals(NTE_BAD_KEYSET, wrap(new byte[20], 1, "kspnokey", out, CapiToken.AT_SIGNATURE));
         assertArrayEquals(new byte[128], out);
-        KeyStoreException thrown = assertThrows(KeyStoreException.class,
+        assertFails(KeyStoreException.class,
+                "ORVcapi::getPrivateKey() a problem occured while calling getCspFromCertificate().", NTE_BAD_KEYSET,
                 () -> token.nativeUnwrapSecretKey(new byte[128], der("kspnokey"), "MY"));
-        assertEquals(description(
-                "ORVcapi::getPrivateKey() a problem occured while calling getCspFromCertificate().", NTE_BAD_KEYSET),
-                thrown.getMessage());
     }
 
     @Test
@@ -107,9 +100,7 @@ class CapiKeyStorageTest extends CapiMaterial {
         assertEquals(-999, wrap(sha1, 1, "kspcancel", out, CapiToken.AT_SIGNATURE));
         assertArrayEquals(new byte[128], out);
         byte[] wrapped = rsa(Cipher.ENCRYPT_MODE, publicKey("kspcancel"), SESSION_KEY);
-        InterruptedIOException thrown = assertThrows(InterruptedIOException.class,
-                () -> token.nativeUnwrapSecretKey(wrapped, der("kspcancel"), "MY"));
-        assertEquals(description("ORVcapi::unwrapSessionKey() User cancelled during CryptDecrypt().",
-                SCARD_W_CANCELLED_BY_USER), thrown.getMessage());
+        assertFails(InterruptedIOException.class, "ORVcapi::unwrapSessionKey() User cancelled during CryptDecrypt().",
+                SCARD_W_CANCELLED_BY_USER, () -> token.nativeUnwrapSecretKey(wrapped, der("kspcancel"), "MY"));
     }
 }

@@ -3,7 +3,6 @@ package orvane.capitest;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
-import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static orvane.testsupport.SoftHsmSetup.rsa;
 
@@ -15,7 +14,6 @@ import java.security.MessageDigest;
 import javax.crypto.Cipher;
 
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.function.Executable;
 
 import orvane.clapi.crypto.CapiToken;
 import orvane.testsupport.SoftHsmSetup;
@@ -88,36 +86,31 @@ class CapiKeyTest extends CapiMaterial {
         assertArrayEquals(SESSION_KEY, token.nativeUnwrapSecretKey(wrapped, der("base"), "MY"));
     }
 
-    private static void assertKeyStoreException(String message, long code, Executable call) {
-        assertEquals(description(message, code), assertThrows(KeyStoreException.class, call).getMessage());
-    }
-
     @Test
     void unwrapFailuresRaiseKeyStoreException() throws Exception {
         byte[] signer = der("signer");
         byte[] wrapped = new byte[128];
         wrapped[5] = 1;
-        assertKeyStoreException("CAPIBridge::convertByteArray() zero sized byte array exception.", -130,
+        Class<KeyStoreException> ks = KeyStoreException.class;
+        assertFails(ks, "CAPIBridge::convertByteArray() zero sized byte array exception.", -130,
                 () -> token.nativeUnwrapSecretKey(new byte[0], signer, "MY"));
-        assertKeyStoreException("CAPIBridge::convertByteArray() zero sized byte array exception.", -130,
+        assertFails(ks, "CAPIBridge::convertByteArray() zero sized byte array exception.", -130,
                 () -> token.nativeUnwrapSecretKey(null, signer, "MY"));
-        assertKeyStoreException("CAPIBridge::convertByteArray() zero sized byte array exception.", -131,
+        assertFails(ks, "CAPIBridge::convertByteArray() zero sized byte array exception.", -131,
                 () -> token.nativeUnwrapSecretKey(wrapped, null, "MY"));
-        assertKeyStoreException("CAPIBridge::convertString() zero sized string exception.", -132,
+        assertFails(ks, "CAPIBridge::convertString() zero sized string exception.", -132,
                 () -> token.nativeUnwrapSecretKey(wrapped, signer, ""));
-        assertKeyStoreException("ORVcapi::getPrivateKey() a problem occured while calling getCspFromCertificate().",
+        assertFails(ks, "ORVcapi::getPrivateKey() a problem occured while calling getCspFromCertificate().",
                 -512, () -> token.nativeUnwrapSecretKey(wrapped, der("stranger"), "MY"));
         byte[] notForUs = rsa(Cipher.ENCRYPT_MODE, publicKey("stranger"), SESSION_KEY);
-        assertKeyStoreException("ORVcapi::unwrapSessionKey() A problem occured while calling CryptDecrypt().",
+        assertFails(ks, "ORVcapi::unwrapSessionKey() A problem occured while calling CryptDecrypt().",
                 NTE_BAD_DATA, () -> token.nativeUnwrapSecretKey(notForUs, signer, "MY"));
     }
 
     @Test
     void refusedKeyRaisesInterruptedIOException() throws Exception {
-        InterruptedIOException thrown = assertThrows(InterruptedIOException.class,
-                () -> token.nativeUnwrapSecretKey(new byte[128], der("nokey"), "MY"));
-        assertEquals(description("ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().",
-                NTE_NO_KEY), thrown.getMessage());
+        assertFails(InterruptedIOException.class, "ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().",
+                NTE_NO_KEY, () -> token.nativeUnwrapSecretKey(new byte[128], der("nokey"), "MY"));
     }
 
     @Test

@@ -2,6 +2,7 @@ package orvane.capitest;
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertThrows;
 
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -43,6 +44,11 @@ abstract class CapiMaterial {
     /** The description format of the library's exceptions. */
     static String description(String message, long code) {
         return String.format("%s. Error code HEX: 0x%X. Error code dec: %d.\n", message, (int) code, (int) code);
+    }
+
+    /** The call raises the exception class with the library's description of the message and code. */
+    static void assertFails(Class<? extends Throwable> type, String message, long code, Executable call) {
+        assertEquals(description(message, code), assertThrows(type, call).getMessage());
     }
 
     long wrap(byte[] digest, int hashType, String cert, byte[] signature, int keySpec) throws Exception {

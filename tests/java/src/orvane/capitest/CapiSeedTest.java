@@ -1,7 +1,6 @@
 package orvane.capitest;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.IOException;
@@ -40,12 +39,10 @@ class CapiSeedTest extends CapiMaterial {
 
     @Test
     void heapAndNullBuffersRaiseIOException() {
-        IOException heap = assertThrows(IOException.class, () -> token.nativeGenerateSeed(ByteBuffer.allocate(16)));
-        assertEquals(description("CAPIbridge::nativeGenerateSeed() the ByteBuffer is not a direct buffer.",
-                0), heap.getMessage());
-        IOException missing = assertThrows(IOException.class, () -> token.nativeGenerateSeed(null));
-        assertEquals(description("CAPIbridge::nativeGenerateSeed() the ByteBuffer is null.", 0),
-                missing.getMessage());
+        assertFails(IOException.class, "CAPIbridge::nativeGenerateSeed() the ByteBuffer is not a direct buffer.", 0,
+                () -> token.nativeGenerateSeed(ByteBuffer.allocate(16)));
+        assertFails(IOException.class, "CAPIbridge::nativeGenerateSeed() the ByteBuffer is null.", 0,
+                () -> token.nativeGenerateSeed(null));
     }
 
     @Test

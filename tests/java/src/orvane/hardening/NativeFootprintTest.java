@@ -8,15 +8,21 @@ import static orvane.testsupport.SoftHsmSetup.rsa;
 import static orvane.testsupport.SoftHsmSetup.x509;
 
 import java.io.EOFException;
+import java.io.IOException;
 import java.nio.ByteBuffer;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.security.MessageDigest;
 import java.util.LinkedList;
+import java.util.concurrent.TimeUnit;
+import java.util.regex.Matcher;
+import java.util.regex.Pattern;
+import java.util.stream.Stream;
 
 import javax.crypto.Cipher;
 
+import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.MethodOrderer;
 import org.junit.jupiter.api.Order;
 import org.junit.jupiter.api.Test;
@@ -52,6 +58,17 @@ class NativeFootprintTest {
     private static final String VALUES = "Software\\ORVNativeTest\\JUnit\\Values";
     private static final byte[] DATA = "a long series of calls".getBytes(StandardCharsets.UTF_8);
 
+    private HardeningToken t;
+    private int m;
+    private int s;
+
+    @BeforeEach
+    void hardeningToken() throws Exception {
+        t = HardeningToken.get();
+        m = t.moduleId;
+        s = t.slotIndex;
+    }
+
     /**
      * Runs the warm-up, then the series; holds the descriptors and JNI global
      * references flat and returns the footprints before and after it.
@@ -84,9 +101,6 @@ class NativeFootprintTest {
     @Test
     @Order(1)
     void pkcs11QueriesAndFailures() throws Throwable {
-        HardeningToken t = HardeningToken.get();
-        int m = t.moduleId;
-        int s = t.slotIndex;
         flat("pkcs11 queries", 8000, () -> {
             assertTrue(PKCS11Module.getNumberOfSlots(m) >= 1);
             assertTrue(PKCS11Slot.tokenPresent(m, s));
@@ -103,9 +117,6 @@ class NativeFootprintTest {
     @Test
     @Order(2)
     void pkcs11SessionWork() throws Throwable {
-        HardeningToken t = HardeningToken.get();
-        int m = t.moduleId;
-        int s = t.slotIndex;
         byte[] sha1 = MessageDigest.getInstance("SHA-1").digest(DATA);
         byte[] stranger = t.certificate.clone();
         stranger[stranger.length - 1] ^= 1;
@@ -131,18 +142,16 @@ class NativeFootprintTest {
     @Test
     @Order(3)
     void pkcs11KeyOperations() throws Throwable {
-        HardeningToken t = HardeningToken.get();
-        int m = t.moduleId;
-        int s = t.slotIndex;
         PKCS11Slot.openSession(m, s);
         PKCS11Slot.login(m, s, HardeningToken.PIN, PKCS11Slot.CKU_USER);
+        int rsa = PKCS11Slot.CKM_RSA_PKCS;
         try {
             flat("pkcs11 keys", 300, () -> {
                 byte[] signature = PKCS11Slot.signData(m, s, t.certificate, DATA, PKCS11Slot.CKM_SHA1_RSA_PKCS);
                 assertTrue(PKCS11Slot.verifyData(m, s, t.certificate, DATA, signature, PKCS11Slot.CKM_SHA1_RSA_PKCS));
-                byte[] encrypted = PKCS11Slot.encryptData(m, s, t.certificate, DATA, PKCS11Slot.CKM_RSA_PKCS);
-                assertArrayEquals(DATA, PKCS11Slot.decryptData(m, s, t.certificate, encrypted, PKCS11Slot.CKM_RSA_PKCS));
-                assertArrayEquals(DATA, PKCS11Slot.unwrapKey(m, s, t.certificate, encrypted, PKCS11Slot.CKM_RSA_PKCS));
+                byte[] encrypted = PKCS11Slot.encryptData(m, s, t.certificate, DATA, rsa);
+                assertArrayEquals(DATA, PKCS11Slot.decryptData(m, s, t.certificate, encrypted, rsa));
+                assertArrayEquals(DATA, PKCS11Slot.unwrapKey(m, s, t.certificate, encrypted, rsa));
             });
         } finally {
             PKCS11Slot.closeSession(m, s);
@@ -201,8 +210,6 @@ class NativeFootprintTest {
     @Test
     @Order(6)
     void refreshGrowsOnlyByItsAbandonedSessions() throws Throwable {
-        HardeningToken t = HardeningToken.get();
-        int m = t.moduleId;
         int rounds = 4000;
         Footprint[] f = series("pkcs11 refresh+session", rounds, () -> {
             PKCS11Slot.openSession(m, t.slotIndex);
@@ -212,5 +219,66 @@ class NativeFootprintTest {
         System.out.printf("footprint refresh with an open session: %d bytes per refresh%n", bytesPerRefresh);
         assertTrue(bytesPerRefresh <= 2048, bytesPerRefresh + " bytes per refresh");
         flat("pkcs11 refresh alone", 10000, () -> PKCS11Module.refresh(m));
+    }
+
+    /**
+     * What the process holds at one moment: resident memory, open file
+     * descriptors and the JNI global references the VM counts. The references are
+     * read from the VM's own thread dump (jcmd Thread.print), so nothing of the
+     * library is needed to count them.
+     */
+    record Footprint(long rssKiB, int fileDescriptors, int globalRefs) {
+        private static final Pattern GLOBAL_REFS = Pattern.compile("JNI global refs: (\\d+)");
+
+        static Footprint now() throws IOException, InterruptedException {
+            settle();
+            int refs = jniGlobalRefs();
+            settle();
+            return new Footprint(residentKiB(), openDescriptors(), refs);
+        }
+
+        private static void settle() throws InterruptedException {
+            for (int i = 0; i < 3; i++) {
+                System.gc();
+                System.runFinalization();
+                Thread.sleep(20);
+            }
+        }
+
+        static long residentKiB() throws IOException {
+            for (String line : Files.readAllLines(Path.of("/proc/self/status"))) {
+                if (line.startsWith("VmRSS:")) {
+                    return Long.parseLong(line.replaceAll("[^0-9]", ""));
+                }
+            }
+            throw new IOException("no VmRSS in /proc/self/status");
+        }
+
+        static int openDescriptors() throws IOException {
+            try (Stream<Path> fds = Files.list(Path.of("/proc/self/fd"))) {
+                return (int) fds.count();
+            }
+        }
+
+        static int jniGlobalRefs() throws IOException, InterruptedException {
+            ProcessBuilder builder = new ProcessBuilder("jcmd", Long.toString(ProcessHandle.current().pid()),
+                    "Thread.print").redirectErrorStream(true);
+            builder.environment().remove("JAVA_TOOL_OPTIONS");
+            Process jcmd = builder.start();
+            String dump = new String(jcmd.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
+            if (!jcmd.waitFor(60, TimeUnit.SECONDS) || jcmd.exitValue() != 0) {
+                throw new IOException("jcmd Thread.print failed:\n" + dump);
+            }
+            Matcher m = GLOBAL_REFS.matcher(dump);
+            if (!m.find()) {
+                throw new IOException("no JNI reference count in the thread dump:\n" + dump);
+            }
+            return Integer.parseInt(m.group(1));
+        }
+
+        @Override
+        public String toString() {
+            return String.format("RSS %d KiB, %d fds, %d JNI global refs", rssKiB, fileDescriptors, globalRefs);
+        }
     }
 }

@@ -209,7 +209,8 @@ final class CaseFile {
     }
 
     static String renderList(List<String> items) {
-        return "list[" + items.size() + "]" + items.stream().sorted().map(item -> " " + item).collect(Collectors.joining());
+        return "list[" + items.size() + "]"
+                + items.stream().sorted().map(item -> " " + item).collect(Collectors.joining());
     }
 
     static boolean matches(String expected, String actual) {

@@ -275,8 +275,6 @@ final class JvmCaseRunner {
         return "throws " + t.getClass().getName() + " " + (message == null ? "null" : quote(message));
     }
 
-    // ---- the mock module's control functions --------------------------------
-
     private Object control(String name, Class<?>[] types, Object... args) throws Exception {
         if (mockControl == null) {
             // The pkcs11test suite's binding of the mock's control functions.
@@ -311,7 +309,8 @@ final class JvmCaseRunner {
                 for (String line : log.split("\n")) {
                     if (!line.isEmpty()) {
                         int blank = line.indexOf(' ');
-                        names.append(names.length() == 0 ? "" : ",").append(blank < 0 ? line : line.substring(0, blank));
+                        names.append(names.length() == 0 ? "" : ",")
+                                .append(blank < 0 ? line : line.substring(0, blank));
                     }
                 }
                 control("logClear", none);

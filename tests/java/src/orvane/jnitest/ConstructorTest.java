@@ -3,8 +3,8 @@ package orvane.jnitest;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertInstanceOf;
-import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static orvane.testsupport.SoftHsmSetup.messageOf;
 
 import org.junit.jupiter.api.Test;
 
@@ -30,18 +30,15 @@ class ConstructorTest {
 
     @Test
     void missingClassNamesConstructorThenClassLookup() {
-        PKCS11Exception e = assertThrows(PKCS11Exception.class,
-                () -> WrapperProbe.construct("orvane/jnitest/NoSuchClass", 0));
         assertEquals("JConstructor::invoke(const JArguments&) - orvane/jnitest/NoSuchClass<init>"
                 + "((Ljava/lang/String;IZ[B)V) - JClass::setClass() - Unable to FindClass "
                 + "'orvane/jnitest/NoSuchClass' - java.lang.NoClassDefFoundError: orvane/jnitest/NoSuchClass",
-                e.getMessage());
+                messageOf(PKCS11Exception.class, () -> WrapperProbe.construct("orvane/jnitest/NoSuchClass", 0)));
     }
 
     @Test
     void mismatchedSignatureNamesConstructorThenMethodLookup() {
-        PKCS11Exception e = assertThrows(PKCS11Exception.class, () -> WrapperProbe.construct(TARGET, 1));
-        String message = e.getMessage();
+        String message = messageOf(PKCS11Exception.class, () -> WrapperProbe.construct(TARGET, 1));
         assertTrue(message.startsWith("JConstructor::invoke(const JArguments&) - orvane/jnitest/ProbeTarget<init>((I)V)"
                 + " - JMethod<JVoid>::getMethodID(JClass&) - java.lang.NoSuchMethodError: "), message);
         assertTrue(message.endsWith("(I)V in class - orvane/jnitest/ProbeTarget"), message);

@@ -5,9 +5,11 @@ import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertSame;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static orvane.testsupport.SoftHsmSetup.messageOf;
+
+import org.junit.jupiter.api.Test;
 
 import orvane.clapi.crypto.PKCS11Exception;
-import org.junit.jupiter.api.Test;
 
 class JavaExceptionsTest {
     /** A throwable whose own toString() fails. */
@@ -48,39 +50,35 @@ class JavaExceptionsTest {
 
     @Test
     void raiseLeavesTheNamedExceptionPending() {
-        PKCS11Exception p = assertThrows(PKCS11Exception.class,
-                () -> WrapperProbe.raise("orvane/clapi/crypto/PKCS11Exception", "PKCS11Slot_signData() - failed"));
-        assertEquals("PKCS11Slot_signData() - failed", p.getMessage());
-        IndexOutOfBoundsException i = assertThrows(IndexOutOfBoundsException.class,
-                () -> WrapperProbe.raise("java/lang/IndexOutOfBoundsException", "index '3'"));
-        assertEquals("index '3'", i.getMessage());
+        assertEquals("PKCS11Slot_signData() - failed", messageOf(PKCS11Exception.class,
+                () -> WrapperProbe.raise("orvane/clapi/crypto/PKCS11Exception", "PKCS11Slot_signData() - failed")));
+        assertEquals("index '3'", messageOf(IndexOutOfBoundsException.class,
+                () -> WrapperProbe.raise("java/lang/IndexOutOfBoundsException", "index '3'")));
     }
 
     @Test
     void raiseOfAMissingClassReportsAndLeavesNoClassDefFoundError() {
-        NoClassDefFoundError e = assertThrows(NoClassDefFoundError.class,
+        String missing = messageOf(NoClassDefFoundError.class,
                 () -> WrapperProbe.raiseCapturing("orvane/jnitest/Missing", "raise text"));
-        assertTrue(e.getMessage().contains("orvane/jnitest/Missing"), e.getMessage());
+        assertTrue(missing.contains("orvane/jnitest/Missing"), missing);
         assertEquals("Could not throw the exception: raise text\n", WrapperProbe.capturedStderr());
     }
 
     @Test
     void raiseOfANonThrowableClassIsRefusedWithoutHarm() {
-        IllegalArgumentException e = assertThrows(IllegalArgumentException.class,
-                () -> WrapperProbe.raiseCapturing("java/lang/String", "odd text"));
-        assertEquals("java/lang/String is not a Throwable", e.getMessage());
+        assertEquals("java/lang/String is not a Throwable", messageOf(IllegalArgumentException.class,
+                () -> WrapperProbe.raiseCapturing("java/lang/String", "odd text")));
         assertEquals("Could not throw the exception: odd text\n", WrapperProbe.capturedStderr());
     }
 
     @Test
     void throwJavaExceptionOfAMissingClassReportsAndLeavesNoClassDefFoundError() {
-        NoClassDefFoundError e = assertThrows(NoClassDefFoundError.class,
+        String missing = messageOf(NoClassDefFoundError.class,
                 () -> WrapperProbe.throwCapturing("orvane/jnitest/AlsoMissing", "throw text"));
-        assertTrue(e.getMessage().contains("orvane/jnitest/AlsoMissing"), e.getMessage());
+        assertTrue(missing.contains("orvane/jnitest/AlsoMissing"), missing);
         assertEquals("Could not throw the exception: throw text\n", WrapperProbe.capturedStderr());
-        IllegalStateException s = assertThrows(IllegalStateException.class,
-                () -> WrapperProbe.throwCapturing("java/lang/IllegalStateException", "found"));
-        assertEquals("found", s.getMessage());
+        assertEquals("found", messageOf(IllegalStateException.class,
+                () -> WrapperProbe.throwCapturing("java/lang/IllegalStateException", "found")));
         assertEquals("", WrapperProbe.capturedStderr());
         assertThrows(IllegalArgumentException.class,
                 () -> WrapperProbe.throwCapturing("java/lang/Object", "not throwable"));
@@ -99,23 +97,21 @@ class JavaExceptionsTest {
 
     @Test
     void guardTurnsEscapingCppExceptionsIntoJavaOnes() {
-        OutOfMemoryError oom = assertThrows(OutOfMemoryError.class, () -> WrapperProbe.guarded(0));
-        assertEquals("Native memory exhausted", oom.getMessage());
+        assertEquals("Native memory exhausted", messageOf(OutOfMemoryError.class, () -> WrapperProbe.guarded(0)));
         Error std = assertThrows(Error.class, () -> WrapperProbe.guarded(1));
         assertEquals(Error.class, std.getClass());
         assertEquals("Unhandled native failure - probe failure", std.getMessage());
-        Error unknown = assertThrows(Error.class, () -> WrapperProbe.guarded(2));
-        assertEquals("Unhandled native failure - unknown exception", unknown.getMessage());
-        Error own = assertThrows(Error.class, () -> WrapperProbe.guarded(3));
-        assertEquals("Unhandled native failure - JNIBridge failure", own.getMessage());
+        String unhandled = "Unhandled native failure - ";
+        assertEquals(unhandled + "unknown exception", messageOf(Error.class, () -> WrapperProbe.guarded(2)));
+        assertEquals(unhandled + "JNIBridge failure", messageOf(Error.class, () -> WrapperProbe.guarded(3)));
         assertEquals(7, WrapperProbe.guarded(4));
     }
 
     @Test
     void voidGuardDoesTheSame() {
         assertThrows(OutOfMemoryError.class, () -> WrapperProbe.guardedVoid(0));
-        Error e = assertThrows(Error.class, () -> WrapperProbe.guardedVoid(1));
-        assertEquals("Unhandled native failure - probe failure", e.getMessage());
+        assertEquals("Unhandled native failure - probe failure",
+                messageOf(Error.class, () -> WrapperProbe.guardedVoid(1)));
         WrapperProbe.guardedVoid(4);
     }
 }

@@ -48,11 +48,10 @@ class ModuleTextTest {
 
     @Test
     void theFieldLabelKeepsAllItsBlanks() {
-        byte[] label = new byte[32];
-        java.util.Arrays.fill(label, (byte) ' ');
         byte[] text = bytes('S', 'c', 'h', 'l', 0xC3, 0xBC, 's', 's', 'e', 'l', ' ', 'f', 0xFC, 'r', ' ',
                 0xF0, 0x9F, 0x94, 0x91, ' ', 'x');
-        System.arraycopy(text, 0, label, 0, text.length);
+        byte[] label = java.util.Arrays.copyOf(text, 32);
+        java.util.Arrays.fill(label, text.length, 32, (byte) ' ');
         assertEquals("Schl\u00fcssel f\ufffdr \ud83d\udd11 x" + " ".repeat(11), WrapperProbe.stringFromBytes(label));
     }
 

@@ -5,6 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static orvane.testsupport.SoftHsmSetup.hex;
+import static orvane.testsupport.SoftHsmSetup.messageOf;
 
 import java.util.ArrayList;
 import java.util.List;
@@ -32,10 +33,9 @@ class CertificatesAndObjectsTest extends E2eToken.LoggedIn {
     @Test
     void certificateIndexPastTheEndRaisesIndexOutOfBounds() throws Exception {
         int n = PKCS11Slot.getNumberOfCertificates(module, slot, PKCS11Slot.CKC_X_509);
-        IndexOutOfBoundsException e = assertThrows(IndexOutOfBoundsException.class,
-                () -> PKCS11Slot.getCertificate(module, slot, PKCS11Slot.CKC_X_509, n));
         assertEquals("Certificates::getCertificate(unsigned int) - index '" + n + "' is out of bounds (0, " + (n - 1)
-                + ")", e.getMessage());
+                + ")", messageOf(IndexOutOfBoundsException.class,
+                        () -> PKCS11Slot.getCertificate(module, slot, PKCS11Slot.CKC_X_509, n)));
         assertThrows(IndexOutOfBoundsException.class,
                 () -> PKCS11Slot.getCertificate(module, slot, PKCS11Slot.CKC_X_509, -1));
     }
@@ -44,9 +44,9 @@ class CertificatesAndObjectsTest extends E2eToken.LoggedIn {
     void otherCertificateTypeHasNone() throws Exception {
         final int attributeCertificate = 1;
         assertEquals(0, PKCS11Slot.getNumberOfCertificates(module, slot, attributeCertificate));
-        IndexOutOfBoundsException e = assertThrows(IndexOutOfBoundsException.class,
-                () -> PKCS11Slot.getCertificate(module, slot, attributeCertificate, 0));
-        assertEquals("Certificates::getCertificate(unsigned int) - index '0' is out of bounds (0, -1)", e.getMessage());
+        assertEquals("Certificates::getCertificate(unsigned int) - index '0' is out of bounds (0, -1)",
+                messageOf(IndexOutOfBoundsException.class,
+                        () -> PKCS11Slot.getCertificate(module, slot, attributeCertificate, 0)));
     }
 
     @Test
@@ -72,14 +72,11 @@ class CertificatesAndObjectsTest extends E2eToken.LoggedIn {
     @Test
     void objectIndexPastTheEndRaisesTheArraysIndexFailure() throws Exception {
         int n = PKCS11Slot.getNumberOfObjects(module, slot, PKCS11Slot.CKO_CERTIFICATE);
-        IndexOutOfBoundsException e = assertThrows(IndexOutOfBoundsException.class,
-                () -> PKCS11Slot.getObject(module, slot, PKCS11Slot.CKO_CERTIFICATE, n + 3));
+        int c = PKCS11Slot.CKO_CERTIFICATE;
         assertEquals("Array<T>::operator[](unsigned int) - index '" + (n + 3) + "' is out of bounds (0, " + (n - 1)
-                + ")", e.getMessage());
-        IndexOutOfBoundsException negative = assertThrows(IndexOutOfBoundsException.class,
-                () -> PKCS11Slot.getObject(module, slot, PKCS11Slot.CKO_CERTIFICATE, -1));
+                + ")", messageOf(IndexOutOfBoundsException.class, () -> PKCS11Slot.getObject(module, slot, c, n + 3)));
         assertEquals("Array<T>::operator[](unsigned int) - index '-1' is out of bounds (0, " + (n - 1) + ")",
-                negative.getMessage());
+                messageOf(IndexOutOfBoundsException.class, () -> PKCS11Slot.getObject(module, slot, c, -1)));
     }
 
     @Test

@@ -31,7 +31,6 @@ final class E2eToken {
     static final String LABEL = "orv-e2e";
     static final String SO_PIN = "87654321";
     static final String PIN = "246810";
-    static final byte[] DATA_VALUE = "orv e2e data object".getBytes(StandardCharsets.US_ASCII);
 
     private static E2eToken token;
 
@@ -72,7 +71,7 @@ final class E2eToken {
         material("keypair", dir, "other");
         material("token", dir, LABEL, SO_PIN, PIN, "key01");
         material("store", dir, LABEL, PIN, "02", "other.der");
-        Files.write(dir.resolve("orv-e2e-data.bin"), DATA_VALUE);
+        Files.write(dir.resolve("orv-e2e-data.bin"), "orv e2e data object".getBytes(StandardCharsets.US_ASCII));
         material("store", dir, LABEL, PIN, "", "orv-e2e-data.bin");
         key = new SoftHsmSetup.KeyFiles(dir, "key01");
         certificate = key.certificate;

@@ -36,8 +36,7 @@ final class StressRun {
     }
 
     StressRun worker(String name, int budget, Step step) {
-        Thread thread = new Thread(() -> loop(name, budget, step), name);
-        threads.add(thread);
+        threads.add(new Thread(() -> loop(name, budget, step), name));
         return this;
     }
 
@@ -66,9 +65,7 @@ final class StressRun {
 
     /** Runs every worker; returns the report line of what they achieved. */
     String run() throws InterruptedException {
-        for (Thread thread : threads) {
-            thread.start();
-        }
+        threads.forEach(Thread::start);
         start.countDown();
         for (Thread thread : threads) {
             thread.join(millis + 60_000);

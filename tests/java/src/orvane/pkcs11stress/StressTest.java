@@ -40,12 +40,11 @@ class StressTest {
 
     @Test
     void pollerBesideSigner() throws Exception {
-        StressTokens.Token a = t.a;
         StressRun run = new StressRun(CASE_MILLIS, e -> false)
-                .worker("signer", 2000, i -> sign(a, i, SHA256_RSA, "SHA256withRSA"))
+                .worker("signer", 2000, i -> sign(t.a, i, SHA256_RSA, "SHA256withRSA"))
                 .worker("poller", 20000, i -> {
-                    tokenInfo(a);
-                    assertTrue(PKCS11Slot.getSessionOpened(t.moduleId, a.slotIndex), "the signer's session was lost");
+                    tokenInfo(t.a);
+                    assertTrue(PKCS11Slot.getSessionOpened(t.moduleId, t.a.slotIndex), "the signer's session was lost");
                 });
         report("poller beside signer", run);
         assertTrue(run.successes("signer") > 0 && run.successes("poller") > 0);
@@ -58,17 +57,16 @@ class StressTest {
      */
     @Test
     void eightThreadsMixOneSlot() throws Exception {
-        StressTokens.Token a = t.a;
         StressRun run = new StressRun(CASE_MILLIS, StressTest::operationActive)
-                .worker("sign-sha1", 2000, i -> sign(a, i, SHA1_RSA, "SHA1withRSA"))
-                .worker("sign-sha256", 2000, i -> sign(a, i, SHA256_RSA, "SHA256withRSA"))
-                .worker("verify", 2000, i -> verify(a, i))
-                .worker("decrypt", 2000, i -> decrypt(a, i))
-                .worker("random", 20000, i -> random(a))
-                .worker("token-info", 20000, i -> tokenInfo(a))
-                .worker("certificates", 5000, i -> certificates(a))
+                .worker("sign-sha1", 2000, i -> sign(t.a, i, SHA1_RSA, "SHA1withRSA"))
+                .worker("sign-sha256", 2000, i -> sign(t.a, i, SHA256_RSA, "SHA256withRSA"))
+                .worker("verify", 2000, i -> verify(t.a, i))
+                .worker("decrypt", 2000, i -> decrypt(t.a, i))
+                .worker("random", 20000, i -> random(t.a))
+                .worker("token-info", 20000, i -> tokenInfo(t.a))
+                .worker("certificates", 5000, i -> certificates(t.a))
                 .worker("digest", 20000, i -> {
-                    digest(a, i);
+                    digest(t.a, i);
                     Thread.sleep(1); // leaves the session free for the others now and then
                 });
         report("eight threads on one slot", run);
@@ -136,13 +134,12 @@ class StressTest {
      */
     @Test
     void abandonedDigestBlocksTheSessionUntilItIsReopened() throws Exception {
-        StressTokens.Token a = t.a;
-        PKCS11Slot.digestInit(t.moduleId, a.slotIndex, PKCS11Slot.CKM_SHA_1);
-        PKCS11Exception busy = assertThrows(PKCS11Exception.class, () -> sign(a, 1, SHA256_RSA, "SHA256withRSA"));
+        PKCS11Slot.digestInit(t.moduleId, t.a.slotIndex, PKCS11Slot.CKM_SHA_1);
+        PKCS11Exception busy = assertThrows(PKCS11Exception.class, () -> sign(t.a, 1, SHA256_RSA, "SHA256withRSA"));
         assertTrue(operationActive(busy), busy.getMessage());
-        PKCS11Slot.closeSession(t.moduleId, a.slotIndex);
-        t.openAndLogin(a);
-        sign(a, 1, SHA256_RSA, "SHA256withRSA");
+        PKCS11Slot.closeSession(t.moduleId, t.a.slotIndex);
+        t.openAndLogin(t.a);
+        sign(t.a, 1, SHA256_RSA, "SHA256withRSA");
     }
 
     private static void report(String name, StressRun run) throws InterruptedException {

@@ -83,7 +83,7 @@ class ConcurrencyTest {
     private static void step(int m, int kind, int slotIndex) throws Exception {
         switch (kind) {
             case 0 -> {
-                String text = failure(() -> PKCS11Module.loadLibrary(TestModules.mockPath()));
+                String text = failure(() -> PKCS11Module.loadLibrary(TestModules.MOCK_PATH));
                 assertTrue(text.endsWith(" - CKR_CRYPTOKI_ALREADY_INITIALIZED"), text);
             }
             case 1 -> PKCS11Module.refresh(m);

@@ -20,25 +20,24 @@ import orvane.clapi.crypto.PKCS11Slot;
 
 /** Digests against java.security.MessageDigest, and random numbers, on SoftHSM2 and the mock. */
 class DigestRandomTest {
-    private TestModules.Token token;
+    private final TestModules.Token token = TestModules.MAIN;
 
     @BeforeEach
     void openMain() throws Exception {
-        token = TestModules.MAIN;
-        PKCS11Slot.openSession(token.moduleId, token.slotIndex);
+        PKCS11Slot.openSession(token.moduleId(), token.slotIndex());
     }
 
     @AfterEach
     void closeMain() throws Exception {
-        PKCS11Slot.closeSession(token.moduleId, token.slotIndex);
+        PKCS11Slot.closeSession(token.moduleId(), token.slotIndex());
     }
 
     private byte[] tokenDigest(int mechanism, byte[]... parts) throws Exception {
-        PKCS11Slot.digestInit(token.moduleId, token.slotIndex, mechanism);
+        PKCS11Slot.digestInit(token.moduleId(), token.slotIndex(), mechanism);
         for (byte[] part : parts) {
-            PKCS11Slot.digestUpdate(token.moduleId, token.slotIndex, part);
+            PKCS11Slot.digestUpdate(token.moduleId(), token.slotIndex(), part);
         }
-        return PKCS11Slot.digestFinal(token.moduleId, token.slotIndex);
+        return PKCS11Slot.digestFinal(token.moduleId(), token.slotIndex());
     }
 
     @Test
@@ -66,16 +65,16 @@ class DigestRandomTest {
 
     @Test
     void sha256DoesNotFitTheBuffer() throws Exception {
-        PKCS11Slot.digestInit(token.moduleId, token.slotIndex, PKCS11Slot.CKM_SHA256);
-        PKCS11Slot.digestUpdate(token.moduleId, token.slotIndex, new byte[] {1, 2, 3});
+        PKCS11Slot.digestInit(token.moduleId(), token.slotIndex(), PKCS11Slot.CKM_SHA256);
+        PKCS11Slot.digestUpdate(token.moduleId(), token.slotIndex(), new byte[] {1, 2, 3});
         assertEquals("PKCS11Slot::digestFinal() - Failed on call to C_DigestFinal() - CKR_BUFFER_TOO_SMALL",
-                failure(() -> PKCS11Slot.digestFinal(token.moduleId, token.slotIndex)));
+                failure(() -> PKCS11Slot.digestFinal(token.moduleId(), token.slotIndex())));
     }
 
     @Test
     void finalWithoutInit() {
         assertEquals("PKCS11Slot::digestFinal() - Failed on call to C_DigestFinal() - CKR_OPERATION_NOT_INITIALIZED",
-                failure(() -> PKCS11Slot.digestFinal(token.moduleId, token.slotIndex)));
+                failure(() -> PKCS11Slot.digestFinal(token.moduleId(), token.slotIndex())));
     }
 
     @ParameterizedTest
@@ -107,8 +106,8 @@ class DigestRandomTest {
     @ParameterizedTest
     @MethodSource("orvane.pkcs11test.TestModules#tokens")
     void everyOperationNeedsSession(TestModules.Token t) throws Exception {
-        int m = t.moduleId;
-        int s = t.slotIndex;
+        int m = t.moduleId();
+        int s = t.slotIndex();
         PKCS11Slot.closeSession(m, s);
         String tail = " - A session has not been opened !";
         assertEquals("PKCS11Slot::digestInit(unsigned int)" + tail, failure(() -> PKCS11Slot.digestInit(m, s, 0x220)));

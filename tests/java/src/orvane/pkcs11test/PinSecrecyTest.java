@@ -64,8 +64,8 @@ class PinSecrecyTest {
     @Test
     void softHsmRefusals() throws Exception {
         TestModules.Token t = TestModules.MAIN;
-        int m = t.moduleId;
-        int s = t.slotIndex;
+        int m = t.moduleId();
+        int s = t.slotIndex();
         assertEquals("PKCS11Slot::login(const String&, CK_USER_TYPE) - A session has not been opened !",
                 pkcs11Failure(() -> PKCS11Slot.login(m, s, MARK, PKCS11Slot.CKU_USER)));
         assertTrue(failure(() -> PKCS11Slot.login(m, 999, MARK, PKCS11Slot.CKU_USER))
@@ -75,18 +75,18 @@ class PinSecrecyTest {
             assertEquals("PKCS11Slot::login(const String&, CK_USER_TYPE) - Failed on call to C_Login('****', '1')"
                     + " - CKR_PIN_INCORRECT", pkcs11Failure(() -> PKCS11Slot.login(m, s, MARK, PKCS11Slot.CKU_USER)));
             assertTrue(pkcs11Failure(() -> PKCS11Slot.login(m, s, MARK, 0)).contains("C_Login('****', '0')"));
-            assertTrue(pkcs11Failure(() -> PKCS11Slot.setPIN(m, s, MARK, t.userPin)).contains("'****'"));
-            String tooLong = pkcs11Failure(() -> PKCS11Slot.setPIN(m, s, t.userPin, LONG_MARK));
+            assertTrue(pkcs11Failure(() -> PKCS11Slot.setPIN(m, s, MARK, t.userPin())).contains("'****'"));
+            String tooLong = pkcs11Failure(() -> PKCS11Slot.setPIN(m, s, t.userPin(), LONG_MARK));
             assertTrue(tooLong.endsWith("'****', '****') - CKR_PIN_LEN_RANGE"), tooLong);
             PKCS11Slot.logout(m, s);
             assertTrue(pkcs11Failure(() -> PKCS11Slot.initPIN(m, s, MARK)).contains("C_InitPIN('****', "));
         });
-        assertTrue(pkcs11Failure(() -> PKCS11Slot.initToken(m, s, MARK, t.label)).contains("C_InitToken('****', "));
-        assertTrue(pkcs11Failure(() -> PKCS11Slot.initTokenAndUserPIN(m, s, MARK, t.label, MARK))
+        assertTrue(pkcs11Failure(() -> PKCS11Slot.initToken(m, s, MARK, t.label())).contains("C_InitToken('****', "));
+        assertTrue(pkcs11Failure(() -> PKCS11Slot.initTokenAndUserPIN(m, s, MARK, t.label(), MARK))
                 .endsWith(" - CKR_PIN_INCORRECT"));
         // The token still answers to its own PIN: nothing above changed it.
         PKCS11Slot.openSession(m, s);
-        PKCS11Slot.login(m, s, t.userPin, PKCS11Slot.CKU_USER);
+        PKCS11Slot.login(m, s, t.userPin(), PKCS11Slot.CKU_USER);
         PKCS11Slot.closeSession(m, s);
     }
 
@@ -116,13 +116,13 @@ class PinSecrecyTest {
     private String mockFailure(String function, long rv, TestModules.SlotCall call) throws Exception {
         TestModules.resetMock();
         TestModules.Token a = TestModules.MOCK_A;
-        PKCS11Slot.openSession(a.moduleId, a.slotIndex);
+        PKCS11Slot.openSession(a.moduleId(), a.slotIndex());
         MockControl.fail(function, rv, 1);
         try {
-            return pkcs11Failure(() -> call.call(a.moduleId, a.slotIndex));
+            return pkcs11Failure(() -> call.call(a.moduleId(), a.slotIndex()));
         } finally {
             MockControl.clearFaults();
-            PKCS11Slot.closeAllSessions(a.moduleId, a.slotIndex);
+            PKCS11Slot.closeAllSessions(a.moduleId(), a.slotIndex());
         }
     }
 }

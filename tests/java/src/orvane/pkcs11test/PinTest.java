@@ -21,28 +21,22 @@ class PinTest {
 
     static Stream<TestModules.Token> initTokens() throws Exception {
         TestModules.resetMock();
-        TestModules.Token blank = new TestModules.Token("P11Mock Token D", null, "any-so-pin");
-        blank.moduleId = TestModules.mock;
-        blank.slotIndex = 2;
-        return Stream.of(TestModules.REINIT, blank);
-    }
-
-    private static void expectWrongPin(TestModules.Token token, String pin) {
-        String message = failure(() -> PKCS11Slot.login(token.moduleId, token.slotIndex, pin, PKCS11Slot.CKU_USER));
-        assertTrue(message.endsWith(" - CKR_PIN_INCORRECT"), message);
+        return Stream.of(TestModules.REINIT,
+                new TestModules.Token("P11Mock Token D", null, "any-so-pin", TestModules.mock, 2));
     }
 
     @ParameterizedTest
     @MethodSource("pinTokens")
     void setPinThenLoginWithNewPin(TestModules.Token token) throws Exception {
-        String newPin = token.userPin + "0";
+        String newPin = token.userPin() + "0";
         TestModules.inSession(token, (m, s) -> {
-            PKCS11Slot.setPIN(m, s, token.userPin, newPin);
-            expectWrongPin(token, token.userPin);
+            PKCS11Slot.setPIN(m, s, token.userPin(), newPin);
+            String wrong = failure(() -> PKCS11Slot.login(m, s, token.userPin(), PKCS11Slot.CKU_USER));
+            assertTrue(wrong.endsWith(" - CKR_PIN_INCORRECT"), wrong);
             PKCS11Slot.login(m, s, newPin, PKCS11Slot.CKU_USER);
             PKCS11Slot.logout(m, s);
-            PKCS11Slot.setPIN(m, s, newPin, token.userPin);
-            PKCS11Slot.login(m, s, token.userPin, PKCS11Slot.CKU_USER);
+            PKCS11Slot.setPIN(m, s, newPin, token.userPin());
+            PKCS11Slot.login(m, s, token.userPin(), PKCS11Slot.CKU_USER);
             PKCS11Slot.logout(m, s);
         });
     }
@@ -61,28 +55,26 @@ class PinTest {
     @ParameterizedTest
     @MethodSource("initTokens")
     void initTokenClosesSessionAndLeavesNone(TestModules.Token token) throws Exception {
-        int m = token.moduleId;
-        int s = token.slotIndex;
-        PKCS11Slot.openSession(m, s);
-        PKCS11Slot.initToken(m, s, token.soPin, "orv-fresh");
-        assertFalse(PKCS11Slot.getSessionOpened(m, s));
-        PKCS11Slot.openSession(m, s);
-        PKCS11Slot.login(m, s, token.soPin, PKCS11Slot.CKU_SO);
-        PKCS11Slot.logout(m, s);
-        PKCS11Slot.closeSession(m, s);
+        PKCS11Slot.openSession(token.moduleId(), token.slotIndex());
+        PKCS11Slot.initToken(token.moduleId(), token.slotIndex(), token.soPin(), "orv-fresh");
+        assertFalse(PKCS11Slot.getSessionOpened(token.moduleId(), token.slotIndex()));
+        TestModules.inSession(token, (m, s) -> {
+            PKCS11Slot.login(m, s, token.soPin(), PKCS11Slot.CKU_SO);
+            PKCS11Slot.logout(m, s);
+        });
     }
 
     @ParameterizedTest
     @MethodSource("initTokens")
     void initTokenAndUserPinThenUserLogin(TestModules.Token token) throws Exception {
         String userPin = "5678";
-        PKCS11Slot.initTokenAndUserPIN(token.moduleId, token.slotIndex, token.soPin, "orv-again", userPin);
+        PKCS11Slot.initTokenAndUserPIN(token.moduleId(), token.slotIndex(), token.soPin(), "orv-again", userPin);
         try {
-            assertTrue(PKCS11Slot.getSessionOpened(token.moduleId, token.slotIndex));
-            PKCS11Slot.login(token.moduleId, token.slotIndex, userPin, PKCS11Slot.CKU_USER);
-            PKCS11Slot.logout(token.moduleId, token.slotIndex);
+            assertTrue(PKCS11Slot.getSessionOpened(token.moduleId(), token.slotIndex()));
+            PKCS11Slot.login(token.moduleId(), token.slotIndex(), userPin, PKCS11Slot.CKU_USER);
+            PKCS11Slot.logout(token.moduleId(), token.slotIndex());
         } finally {
-            PKCS11Slot.closeSession(token.moduleId, token.slotIndex);
+            PKCS11Slot.closeSession(token.moduleId(), token.slotIndex());
         }
     }
 
@@ -92,7 +84,7 @@ class PinTest {
         String label = "0123456789012345678901234567890123";
         assertEquals("PKCS11Slot::initToken(const String&, const String&) - The label '" + label
                 + "' is longer than 32 bytes",
-                failure(() -> PKCS11Slot.initToken(token.moduleId, token.slotIndex, token.soPin, label)));
+                failure(() -> PKCS11Slot.initToken(token.moduleId(), token.slotIndex(), token.soPin(), label)));
     }
 
     @ParameterizedTest
@@ -100,6 +92,6 @@ class PinTest {
     void wrongSoPinHiddenInInitTokenMessage(TestModules.Token token) {
         assertEquals("PKCS11Slot::initToken(const String&, const String&) - Failed on call to C_InitToken('****', 10,"
                 + " orv-x) - CKR_PIN_INCORRECT",
-                failure(() -> PKCS11Slot.initToken(token.moduleId, token.slotIndex, "bad-so-pin", "orv-x")));
+                failure(() -> PKCS11Slot.initToken(token.moduleId(), token.slotIndex(), "bad-so-pin", "orv-x")));
     }
 }

@@ -30,8 +30,8 @@ class SessionTest {
 
     private void use(TestModules.Token token) {
         used = token;
-        m = token.moduleId;
-        s = token.slotIndex;
+        m = token.moduleId();
+        s = token.slotIndex();
     }
 
     @ParameterizedTest
@@ -74,8 +74,8 @@ class SessionTest {
     void loginAndLogoutToleratedTwice(TestModules.Token token) throws Exception {
         use(token);
         PKCS11Slot.openSession(m, s);
-        PKCS11Slot.login(m, s, token.userPin, PKCS11Slot.CKU_USER);
-        PKCS11Slot.login(m, s, token.userPin, PKCS11Slot.CKU_USER);
+        PKCS11Slot.login(m, s, token.userPin(), PKCS11Slot.CKU_USER);
+        PKCS11Slot.login(m, s, token.userPin(), PKCS11Slot.CKU_USER);
         PKCS11Slot.logout(m, s);
         PKCS11Slot.logout(m, s);
         assertTrue(PKCS11Slot.getSessionOpened(m, s));
@@ -87,7 +87,7 @@ class SessionTest {
         use(token);
         String tail = " - A session has not been opened !";
         assertEquals("PKCS11Slot::login(const String&, CK_USER_TYPE)" + tail,
-                failure(() -> PKCS11Slot.login(m, s, token.userPin, 1)));
+                failure(() -> PKCS11Slot.login(m, s, token.userPin(), 1)));
         assertEquals("PKCS11Slot::login(const String&)" + tail, failure(() -> PKCS11Slot.logout(m, s)));
         assertEquals("PKCS11Slot::setPIN(const String&, const String&)" + tail,
                 failure(() -> PKCS11Slot.setPIN(m, s, "a", "b")));
@@ -104,7 +104,7 @@ class SessionTest {
     @ParameterizedTest
     @MethodSource("orvane.pkcs11test.TestModules#tokens")
     void badSlotIndexRaisesEachNativesClass(TestModules.Token token) throws Exception {
-        int m = token.moduleId;
+        int m = token.moduleId();
         int count = PKCS11Module.getNumberOfSlots(m);
         for (int bad : new int[] {count, -1}) {
             String message = "PKCS11Module::getSlot(unsigned int) - index '" + bad + "' is out of bounds (0, "

@@ -23,37 +23,24 @@ import orvane.testsupport.SoftHsmSetup;
  */
 final class TestModules {
     static final String SOFTHSM = SoftHsmSetup.MODULE;
+    static final String MOCK_PATH = SoftHsmSetup.requiredEnv("ORV_P11MOCK");
     static final String SO_PIN = "12345678";
 
-    /** Sessions, login, digest and random. */
-    static final Token MAIN = new Token("orv-main", "2468", SO_PIN);
-    /** Its user PIN is changed by the tests. */
-    static final Token PIN_CHANGE = new Token("orv-pinchange", "1357", SO_PIN);
-    /** Re-initialised by the tests. */
-    static final Token REINIT = new Token("orv-reinit", "9753", SO_PIN);
-    /** Token A of the mock's default fixture, at slot index 0. */
-    static final Token MOCK_A = new Token("P11Mock Token A", "1234", "87654321");
-
-    static int firstModuleId = -1;
     static int softHsm = -1;
     static int mock = -1;
     /** Slots SoftHSM2 listed with a token, the uninitialised one included. */
     static int softHsmSlotCount;
+    /** Sessions, login, digest and random. */
+    static final Token MAIN;
+    /** Its user PIN is changed by the tests. */
+    static final Token PIN_CHANGE;
+    /** Re-initialised by the tests. */
+    static final Token REINIT;
+    /** Token A of the mock's default fixture, at slot index 0. */
+    static final Token MOCK_A;
 
     /** A token the tests can drive: where it sits and its PINs. */
-    static final class Token {
-        final String label;
-        final String userPin;
-        final String soPin;
-        int moduleId = -1;
-        int slotIndex = -1;
-
-        Token(String label, String userPin, String soPin) {
-            this.label = label;
-            this.userPin = userPin;
-            this.soPin = soPin;
-        }
-
+    record Token(String label, String userPin, String soPin, int moduleId, int slotIndex) {
         @Override
         public String toString() {
             return label;
@@ -62,39 +49,41 @@ final class TestModules {
 
     static {
         try {
-            // Slot ids are random; the order of the labels is SoftHSM2's slot order.
             Path dir = SoftHsmSetup.freshTokenDirectory();
-            for (Token token : new Token[] {MAIN, PIN_CHANGE, REINIT}) {
-                material("token", dir, token.label, token.soPin, token.userPin);
+            String[][] made = {{"orv-main", "2468"}, {"orv-pinchange", "1357"}, {"orv-reinit", "9753"}};
+            for (String[] token : made) {
+                material("token", dir, token[0], SO_PIN, token[1]);
             }
+            // Slot ids are random; the order of the labels is SoftHSM2's slot order.
             List<String> labels = material("labels", dir).lines().collect(Collectors.toList());
             softHsm = PKCS11Module.loadLibrary(SOFTHSM);
-            firstModuleId = softHsm;
             softHsmSlotCount = labels.size();
-            for (Token token : new Token[] {MAIN, PIN_CHANGE, REINIT}) {
-                token.moduleId = softHsm;
-                token.slotIndex = labels.indexOf(token.label);
-                // The user PIN opens exactly the token found for the label.
-                PKCS11Slot.openSession(token.moduleId, token.slotIndex);
-                PKCS11Slot.login(token.moduleId, token.slotIndex, token.userPin, PKCS11Slot.CKU_USER);
-                PKCS11Slot.logout(token.moduleId, token.slotIndex);
-                PKCS11Slot.closeSession(token.moduleId, token.slotIndex);
-            }
-            MockControl.open(mockPath());
+            MAIN = softHsmToken(labels, made[0]);
+            PIN_CHANGE = softHsmToken(labels, made[1]);
+            REINIT = softHsmToken(labels, made[2]);
+            MockControl.open(MOCK_PATH);
             MockControl.reset();
             MockControl.setInitialized(false);
-            mock = PKCS11Module.loadLibrary(mockPath());
-            MOCK_A.moduleId = mock;
-            MOCK_A.slotIndex = 0;
+            mock = PKCS11Module.loadLibrary(MOCK_PATH);
+            MOCK_A = new Token("P11Mock Token A", "1234", "87654321", mock, 0);
         } catch (Exception e) {
             throw new IllegalStateException("test modules could not be set up", e);
         }
     }
 
+    /** The token made with {label, user PIN}, where SoftHSM2 lists it; the user PIN opens exactly that token. */
+    private static Token softHsmToken(List<String> labels, String[] made) throws Exception {
+        Token token = new Token(made[0], made[1], SO_PIN, softHsm, labels.indexOf(made[0]));
+        PKCS11Slot.openSession(token.moduleId(), token.slotIndex());
+        PKCS11Slot.login(token.moduleId(), token.slotIndex(), token.userPin(), PKCS11Slot.CKU_USER);
+        PKCS11Slot.logout(token.moduleId(), token.slotIndex());
+        PKCS11Slot.closeSession(token.moduleId(), token.slotIndex());
+        return token;
+    }
+
     private TestModules() {
     }
 
-    /** The message of the PKCS11Exception the call must raise. */
     static String failure(Executable call) {
         return assertThrows(PKCS11Exception.class, call).getMessage();
     }
@@ -118,11 +107,11 @@ final class TestModules {
 
     /** Runs the call in a session opened for it on the token, closed whatever happens. */
     static void inSession(Token token, SlotCall call) throws Exception {
-        PKCS11Slot.openSession(token.moduleId, token.slotIndex);
+        PKCS11Slot.openSession(token.moduleId(), token.slotIndex());
         try {
-            call.call(token.moduleId, token.slotIndex);
+            call.call(token.moduleId(), token.slotIndex());
         } finally {
-            PKCS11Slot.closeSession(token.moduleId, token.slotIndex);
+            PKCS11Slot.closeSession(token.moduleId(), token.slotIndex());
         }
     }
 
@@ -130,10 +119,6 @@ final class TestModules {
     static Stream<Token> tokens() throws Exception {
         resetMock();
         return Stream.of(MAIN, MOCK_A);
-    }
-
-    static String mockPath() {
-        return SoftHsmSetup.requiredEnv("ORV_P11MOCK");
     }
 
     /** Back to the mock's default fixture, initialised, with an empty log. */

@@ -34,6 +34,14 @@ class WindowsRegistryTest {
         return assertThrows(IllegalArgumentException.class, call).getMessage();
     }
 
+    /** A FileNotFoundException whose message holds the Windows code and text; the message. */
+    static String windowsError(String head, Executable call) {
+        String message = assertThrows(FileNotFoundException.class, call).getMessage();
+        assertTrue(message.startsWith(head), message);
+        assertTrue(message.endsWith("\n" + SUFFIX), message);
+        return message;
+    }
+
     interface Lister {
         String name(int keyId, String path, int index) throws Exception;
     }
@@ -123,12 +131,8 @@ class WindowsRegistryTest {
 
         @Test
         void missingKeyIsFileNotFoundWithTheWindowsCode() {
-            FileNotFoundException e = assertThrows(FileNotFoundException.class,
-                    () -> WindowsRegistry.getRegistryKeyName(HKCU, BASE + "\\Missing", 0));
-            String message = e.getMessage();
             String head = "Could not open registry key.\nThe error code is: 2\nThe error message is: ";
-            assertTrue(message.startsWith(head), message);
-            assertTrue(message.endsWith("\n" + SUFFIX), message);
+            String message = windowsError(head, () -> WindowsRegistry.getRegistryKeyName(HKCU, BASE + "\\Missing", 0));
             assertTrue(message.length() > head.length() + 1 + SUFFIX.length(), "system text present");
             assertThrows(FileNotFoundException.class,
                     () -> WindowsRegistry.getRegistryValueName(HKCU, BASE + "\\Missing", 0));
@@ -136,11 +140,8 @@ class WindowsRegistryTest {
 
         @Test
         void missingValueIsFileNotFoundWithTheWindowsCode() {
-            FileNotFoundException e = assertThrows(FileNotFoundException.class, () -> value("NoSuchValue"));
-            assertTrue(e.getMessage().startsWith(
-                    "Could not extract the registry value.\nThe error code is: 2\nThe error message is: "),
-                    e.getMessage());
-            assertTrue(e.getMessage().endsWith("\n" + SUFFIX), e.getMessage());
+            windowsError("Could not extract the registry value.\nThe error code is: 2\nThe error message is: ",
+                    () -> value("NoSuchValue"));
         }
 
         @Test

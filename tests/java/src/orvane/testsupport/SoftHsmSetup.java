@@ -1,5 +1,7 @@
 package orvane.testsupport;
 
+import static org.junit.jupiter.api.Assertions.assertThrows;
+
 import java.io.ByteArrayInputStream;
 import java.io.IOException;
 import java.nio.charset.StandardCharsets;
@@ -21,6 +23,8 @@ import java.util.concurrent.TimeUnit;
 import java.util.stream.Stream;
 
 import javax.crypto.Cipher;
+
+import org.junit.jupiter.api.function.Executable;
 
 import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Module;
@@ -109,6 +113,11 @@ public final class SoftHsmSetup {
         throw new IllegalStateException("no token labelled " + label + " among " + slots + " slots");
     }
 
+    /** The message of the exception of that class the call must raise. */
+    public static String messageOf(Class<? extends Throwable> type, Executable call) {
+        return assertThrows(type, call).getMessage();
+    }
+
     /** A variable the suite's ctest entry sets. */
     public static String requiredEnv(String name) {
         String value = System.getenv(name);
@@ -141,7 +150,6 @@ public final class SoftHsmSetup {
         return new String(output, StandardCharsets.UTF_8);
     }
 
-    /** Deletes a directory tree, if there is one. */
     public static void deleteTree(Path root) throws IOException {
         if (!Files.exists(root)) {
             return;

@@ -20,12 +20,10 @@ final class SoftHsmToken implements AutoCloseable {
 
     final Path dir;
     final Path conf;
-    final String module;
     final String pin;
     final SoftHsmSetup.KeyFiles[] pairs = new SoftHsmSetup.KeyFiles[2];
 
     SoftHsmToken() throws Exception {
-        module = SoftHsmSetup.MODULE;
         dir = Files.createTempDirectory("orv-tooltest");
         conf = dir.resolve("softhsm2.conf");
         pin = randomHex(6);

@@ -5,6 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static orvane.testsupport.SoftHsmSetup.MODULE;
 import static orvane.testsupport.SoftHsmSetup.hex;
 import static orvane.testsupport.SoftHsmSetup.x509;
 
@@ -55,7 +56,7 @@ class TokenToolTest {
 
     @Test
     void slotsShowsTheTokenWithTrimmedFields() throws Exception {
-        ToolRunner.Result r = tool(0, Map.of(), "--module", token.module, "slots");
+        ToolRunner.Result r = tool(0, Map.of(), "--module", MODULE, "slots");
         int count = Integer.parseInt(valueOf(r.out(), "Slots with a token:"));
         assertTrue(count >= 1, r.toString());
         for (int i = 0; i < count; i++) {
@@ -173,7 +174,7 @@ class TokenToolTest {
         "--module|MODULE|--alg|sha256|digest|f",
         "certs"})
     void usageErrorsExitTwo(String line) throws Exception {
-        String[] args = line.isEmpty() ? new String[0] : line.replace("MODULE", token.module).split("\\|");
+        String[] args = line.isEmpty() ? new String[0] : line.replace("MODULE", MODULE).split("\\|");
         ToolRunner.Result r = tool(2, Map.of(), args);
         assertTrue(r.err().startsWith("error: "), r.toString());
         assertTrue(r.err().contains("Usage: orvtool"), r.toString());
@@ -194,7 +195,7 @@ class TokenToolTest {
                 "error: cannot read " + missing + ": no such file\n");
         cases.put(onToken("--cert", "7", "verify", doc.toString(), doc.toString()),
                 "error: no certificate 7 on the token (it holds 2 X.509 certificates)\n");
-        cases.put(new String[] {"--module", token.module, "--token", "no-such-label", "random", "4"},
+        cases.put(new String[] {"--module", MODULE, "--token", "no-such-label", "random", "4"},
                 "error: no token labelled 'no-such-label'\n");
         cases.put(new String[] {"--module", work.resolve("none.so").toString(), "slots"},
                 "error: no PKCS#11 module at " + work.resolve("none.so") + "\n");
@@ -211,9 +212,9 @@ class TokenToolTest {
 
     @Test
     void slotIndexBeyondTheListIsRefused() throws Exception {
-        ToolRunner.Result slots = tool(Map.of(), "--module", token.module, "slots");
+        ToolRunner.Result slots = tool(Map.of(), "--module", MODULE, "slots");
         int count = Integer.parseInt(valueOf(slots.out(), "Slots with a token:"));
-        ToolRunner.Result r = tool(3, Map.of(), "--module", token.module, "--slot", "" + count, "random", "4");
+        ToolRunner.Result r = tool(3, Map.of(), "--module", MODULE, "--slot", "" + count, "random", "4");
         assertTrue(r.err().startsWith("error: no slot " + count + ": the module has " + count + " slot"), r.toString());
     }
 
@@ -230,13 +231,10 @@ class TokenToolTest {
         assertClean(runner.run("orvane.tool.JavaVerify", Map.of(), otherCert, doc.toString(), sig.toString(), "sha1"), 1);
     }
 
-    // --- helpers ---
-
     private ToolRunner.Result tool(Map<String, String> env, String... args) throws Exception {
         return runner.tool(env, args);
     }
 
-    /** A run that must end cleanly with the given exit status. */
     private ToolRunner.Result tool(int exit, Map<String, String> env, String... args) throws Exception {
         ToolRunner.Result r = runner.tool(env, args);
         assertClean(r, exit);
@@ -244,7 +242,7 @@ class TokenToolTest {
     }
 
     private static String[] onToken(String... args) {
-        List<String> all = new ArrayList<>(List.of("--module", token.module, "--token", SoftHsmToken.LABEL));
+        List<String> all = new ArrayList<>(List.of("--module", MODULE, "--token", SoftHsmToken.LABEL));
         all.addAll(List.of(args));
         return all.toArray(new String[0]);
     }

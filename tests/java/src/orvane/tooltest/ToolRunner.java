@@ -21,7 +21,6 @@ import java.util.concurrent.TimeUnit;
 final class ToolRunner {
     private static final String TOOL = "orvane.tool.TokenTool";
 
-    /** What a child run left behind. */
     record Result(int exit, String out, String err) {
         String all() {
             return out + err;
