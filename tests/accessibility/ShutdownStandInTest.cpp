@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <type_traits>
+
 namespace {
 
 using orv::standin::addWindow;
@@ -12,22 +15,15 @@ using orv::standin::postedMessages;
 using orv::standin::removeWindow;
 
 // A window that leaves the shared table when the test ends.
-class TableWindow {
-public:
-    explicit TableWindow(const char* title) : handle_(addWindow(title)) {}
-    ~TableWindow() { removeWindow(handle_); }
-    TableWindow(const TableWindow&) = delete;
-    TableWindow& operator=(const TableWindow&) = delete;
-    HWND get() const { return handle_; }
-
-private:
-    HWND handle_;
+struct Remove {
+    void operator()(HWND window) const { removeWindow(window); }
 };
+using TableWindow = std::unique_ptr<std::remove_pointer_t<HWND>, Remove>;
 
 TEST(AccessibilityShutdown, PostsQuitWithExitCodeZeroToTheStatusWindow)
 {
-    TableWindow other("Some other window");
-    TableWindow status("Access Bridge status");
+    TableWindow other(addWindow("Some other window"));
+    TableWindow status(addWindow("Access Bridge status"));
     IncomingNativeUtils_jniShutdownNativeAccessibility(nullptr, nullptr);
     const auto posted = postedMessages(status.get());
     ASSERT_EQ(posted.size(), 1u);
@@ -39,15 +35,15 @@ TEST(AccessibilityShutdown, PostsQuitWithExitCodeZeroToTheStatusWindow)
 
 TEST(AccessibilityShutdown, WithoutTheWindowNothingIsPosted)
 {
-    TableWindow other("Access Bridge status (old)");
+    TableWindow other(addWindow("Access Bridge status (old)"));
     IncomingNativeUtils_jniShutdownNativeAccessibility(nullptr, nullptr);
     EXPECT_TRUE(postedMessages(other.get()).empty());
 }
 
 TEST(AccessibilityShutdown, OnlyTheWindowFoundFirstIsAsked)
 {
-    TableWindow first("Access Bridge status");
-    TableWindow second("Access Bridge status");
+    TableWindow first(addWindow("Access Bridge status"));
+    TableWindow second(addWindow("Access Bridge status"));
     IncomingNativeUtils_jniShutdownNativeAccessibility(nullptr, nullptr);
     EXPECT_EQ(postedMessages(first.get()).size(), 1u);
     EXPECT_TRUE(postedMessages(second.get()).empty());
@@ -55,7 +51,7 @@ TEST(AccessibilityShutdown, OnlyTheWindowFoundFirstIsAsked)
 
 TEST(AccessibilityShutdown, EachCallPostsAgain)
 {
-    TableWindow status("Access Bridge status");
+    TableWindow status(addWindow("Access Bridge status"));
     IncomingNativeUtils_jniShutdownNativeAccessibility(nullptr, nullptr);
     IncomingNativeUtils_jniShutdownNativeAccessibility(nullptr, nullptr);
     const auto posted = postedMessages(status.get());

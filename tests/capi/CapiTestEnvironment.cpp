@@ -2,6 +2,9 @@
 
 #include "CapiTestMaterial.h"
 
+#include "capi/ORVcapi.h"
+#include "common/Exception.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -46,11 +49,11 @@ void deleteContainer(const std::string& name, const char* provider)
 bool containerExists(const std::string& name)
 {
     HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextA(&provider, name.c_str(), nullptr, PROV_RSA_FULL, 0)) {
-        return false;
+    const bool exists = CryptAcquireContextA(&provider, name.c_str(), nullptr, PROV_RSA_FULL, 0);
+    if (exists) {
+        CryptReleaseContext(provider, 0);
     }
-    CryptReleaseContext(provider, 0);
-    return true;
+    return exists;
 }
 
 void createContainer(const std::string& name, const Bytes* keyBlob)
@@ -59,32 +62,22 @@ void createContainer(const std::string& name, const Bytes* keyBlob)
     HCRYPTPROV provider = 0;
     require(CryptAcquireContextA(&provider, name.c_str(), kEnhanced, PROV_RSA_FULL, CRYPT_NEWKEYSET),
             "CryptAcquireContextA(CRYPT_NEWKEYSET)");
-    if (keyBlob != nullptr) {
-        HCRYPTKEY key = 0;
-        const BOOL imported =
-            CryptImportKey(provider, keyBlob->data(), static_cast<DWORD>(keyBlob->size()), 0, CRYPT_EXPORTABLE, &key);
-        if (imported) {
-            CryptDestroyKey(key);
-        }
-        CryptReleaseContext(provider, 0);
-        require(imported, "CryptImportKey");
-        return;
+    HCRYPTKEY key = 0;
+    const bool imported =
+        keyBlob == nullptr ||
+        CryptImportKey(provider, keyBlob->data(), static_cast<DWORD>(keyBlob->size()), 0, CRYPT_EXPORTABLE, &key);
+    if (key != 0) {
+        CryptDestroyKey(key);
     }
     CryptReleaseContext(provider, 0);
+    require(imported, "CryptImportKey");
 }
 
-const std::vector<const Bytes*>& signerCertificates()
-{
-    static const std::vector<const Bytes*> all = {&CapiTestMaterial::signerCert1(), &CapiTestMaterial::signerCert2(),
-                                                  &CapiTestMaterial::signerCert3(), &CapiTestMaterial::signerCert4(),
-                                                  &CapiTestMaterial::signerCert5()};
-    return all;
-}
+const Bytes* const kSignerCertificates[] = {&CapiTestMaterial::signerCert1(), &CapiTestMaterial::signerCert2(),
+                                            &CapiTestMaterial::signerCert3(), &CapiTestMaterial::signerCert4(),
+                                            &CapiTestMaterial::signerCert5()};
 
 } // namespace
-
-std::string CapiTestEnvironment::stateRoot_;
-bool CapiTestEnvironment::randomContainerExisted_ = false;
 
 std::wstring widen(const std::string& text)
 {
@@ -101,29 +94,23 @@ Bytes bytesOf(const SecureBuffer& buffer)
     return Bytes(buffer.data(), buffer.data() + buffer.length());
 }
 
-const std::string& CapiTestEnvironment::keyContainer()
+UnwrapOutcome unwrapOutcome(const Bytes& wrapped, const Bytes& certificate, SecureBuffer& plain)
 {
-    static const std::string name = "orv-capi-test-" + std::to_string(processId());
-    return name;
+    UnwrapOutcome outcome;
+    try {
+        ORVcapi().unwrapSessionKey(bufferOf(wrapped), bufferOf(certificate), "MY", plain);
+    } catch (const Common::UserCancelledException& e) {
+        outcome = {"cancelled", e.getErrorCode(), e.getDescription()};
+    } catch (const Common::Exception& e) {
+        outcome = {"failed", e.getErrorCode(), e.getDescription()};
+    }
+    return outcome;
 }
 
-const std::string& CapiTestEnvironment::emptyContainer()
-{
-    static const std::string name = keyContainer() + "-empty";
-    return name;
-}
-
-const std::string& CapiTestEnvironment::keyStorageKey()
-{
-    static const std::string name = keyContainer() + "-ksp";
-    return name;
-}
-
-const std::string& CapiTestEnvironment::machineKeyStorageKey()
-{
-    static const std::string name = keyContainer() + "-ksp-machine";
-    return name;
-}
+const std::string CapiTestEnvironment::kKeyContainer = "orv-capi-test-" + std::to_string(processId());
+const std::string CapiTestEnvironment::kEmptyContainer = kKeyContainer + "-empty";
+const std::string CapiTestEnvironment::kKeyStorageKey = kKeyContainer + "-ksp";
+const std::string CapiTestEnvironment::kMachineKeyStorageKey = kKeyContainer + "-ksp-machine";
 
 void CapiTestEnvironment::SetUp()
 {
@@ -134,19 +121,19 @@ void CapiTestEnvironment::SetUp()
     setenv("ORV_WIN32_ROOT", stateRoot_.c_str(), 1);
     const Bytes& blob = CapiTestMaterial::signerBlob();
     const auto size = static_cast<DWORD>(blob.size());
-    require(orv::standin::storeKeyStorageKey(kSmartCardKsp, keyStorageKey(), AT_KEYEXCHANGE, false, blob.data(), size),
+    require(orv::standin::storeKeyStorageKey(kSmartCardKsp, kKeyStorageKey, AT_KEYEXCHANGE, false, blob.data(), size),
             "storing the key storage provider's user key");
     require(
-        orv::standin::storeKeyStorageKey(kSmartCardKsp, machineKeyStorageKey(), AT_SIGNATURE, true, blob.data(), size),
+        orv::standin::storeKeyStorageKey(kSmartCardKsp, kMachineKeyStorageKey, AT_SIGNATURE, true, blob.data(), size),
         "storing the key storage provider's machine key");
 #endif
     randomContainerExisted_ = containerExists("ORV_RANDOM");
-    createContainer(keyContainer(), &CapiTestMaterial::signerBlob());
-    createContainer(emptyContainer(), nullptr);
-    for (const Bytes* certificate : signerCertificates()) {
+    createContainer(kKeyContainer, &CapiTestMaterial::signerBlob());
+    createContainer(kEmptyContainer, nullptr);
+    for (const Bytes* certificate : kSignerCertificates) {
         addToMy(*certificate, nullptr);
     }
-    const std::wstring container = widen(keyContainer());
+    const std::wstring container = widen(kKeyContainer);
     setKeyProvInfo(CapiTestMaterial::signerCert1(), container, widen(kEnhanced), PROV_RSA_FULL, AT_KEYEXCHANGE);
     setKeyProvInfo(CapiTestMaterial::signerCert2(), container, L"Microsoft Base Cryptographic Provider v1.0",
                    PROV_RSA_FULL, AT_KEYEXCHANGE);
@@ -154,11 +141,11 @@ void CapiTestEnvironment::SetUp()
 
 void CapiTestEnvironment::TearDown()
 {
-    for (const Bytes* certificate : signerCertificates()) {
+    for (const Bytes* certificate : kSignerCertificates) {
         removeFromMy(*certificate);
     }
-    deleteContainer(keyContainer(), kEnhanced);
-    deleteContainer(emptyContainer(), kEnhanced);
+    deleteContainer(kKeyContainer, kEnhanced);
+    deleteContainer(kEmptyContainer, kEnhanced);
     if (!randomContainerExisted_) {
         deleteContainer("ORV_RANDOM", nullptr);
     }
@@ -186,14 +173,12 @@ void CapiTestEnvironment::removeFromMy(const Bytes& certificate)
     PCCERT_CONTEXT decoded =
         CertCreateCertificateContext(X509_ASN_ENCODING, certificate.data(), static_cast<DWORD>(certificate.size()));
     HCERTSTORE store = openWritableMy();
-    if (decoded != nullptr && store != nullptr) {
-        PCCERT_CONTEXT found;
-        while ((found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, decoded,
-                                                   nullptr)) != nullptr) {
-            if (!CertDeleteCertificateFromStore(found)) { // frees the context either way
-                break;
-            }
-        }
+    PCCERT_CONTEXT found = nullptr;
+    // CertDeleteCertificateFromStore frees the context either way.
+    while (decoded != nullptr && store != nullptr &&
+           (found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, decoded, nullptr)) !=
+               nullptr &&
+           CertDeleteCertificateFromStore(found)) {
     }
     if (store != nullptr) {
         CertCloseStore(store, 0);
@@ -224,14 +209,8 @@ void CapiTestEnvironment::addToMy(const Bytes& certificate, const CRYPT_KEY_PROV
 void CapiTestEnvironment::setKeyProvInfo(const Bytes& certificate, const std::wstring& container,
                                          const std::wstring& provider, DWORD providerType, DWORD keySpec, DWORD flags)
 {
-    std::wstring containerCopy = container;
-    std::wstring providerCopy = provider;
-    CRYPT_KEY_PROV_INFO info{};
-    info.pwszContainerName = &containerCopy[0];
-    info.pwszProvName = &providerCopy[0];
-    info.dwProvType = providerType;
-    info.dwKeySpec = keySpec;
-    info.dwFlags = flags;
+    std::wstring containerCopy = container, providerCopy = provider;
+    const CRYPT_KEY_PROV_INFO info{&containerCopy[0], &providerCopy[0], providerType, flags, 0, nullptr, keySpec};
     addToMy(certificate, &info);
 }
 

@@ -13,24 +13,22 @@ using namespace CapiTestMaterial;
 
 const std::wstring kEnhanced = L"Microsoft Enhanced Cryptographic Provider v1.0";
 
+// What getCspFromCertificate gives for a certificate looked up in MY.
 struct Acquired {
-    int rc = 0;
+    explicit Acquired(const Bytes& stored)
+        : rc(ORVcapi().getCspFromCertificate(bufferOf(stored), "MY", provider, certificate, mustRelease, keySpec))
+    {
+    }
     CryptProvider provider;
     CertContext certificate;
     bool mustRelease = false;
     DWORD keySpec = 0;
+    int rc;
 };
-
-void acquire(const Bytes& certificate, const char* store, Acquired& out)
-{
-    out.rc = ORVcapi().getCspFromCertificate(bufferOf(certificate), store, out.provider, out.certificate,
-                                             out.mustRelease, out.keySpec);
-}
 
 TEST(GetCspFromCertificate, StoredCertificateYieldsItsProviderAndKeySpec)
 {
-    Acquired a;
-    acquire(signerCert1(), "MY", a);
+    Acquired a(signerCert1());
     ASSERT_EQ(0, a.rc);
     EXPECT_TRUE(a.provider);
     EXPECT_TRUE(a.mustRelease);
@@ -43,8 +41,7 @@ TEST(GetCspFromCertificate, StoredCertificateYieldsItsProviderAndKeySpec)
 
 TEST(GetCspFromCertificate, BaseProviderNameIsServedByTheEnhancedProvider)
 {
-    Acquired a;
-    acquire(signerCert2(), "MY", a);
+    Acquired a(signerCert2());
     ASSERT_EQ(0, a.rc);
     char name[128] = {};
     DWORD length = sizeof name;
@@ -54,25 +51,21 @@ TEST(GetCspFromCertificate, BaseProviderNameIsServedByTheEnhancedProvider)
 
 TEST(GetCspFromCertificate, FailuresBeforeTheSearch)
 {
-    Acquired a;
-    acquire(strangerCert(), "MY", a);
+    Acquired a(strangerCert());
     EXPECT_EQ(-512, a.rc);
     EXPECT_FALSE(a.provider);
     EXPECT_FALSE(a.certificate);
 
-    const Bytes garbage = {0x30, 0x03, 0x02, 0x01, 0x01};
-    acquire(garbage, "MY", a);
-    EXPECT_NE(0, a.rc);
-    EXPECT_FALSE(a.rc <= -70 && a.rc >= -999) << a.rc;
+    const Acquired garbage(Bytes{0x30, 0x03, 0x02, 0x01, 0x01});
+    EXPECT_NE(0, garbage.rc);
+    EXPECT_FALSE(garbage.rc <= -70 && garbage.rc >= -999) << garbage.rc;
 }
 
 // The spare certificate gets key-provider information with the name under test.
 int acquireWithNames(const std::wstring& container, const std::wstring& provider)
 {
     CapiTestEnvironment::setKeyProvInfo(signerCert3(), container, provider, PROV_RSA_FULL, AT_KEYEXCHANGE);
-    Acquired a;
-    acquire(signerCert3(), "MY", a);
-    return a.rc;
+    return Acquired(signerCert3()).rc;
 }
 
 TEST(GetCspFromCertificate, NameLengthLimits)
@@ -81,8 +74,8 @@ TEST(GetCspFromCertificate, NameLengthLimits)
     EXPECT_NE(-515, at512);
     EXPECT_NE(-516, at512);
     EXPECT_EQ(-515, acquireWithNames(std::wstring(513, L'c'), kEnhanced));
-    EXPECT_EQ(-517, acquireWithNames(widen(CapiTestEnvironment::keyContainer()), std::wstring(513, L'p')));
-    const int provider512 = acquireWithNames(widen(CapiTestEnvironment::keyContainer()), std::wstring(512, L'p'));
+    EXPECT_EQ(-517, acquireWithNames(widen(CapiTestEnvironment::kKeyContainer), std::wstring(513, L'p')));
+    const int provider512 = acquireWithNames(widen(CapiTestEnvironment::kKeyContainer), std::wstring(512, L'p'));
     EXPECT_NE(-517, provider512);
     EXPECT_NE(0, provider512);
 }
@@ -93,17 +86,17 @@ TEST(GetCspFromCertificate, NameWithoutMultibyteFormIsRejected)
     // already fails to measure it, msvcrt's only fails to convert it.
 #ifdef _WIN32
     EXPECT_EQ(-516, acquireWithNames(L"container-\x4e2d", kEnhanced));
-    EXPECT_EQ(-518, acquireWithNames(widen(CapiTestEnvironment::keyContainer()), L"provider-\x4e2d"));
+    EXPECT_EQ(-518, acquireWithNames(widen(CapiTestEnvironment::kKeyContainer), L"provider-\x4e2d"));
 #else
     EXPECT_EQ(-515, acquireWithNames(L"container-\x4e2d", kEnhanced));
-    EXPECT_EQ(-517, acquireWithNames(widen(CapiTestEnvironment::keyContainer()), L"provider-\x4e2d"));
+    EXPECT_EQ(-517, acquireWithNames(widen(CapiTestEnvironment::kKeyContainer), L"provider-\x4e2d"));
 #endif
 }
 
 TEST(GetCspFromCertificate, UnknownProviderReturnsTheWindowsError)
 {
     EXPECT_EQ(static_cast<int>(NTE_KEYSET_NOT_DEF),
-              acquireWithNames(widen(CapiTestEnvironment::keyContainer()), L"ORV No Such Provider v0.0"));
+              acquireWithNames(widen(CapiTestEnvironment::kKeyContainer), L"ORV No Such Provider v0.0"));
 }
 
 } // namespace

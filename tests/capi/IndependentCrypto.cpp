@@ -1,6 +1,7 @@
 #include "IndependentCrypto.h"
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -17,10 +18,11 @@ namespace IndependentCrypto {
 
 namespace {
 
+// A verify-only context, with the certificate's public key if one is given.
 struct VerifyContext {
     HCRYPTPROV provider = 0;
     HCRYPTKEY key = 0;
-    PCCERT_CONTEXT certificate = nullptr;
+    HCRYPTHASH hash = 0;
 
     explicit VerifyContext(const Bytes* certificateBytes)
     {
@@ -30,19 +32,22 @@ struct VerifyContext {
         if (certificateBytes == nullptr) {
             return;
         }
-        certificate = CertCreateCertificateContext(X509_ASN_ENCODING, certificateBytes->data(),
-                                                   static_cast<DWORD>(certificateBytes->size()));
-        if (certificate == nullptr || !CryptImportPublicKeyInfo(provider, X509_ASN_ENCODING,
-                                                                &certificate->pCertInfo->SubjectPublicKeyInfo, &key)) {
+        PCCERT_CONTEXT certificate = CertCreateCertificateContext(X509_ASN_ENCODING, certificateBytes->data(),
+                                                                  static_cast<DWORD>(certificateBytes->size()));
+        const bool imported =
+            certificate != nullptr &&
+            CryptImportPublicKeyInfo(provider, X509_ASN_ENCODING, &certificate->pCertInfo->SubjectPublicKeyInfo, &key);
+        CertFreeCertificateContext(certificate);
+        if (!imported) {
             throw std::runtime_error("importing the certificate's public key failed");
         }
     }
     ~VerifyContext()
     {
+        if (hash != 0)
+            CryptDestroyHash(hash);
         if (key != 0)
             CryptDestroyKey(key);
-        if (certificate != nullptr)
-            CertFreeCertificateContext(certificate);
         CryptReleaseContext(provider, 0);
     }
 };
@@ -57,14 +62,11 @@ ALG_ID algorithmOf(Hash hash)
 Bytes digestOf(Hash hash, const Bytes& data)
 {
     VerifyContext context(nullptr);
-    HCRYPTHASH h = 0;
     Bytes digest(hash == Hash::Sha1 ? 20 : 16);
     DWORD length = static_cast<DWORD>(digest.size());
-    const bool ok = CryptCreateHash(context.provider, algorithmOf(hash), 0, 0, &h) &&
-                    CryptHashData(h, data.data(), static_cast<DWORD>(data.size()), 0) &&
-                    CryptGetHashParam(h, HP_HASHVAL, digest.data(), &length, 0);
-    if (h != 0)
-        CryptDestroyHash(h);
+    const bool ok = CryptCreateHash(context.provider, algorithmOf(hash), 0, 0, &context.hash) &&
+                    CryptHashData(context.hash, data.data(), static_cast<DWORD>(data.size()), 0) &&
+                    CryptGetHashParam(context.hash, HP_HASHVAL, digest.data(), &length, 0);
     if (!ok)
         throw std::runtime_error("hashing failed");
     return digest;
@@ -73,14 +75,10 @@ Bytes digestOf(Hash hash, const Bytes& data)
 bool verifies(const Bytes& certificate, Hash hash, const Bytes& digest, const Bytes& littleEndianSignature)
 {
     VerifyContext context(&certificate);
-    HCRYPTHASH h = 0;
-    const bool ok = CryptCreateHash(context.provider, algorithmOf(hash), 0, 0, &h) &&
-                    CryptSetHashParam(h, HP_HASHVAL, digest.data(), 0) &&
-                    CryptVerifySignatureA(h, littleEndianSignature.data(),
-                                          static_cast<DWORD>(littleEndianSignature.size()), context.key, nullptr, 0);
-    if (h != 0)
-        CryptDestroyHash(h);
-    return ok;
+    return CryptCreateHash(context.provider, algorithmOf(hash), 0, 0, &context.hash) &&
+           CryptSetHashParam(context.hash, HP_HASHVAL, digest.data(), 0) &&
+           CryptVerifySignatureA(context.hash, littleEndianSignature.data(),
+                                 static_cast<DWORD>(littleEndianSignature.size()), context.key, nullptr, 0);
 }
 
 Bytes wrapBigEndian(const Bytes& certificate, const Bytes& plain)
@@ -101,27 +99,19 @@ Bytes wrapBigEndian(const Bytes& certificate, const Bytes& plain)
 
 namespace {
 
-struct PublicKey {
-    EVP_PKEY* key = nullptr;
-    explicit PublicKey(const Bytes& certificate)
-    {
-        const unsigned char* p = certificate.data();
-        X509* x509 = d2i_X509(nullptr, &p, static_cast<long>(certificate.size()));
-        if (x509 != nullptr) {
-            key = X509_get_pubkey(x509);
-            X509_free(x509);
-        }
-        if (key == nullptr)
-            throw std::runtime_error("certificate without a readable public key");
-    }
-    ~PublicKey() { EVP_PKEY_free(key); }
-};
+using KeyContext = std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)>;
 
-struct KeyContext {
-    EVP_PKEY_CTX* ctx;
-    explicit KeyContext(EVP_PKEY* key) : ctx(EVP_PKEY_CTX_new(key, nullptr)) {}
-    ~KeyContext() { EVP_PKEY_CTX_free(ctx); }
-};
+KeyContext contextFor(const Bytes& certificate)
+{
+    const unsigned char* p = certificate.data();
+    std::unique_ptr<X509, decltype(&X509_free)> x509(d2i_X509(nullptr, &p, static_cast<long>(certificate.size())),
+                                                     X509_free);
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(x509 ? X509_get_pubkey(x509.get()) : nullptr,
+                                                            EVP_PKEY_free);
+    if (!key)
+        throw std::runtime_error("certificate without a readable public key");
+    return KeyContext(EVP_PKEY_CTX_new(key.get(), nullptr), EVP_PKEY_CTX_free);
+}
 
 const EVP_MD* mdOf(Hash hash)
 {
@@ -143,26 +133,23 @@ Bytes digestOf(Hash hash, const Bytes& data)
 
 bool verifies(const Bytes& certificate, Hash hash, const Bytes& digest, const Bytes& littleEndianSignature)
 {
-    PublicKey key(certificate);
-    KeyContext context(key.key);
+    KeyContext ctx = contextFor(certificate);
     Bytes signature(littleEndianSignature.rbegin(), littleEndianSignature.rend());
-    return EVP_PKEY_verify_init(context.ctx) == 1 &&
-           EVP_PKEY_CTX_set_rsa_padding(context.ctx, RSA_PKCS1_PADDING) == 1 &&
-           EVP_PKEY_CTX_set_signature_md(context.ctx, mdOf(hash)) == 1 &&
-           EVP_PKEY_verify(context.ctx, signature.data(), signature.size(), digest.data(), digest.size()) == 1;
+    return EVP_PKEY_verify_init(ctx.get()) == 1 && EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) == 1 &&
+           EVP_PKEY_CTX_set_signature_md(ctx.get(), mdOf(hash)) == 1 &&
+           EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), digest.data(), digest.size()) == 1;
 }
 
 Bytes wrapBigEndian(const Bytes& certificate, const Bytes& plain)
 {
-    PublicKey key(certificate);
-    KeyContext context(key.key);
+    KeyContext ctx = contextFor(certificate);
     std::size_t length = 0;
-    if (EVP_PKEY_encrypt_init(context.ctx) != 1 || EVP_PKEY_CTX_set_rsa_padding(context.ctx, RSA_PKCS1_PADDING) != 1 ||
-        EVP_PKEY_encrypt(context.ctx, nullptr, &length, plain.data(), plain.size()) != 1) {
+    if (EVP_PKEY_encrypt_init(ctx.get()) != 1 || EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) != 1 ||
+        EVP_PKEY_encrypt(ctx.get(), nullptr, &length, plain.data(), plain.size()) != 1) {
         throw std::runtime_error("EVP_PKEY_encrypt setup failed");
     }
     Bytes wrapped(length);
-    if (EVP_PKEY_encrypt(context.ctx, wrapped.data(), &length, plain.data(), plain.size()) != 1) {
+    if (EVP_PKEY_encrypt(ctx.get(), wrapped.data(), &length, plain.data(), plain.size()) != 1) {
         throw std::runtime_error("EVP_PKEY_encrypt failed");
     }
     wrapped.resize(length);

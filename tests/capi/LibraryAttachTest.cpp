@@ -4,82 +4,64 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <thread>
 
 namespace {
 
-HMODULE testModule()
-{
-    return nullptr;
-}
+const HMODULE kModule = nullptr;
 
 TEST(LibraryAttach, FirstAttachCreatesTheInstanceLastDetachDestroysIt)
 {
     ASSERT_EQ(nullptr, LibraryAttach::instance());
-    ASSERT_EQ(TRUE, LibraryAttach::onNotification(testModule(), DLL_PROCESS_ATTACH));
+    ASSERT_EQ(TRUE, LibraryAttach::onNotification(kModule, DLL_PROCESS_ATTACH));
     ORVcapi* first = LibraryAttach::instance();
     ASSERT_NE(nullptr, first);
     EXPECT_EQ(1u, LibraryAttach::attachCount());
 
-    ASSERT_EQ(TRUE, LibraryAttach::onNotification(testModule(), DLL_PROCESS_ATTACH));
+    ASSERT_EQ(TRUE, LibraryAttach::onNotification(kModule, DLL_PROCESS_ATTACH));
     EXPECT_EQ(first, LibraryAttach::instance());
     EXPECT_EQ(2u, LibraryAttach::attachCount());
 
     for (DWORD reason :
          {static_cast<DWORD>(DLL_THREAD_ATTACH), static_cast<DWORD>(DLL_THREAD_DETACH), static_cast<DWORD>(77)}) {
-        EXPECT_EQ(TRUE, LibraryAttach::onNotification(testModule(), reason));
+        EXPECT_EQ(TRUE, LibraryAttach::onNotification(kModule, reason));
         EXPECT_EQ(2u, LibraryAttach::attachCount());
     }
 
-    ASSERT_EQ(TRUE, LibraryAttach::onNotification(testModule(), DLL_PROCESS_DETACH));
+    ASSERT_EQ(TRUE, LibraryAttach::onNotification(kModule, DLL_PROCESS_DETACH));
     EXPECT_EQ(first, LibraryAttach::instance());
     EXPECT_EQ(1u, LibraryAttach::attachCount());
-    ASSERT_EQ(TRUE, LibraryAttach::onNotification(testModule(), DLL_PROCESS_DETACH));
+    ASSERT_EQ(TRUE, LibraryAttach::onNotification(kModule, DLL_PROCESS_DETACH));
     EXPECT_EQ(nullptr, LibraryAttach::instance());
     EXPECT_EQ(0u, LibraryAttach::attachCount());
 
     // An unmatched detach leaves the count at zero instead of wrapping it.
-    ASSERT_EQ(TRUE, LibraryAttach::onNotification(testModule(), DLL_PROCESS_DETACH));
+    ASSERT_EQ(TRUE, LibraryAttach::onNotification(kModule, DLL_PROCESS_DETACH));
     EXPECT_EQ(0u, LibraryAttach::attachCount());
 }
 
 TEST(LibraryAttach, DetachWhileAnotherThreadHoldsTheMutexTimesOutAndKeepsTheState)
 {
-    ASSERT_EQ(TRUE, LibraryAttach::onNotification(testModule(), DLL_PROCESS_ATTACH));
+    ASSERT_EQ(TRUE, LibraryAttach::onNotification(kModule, DLL_PROCESS_ATTACH));
     ORVcapi* attached = LibraryAttach::instance();
 
-    std::mutex lock;
-    std::condition_variable changed;
-    bool held = false;
-    bool done = false;
-    std::thread holder([&] {
+    std::promise<void> held, done;
+    std::thread holder([&held, release = done.get_future()] {
         HANDLE mutex = CreateMutexA(nullptr, FALSE, "MutexToORVcapi");
-        const DWORD waited = WaitForSingleObject(mutex, 5000);
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            held = waited == WAIT_OBJECT_0;
+        if (WaitForSingleObject(mutex, 5000) == WAIT_OBJECT_0) {
+            held.set_value();
         }
-        changed.notify_all();
-        std::unique_lock<std::mutex> guard(lock);
-        changed.wait(guard, [&] { return done; });
+        release.wait();
         ReleaseMutex(mutex);
         CloseHandle(mutex);
     });
-    {
-        std::unique_lock<std::mutex> guard(lock);
-        changed.wait(guard, [&] { return held; });
-    }
+    held.get_future().wait();
 
     const auto start = std::chrono::steady_clock::now();
-    const BOOL result = LibraryAttach::onNotification(testModule(), DLL_PROCESS_DETACH, 300);
+    const BOOL result = LibraryAttach::onNotification(kModule, DLL_PROCESS_DETACH, 300);
     const auto waited = std::chrono::steady_clock::now() - start;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        done = true;
-    }
-    changed.notify_all();
+    done.set_value();
     holder.join();
 
     EXPECT_EQ(FALSE, result);
@@ -88,7 +70,7 @@ TEST(LibraryAttach, DetachWhileAnotherThreadHoldsTheMutexTimesOutAndKeepsTheStat
     EXPECT_EQ(attached, LibraryAttach::instance());
     EXPECT_EQ(1u, LibraryAttach::attachCount());
 
-    ASSERT_EQ(TRUE, LibraryAttach::onNotification(testModule(), DLL_PROCESS_DETACH));
+    ASSERT_EQ(TRUE, LibraryAttach::onNotification(kModule, DLL_PROCESS_DETACH));
     EXPECT_EQ(nullptr, LibraryAttach::instance());
 }
 

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -61,29 +60,23 @@ TEST(ProviderManager, OpensOrCreatesTheContainer)
 
 TEST(ProviderManager, ConcurrentFirstUseCreatesTheContainerOnce)
 {
-    const std::string name = CapiTestEnvironment::keyContainer() + "-race";
+    const std::string name = CapiTestEnvironment::kKeyContainer + "-race";
     for (int round = 0; round < 20; ++round) {
         HCRYPTPROV unused = 0;
         CryptAcquireContextA(&unused, name.c_str(), nullptr, PROV_RSA_FULL, CRYPT_DELETEKEYSET);
         std::vector<int> failures(6, 0);
-        std::vector<std::thread> threads;
         std::atomic<int> waiting(static_cast<int>(failures.size()));
-        for (std::size_t t = 0; t < failures.size(); ++t) {
-            threads.emplace_back([&name, &failures, &waiting, t] {
-                // All threads start together to widen the open/create window.
-                --waiting;
-                while (waiting.load() > 0) {
-                }
-                try {
-                    ProviderManager manager(name.c_str());
-                } catch (const Common::Exception&) {
-                    ++failures[t];
-                }
-            });
-        }
-        for (std::thread& thread : threads) {
-            thread.join();
-        }
+        onThreads(failures.size(), [&name, &failures, &waiting](std::size_t t) {
+            // All threads start together to widen the open/create window.
+            --waiting;
+            while (waiting.load() > 0) {
+            }
+            try {
+                ProviderManager manager(name.c_str());
+            } catch (const Common::Exception&) {
+                ++failures[t];
+            }
+        });
         ASSERT_EQ(std::vector<int>(6, 0), failures) << "round " << round;
     }
     HCRYPTPROV unused = 0;

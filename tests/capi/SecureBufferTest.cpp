@@ -4,15 +4,14 @@
 
 #include <cstring>
 #include <utility>
+#include <vector>
 
 TEST(SecureBuffer, AllocationIsZeroFilledAndZeroSizeStaysEmpty)
 {
     SecureBuffer buffer(16);
     ASSERT_FALSE(buffer.empty());
     ASSERT_EQ(16u, buffer.length());
-    for (std::uint32_t i = 0; i < buffer.length(); ++i) {
-        EXPECT_EQ(0, buffer.data()[i]);
-    }
+    EXPECT_EQ(std::vector<unsigned char>(16, 0), std::vector<unsigned char>(buffer.data(), buffer.data() + 16));
     EXPECT_FALSE(buffer.allocate(0));
     EXPECT_TRUE(buffer.empty());
     EXPECT_EQ(0u, buffer.length());

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <thread>
 
 namespace {
 
@@ -31,9 +30,7 @@ TEST(GetCertificates, ListsEveryProvisionedCertificateExactly)
     for (const SecureBuffer& entry : *list) {
         PCCERT_CONTEXT decoded = CertCreateCertificateContext(X509_ASN_ENCODING, entry.data(), entry.length());
         EXPECT_NE(nullptr, decoded);
-        if (decoded != nullptr) {
-            CertFreeCertificateContext(decoded);
-        }
+        CertFreeCertificateContext(decoded);
     }
 }
 
@@ -71,23 +68,17 @@ TEST(IsCertificateInStore, UndecodableCertificateReturnsTheWindowsError)
 
 TEST(Stores, ConcurrentQueriesAgree)
 {
-    std::vector<std::thread> threads;
     std::vector<int> failures(4, 0);
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t, &failures] {
-            for (int i = 0; i < 10; ++i) {
-                bool found = false;
-                std::unique_ptr<CertificateList> list;
-                if (ORVcapi().isCertificateInStore(bufferOf(signerCert1()), "MY", found) != 0 || !found ||
-                    ORVcapi().getCertificates("MY", list) != 0 || !contains(*list, signerCert4())) {
-                    ++failures[t];
-                }
+    onThreads(4, [&failures](std::size_t t) {
+        for (int i = 0; i < 10; ++i) {
+            bool found = false;
+            std::unique_ptr<CertificateList> list;
+            if (ORVcapi().isCertificateInStore(bufferOf(signerCert1()), "MY", found) != 0 || !found ||
+                ORVcapi().getCertificates("MY", list) != 0 || !contains(*list, signerCert4())) {
+                ++failures[t];
             }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
+        }
+    });
     EXPECT_EQ(std::vector<int>(4, 0), failures);
 }
 

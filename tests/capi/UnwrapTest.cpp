@@ -4,7 +4,6 @@
 #include "IndependentCrypto.h"
 
 #include "capi/ORVcapi.h"
-#include "common/Exception.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +16,6 @@ using namespace CapiTestMaterial;
 const Bytes kSessionKey = {0x10, 0x32, 0x54, 0x76, 0x98, 0xba, 0xdc, 0xfe, 0x01, 0x23, 0x45, 0x67,
                            0x89, 0xab, 0xcd, 0xef, 0xa5, 0x5a, 0xc3, 0x3c, 0x0f, 0xf0, 0x99, 0x66};
 
-std::string descriptionPrefix(const Common::Exception& e, std::size_t length)
-{
-    return std::string(e.getDescription()).substr(0, length);
-}
-
 TEST(UnwrapSessionKey, RecoversAKeyWrappedToTheCertificate)
 {
     const Bytes wrapped = IndependentCrypto::wrapBigEndian(signerCert1(), kSessionKey);
@@ -33,53 +27,40 @@ TEST(UnwrapSessionKey, RecoversAKeyWrappedToTheCertificate)
 
 TEST(UnwrapSessionKey, CertificateNotInStoreThrowsWith512)
 {
-    const Bytes wrapped = IndependentCrypto::wrapBigEndian(signerCert1(), kSessionKey);
     SecureBuffer plain;
-    try {
-        ORVcapi().unwrapSessionKey(bufferOf(wrapped), bufferOf(strangerCert()), "MY", plain);
-        FAIL() << "no exception";
-    } catch (const Common::UserCancelledException&) {
-        FAIL() << "reported as a cancellation";
-    } catch (const Common::Exception& e) {
-        EXPECT_EQ(-512, e.getErrorCode());
-        EXPECT_STREQ("ORVcapi::getPrivateKey() a problem occured while calling getCspFromCertificate().. "
-                     "Error code HEX: 0xFFFFFE00. Error code dec: -512.\n",
-                     e.getDescription());
-    }
+    const UnwrapOutcome thrown =
+        unwrapOutcome(IndependentCrypto::wrapBigEndian(signerCert1(), kSessionKey), strangerCert(), plain);
+    ASSERT_EQ("failed", thrown.kind);
+    EXPECT_EQ(-512, thrown.code);
+    EXPECT_EQ("ORVcapi::getPrivateKey() a problem occured while calling getCspFromCertificate().. "
+              "Error code HEX: 0xFFFFFE00. Error code dec: -512.\n",
+              thrown.description);
     EXPECT_TRUE(plain.empty());
 }
 
 TEST(UnwrapSessionKey, ContainerWithoutTheKeyIsACancellation)
 {
-    CapiTestEnvironment::setKeyProvInfo(signerCert4(), widen(CapiTestEnvironment::emptyContainer()),
+    CapiTestEnvironment::setKeyProvInfo(signerCert4(), widen(CapiTestEnvironment::kEmptyContainer),
                                         L"Microsoft Enhanced Cryptographic Provider v1.0", PROV_RSA_FULL,
                                         AT_KEYEXCHANGE);
-    const Bytes wrapped = IndependentCrypto::wrapBigEndian(signerCert1(), kSessionKey);
     SecureBuffer plain;
-    try {
-        ORVcapi().unwrapSessionKey(bufferOf(wrapped), bufferOf(signerCert4()), "MY", plain);
-        FAIL() << "no exception";
-    } catch (const Common::UserCancelledException& e) {
-        EXPECT_EQ(static_cast<int>(NTE_NO_KEY), e.getErrorCode());
-        const std::string prefix = "ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().";
-        EXPECT_EQ(prefix, descriptionPrefix(e, prefix.size()));
-    }
+    const UnwrapOutcome thrown =
+        unwrapOutcome(IndependentCrypto::wrapBigEndian(signerCert1(), kSessionKey), signerCert4(), plain);
+    ASSERT_EQ("cancelled", thrown.kind);
+    EXPECT_EQ(static_cast<int>(NTE_NO_KEY), thrown.code);
+    const std::string prefix = "ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().";
+    EXPECT_EQ(prefix, thrown.description.substr(0, prefix.size()));
 }
 
 TEST(UnwrapSessionKey, DataNotWrappedToTheKeyFailsInCryptDecrypt)
 {
-    const Bytes wrapped = IndependentCrypto::wrapBigEndian(strangerCert(), kSessionKey);
     SecureBuffer plain;
-    try {
-        ORVcapi().unwrapSessionKey(bufferOf(wrapped), bufferOf(signerCert1()), "MY", plain);
-        FAIL() << "no exception";
-    } catch (const Common::UserCancelledException&) {
-        FAIL() << "reported as a cancellation";
-    } catch (const Common::Exception& e) {
-        EXPECT_EQ(static_cast<int>(NTE_BAD_DATA), e.getErrorCode());
-        const std::string prefix = "ORVcapi::unwrapSessionKey() A problem occured while calling CryptDecrypt().";
-        EXPECT_EQ(prefix, descriptionPrefix(e, prefix.size()));
-    }
+    const UnwrapOutcome thrown =
+        unwrapOutcome(IndependentCrypto::wrapBigEndian(strangerCert(), kSessionKey), signerCert1(), plain);
+    ASSERT_EQ("failed", thrown.kind);
+    EXPECT_EQ(static_cast<int>(NTE_BAD_DATA), thrown.code);
+    const std::string prefix = "ORVcapi::unwrapSessionKey() A problem occured while calling CryptDecrypt().";
+    EXPECT_EQ(prefix, thrown.description.substr(0, prefix.size()));
     EXPECT_TRUE(plain.empty());
 }
 

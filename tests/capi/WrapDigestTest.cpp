@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 namespace {
 
 using namespace CapiTestMaterial;
@@ -79,7 +77,7 @@ TEST(WrapDigest, KeySpecOneNeedsADssProvider)
 
 TEST(WrapDigest, ContainerWithoutTheKeyCountsAsCancelled)
 {
-    CapiTestEnvironment::setKeyProvInfo(signerCert4(), widen(CapiTestEnvironment::emptyContainer()),
+    CapiTestEnvironment::setKeyProvInfo(signerCert4(), widen(CapiTestEnvironment::kEmptyContainer),
                                         L"Microsoft Enhanced Cryptographic Provider v1.0", PROV_RSA_FULL,
                                         AT_KEYEXCHANGE);
     SecureBuffer signature;
@@ -113,7 +111,7 @@ TEST(CancellationSet, RefusalsOfTheKeyAndTheCancelledSignature)
 
 TEST(WrapDigest, UnknownProviderReturnsTheWindowsError)
 {
-    CapiTestEnvironment::setKeyProvInfo(signerCert4(), widen(CapiTestEnvironment::keyContainer()),
+    CapiTestEnvironment::setKeyProvInfo(signerCert4(), widen(CapiTestEnvironment::kKeyContainer),
                                         L"ORV No Such Provider v0.0", PROV_RSA_FULL, AT_KEYEXCHANGE);
     SecureBuffer signature;
     EXPECT_EQ(static_cast<int>(NTE_KEYSET_NOT_DEF), wrap(Bytes(20, 1), 1, signerCert4(), AT_SIGNATURE, signature));
@@ -121,24 +119,18 @@ TEST(WrapDigest, UnknownProviderReturnsTheWindowsError)
 
 TEST(WrapDigest, ConcurrentSignaturesAllVerify)
 {
-    std::vector<std::thread> threads;
     std::vector<int> good(4, 0);
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t, &good] {
-            for (int i = 0; i < 5; ++i) {
-                const Bytes message = {static_cast<unsigned char>(t), static_cast<unsigned char>(i)};
-                const Bytes digest = IndependentCrypto::digestOf(Hash::Sha1, message);
-                SecureBuffer signature;
-                if (wrap(digest, 1, signerCert1(), AT_SIGNATURE, signature) == 0 &&
-                    IndependentCrypto::verifies(signerCert1(), Hash::Sha1, digest, bytesOf(signature))) {
-                    ++good[t];
-                }
+    onThreads(4, [&good](std::size_t t) {
+        for (int i = 0; i < 5; ++i) {
+            const Bytes message = {static_cast<unsigned char>(t), static_cast<unsigned char>(i)};
+            const Bytes digest = IndependentCrypto::digestOf(Hash::Sha1, message);
+            SecureBuffer signature;
+            if (wrap(digest, 1, signerCert1(), AT_SIGNATURE, signature) == 0 &&
+                IndependentCrypto::verifies(signerCert1(), Hash::Sha1, digest, bytesOf(signature))) {
+                ++good[t];
             }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
+        }
+    });
     EXPECT_EQ(std::vector<int>(4, 5), good);
 }
 

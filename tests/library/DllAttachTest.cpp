@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <chrono>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -15,44 +17,30 @@ const char* const kMutexName = "MutexToORVcapi";
 // mutex lets its owning thread in again and the loader runs on ours.
 class MutexHolder {
 public:
-    MutexHolder()
-    {
-        taken_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        release_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        thread_ = CreateThread(nullptr, 0, &MutexHolder::run, this, 0, nullptr);
-        WaitForSingleObject(taken_, INFINITE);
-    }
-
+    MutexHolder() { taken_.get_future().wait(); }
     ~MutexHolder()
     {
-        SetEvent(release_);
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        CloseHandle(taken_);
-        CloseHandle(release_);
+        release_.set_value();
+        thread_.join();
     }
-
     bool owned() const { return owned_; }
 
 private:
-    static DWORD WINAPI run(void* self)
+    void run(std::future<void> release)
     {
-        auto* holder = static_cast<MutexHolder*>(self);
         HANDLE mutex = CreateMutexA(nullptr, FALSE, kMutexName);
-        holder->owned_ = mutex != nullptr && WaitForSingleObject(mutex, INFINITE) == WAIT_OBJECT_0;
-        SetEvent(holder->taken_);
-        WaitForSingleObject(holder->release_, INFINITE);
-        if (holder->owned_) {
+        owned_ = mutex != nullptr && WaitForSingleObject(mutex, INFINITE) == WAIT_OBJECT_0;
+        taken_.set_value();
+        release.wait();
+        if (owned_) {
             ReleaseMutex(mutex);
         }
         CloseHandle(mutex);
-        return 0;
     }
 
-    HANDLE taken_ = nullptr;
-    HANDLE release_ = nullptr;
-    HANDLE thread_ = nullptr;
+    std::promise<void> taken_, release_;
     bool owned_ = false;
+    std::thread thread_{&MutexHolder::run, this, release_.get_future()};
 };
 
 } // namespace

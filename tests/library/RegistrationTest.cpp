@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -34,11 +35,6 @@ std::string registration(const ExpectedNative& row)
     return std::string("RegisterNatives(") + row.className + ", " + row.name + ", " + row.signature + ", 1, function)";
 }
 
-bool startsWith(const std::string& call, const char* function)
-{
-    return call.rfind(function, 0) == 0;
-}
-
 // GetEnv, then per class: FindClass, one single-row RegisterNatives per
 // native, and the release of the class reference.
 std::vector<std::string> expectedSequence()
@@ -62,11 +58,7 @@ std::vector<std::string> missingRows(const HostVM& vm)
     std::vector<std::string> missing;
     for (std::size_t i = 0; i < ExpectedNatives::rowCount; ++i) {
         const std::string wanted = registration(ExpectedNatives::rows[i]);
-        bool found = false;
-        for (const std::string& call : vm.calls()) {
-            found = found || call == wanted;
-        }
-        if (!found) {
+        if (std::find(vm.calls().begin(), vm.calls().end(), wanted) == vm.calls().end()) {
             missing.push_back("#" + std::to_string(i + 1) + " " + ExpectedNatives::rows[i].className + "." +
                               ExpectedNatives::rows[i].name);
         }
@@ -83,44 +75,54 @@ std::string join(const std::vector<std::string>& lines)
     return text;
 }
 
+class LoadHook : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        onLoad_ = loadHook();
+        ASSERT_NE(onLoad_, nullptr);
+        vm_.recordCalls();
+    }
+    // The calls of a run where nothing fails.
+    void fullRun(std::vector<std::string>& calls)
+    {
+        HostVM full(classes());
+        full.recordCalls();
+        ASSERT_EQ(onLoad_(full.vm(), nullptr), 0x00010004);
+        calls = full.calls();
+    }
+    OnLoad onLoad_ = nullptr;
+    HostVM vm_{classes()};
+};
+
 } // namespace
 
-TEST(LoadHook, IsExportedUnderTheNameTheVmLooksUp)
+TEST_F(LoadHook, IsExportedUnderTheNameTheVmLooksUp)
 {
     ASSERT_NE(loadHook(), nullptr) << "ORVNative.dll with the export " << kOnLoadExport;
 }
 
-TEST(LoadHook, BindsAll43NativesInOrderAndReportsJni14)
+TEST_F(LoadHook, BindsAll43NativesInOrderAndReportsJni14)
 {
-    OnLoad onLoad = loadHook();
-    ASSERT_NE(onLoad, nullptr);
-    HostVM vm(classes());
-    vm.recordCalls();
-    EXPECT_EQ(onLoad(vm.vm(), nullptr), 0x00010004);
-    const std::vector<std::string> missing = missingRows(vm);
+    EXPECT_EQ(onLoad_(vm_.vm(), nullptr), 0x00010004);
+    const std::vector<std::string> missing = missingRows(vm_);
     EXPECT_TRUE(missing.empty()) << missing.size() << " of 43 rows not registered:\n" << join(missing);
-    EXPECT_EQ(vm.calls(), expectedSequence());
-    EXPECT_EQ(vm.pendingException(), nullptr);
+    EXPECT_EQ(vm_.calls(), expectedSequence());
+    EXPECT_EQ(vm_.pendingException(), nullptr);
 }
 
-TEST(LoadHook, MissingClassHasItsRowsSkippedAndItsErrorCleared)
+TEST_F(LoadHook, MissingClassHasItsRowsSkippedAndItsErrorCleared)
 {
-    OnLoad onLoad = loadHook();
-    ASSERT_NE(onLoad, nullptr);
-    HostVM full(classes());
-    full.recordCalls();
-    ASSERT_EQ(onLoad(full.vm(), nullptr), 0x00010004);
-
-    HostVM vm(classes());
-    vm.recordCalls();
-    vm.failFindClass(ExpectedNatives::capiToken);
-    EXPECT_EQ(onLoad(vm.vm(), nullptr), 0x00010004);
-    EXPECT_EQ(vm.pendingException(), nullptr);
+    std::vector<std::string> full;
+    ASSERT_NO_FATAL_FAILURE(fullRun(full));
+    vm_.failFindClass(ExpectedNatives::capiToken);
+    EXPECT_EQ(onLoad_(vm_.vm(), nullptr), 0x00010004);
+    EXPECT_EQ(vm_.pendingException(), nullptr);
     // Exactly the full run's calls, with the missing class's rows replaced by clearing its error.
     std::vector<std::string> expected;
     bool inMissingClass = false;
-    for (const std::string& call : full.calls()) {
-        if (startsWith(call, "FindClass(")) {
+    for (const std::string& call : full) {
+        if (call.rfind("FindClass(", 0) == 0) {
             inMissingClass = call == std::string("FindClass(") + ExpectedNatives::capiToken + ")";
             expected.push_back(call);
             if (inMissingClass) {
@@ -130,42 +132,32 @@ TEST(LoadHook, MissingClassHasItsRowsSkippedAndItsErrorCleared)
             expected.push_back(call);
         }
     }
-    EXPECT_EQ(vm.calls(), expected);
-    for (const std::string& call : vm.calls()) {
+    EXPECT_EQ(vm_.calls(), expected);
+    for (const std::string& call : vm_.calls()) {
         EXPECT_EQ(call.find("<null>"), std::string::npos) << call;
     }
 }
 
-TEST(LoadHook, FailedGetEnvReportsJniErrAndTouchesNothing)
+TEST_F(LoadHook, FailedGetEnvReportsJniErrAndTouchesNothing)
 {
-    OnLoad onLoad = loadHook();
-    ASSERT_NE(onLoad, nullptr);
-    HostVM vm(classes());
-    vm.recordCalls();
-    vm.failGetEnv();
-    EXPECT_EQ(onLoad(vm.vm(), nullptr), JNI_ERR);
-    EXPECT_EQ(vm.calls(), std::vector<std::string>{"GetEnv(0x10004)"});
+    vm_.failGetEnv();
+    EXPECT_EQ(onLoad_(vm_.vm(), nullptr), JNI_ERR);
+    EXPECT_EQ(vm_.calls(), std::vector<std::string>{"GetEnv(0x10004)"});
 }
 
-TEST(LoadHook, FailedBindingDoesNotStopTheOthers)
+TEST_F(LoadHook, FailedBindingDoesNotStopTheOthers)
 {
-    OnLoad onLoad = loadHook();
-    ASSERT_NE(onLoad, nullptr);
-    HostVM full(classes());
-    full.recordCalls();
-    ASSERT_EQ(onLoad(full.vm(), nullptr), 0x00010004);
-
-    HostVM vm(classes());
-    vm.recordCalls();
-    vm.failRegistration("getRegistryKeyName");
-    EXPECT_EQ(onLoad(vm.vm(), nullptr), 0x00010004);
-    EXPECT_EQ(vm.pendingException(), nullptr);
+    std::vector<std::string> full;
+    ASSERT_NO_FATAL_FAILURE(fullRun(full));
+    vm_.failRegistration("getRegistryKeyName");
+    EXPECT_EQ(onLoad_(vm_.vm(), nullptr), 0x00010004);
+    EXPECT_EQ(vm_.pendingException(), nullptr);
     std::vector<std::string> expected;
-    for (const std::string& call : full.calls()) {
+    for (const std::string& call : full) {
         expected.push_back(call);
-        if (startsWith(call, "RegisterNatives(") && call.find(", getRegistryKeyName, ") != std::string::npos) {
+        if (call.rfind("RegisterNatives(", 0) == 0 && call.find(", getRegistryKeyName, ") != std::string::npos) {
             expected.push_back("ExceptionClear()");
         }
     }
-    EXPECT_EQ(vm.calls(), expected);
+    EXPECT_EQ(vm_.calls(), expected);
 }

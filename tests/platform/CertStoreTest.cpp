@@ -1,6 +1,5 @@
 #include "TestSupport.h"
 
-#include <cstring>
 #include <set>
 #include <string>
 
@@ -8,43 +7,24 @@ using namespace orvtest;
 
 namespace {
 
-DWORD code(LONG value)
+BOOL WINAPI closeStore(HCERTSTORE store)
 {
-    return static_cast<DWORD>(value);
+    return CertCloseStore(store, 0);
 }
-
-class Store {
-public:
-    explicit Store(const char* name) : handle(CertOpenSystemStoreA(0, name)) {}
-    ~Store()
-    {
-        if (handle != nullptr)
-            CertCloseStore(handle, 0);
-    }
-    HCERTSTORE handle;
+struct Store : Owned<HCERTSTORE, closeStore> {
+    explicit Store(const char* name) : Owned(CertOpenSystemStoreA(0, name)) {}
 };
-
-class Context {
-public:
-    explicit Context(PCCERT_CONTEXT c = nullptr) : context(c) {}
-    ~Context() { CertFreeCertificateContext(context); }
-    PCCERT_CONTEXT context;
-};
+using Context = Owned<PCCERT_CONTEXT, CertFreeCertificateContext>;
 
 struct TestCert {
+    TestCert(const std::string& name, long serial)
+        : key(makeRsaKey(1024)), cert(makeCertificate(key.get(), name, serial)), der(derOf(cert.get()))
+    {
+    }
     Pkey key;
     Cert cert;
     Bytes der;
 };
-
-TestCert makeTestCert(const std::string& name, long serial)
-{
-    TestCert result;
-    result.key = makeRsaKey(1024);
-    result.cert = makeCertificate(result.key.get(), name, serial);
-    result.der = derOf(result.cert.get());
-    return result;
-}
 
 bool add(HCERTSTORE store, const Bytes& der, DWORD disposition = CERT_STORE_ADD_REPLACE_EXISTING,
          PCCERT_CONTEXT* context = nullptr)
@@ -61,25 +41,25 @@ Bytes encodedOf(PCCERT_CONTEXT context)
 void setKeyProvInfo(PCCERT_CONTEXT context, const wchar_t* container, DWORD keySpec)
 {
     std::wstring containerName = container, provider = L"Microsoft Enhanced Cryptographic Provider v1.0";
-    CRYPT_KEY_PROV_INFO info{};
-    info.pwszContainerName = &containerName[0];
-    info.pwszProvName = &provider[0];
-    info.dwProvType = PROV_RSA_FULL;
-    info.dwKeySpec = keySpec;
+    const CRYPT_KEY_PROV_INFO info{&containerName[0], &provider[0], PROV_RSA_FULL, 0, 0, nullptr, keySpec};
     ASSERT_TRUE(CertSetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, 0, &info));
+}
+
+BOOL provInfo(PCCERT_CONTEXT context, void* data, DWORD* size)
+{
+    return CertGetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, data, size);
 }
 
 using CertStoreTest = StateRootTest;
 
 TEST_F(CertStoreTest, CreateContextDecodesTheCertificate)
 {
-    TestCert test = makeTestCert("Decoded", 0x0102);
-    Context context(
-        CertCreateCertificateContext(X509_ASN_ENCODING, test.der.data(), static_cast<DWORD>(test.der.size())));
-    ASSERT_NE(nullptr, context.context);
-    EXPECT_EQ(static_cast<DWORD>(X509_ASN_ENCODING), context.context->dwCertEncodingType & X509_ASN_ENCODING);
-    EXPECT_EQ(test.der, encodedOf(context.context));
-    const CERT_INFO* info = context.context->pCertInfo;
+    TestCert test("Decoded", 0x0102);
+    Context context(decode(test.der));
+    ASSERT_NE(nullptr, context.handle);
+    EXPECT_EQ(static_cast<DWORD>(X509_ASN_ENCODING), context.handle->dwCertEncodingType & X509_ASN_ENCODING);
+    EXPECT_EQ(test.der, encodedOf(context.handle));
+    const CERT_INFO* info = context.handle->pCertInfo;
     ASSERT_NE(nullptr, info);
     EXPECT_EQ(2u, info->dwVersion);
     ASSERT_EQ(2u, info->SerialNumber.cbData);
@@ -96,58 +76,58 @@ TEST_F(CertStoreTest, CreateContextDecodesTheCertificate)
 TEST_F(CertStoreTest, BytesThatAreNotACertificateGiveAnAsn1Error)
 {
     const BYTE garbage[] = "this is not a certificate";
-    EXPECT_EQ(nullptr, CertCreateCertificateContext(X509_ASN_ENCODING, garbage, sizeof garbage));
-    EXPECT_EQ(code(CRYPT_E_ASN1_BADTAG), GetLastError());
-    TestCert test = makeTestCert("Truncated", 5);
-    EXPECT_EQ(nullptr, CertCreateCertificateContext(X509_ASN_ENCODING, test.der.data(), 40));
-    EXPECT_EQ(code(CRYPT_E_ASN1_BADTAG), GetLastError());
-    EXPECT_EQ(nullptr, CertCreateCertificateContext(X509_ASN_ENCODING, nullptr, 0));
-    EXPECT_EQ(code(CRYPT_E_ASN1_EOD), GetLastError());
+    ORV_EXPECT_ERROR(nullptr, CertCreateCertificateContext(X509_ASN_ENCODING, garbage, sizeof garbage),
+                     CRYPT_E_ASN1_BADTAG);
+    TestCert test("Truncated", 5);
+    ORV_EXPECT_ERROR(nullptr, CertCreateCertificateContext(X509_ASN_ENCODING, test.der.data(), 40),
+                     CRYPT_E_ASN1_BADTAG);
+    ORV_EXPECT_ERROR(nullptr, CertCreateCertificateContext(X509_ASN_ENCODING, nullptr, 0), CRYPT_E_ASN1_EOD);
     Store store("MY");
-    EXPECT_FALSE(CertAddEncodedCertificateToStore(store.handle, X509_ASN_ENCODING, garbage, sizeof garbage,
-                                                  CERT_STORE_ADD_NEW, nullptr));
-    EXPECT_EQ(code(CRYPT_E_ASN1_BADTAG), GetLastError());
+    ORV_EXPECT_FAILS(CertAddEncodedCertificateToStore(store.handle, X509_ASN_ENCODING, garbage, sizeof garbage,
+                                                      CERT_STORE_ADD_NEW, nullptr),
+                     CRYPT_E_ASN1_BADTAG);
 }
 
 TEST_F(CertStoreTest, FindSubjectCertMatchesIssuerAndSerial)
 {
-    TestCert wanted = makeTestCert("Wanted", 0x80); // high bit: the serial carries a sign byte
-    TestCert other = makeTestCert("Other", 0x81);
+    TestCert wanted("Wanted", 0x80); // high bit: the serial carries a sign byte
+    TestCert other("Other", 0x81);
     {
         Store store("MY");
         ASSERT_TRUE(add(store.handle, wanted.der));
         ASSERT_TRUE(add(store.handle, other.der));
     }
-    Context decoded(
-        CertCreateCertificateContext(X509_ASN_ENCODING, wanted.der.data(), static_cast<DWORD>(wanted.der.size())));
-    ASSERT_NE(nullptr, decoded.context);
+    Context decoded(decode(wanted.der));
+    ASSERT_NE(nullptr, decoded.handle);
     Store store("MY");
     Context found(CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
-                                             decoded.context->pCertInfo, nullptr));
-    ASSERT_NE(nullptr, found.context);
-    EXPECT_EQ(wanted.der, encodedOf(found.context));
+                                             decoded.handle->pCertInfo, nullptr));
+    ASSERT_NE(nullptr, found.handle);
+    EXPECT_EQ(wanted.der, encodedOf(found.handle));
     Context existing(
-        CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, decoded.context, nullptr));
-    ASSERT_NE(nullptr, existing.context);
-    EXPECT_EQ(wanted.der, encodedOf(existing.context));
+        CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, decoded.handle, nullptr));
+    ASSERT_NE(nullptr, existing.handle);
+    EXPECT_EQ(wanted.der, encodedOf(existing.handle));
 }
 
 TEST_F(CertStoreTest, FindReportsNotFound)
 {
-    TestCert absent = makeTestCert("Absent", 9);
-    Context decoded(
-        CertCreateCertificateContext(X509_ASN_ENCODING, absent.der.data(), static_cast<DWORD>(absent.der.size())));
+    TestCert absent("Absent", 9);
+    Context decoded(decode(absent.der));
     Store store("MY");
     SetLastError(0);
-    EXPECT_EQ(nullptr, CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
-                                                  decoded.context->pCertInfo, nullptr));
-    EXPECT_EQ(code(CRYPT_E_NOT_FOUND), GetLastError());
-    EXPECT_EQ(nullptr, CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
-                                                  decoded.context, nullptr));
-    EXPECT_EQ(code(CRYPT_E_NOT_FOUND), GetLastError());
-    EXPECT_EQ(nullptr,
-              CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT, nullptr, nullptr));
-    EXPECT_EQ(code(E_INVALIDARG), GetLastError());
+    ORV_EXPECT_ERROR(nullptr,
+                     CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
+                                                decoded.handle->pCertInfo, nullptr),
+                     CRYPT_E_NOT_FOUND);
+    ORV_EXPECT_ERROR(
+        nullptr,
+        CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, decoded.handle, nullptr),
+        CRYPT_E_NOT_FOUND);
+    ORV_EXPECT_ERROR(
+        nullptr,
+        CertFindCertificateInStore(store.handle, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT, nullptr, nullptr),
+        E_INVALIDARG);
 }
 
 TEST_F(CertStoreTest, EnumerationVisitsEachCertificateOnceThenEnds)
@@ -156,7 +136,7 @@ TEST_F(CertStoreTest, EnumerationVisitsEachCertificateOnceThenEnds)
     {
         Store store("CA");
         for (long serial = 1; serial <= 3; ++serial) {
-            TestCert test = makeTestCert("Enum " + std::to_string(serial), serial);
+            TestCert test("Enum " + std::to_string(serial), serial);
             ASSERT_TRUE(add(store.handle, test.der));
             added.insert(test.der);
         }
@@ -168,16 +148,15 @@ TEST_F(CertStoreTest, EnumerationVisitsEachCertificateOnceThenEnds)
         EXPECT_TRUE(seen.insert(encodedOf(context)).second);
         EXPECT_EQ(store.handle, context->hCertStore);
     }
-    EXPECT_EQ(code(CRYPT_E_NOT_FOUND), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(CRYPT_E_NOT_FOUND), GetLastError());
     EXPECT_EQ(added, seen);
     Store empty("EMPTY");
-    EXPECT_EQ(nullptr, CertEnumCertificatesInStore(empty.handle, nullptr));
-    EXPECT_EQ(code(CRYPT_E_NOT_FOUND), GetLastError());
+    ORV_EXPECT_ERROR(nullptr, CertEnumCertificatesInStore(empty.handle, nullptr), CRYPT_E_NOT_FOUND);
 }
 
 TEST_F(CertStoreTest, KeyProvInfoRoundTripsThroughTheFiles)
 {
-    TestCert test = makeTestCert("With key", 77);
+    TestCert test("With key", 77);
     {
         Store store("MY");
         PCCERT_CONTEXT context = nullptr;
@@ -187,18 +166,16 @@ TEST_F(CertStoreTest, KeyProvInfoRoundTripsThroughTheFiles)
     }
     Store store("MY"); // read back from the files
     Context found(CertEnumCertificatesInStore(store.handle, nullptr));
-    ASSERT_NE(nullptr, found.context);
+    ASSERT_NE(nullptr, found.handle);
     DWORD size = 0;
-    ASSERT_TRUE(CertGetCertificateContextProperty(found.context, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
+    ASSERT_TRUE(provInfo(found.handle, nullptr, &size));
     ASSERT_GT(size, sizeof(CRYPT_KEY_PROV_INFO));
     std::vector<BYTE> small(sizeof(CRYPT_KEY_PROV_INFO));
     DWORD smallSize = static_cast<DWORD>(small.size());
-    EXPECT_FALSE(
-        CertGetCertificateContextProperty(found.context, CERT_KEY_PROV_INFO_PROP_ID, small.data(), &smallSize));
-    EXPECT_EQ(code(ERROR_MORE_DATA), GetLastError());
+    ORV_EXPECT_FAILS(provInfo(found.handle, small.data(), &smallSize), ERROR_MORE_DATA);
     EXPECT_EQ(size, smallSize);
     std::vector<BYTE> block(size);
-    ASSERT_TRUE(CertGetCertificateContextProperty(found.context, CERT_KEY_PROV_INFO_PROP_ID, block.data(), &size));
+    ASSERT_TRUE(provInfo(found.handle, block.data(), &size));
     auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(block.data());
     EXPECT_EQ(std::wstring(L"container-\u00e9"), info->pwszContainerName);
     EXPECT_EQ(std::wstring(L"Microsoft Enhanced Cryptographic Provider v1.0"), info->pwszProvName);
@@ -211,45 +188,40 @@ TEST_F(CertStoreTest, KeyProvInfoRoundTripsThroughTheFiles)
 
 TEST_F(CertStoreTest, MissingPropertyIsNotFound)
 {
-    TestCert test = makeTestCert("No key", 78);
+    TestCert test("No key", 78);
     Store store("MY");
     PCCERT_CONTEXT context = nullptr;
     ASSERT_TRUE(add(store.handle, test.der, CERT_STORE_ADD_NEW, &context));
     Context owned(context);
     DWORD size = 0;
-    EXPECT_FALSE(CertGetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
-    EXPECT_EQ(code(CRYPT_E_NOT_FOUND), GetLastError());
-    EXPECT_FALSE(CertGetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, nullptr, nullptr));
-    EXPECT_EQ(code(E_INVALIDARG), GetLastError());
+    ORV_EXPECT_FAILS(provInfo(context, nullptr, &size), CRYPT_E_NOT_FOUND);
+    ORV_EXPECT_FAILS(provInfo(context, nullptr, nullptr), E_INVALIDARG);
 }
 
 TEST_F(CertStoreTest, AddDispositionsBehaveLikeWindows)
 {
-    TestCert test = makeTestCert("Twice", 12);
+    TestCert test("Twice", 12);
     Store store("MY");
     PCCERT_CONTEXT first = nullptr;
     ASSERT_TRUE(add(store.handle, test.der, CERT_STORE_ADD_NEW, &first));
     setKeyProvInfo(first, L"kept", AT_KEYEXCHANGE);
     CertFreeCertificateContext(first);
-    EXPECT_FALSE(add(store.handle, test.der, CERT_STORE_ADD_NEW));
-    EXPECT_EQ(code(CRYPT_E_EXISTS), GetLastError());
+    ORV_EXPECT_FAILS(add(store.handle, test.der, CERT_STORE_ADD_NEW), CRYPT_E_EXISTS);
 
     PCCERT_CONTEXT existing = nullptr;
     ASSERT_TRUE(add(store.handle, test.der, CERT_STORE_ADD_USE_EXISTING, &existing));
     Context keep(existing);
     DWORD size = 0;
-    EXPECT_TRUE(CertGetCertificateContextProperty(existing, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
+    EXPECT_TRUE(provInfo(existing, nullptr, &size));
 
     ASSERT_TRUE(add(store.handle, test.der, CERT_STORE_ADD_REPLACE_EXISTING));
-    EXPECT_FALSE(CertGetCertificateContextProperty(existing, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
-    EXPECT_EQ(code(CRYPT_E_NOT_FOUND), GetLastError());
-    EXPECT_FALSE(add(store.handle, test.der, 99));
-    EXPECT_EQ(code(E_INVALIDARG), GetLastError());
+    ORV_EXPECT_FAILS(provInfo(existing, nullptr, &size), CRYPT_E_NOT_FOUND);
+    ORV_EXPECT_FAILS(add(store.handle, test.der, 99), E_INVALIDARG);
 }
 
 TEST_F(CertStoreTest, DeleteRemovesFromStoreAndFiles)
 {
-    TestCert test = makeTestCert("Deleted", 13);
+    TestCert test("Deleted", 13);
     {
         Store store("MY");
         ASSERT_TRUE(add(store.handle, test.der));
@@ -258,41 +230,36 @@ TEST_F(CertStoreTest, DeleteRemovesFromStoreAndFiles)
         EXPECT_TRUE(CertDeleteCertificateFromStore(found)); // frees `found`
     }
     Store store("MY");
-    EXPECT_EQ(nullptr, CertEnumCertificatesInStore(store.handle, nullptr));
-    EXPECT_EQ(code(CRYPT_E_NOT_FOUND), GetLastError());
+    ORV_EXPECT_ERROR(nullptr, CertEnumCertificatesInStore(store.handle, nullptr), CRYPT_E_NOT_FOUND);
 }
 
 TEST_F(CertStoreTest, ContextsAreReferenceCounted)
 {
-    TestCert test = makeTestCert("Counted", 14);
-    PCCERT_CONTEXT context =
-        CertCreateCertificateContext(X509_ASN_ENCODING, test.der.data(), static_cast<DWORD>(test.der.size()));
+    TestCert test("Counted", 14);
+    PCCERT_CONTEXT context = decode(test.der);
     ASSERT_NE(nullptr, context);
     EXPECT_EQ(context, CertDuplicateCertificateContext(context));
     EXPECT_TRUE(CertFreeCertificateContext(context));
     EXPECT_EQ(test.der, encodedOf(context)); // still alive: one reference left
     EXPECT_TRUE(CertFreeCertificateContext(context));
-    EXPECT_FALSE(CertFreeCertificateContext(context));
-    EXPECT_EQ(code(E_INVALIDARG), GetLastError());
+    ORV_EXPECT_FAILS(CertFreeCertificateContext(context), E_INVALIDARG);
     EXPECT_TRUE(CertFreeCertificateContext(nullptr));
 }
 
 TEST_F(CertStoreTest, ContextsOutliveTheirClosedStore)
 {
-    TestCert test = makeTestCert("Outlives", 15);
+    TestCert test("Outlives", 15);
     HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
     ASSERT_TRUE(add(store, test.der));
     PCCERT_CONTEXT context = CertEnumCertificatesInStore(store, nullptr);
     ASSERT_NE(nullptr, context);
-    EXPECT_FALSE(CertCloseStore(store, CERT_CLOSE_STORE_CHECK_FLAG));
-    EXPECT_EQ(code(CRYPT_E_PENDING_CLOSE), GetLastError());
+    ORV_EXPECT_FAILS(CertCloseStore(store, CERT_CLOSE_STORE_CHECK_FLAG), CRYPT_E_PENDING_CLOSE);
     DWORD size = 20;
     BYTE sha1[20];
     EXPECT_TRUE(CertGetCertificateContextProperty(context, CERT_SHA1_HASH_PROP_ID, sha1, &size));
     EXPECT_EQ(test.der, encodedOf(context));
     EXPECT_TRUE(CertFreeCertificateContext(context));
-    EXPECT_EQ(nullptr, CertOpenSystemStoreA(0, ""));
-    EXPECT_EQ(code(E_INVALIDARG), GetLastError());
+    ORV_EXPECT_ERROR(nullptr, CertOpenSystemStoreA(0, ""), E_INVALIDARG);
 }
 
 } // namespace

@@ -1,13 +1,11 @@
 #include "TestSupport.h"
 
-#include <openssl/pkcs12.h>
 #include <openssl/rand.h>
-#include <openssl/sha.h>
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
-#include <thread>
 
 using namespace orvtest;
 
@@ -15,54 +13,14 @@ namespace {
 
 const char kContainer[] = "orv-test-container";
 
-DWORD lastError()
+BOOL WINAPI releaseContext(HCRYPTPROV provider)
 {
-    return GetLastError();
-}
-DWORD code(LONG value)
-{
-    return static_cast<DWORD>(value);
+    return CryptReleaseContext(provider, 0);
 }
 
-class Provider {
-public:
-    Provider() = default;
-    Provider(const Provider&) = delete;
-    Provider& operator=(const Provider&) = delete;
-    ~Provider()
-    {
-        if (handle != 0)
-            CryptReleaseContext(handle, 0);
-    }
-    HCRYPTPROV handle = 0;
-};
-
-class Key {
-public:
-    ~Key()
-    {
-        if (handle != 0)
-            CryptDestroyKey(handle);
-    }
-    HCRYPTKEY handle = 0;
-};
-
-class Hash {
-public:
-    ~Hash()
-    {
-        if (handle != 0)
-            CryptDestroyHash(handle);
-    }
-    HCRYPTHASH handle = 0;
-};
-
-Bytes sha1(const std::string& text)
-{
-    Bytes digest(SHA_DIGEST_LENGTH);
-    SHA1(reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest.data());
-    return digest;
-}
+using Provider = Owned<HCRYPTPROV, releaseContext>;
+using Key = Owned<HCRYPTKEY, CryptDestroyKey>;
+using Hash = Owned<HCRYPTHASH, CryptDestroyHash>;
 
 // Signs a digest set through HP_HASHVAL, with the length query first.
 Bytes signDigest(HCRYPTPROV provider, ALG_ID algorithm, const Bytes& digest, DWORD keySpec)
@@ -80,27 +38,6 @@ Bytes signDigest(HCRYPTPROV provider, ALG_ID algorithm, const Bytes& digest, DWO
     return signature;
 }
 
-bool opensslVerifies(EVP_PKEY* key, const EVP_MD* md, const Bytes& digest, const Bytes& bigEndianSignature)
-{
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(key, nullptr), EVP_PKEY_CTX_free);
-    return EVP_PKEY_verify_init(ctx.get()) == 1 && EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) == 1 &&
-           EVP_PKEY_CTX_set_signature_md(ctx.get(), md) == 1 &&
-           EVP_PKEY_verify(ctx.get(), bigEndianSignature.data(), bigEndianSignature.size(), digest.data(),
-                           digest.size()) == 1;
-}
-
-Bytes opensslEncrypt(EVP_PKEY* key, const Bytes& plain)
-{
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(key, nullptr), EVP_PKEY_CTX_free);
-    std::size_t length = static_cast<std::size_t>(EVP_PKEY_get_size(key));
-    Bytes cipher(length);
-    EXPECT_EQ(1, EVP_PKEY_encrypt_init(ctx.get()));
-    EXPECT_EQ(1, EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING));
-    EXPECT_EQ(1, EVP_PKEY_encrypt(ctx.get(), cipher.data(), &length, plain.data(), plain.size()));
-    cipher.resize(length);
-    return cipher;
-}
-
 Bytes exportPublic(HCRYPTKEY key)
 {
     DWORD length = 0;
@@ -110,21 +47,36 @@ Bytes exportPublic(HCRYPTKEY key)
     return blob;
 }
 
+BOOL verifyContext(Provider& provider, DWORD type = PROV_RSA_FULL)
+{
+    return CryptAcquireContextA(&provider.handle, nullptr, nullptr, type, CRYPT_VERIFYCONTEXT);
+}
+
 class CryptoTest : public StateRootTest {
 protected:
-    // A container holding `key` under `keySpec`, imported as a PRIVATEKEYBLOB.
-    void provision(Provider& provider, EVP_PKEY* key, DWORD keySpec, const char* container = kContainer)
+    void TearDown() override
     {
+        key_.reset();
+        provider_.reset();
+        StateRootTest::TearDown();
+    }
+    // A fresh key of `bits` in rsa_, imported as a PRIVATEKEYBLOB under `keySpec` into the container that
+    // provider_ holds; its user key in key_.
+    void provisionUserKey(int bits, DWORD keySpec)
+    {
+        rsa_ = makeRsaKey(bits);
         ASSERT_TRUE(
-            CryptAcquireContextA(&provider.handle, container, MS_ENHANCED_PROV_A, PROV_RSA_FULL, CRYPT_NEWKEYSET));
-        Bytes blob = privateKeyBlob(key, keySpec == AT_SIGNATURE ? CALG_RSA_SIGN : CALG_RSA_KEYX);
+            CryptAcquireContextA(&provider_.handle, kContainer, MS_ENHANCED_PROV_A, PROV_RSA_FULL, CRYPT_NEWKEYSET));
+        Bytes blob = privateKeyBlob(rsa_.get(), keySpec == AT_SIGNATURE ? CALG_RSA_SIGN : CALG_RSA_KEYX);
         Key imported;
         ASSERT_TRUE(
-            CryptImportKey(provider.handle, blob.data(), static_cast<DWORD>(blob.size()), 0, 0, &imported.handle));
+            CryptImportKey(provider_.handle, blob.data(), static_cast<DWORD>(blob.size()), 0, 0, &imported.handle));
+        ASSERT_TRUE(CryptGetUserKey(provider_.handle, keySpec, &key_.handle));
     }
+    Pkey rsa_;
+    Provider provider_;
+    Key key_;
 };
-
-// ---- providers --------------------------------------------------------------
 
 TEST_F(CryptoTest, EveryKnownProviderAcquiresAVerifyContext)
 {
@@ -159,19 +111,17 @@ TEST_F(CryptoTest, NullProviderNameSelectsTheDefaultOfTheType)
 TEST_F(CryptoTest, AcquireReportsWindowsErrorCodes)
 {
     HCRYPTPROV handle = 0;
-    EXPECT_FALSE(CryptAcquireContextA(&handle, nullptr, "No Such Provider", PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
-    EXPECT_EQ(code(NTE_KEYSET_NOT_DEF), lastError());
-    EXPECT_FALSE(CryptAcquireContextA(&handle, nullptr, MS_DEF_PROV_A, PROV_DSS, CRYPT_VERIFYCONTEXT));
-    EXPECT_EQ(code(NTE_PROV_TYPE_NO_MATCH), lastError());
-    EXPECT_FALSE(CryptAcquireContextA(&handle, nullptr, nullptr, PROV_RSA_SIG, CRYPT_VERIFYCONTEXT));
-    EXPECT_EQ(code(NTE_PROV_TYPE_NOT_DEF), lastError());
-    EXPECT_FALSE(CryptAcquireContextA(&handle, nullptr, nullptr, PROV_RSA_FULL, 0x4));
-    EXPECT_EQ(code(NTE_BAD_FLAGS), lastError());
-    EXPECT_FALSE(CryptAcquireContextA(nullptr, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
-    EXPECT_EQ(code(ERROR_INVALID_PARAMETER), lastError());
+    ORV_EXPECT_FAILS(CryptAcquireContextA(&handle, nullptr, "No Such Provider", PROV_RSA_FULL, CRYPT_VERIFYCONTEXT),
+                     NTE_KEYSET_NOT_DEF);
+    ORV_EXPECT_FAILS(CryptAcquireContextA(&handle, nullptr, MS_DEF_PROV_A, PROV_DSS, CRYPT_VERIFYCONTEXT),
+                     NTE_PROV_TYPE_NO_MATCH);
+    ORV_EXPECT_FAILS(CryptAcquireContextA(&handle, nullptr, nullptr, PROV_RSA_SIG, CRYPT_VERIFYCONTEXT),
+                     NTE_PROV_TYPE_NOT_DEF);
+    ORV_EXPECT_FAILS(CryptAcquireContextA(&handle, nullptr, nullptr, PROV_RSA_FULL, 0x4), NTE_BAD_FLAGS);
+    ORV_EXPECT_FAILS(CryptAcquireContextA(nullptr, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT),
+                     ERROR_INVALID_PARAMETER);
     EXPECT_EQ(0u, handle);
-    EXPECT_FALSE(CryptReleaseContext(0x12345678, 0));
-    EXPECT_EQ(code(NTE_BAD_UID), lastError());
+    ORV_EXPECT_FAILS(CryptReleaseContext(0x12345678, 0), NTE_BAD_UID);
 }
 
 std::vector<PROV_ENUMALGS> enumerateAlgorithms(HCRYPTPROV provider)
@@ -182,7 +132,7 @@ std::vector<PROV_ENUMALGS> enumerateAlgorithms(HCRYPTPROV provider)
         PROV_ENUMALGS record{};
         DWORD length = sizeof record;
         if (!CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE*>(&record), &length, flags)) {
-            EXPECT_EQ(code(ERROR_NO_MORE_ITEMS), lastError());
+            EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_ITEMS), GetLastError());
             return list;
         }
         EXPECT_EQ(sizeof record, length);
@@ -194,10 +144,7 @@ std::vector<PROV_ENUMALGS> enumerateAlgorithms(HCRYPTPROV provider)
 
 bool listsAlgorithm(const std::vector<PROV_ENUMALGS>& list, ALG_ID id)
 {
-    for (const PROV_ENUMALGS& record : list)
-        if (record.aiAlgid == id)
-            return true;
-    return false;
+    return std::any_of(list.begin(), list.end(), [id](const PROV_ENUMALGS& record) { return record.aiAlgid == id; });
 }
 
 TEST_F(CryptoTest, EnumAlgsListsWhatEachProviderOffers)
@@ -220,45 +167,35 @@ TEST_F(CryptoTest, EnumAlgsListsWhatEachProviderOffers)
 
 TEST_F(CryptoTest, EnumAlgsHonoursBufferSize)
 {
-    Provider provider;
-    ASSERT_TRUE(CryptAcquireContextA(&provider.handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
+    ASSERT_TRUE(verifyContext(provider_));
     DWORD length = 0;
-    ASSERT_TRUE(CryptGetProvParam(provider.handle, PP_ENUMALGS, nullptr, &length, CRYPT_FIRST));
+    ASSERT_TRUE(CryptGetProvParam(provider_.handle, PP_ENUMALGS, nullptr, &length, CRYPT_FIRST));
     EXPECT_EQ(sizeof(PROV_ENUMALGS), length);
     BYTE small[8];
     length = sizeof small;
-    EXPECT_FALSE(CryptGetProvParam(provider.handle, PP_ENUMALGS, small, &length, CRYPT_FIRST));
-    EXPECT_EQ(code(ERROR_MORE_DATA), lastError());
+    ORV_EXPECT_FAILS(CryptGetProvParam(provider_.handle, PP_ENUMALGS, small, &length, CRYPT_FIRST), ERROR_MORE_DATA);
     EXPECT_EQ(sizeof(PROV_ENUMALGS), length);
-    EXPECT_FALSE(CryptGetProvParam(provider.handle, 0x7777, small, &length, 0));
-    EXPECT_EQ(code(NTE_BAD_TYPE), lastError());
+    ORV_EXPECT_FAILS(CryptGetProvParam(provider_.handle, 0x7777, small, &length, 0), NTE_BAD_TYPE);
 }
-
-// ---- containers -------------------------------------------------------------
 
 TEST_F(CryptoTest, ContainerLifecycleCodes)
 {
     HCRYPTPROV handle = 0;
-    EXPECT_FALSE(CryptAcquireContextA(&handle, kContainer, nullptr, PROV_RSA_FULL, 0));
-    EXPECT_EQ(code(NTE_BAD_KEYSET), lastError());
+    ORV_EXPECT_FAILS(CryptAcquireContextA(&handle, kContainer, nullptr, PROV_RSA_FULL, 0), NTE_BAD_KEYSET);
     {
         Provider created;
         ASSERT_TRUE(CryptAcquireContextA(&created.handle, kContainer, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET));
     }
-    EXPECT_FALSE(CryptAcquireContextA(&handle, kContainer, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET));
-    EXPECT_EQ(code(NTE_EXISTS), lastError());
+    ORV_EXPECT_FAILS(CryptAcquireContextA(&handle, kContainer, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET), NTE_EXISTS);
     {
         Provider opened;
         ASSERT_TRUE(CryptAcquireContextA(&opened.handle, kContainer, MS_STRONG_PROV_A, PROV_RSA_FULL, 0));
         Key key;
-        EXPECT_FALSE(CryptGetUserKey(opened.handle, AT_KEYEXCHANGE, &key.handle));
-        EXPECT_EQ(code(NTE_NO_KEY), lastError());
-        EXPECT_FALSE(CryptGetUserKey(opened.handle, 7, &key.handle));
-        EXPECT_EQ(code(NTE_BAD_KEY), lastError());
+        ORV_EXPECT_FAILS(CryptGetUserKey(opened.handle, AT_KEYEXCHANGE, &key.handle), NTE_NO_KEY);
+        ORV_EXPECT_FAILS(CryptGetUserKey(opened.handle, 7, &key.handle), NTE_BAD_KEY);
     }
     EXPECT_TRUE(CryptAcquireContextA(&handle, kContainer, nullptr, PROV_RSA_FULL, CRYPT_DELETEKEYSET));
-    EXPECT_FALSE(CryptAcquireContextA(&handle, kContainer, nullptr, PROV_RSA_FULL, 0));
-    EXPECT_EQ(code(NTE_BAD_KEYSET), lastError());
+    ORV_EXPECT_FAILS(CryptAcquireContextA(&handle, kContainer, nullptr, PROV_RSA_FULL, 0), NTE_BAD_KEYSET);
 }
 
 TEST_F(CryptoTest, ContainerNamesCannotEscapeTheStateDirectory)
@@ -274,19 +211,14 @@ TEST_F(CryptoTest, ContainerNamesCannotEscapeTheStateDirectory)
 
 TEST_F(CryptoTest, GeneratedKeyPersistsAcrossContextsInAPrivateFile)
 {
-    Bytes exported;
-    {
-        Provider provider;
-        ASSERT_TRUE(CryptAcquireContextA(&provider.handle, kContainer, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET));
-        Key key;
-        ASSERT_TRUE(CryptGenKey(provider.handle, AT_SIGNATURE, 1024u << 16, &key.handle));
-        exported = exportPublic(key.handle);
-    }
-    Provider reopened;
-    ASSERT_TRUE(CryptAcquireContextA(&reopened.handle, kContainer, nullptr, PROV_RSA_FULL, 0));
-    Key key;
-    ASSERT_TRUE(CryptGetUserKey(reopened.handle, AT_SIGNATURE, &key.handle));
-    EXPECT_EQ(exported, exportPublic(key.handle));
+    ASSERT_TRUE(CryptAcquireContextA(&provider_.handle, kContainer, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET));
+    ASSERT_TRUE(CryptGenKey(provider_.handle, AT_SIGNATURE, 1024u << 16, &key_.handle));
+    const Bytes exported = exportPublic(key_.handle);
+    key_.reset();
+    provider_.reset();
+    ASSERT_TRUE(CryptAcquireContextA(&provider_.handle, kContainer, nullptr, PROV_RSA_FULL, 0));
+    ASSERT_TRUE(CryptGetUserKey(provider_.handle, AT_SIGNATURE, &key_.handle));
+    EXPECT_EQ(exported, exportPublic(key_.handle));
     EXPECT_EQ(20u + 128u, exported.size());
     struct stat st {};
     ASSERT_EQ(0, stat((root() + "/containers/" + kContainer + "/sig.pem").c_str(), &st));
@@ -295,47 +227,37 @@ TEST_F(CryptoTest, GeneratedKeyPersistsAcrossContextsInAPrivateFile)
 
 TEST_F(CryptoTest, VerifyContextKeysAreNotPersisted)
 {
-    Provider provider;
-    ASSERT_TRUE(CryptAcquireContextA(&provider.handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
+    ASSERT_TRUE(verifyContext(provider_));
     Key key, user;
-    ASSERT_TRUE(CryptGenKey(provider.handle, AT_KEYEXCHANGE, 0, &key.handle));
-    EXPECT_TRUE(CryptGetUserKey(provider.handle, AT_KEYEXCHANGE, &user.handle));
+    ASSERT_TRUE(CryptGenKey(provider_.handle, AT_KEYEXCHANGE, 0, &key.handle));
+    EXPECT_TRUE(CryptGetUserKey(provider_.handle, AT_KEYEXCHANGE, &user.handle));
     struct stat st {};
     EXPECT_NE(0, stat((root() + "/containers").c_str(), &st));
 }
 
 TEST_F(CryptoTest, GenKeyRejectsBadAlgorithmsAndSizes)
 {
-    Provider provider, dss;
-    ASSERT_TRUE(CryptAcquireContextA(&provider.handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
-    ASSERT_TRUE(CryptAcquireContextA(&dss.handle, nullptr, nullptr, PROV_DSS, CRYPT_VERIFYCONTEXT));
+    Provider dss;
+    ASSERT_TRUE(verifyContext(provider_));
+    ASSERT_TRUE(verifyContext(dss, PROV_DSS));
     HCRYPTKEY key = 0;
-    EXPECT_FALSE(CryptGenKey(provider.handle, CALG_RC4, 0, &key));
-    EXPECT_EQ(code(NTE_BAD_ALGID), lastError());
-    EXPECT_FALSE(CryptGenKey(provider.handle, AT_SIGNATURE, 100u << 16, &key));
-    EXPECT_EQ(code(NTE_BAD_FLAGS), lastError());
-    EXPECT_FALSE(CryptGenKey(dss.handle, AT_SIGNATURE, 0, &key));
-    EXPECT_EQ(code(NTE_BAD_ALGID), lastError());
+    ORV_EXPECT_FAILS(CryptGenKey(provider_.handle, CALG_RC4, 0, &key), NTE_BAD_ALGID);
+    ORV_EXPECT_FAILS(CryptGenKey(provider_.handle, AT_SIGNATURE, 100u << 16, &key), NTE_BAD_FLAGS);
+    ORV_EXPECT_FAILS(CryptGenKey(dss.handle, AT_SIGNATURE, 0, &key), NTE_BAD_ALGID);
     EXPECT_EQ(0u, key);
 }
 
-// ---- key blobs ---------------------------------------------------------------
-
 TEST_F(CryptoTest, ExportedPublicBlobCarriesTheModulusLittleEndian)
 {
-    Pkey rsa = makeRsaKey(1024);
-    Provider provider;
-    provision(provider, rsa.get(), AT_KEYEXCHANGE);
-    Key key;
-    ASSERT_TRUE(CryptGetUserKey(provider.handle, AT_KEYEXCHANGE, &key.handle));
-    Bytes blob = exportPublic(key.handle);
+    ASSERT_NO_FATAL_FAILURE(provisionUserKey(1024, AT_KEYEXCHANGE));
+    Bytes blob = exportPublic(key_.handle);
     ASSERT_EQ(20u + 128u, blob.size());
     EXPECT_EQ(PUBLICKEYBLOB, blob[0]);
     ALG_ID algorithm = 0;
     std::memcpy(&algorithm, blob.data() + 4, 4);
     EXPECT_EQ(static_cast<ALG_ID>(CALG_RSA_KEYX), algorithm);
     BIGNUM* n = nullptr;
-    EVP_PKEY_get_bn_param(rsa.get(), "n", &n);
+    EVP_PKEY_get_bn_param(rsa_.get(), "n", &n);
     Bytes modulus(128);
     BN_bn2binpad(n, modulus.data(), 128);
     BN_free(n);
@@ -343,187 +265,142 @@ TEST_F(CryptoTest, ExportedPublicBlobCarriesTheModulusLittleEndian)
 
     Bytes small(10);
     DWORD length = static_cast<DWORD>(small.size());
-    EXPECT_FALSE(CryptExportKey(key.handle, 0, PUBLICKEYBLOB, 0, small.data(), &length));
-    EXPECT_EQ(code(ERROR_MORE_DATA), lastError());
+    ORV_EXPECT_FAILS(CryptExportKey(key_.handle, 0, PUBLICKEYBLOB, 0, small.data(), &length), ERROR_MORE_DATA);
     EXPECT_EQ(blob.size(), length);
-    EXPECT_FALSE(CryptExportKey(key.handle, 0, PRIVATEKEYBLOB, 0, nullptr, &length));
-    EXPECT_EQ(code(NTE_BAD_KEY_STATE), lastError());
+    ORV_EXPECT_FAILS(CryptExportKey(key_.handle, 0, PRIVATEKEYBLOB, 0, nullptr, &length), NTE_BAD_KEY_STATE);
 }
 
 TEST_F(CryptoTest, MalformedBlobsAreRefused)
 {
     Pkey rsa = makeRsaKey(1024);
-    Bytes good = privateKeyBlob(rsa.get(), CALG_RSA_KEYX);
-    Provider provider;
-    ASSERT_TRUE(CryptAcquireContextA(&provider.handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
+    const Bytes good = privateKeyBlob(rsa.get(), CALG_RSA_KEYX);
+    ASSERT_TRUE(verifyContext(provider_));
     HCRYPTKEY key = 0;
-    EXPECT_FALSE(CryptImportKey(provider.handle, good.data(), static_cast<DWORD>(good.size() - 1), 0, 0, &key));
-    EXPECT_EQ(code(NTE_BAD_DATA), lastError());
-    Bytes badVersion = good;
-    badVersion[1] = 9;
-    EXPECT_FALSE(CryptImportKey(provider.handle, badVersion.data(), static_cast<DWORD>(badVersion.size()), 0, 0, &key));
-    EXPECT_EQ(code(NTE_BAD_VER), lastError());
-    Bytes badAlgorithm = good;
-    badAlgorithm[4] = 0x01;
-    badAlgorithm[5] = 0x68; // CALG_RC4
-    EXPECT_FALSE(
-        CryptImportKey(provider.handle, badAlgorithm.data(), static_cast<DWORD>(badAlgorithm.size()), 0, 0, &key));
-    EXPECT_EQ(code(NTE_BAD_ALGID), lastError());
-    Bytes inconsistent = good;
-    inconsistent[20 + 128 + 5] ^= 0x5A; // a byte of the first prime
-    EXPECT_FALSE(
-        CryptImportKey(provider.handle, inconsistent.data(), static_cast<DWORD>(inconsistent.size()), 0, 0, &key));
-    EXPECT_EQ(code(NTE_BAD_DATA), lastError());
-    EXPECT_FALSE(CryptImportKey(provider.handle, nullptr, 20, 0, 0, &key));
-    EXPECT_EQ(code(ERROR_INVALID_PARAMETER), lastError());
+    // `good` with some bytes changed, and `cut` bytes off its end.
+    auto import = [&](std::initializer_list<std::pair<std::size_t, BYTE>> changes, std::size_t cut = 0) {
+        Bytes blob = good;
+        for (const auto& change : changes)
+            blob[change.first] = change.second;
+        return CryptImportKey(provider_.handle, blob.data(), static_cast<DWORD>(blob.size() - cut), 0, 0, &key);
+    };
+    ORV_EXPECT_FAILS(import({}, 1), NTE_BAD_DATA);
+    ORV_EXPECT_FAILS(import({{1, 9}}), NTE_BAD_VER);
+    ORV_EXPECT_FAILS(import({{4, 0x01}, {5, 0x68}}), NTE_BAD_ALGID); // CALG_RC4
+    const std::size_t prime = 20 + 128 + 5;                          // a byte of the first prime
+    ORV_EXPECT_FAILS(import({{prime, static_cast<BYTE>(good[prime] ^ 0x5A)}}), NTE_BAD_DATA);
+    ORV_EXPECT_FAILS(CryptImportKey(provider_.handle, nullptr, 20, 0, 0, &key), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(0u, key);
 }
 
-// ---- signatures -----------------------------------------------------------
-
 TEST_F(CryptoTest, SignaturesAreLittleEndianPkcs1VerifiedByOpenssl)
 {
-    Pkey rsa = makeRsaKey(2048);
-    Provider provider;
-    provision(provider, rsa.get(), AT_SIGNATURE);
-    Bytes digest = sha1("message to sign");
-    Bytes signature = signDigest(provider.handle, CALG_SHA1, digest, AT_SIGNATURE);
+    ASSERT_NO_FATAL_FAILURE(provisionUserKey(2048, AT_SIGNATURE));
+    Bytes digest = sha1Of("message to sign");
+    Bytes signature = signDigest(provider_.handle, CALG_SHA1, digest, AT_SIGNATURE);
     ASSERT_EQ(256u, signature.size());
-    EXPECT_TRUE(opensslVerifies(rsa.get(), EVP_sha1(), digest, reversed(signature)));
-    EXPECT_FALSE(opensslVerifies(rsa.get(), EVP_sha1(), digest, signature));
+    EXPECT_TRUE(verifies(rsa_.get(), EVP_sha1(), digest, reversed(signature)));
+    EXPECT_FALSE(verifies(rsa_.get(), EVP_sha1(), digest, signature));
 
     Bytes md5Digest(16);
     RAND_bytes(md5Digest.data(), 16);
-    Bytes md5Signature = signDigest(provider.handle, CALG_MD5, md5Digest, AT_SIGNATURE);
-    EXPECT_TRUE(opensslVerifies(rsa.get(), EVP_md5(), md5Digest, reversed(md5Signature)));
+    Bytes md5Signature = signDigest(provider_.handle, CALG_MD5, md5Digest, AT_SIGNATURE);
+    EXPECT_TRUE(verifies(rsa_.get(), EVP_md5(), md5Digest, reversed(md5Signature)));
 }
 
 TEST_F(CryptoTest, SignHashLengthQueryAndShortBuffer)
 {
-    Pkey rsa = makeRsaKey(1024);
-    Provider provider;
-    provision(provider, rsa.get(), AT_KEYEXCHANGE);
+    ASSERT_NO_FATAL_FAILURE(provisionUserKey(1024, AT_KEYEXCHANGE));
     Hash hash;
-    ASSERT_TRUE(CryptCreateHash(provider.handle, CALG_SHA1, 0, 0, &hash.handle));
-    Bytes digest = sha1("x");
+    ASSERT_TRUE(CryptCreateHash(provider_.handle, CALG_SHA1, 0, 0, &hash.handle));
+    Bytes digest = sha1Of("x");
     ASSERT_TRUE(CryptSetHashParam(hash.handle, HP_HASHVAL, digest.data(), 0));
     DWORD length = 0;
     ASSERT_TRUE(CryptSignHashA(hash.handle, AT_KEYEXCHANGE, nullptr, 0, nullptr, &length));
     EXPECT_EQ(128u, length);
     Bytes shortBuffer(64);
     length = 64;
-    EXPECT_FALSE(CryptSignHashA(hash.handle, AT_KEYEXCHANGE, nullptr, 0, shortBuffer.data(), &length));
-    EXPECT_EQ(code(ERROR_MORE_DATA), lastError());
+    ORV_EXPECT_FAILS(CryptSignHashA(hash.handle, AT_KEYEXCHANGE, nullptr, 0, shortBuffer.data(), &length),
+                     ERROR_MORE_DATA);
     EXPECT_EQ(128u, length);
-    EXPECT_FALSE(CryptSignHashA(hash.handle, AT_SIGNATURE, nullptr, 0, nullptr, &length));
-    EXPECT_EQ(code(NTE_NO_KEY), lastError());
+    ORV_EXPECT_FAILS(CryptSignHashA(hash.handle, AT_SIGNATURE, nullptr, 0, nullptr, &length), NTE_NO_KEY);
 }
 
 TEST_F(CryptoTest, VerifySignatureAcceptsOwnAndRejectsTampered)
 {
-    Pkey rsa = makeRsaKey(1024);
-    Provider provider;
-    provision(provider, rsa.get(), AT_SIGNATURE);
-    Bytes digest = sha1("verify me");
-    Bytes signature = signDigest(provider.handle, CALG_SHA1, digest, AT_SIGNATURE);
-    Key publicKey;
-    ASSERT_TRUE(CryptGetUserKey(provider.handle, AT_SIGNATURE, &publicKey.handle));
+    ASSERT_NO_FATAL_FAILURE(provisionUserKey(1024, AT_SIGNATURE));
+    Bytes signature = signDigest(provider_.handle, CALG_SHA1, sha1Of("verify me"), AT_SIGNATURE);
     Hash hash;
-    ASSERT_TRUE(CryptCreateHash(provider.handle, CALG_SHA1, 0, 0, &hash.handle));
+    ASSERT_TRUE(CryptCreateHash(provider_.handle, CALG_SHA1, 0, 0, &hash.handle));
     ASSERT_TRUE(CryptHashData(hash.handle, reinterpret_cast<const BYTE*>("verify me"), 9, 0));
-    EXPECT_TRUE(CryptVerifySignatureA(hash.handle, signature.data(), static_cast<DWORD>(signature.size()),
-                                      publicKey.handle, nullptr, 0));
+    auto verify = [&] {
+        return CryptVerifySignatureA(hash.handle, signature.data(), static_cast<DWORD>(signature.size()), key_.handle,
+                                     nullptr, 0);
+    };
+    EXPECT_TRUE(verify());
     signature[3] ^= 1;
-    EXPECT_FALSE(CryptVerifySignatureA(hash.handle, signature.data(), static_cast<DWORD>(signature.size()),
-                                       publicKey.handle, nullptr, 0));
-    EXPECT_EQ(code(NTE_BAD_SIGNATURE), lastError());
+    ORV_EXPECT_FAILS(verify(), NTE_BAD_SIGNATURE);
 }
-
 TEST_F(CryptoTest, HashObjectsCheckTheirArguments)
 {
-    Provider provider, dss;
-    ASSERT_TRUE(CryptAcquireContextA(&provider.handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
+    ASSERT_TRUE(verifyContext(provider_));
     HCRYPTHASH hash = 0;
-    EXPECT_FALSE(CryptCreateHash(provider.handle, CALG_RSA_SIGN, 0, 0, &hash));
-    EXPECT_EQ(code(NTE_BAD_ALGID), lastError());
-    EXPECT_FALSE(CryptCreateHash(provider.handle, CALG_SHA_256, 0, 0, &hash)); // only the AES provider has it
-    EXPECT_EQ(code(NTE_BAD_ALGID), lastError());
-    EXPECT_FALSE(CryptCreateHash(provider.handle, CALG_SHA1, 0, 1, &hash));
-    EXPECT_EQ(code(NTE_BAD_FLAGS), lastError());
-    EXPECT_FALSE(CryptCreateHash(0xdead, CALG_SHA1, 0, 0, &hash));
-    EXPECT_EQ(code(NTE_BAD_UID), lastError());
-    EXPECT_FALSE(CryptDestroyHash(0xbeef));
-    EXPECT_EQ(code(NTE_BAD_HASH), lastError());
+    ORV_EXPECT_FAILS(CryptCreateHash(provider_.handle, CALG_RSA_SIGN, 0, 0, &hash), NTE_BAD_ALGID);
+    // Only the AES provider has SHA-256.
+    ORV_EXPECT_FAILS(CryptCreateHash(provider_.handle, CALG_SHA_256, 0, 0, &hash), NTE_BAD_ALGID);
+    ORV_EXPECT_FAILS(CryptCreateHash(provider_.handle, CALG_SHA1, 0, 1, &hash), NTE_BAD_FLAGS);
+    ORV_EXPECT_FAILS(CryptCreateHash(0xdead, CALG_SHA1, 0, 0, &hash), NTE_BAD_UID);
+    ORV_EXPECT_FAILS(CryptDestroyHash(0xbeef), NTE_BAD_HASH);
 
     Hash valueSet;
-    ASSERT_TRUE(CryptCreateHash(provider.handle, CALG_MD5, 0, 0, &valueSet.handle));
+    ASSERT_TRUE(CryptCreateHash(provider_.handle, CALG_MD5, 0, 0, &valueSet.handle));
     Bytes digest(16, 0xAB);
     ASSERT_TRUE(CryptSetHashParam(valueSet.handle, HP_HASHVAL, digest.data(), 0));
-    EXPECT_FALSE(CryptHashData(valueSet.handle, digest.data(), 4, 0));
-    EXPECT_EQ(code(NTE_BAD_HASH_STATE), lastError());
+    ORV_EXPECT_FAILS(CryptHashData(valueSet.handle, digest.data(), 4, 0), NTE_BAD_HASH_STATE);
     Bytes read(16);
     DWORD length = 16;
     ASSERT_TRUE(CryptGetHashParam(valueSet.handle, HP_HASHVAL, read.data(), &length, 0));
     EXPECT_EQ(digest, read);
-    EXPECT_FALSE(CryptSetHashParam(valueSet.handle, HP_HASHVAL, nullptr, 0));
-    EXPECT_EQ(code(ERROR_INVALID_PARAMETER), lastError());
+    ORV_EXPECT_FAILS(CryptSetHashParam(valueSet.handle, HP_HASHVAL, nullptr, 0), ERROR_INVALID_PARAMETER);
 }
-
-// ---- encryption -------------------------------------------------------------
 
 TEST_F(CryptoTest, DecryptsWhatOpensslEncryptedOnceReversed)
 {
-    Pkey rsa = makeRsaKey(1024);
-    Provider provider;
-    provision(provider, rsa.get(), AT_KEYEXCHANGE);
-    Key key;
-    ASSERT_TRUE(CryptGetUserKey(provider.handle, AT_KEYEXCHANGE, &key.handle));
+    ASSERT_NO_FATAL_FAILURE(provisionUserKey(1024, AT_KEYEXCHANGE));
     Bytes secret(24);
     RAND_bytes(secret.data(), 24);
-    Bytes data = reversed(opensslEncrypt(rsa.get(), secret));
+    Bytes data = reversed(encryptTo(rsa_.get(), secret));
     DWORD length = static_cast<DWORD>(data.size());
-    ASSERT_TRUE(CryptDecrypt(key.handle, 0, TRUE, 0, data.data(), &length));
+    ASSERT_TRUE(CryptDecrypt(key_.handle, 0, TRUE, 0, data.data(), &length));
     ASSERT_EQ(secret.size(), length);
     EXPECT_EQ(secret, Bytes(data.begin(), data.begin() + length));
 }
 
 TEST_F(CryptoTest, DecryptReportsBadPaddingAndLength)
 {
-    Pkey rsa = makeRsaKey(1024);
-    Provider provider;
-    provision(provider, rsa.get(), AT_KEYEXCHANGE);
-    Key key;
-    ASSERT_TRUE(CryptGetUserKey(provider.handle, AT_KEYEXCHANGE, &key.handle));
-    Bytes notReversed = opensslEncrypt(rsa.get(), Bytes(16, 7));
+    ASSERT_NO_FATAL_FAILURE(provisionUserKey(1024, AT_KEYEXCHANGE));
+    Bytes notReversed = encryptTo(rsa_.get(), Bytes(16, 7));
     DWORD length = static_cast<DWORD>(notReversed.size());
-    EXPECT_FALSE(CryptDecrypt(key.handle, 0, TRUE, 0, notReversed.data(), &length));
-    EXPECT_EQ(code(NTE_BAD_DATA), lastError());
+    ORV_EXPECT_FAILS(CryptDecrypt(key_.handle, 0, TRUE, 0, notReversed.data(), &length), NTE_BAD_DATA);
     Bytes tooShort(100, 1);
     length = 100;
-    EXPECT_FALSE(CryptDecrypt(key.handle, 0, TRUE, 0, tooShort.data(), &length));
-    EXPECT_EQ(code(NTE_BAD_LEN), lastError());
-    EXPECT_FALSE(CryptDecrypt(0x4242, 0, TRUE, 0, tooShort.data(), &length));
-    EXPECT_EQ(code(NTE_BAD_KEY), lastError());
+    ORV_EXPECT_FAILS(CryptDecrypt(key_.handle, 0, TRUE, 0, tooShort.data(), &length), NTE_BAD_LEN);
+    ORV_EXPECT_FAILS(CryptDecrypt(0x4242, 0, TRUE, 0, tooShort.data(), &length), NTE_BAD_KEY);
 }
 
 TEST_F(CryptoTest, EncryptOutputDecryptsWithOpensslOnceReversed)
 {
-    Pkey rsa = makeRsaKey(1024);
-    Provider provider;
-    provision(provider, rsa.get(), AT_KEYEXCHANGE);
-    Key key;
-    ASSERT_TRUE(CryptGetUserKey(provider.handle, AT_KEYEXCHANGE, &key.handle));
+    ASSERT_NO_FATAL_FAILURE(provisionUserKey(1024, AT_KEYEXCHANGE));
     Bytes buffer(128, 0);
     const char message[] = "session key bytes";
     std::memcpy(buffer.data(), message, sizeof message);
     DWORD length = sizeof message;
     DWORD needed = length;
-    ASSERT_TRUE(CryptEncrypt(key.handle, 0, TRUE, 0, nullptr, &needed, 0));
+    ASSERT_TRUE(CryptEncrypt(key_.handle, 0, TRUE, 0, nullptr, &needed, 0));
     EXPECT_EQ(128u, needed);
-    ASSERT_TRUE(CryptEncrypt(key.handle, 0, TRUE, 0, buffer.data(), &length, static_cast<DWORD>(buffer.size())));
+    ASSERT_TRUE(CryptEncrypt(key_.handle, 0, TRUE, 0, buffer.data(), &length, static_cast<DWORD>(buffer.size())));
     ASSERT_EQ(128u, length);
     Bytes cipher = reversed(buffer);
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(rsa.get(), nullptr),
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(rsa_.get(), nullptr),
                                                                     EVP_PKEY_CTX_free);
     Bytes plain(128);
     std::size_t plainLength = plain.size();
@@ -533,49 +410,38 @@ TEST_F(CryptoTest, EncryptOutputDecryptsWithOpensslOnceReversed)
     EXPECT_EQ(std::string(message, sizeof message), std::string(plain.begin(), plain.begin() + plainLength));
 
     length = 120; // more than fits a 1024-bit PKCS#1 block
-    EXPECT_FALSE(CryptEncrypt(key.handle, 0, TRUE, 0, buffer.data(), &length, 128));
-    EXPECT_EQ(code(NTE_BAD_LEN), lastError());
+    ORV_EXPECT_FAILS(CryptEncrypt(key_.handle, 0, TRUE, 0, buffer.data(), &length, 128), NTE_BAD_LEN);
 }
 
 TEST_F(CryptoTest, GenRandomFillsAndChecksArguments)
 {
-    Provider provider;
-    ASSERT_TRUE(CryptAcquireContextA(&provider.handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
+    ASSERT_TRUE(verifyContext(provider_));
     Bytes first(64, 0), second(64, 0);
-    ASSERT_TRUE(CryptGenRandom(provider.handle, 64, first.data()));
-    ASSERT_TRUE(CryptGenRandom(provider.handle, 64, second.data()));
+    ASSERT_TRUE(CryptGenRandom(provider_.handle, 64, first.data()));
+    ASSERT_TRUE(CryptGenRandom(provider_.handle, 64, second.data()));
     EXPECT_NE(first, second);
     EXPECT_NE(Bytes(64, 0), first);
-    EXPECT_FALSE(CryptGenRandom(provider.handle, 8, nullptr));
-    EXPECT_EQ(code(ERROR_INVALID_PARAMETER), lastError());
-    EXPECT_FALSE(CryptGenRandom(0x999, 8, first.data()));
-    EXPECT_EQ(code(NTE_BAD_UID), lastError());
+    ORV_EXPECT_FAILS(CryptGenRandom(provider_.handle, 8, nullptr), ERROR_INVALID_PARAMETER);
+    ORV_EXPECT_FAILS(CryptGenRandom(0x999, 8, first.data()), NTE_BAD_UID);
 }
 
 TEST_F(CryptoTest, ConcurrentSigningWithOneContainer)
 {
-    Pkey rsa = makeRsaKey(1024);
-    {
-        Provider provider;
-        provision(provider, rsa.get(), AT_SIGNATURE);
-    }
-    std::vector<std::thread> threads;
+    ASSERT_NO_FATAL_FAILURE(provisionUserKey(1024, AT_SIGNATURE));
+    key_.reset();
+    provider_.reset();
     std::vector<int> verified(6, 0);
-    for (std::size_t t = 0; t < verified.size(); ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 5; ++i) {
-                Provider provider;
-                if (!CryptAcquireContextA(&provider.handle, kContainer, nullptr, PROV_RSA_FULL, 0))
-                    return;
-                Bytes digest = sha1("thread " + std::to_string(t) + " round " + std::to_string(i));
-                Bytes signature = signDigest(provider.handle, CALG_SHA1, digest, AT_SIGNATURE);
-                if (opensslVerifies(rsa.get(), EVP_sha1(), digest, reversed(signature)))
-                    ++verified[t];
-            }
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
+    onThreads(verified.size(), [&](std::size_t t) {
+        for (int i = 0; i < 5; ++i) {
+            Provider provider;
+            if (!CryptAcquireContextA(&provider.handle, kContainer, nullptr, PROV_RSA_FULL, 0))
+                return;
+            Bytes digest = sha1Of("thread " + std::to_string(t) + " round " + std::to_string(i));
+            Bytes signature = signDigest(provider.handle, CALG_SHA1, digest, AT_SIGNATURE);
+            if (verifies(rsa_.get(), EVP_sha1(), digest, reversed(signature)))
+                ++verified[t];
+        }
+    });
     for (int count : verified)
         EXPECT_EQ(5, count);
 }

@@ -1,7 +1,5 @@
 #include "platform/StandInWindows.h"
-#include "platform/Win32.h"
-
-#include <gtest/gtest.h>
+#include "TestSupport.h"
 
 #include <atomic>
 #include <chrono>
@@ -11,15 +9,8 @@
 
 namespace {
 
-class Mutex {
-public:
-    explicit Mutex(const char* name, BOOL owned = FALSE) : handle(CreateMutexA(nullptr, owned, name)) {}
-    ~Mutex()
-    {
-        if (handle != nullptr)
-            CloseHandle(handle);
-    }
-    HANDLE handle;
+struct Mutex : orvtest::Owned<HANDLE, CloseHandle> {
+    explicit Mutex(const char* name, BOOL owned = FALSE) : Owned(CreateMutexA(nullptr, owned, name)) {}
 };
 
 TEST(Mutex, NamedMutexIsSharedAndReportsExisting)
@@ -54,8 +45,7 @@ TEST(Mutex, WaitTimesOutWhileAnotherThreadOwnsIt)
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(mutex.handle, 100));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(90));
-    EXPECT_FALSE(ReleaseMutex(mutex.handle));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_OWNER), GetLastError());
+    ORV_EXPECT_FAILS(ReleaseMutex(mutex.handle), ERROR_NOT_OWNER);
     done = true;
     owner.join();
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(mutex.handle, 1000));
@@ -98,11 +88,9 @@ TEST(Mutex, ClosedOrBogusHandlesAreRefused)
 {
     HANDLE handle = CreateMutexA(nullptr, FALSE, nullptr);
     ASSERT_TRUE(CloseHandle(handle));
-    EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(handle, 0));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    ORV_EXPECT_ERROR(WAIT_FAILED, WaitForSingleObject(handle, 0), ERROR_INVALID_HANDLE);
     EXPECT_FALSE(CloseHandle(handle));
-    EXPECT_FALSE(ReleaseMutex(nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    ORV_EXPECT_FAILS(ReleaseMutex(nullptr), ERROR_INVALID_HANDLE);
     EXPECT_TRUE(DisableThreadLibraryCalls(nullptr));
 }
 
@@ -136,8 +124,8 @@ TEST(FormatMessage, UnknownCodesGiveNothing)
 TEST(FormatMessage, CallerBufferMustBeLargeEnough)
 {
     char small[8];
-    EXPECT_EQ(0u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0, small, sizeof small, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    ORV_EXPECT_ERROR(0u, FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0, small, sizeof small, nullptr),
+                     ERROR_INSUFFICIENT_BUFFER);
     char large[128];
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, 2, 0, large,
                                   sizeof large, nullptr);
@@ -173,8 +161,7 @@ TEST(Windows, PostMessageRecordsWhatWasPosted)
     EXPECT_EQ(7u, posted[1].wParam);
     EXPECT_EQ(-3, posted[1].lParam);
     orv::standin::removeWindow(window);
-    EXPECT_FALSE(PostMessageA(window, WM_QUIT, 0, 0));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE), GetLastError());
+    ORV_EXPECT_FAILS(PostMessageA(window, WM_QUIT, 0, 0), ERROR_INVALID_WINDOW_HANDLE);
     EXPECT_EQ(0u, orv::standin::postedMessageCount(window));
 }
 

@@ -1,6 +1,4 @@
-#include "platform/Win32.h"
-
-#include <gtest/gtest.h>
+#include "TestSupport.h"
 
 #include <thread>
 
@@ -37,45 +35,37 @@ TEST(LoadLibrary, NcryptIsTheStandInsOwnUnlessHidden)
     ASSERT_NE(nullptr, ncrypt);
     EXPECT_EQ(reinterpret_cast<void*>(&NCryptSignHash),
               reinterpret_cast<void*>(GetProcAddress(ncrypt, "NCryptSignHash")));
-    EXPECT_EQ(nullptr, GetProcAddress(ncrypt, "NCryptCreatePersistedKey"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
+    ORV_EXPECT_ERROR(nullptr, GetProcAddress(ncrypt, "NCryptCreatePersistedKey"), ERROR_PROC_NOT_FOUND);
     EXPECT_TRUE(FreeLibrary(ncrypt));
     setenv("ORV_WIN32_NO_NCRYPT", "1", 1);
-    EXPECT_EQ(nullptr, LoadLibraryA("ncrypt.dll"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+    ORV_EXPECT_ERROR(nullptr, LoadLibraryA("ncrypt.dll"), ERROR_MOD_NOT_FOUND);
     unsetenv("ORV_WIN32_NO_NCRYPT");
 }
 
 TEST(LoadLibrary, MissingFileFailsWithModNotFound)
 {
     SetLastError(0);
-    EXPECT_EQ(nullptr, LoadLibraryA("/nonexistent/libnothing.so"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+    ORV_EXPECT_ERROR(nullptr, LoadLibraryA("/nonexistent/libnothing.so"), ERROR_MOD_NOT_FOUND);
 }
 
 TEST(LoadLibrary, NullOrEmptyNameIsInvalidParameter)
 {
-    EXPECT_EQ(nullptr, LoadLibraryA(nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
-    EXPECT_EQ(nullptr, LoadLibraryA(""));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    ORV_EXPECT_ERROR(nullptr, LoadLibraryA(nullptr), ERROR_INVALID_PARAMETER);
+    ORV_EXPECT_ERROR(nullptr, LoadLibraryA(""), ERROR_INVALID_PARAMETER);
 }
 
 TEST(GetProcAddress, MissingSymbolFailsWithProcNotFound)
 {
     HMODULE libc = LoadLibraryA("libc.so.6");
     ASSERT_NE(nullptr, libc);
-    EXPECT_EQ(nullptr, GetProcAddress(libc, "C_GetFunctionList_nope"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
-    EXPECT_EQ(nullptr, GetProcAddress(libc, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    ORV_EXPECT_ERROR(nullptr, GetProcAddress(libc, "C_GetFunctionList_nope"), ERROR_PROC_NOT_FOUND);
+    ORV_EXPECT_ERROR(nullptr, GetProcAddress(libc, nullptr), ERROR_INVALID_PARAMETER);
     FreeLibrary(libc);
 }
 
 TEST(GetProcAddress, NullModuleIsInvalidHandle)
 {
-    EXPECT_EQ(nullptr, GetProcAddress(nullptr, "strlen"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    ORV_EXPECT_ERROR(nullptr, GetProcAddress(nullptr, "strlen"), ERROR_INVALID_HANDLE);
 }
 
 } // namespace

@@ -6,9 +6,6 @@
 #include "platform/StandInKeyStorage.h"
 
 #include <openssl/rand.h>
-#include <openssl/sha.h>
-
-#include <cstring>
 
 using namespace orvtest;
 
@@ -17,43 +14,7 @@ namespace {
 const char kSmartCard[] = "Microsoft Smart Card Key Storage Provider";
 const char kKeyName[] = "orv-ksp-key";
 
-DWORD code(LONG value)
-{
-    return static_cast<DWORD>(value);
-}
-
-struct Ncrypt {
-    NCRYPT_HANDLE handle = 0;
-    Ncrypt() = default;
-    Ncrypt(const Ncrypt&) = delete;
-    Ncrypt& operator=(const Ncrypt&) = delete;
-    ~Ncrypt()
-    {
-        if (handle != 0)
-            NCryptFreeObject(handle);
-    }
-};
-
-bool verifiesBigEndian(EVP_PKEY* key, const EVP_MD* md, const Bytes& digest, const Bytes& signature)
-{
-    std::unique_ptr<EVP_PKEY_CTX, void (*)(EVP_PKEY_CTX*)> ctx(EVP_PKEY_CTX_new(key, nullptr), EVP_PKEY_CTX_free);
-    return ctx && EVP_PKEY_verify_init(ctx.get()) > 0 &&
-           EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) > 0 &&
-           EVP_PKEY_CTX_set_signature_md(ctx.get(), md) > 0 &&
-           EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), digest.data(), digest.size()) == 1;
-}
-
-Bytes encryptTo(EVP_PKEY* key, const Bytes& plain)
-{
-    std::unique_ptr<EVP_PKEY_CTX, void (*)(EVP_PKEY_CTX*)> ctx(EVP_PKEY_CTX_new(key, nullptr), EVP_PKEY_CTX_free);
-    std::size_t length = static_cast<std::size_t>(EVP_PKEY_get_size(key));
-    Bytes cipher(length);
-    EVP_PKEY_encrypt_init(ctx.get());
-    EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING);
-    EVP_PKEY_encrypt(ctx.get(), cipher.data(), &length, plain.data(), plain.size());
-    cipher.resize(length);
-    return cipher;
-}
+using Ncrypt = Owned<NCRYPT_HANDLE, NCryptFreeObject>;
 
 // BCRYPT_RSAPRIVATE_BLOB from OpenSSL's numbers, independently of the stand-in.
 Bytes bcryptPrivateBlob(EVP_PKEY* key)
@@ -102,15 +63,16 @@ protected:
         return NCryptOpenKey(provider.handle, &key.handle, name, keySpec, flags);
     }
 
-    Bytes sign(NCRYPT_KEY_HANDLE key, LPCWSTR algorithm, const Bytes& digest, SECURITY_STATUS& status)
+    static SECURITY_STATUS sign(NCRYPT_KEY_HANDLE key, LPCWSTR algorithm, const Bytes& digest, Bytes& signature)
     {
         BCRYPT_PKCS1_PADDING_INFO padding{algorithm};
-        Bytes signature(256);
+        signature.resize(256);
         DWORD length = 0;
-        status = NCryptSignHash(key, &padding, const_cast<BYTE*>(digest.data()), static_cast<DWORD>(digest.size()),
-                                signature.data(), static_cast<DWORD>(signature.size()), &length, BCRYPT_PAD_PKCS1);
+        SECURITY_STATUS status =
+            NCryptSignHash(key, &padding, const_cast<BYTE*>(digest.data()), static_cast<DWORD>(digest.size()),
+                           signature.data(), static_cast<DWORD>(signature.size()), &length, BCRYPT_PAD_PKCS1);
         signature.resize(status == ERROR_SUCCESS ? length : 0);
-        return signature;
+        return status;
     }
 
     Pkey key_;
@@ -139,18 +101,17 @@ TEST_F(NcryptTest, OpenKeyFindsTheKeyByNameSpecAndScope)
         Ncrypt provider, key;
         ASSERT_EQ(ERROR_SUCCESS, openKey(provider, key));
         DWORD bits = 0, written = 0;
-        EXPECT_EQ(ERROR_SUCCESS, NCryptGetProperty(key.handle, NCRYPT_LENGTH_PROPERTY, reinterpret_cast<PBYTE>(&bits),
-                                                   sizeof bits, &written, 0));
+        auto property = [&](LPCWSTR name, void* out, DWORD size) {
+            return NCryptGetProperty(key.handle, name, static_cast<PBYTE>(out), size, &written, 0);
+        };
+        EXPECT_EQ(ERROR_SUCCESS, property(NCRYPT_LENGTH_PROPERTY, &bits, sizeof bits));
         EXPECT_EQ(1024u, bits);
         wchar_t group[8] = {};
-        EXPECT_EQ(ERROR_SUCCESS, NCryptGetProperty(key.handle, NCRYPT_ALGORITHM_GROUP_PROPERTY,
-                                                   reinterpret_cast<PBYTE>(group), sizeof group, &written, 0));
+        EXPECT_EQ(ERROR_SUCCESS, property(NCRYPT_ALGORITHM_GROUP_PROPERTY, group, sizeof group));
         EXPECT_EQ(std::wstring(L"RSA"), group);
         EXPECT_EQ(4 * sizeof(wchar_t), written);
-        EXPECT_EQ(NTE_BUFFER_TOO_SMALL, NCryptGetProperty(key.handle, NCRYPT_ALGORITHM_GROUP_PROPERTY,
-                                                          reinterpret_cast<PBYTE>(group), 2, &written, 0));
-        EXPECT_EQ(NTE_NOT_SUPPORTED, NCryptGetProperty(key.handle, L"No Such Property", reinterpret_cast<PBYTE>(group),
-                                                       sizeof group, &written, 0));
+        EXPECT_EQ(NTE_BUFFER_TOO_SMALL, property(NCRYPT_ALGORITHM_GROUP_PROPERTY, group, 2));
+        EXPECT_EQ(NTE_NOT_SUPPORTED, property(L"No Such Property", group, sizeof group));
     }
     {
         Ncrypt provider, key;
@@ -191,36 +152,33 @@ TEST_F(NcryptTest, SignaturesAreBigEndianPkcs1)
 {
     Ncrypt provider, key;
     ASSERT_EQ(ERROR_SUCCESS, openKey(provider, key));
-    Bytes sha1(SHA_DIGEST_LENGTH), md5(16);
+    Bytes sha1(20), md5(16);
     RAND_bytes(sha1.data(), static_cast<int>(sha1.size()));
     RAND_bytes(md5.data(), static_cast<int>(md5.size()));
-    SECURITY_STATUS status = 0;
-    Bytes signature = sign(key.handle, BCRYPT_SHA1_ALGORITHM, sha1, status);
-    ASSERT_EQ(ERROR_SUCCESS, status);
+    Bytes signature;
+    ASSERT_EQ(ERROR_SUCCESS, sign(key.handle, BCRYPT_SHA1_ALGORITHM, sha1, signature));
     ASSERT_EQ(128u, signature.size());
-    EXPECT_TRUE(verifiesBigEndian(key_.get(), EVP_sha1(), sha1, signature));
-    EXPECT_FALSE(verifiesBigEndian(key_.get(), EVP_sha1(), sha1, reversed(signature)));
-    signature = sign(key.handle, BCRYPT_MD5_ALGORITHM, md5, status);
-    ASSERT_EQ(ERROR_SUCCESS, status);
-    EXPECT_TRUE(verifiesBigEndian(key_.get(), EVP_md5(), md5, signature));
+    EXPECT_TRUE(verifies(key_.get(), EVP_sha1(), sha1, signature));
+    EXPECT_FALSE(verifies(key_.get(), EVP_sha1(), sha1, reversed(signature)));
+    ASSERT_EQ(ERROR_SUCCESS, sign(key.handle, BCRYPT_MD5_ALGORITHM, md5, signature));
+    EXPECT_TRUE(verifies(key_.get(), EVP_md5(), md5, signature));
 
     // Length query, short buffer, wrong hash length, no padding information.
     DWORD length = 0;
     BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA1_ALGORITHM};
-    EXPECT_EQ(ERROR_SUCCESS,
-              NCryptSignHash(key.handle, &padding, sha1.data(), 20, nullptr, 0, &length, BCRYPT_PAD_PKCS1));
+    auto signHash = [&](NCRYPT_HANDLE handle, void* info, Bytes& digest, BYTE* out, DWORD room,
+                        DWORD flags = BCRYPT_PAD_PKCS1) {
+        return NCryptSignHash(handle, info, digest.data(), static_cast<DWORD>(digest.size()), out, room, &length,
+                              flags);
+    };
+    EXPECT_EQ(ERROR_SUCCESS, signHash(key.handle, &padding, sha1, nullptr, 0));
     EXPECT_EQ(128u, length);
     Bytes small(127);
-    EXPECT_EQ(NTE_BUFFER_TOO_SMALL,
-              NCryptSignHash(key.handle, &padding, sha1.data(), 20, small.data(), 127, &length, BCRYPT_PAD_PKCS1));
-    EXPECT_EQ(NTE_INVALID_PARAMETER,
-              NCryptSignHash(key.handle, &padding, md5.data(), 16, small.data(), 256, &length, BCRYPT_PAD_PKCS1));
-    EXPECT_EQ(NTE_INVALID_PARAMETER,
-              NCryptSignHash(key.handle, nullptr, sha1.data(), 20, small.data(), 256, &length, BCRYPT_PAD_PKCS1));
-    EXPECT_EQ(NTE_NOT_SUPPORTED,
-              NCryptSignHash(key.handle, &padding, sha1.data(), 20, small.data(), 256, &length, BCRYPT_PAD_PSS));
-    EXPECT_EQ(NTE_INVALID_HANDLE,
-              NCryptSignHash(provider.handle, &padding, sha1.data(), 20, small.data(), 256, &length, BCRYPT_PAD_PKCS1));
+    EXPECT_EQ(NTE_BUFFER_TOO_SMALL, signHash(key.handle, &padding, sha1, small.data(), 127));
+    EXPECT_EQ(NTE_INVALID_PARAMETER, signHash(key.handle, &padding, md5, small.data(), 256));
+    EXPECT_EQ(NTE_INVALID_PARAMETER, signHash(key.handle, nullptr, sha1, small.data(), 256));
+    EXPECT_EQ(NTE_NOT_SUPPORTED, signHash(key.handle, &padding, sha1, small.data(), 256, BCRYPT_PAD_PSS));
+    EXPECT_EQ(NTE_INVALID_HANDLE, signHash(provider.handle, &padding, sha1, small.data(), 256));
 }
 
 TEST_F(NcryptTest, DecryptTakesBigEndianPkcs1Blocks)
@@ -231,18 +189,16 @@ TEST_F(NcryptTest, DecryptTakesBigEndianPkcs1Blocks)
     Bytes cipher = encryptTo(key_.get(), plain);
     Bytes output(128);
     DWORD length = 0;
-    ASSERT_EQ(ERROR_SUCCESS, NCryptDecrypt(key.handle, cipher.data(), 128, nullptr, output.data(), 128, &length,
-                                           NCRYPT_PAD_PKCS1_FLAG));
+    auto decrypt = [&](Bytes input, DWORD size = 128, DWORD room = 128, DWORD flags = NCRYPT_PAD_PKCS1_FLAG) {
+        return NCryptDecrypt(key.handle, input.data(), size, nullptr, output.data(), room, &length, flags);
+    };
+    ASSERT_EQ(ERROR_SUCCESS, decrypt(cipher));
     EXPECT_EQ(plain, Bytes(output.begin(), output.begin() + length));
     // Little-endian input is not CNG's order: the padding check fails.
-    Bytes wrongOrder = reversed(cipher);
-    EXPECT_EQ(NTE_INVALID_PARAMETER, NCryptDecrypt(key.handle, wrongOrder.data(), 128, nullptr, output.data(), 128,
-                                                   &length, NCRYPT_PAD_PKCS1_FLAG));
-    EXPECT_EQ(NTE_INVALID_PARAMETER, NCryptDecrypt(key.handle, cipher.data(), 127, nullptr, output.data(), 128, &length,
-                                                   NCRYPT_PAD_PKCS1_FLAG));
-    EXPECT_EQ(NTE_BUFFER_TOO_SMALL,
-              NCryptDecrypt(key.handle, cipher.data(), 128, nullptr, output.data(), 8, &length, NCRYPT_PAD_PKCS1_FLAG));
-    EXPECT_EQ(NTE_BAD_FLAGS, NCryptDecrypt(key.handle, cipher.data(), 128, nullptr, output.data(), 128, &length, 0));
+    EXPECT_EQ(NTE_INVALID_PARAMETER, decrypt(reversed(cipher)));
+    EXPECT_EQ(NTE_INVALID_PARAMETER, decrypt(cipher, 127));
+    EXPECT_EQ(NTE_BUFFER_TOO_SMALL, decrypt(cipher, 128, 8));
+    EXPECT_EQ(NTE_BAD_FLAGS, decrypt(cipher, 128, 128, 0));
 }
 
 TEST_F(NcryptTest, RefusedKeyFailsItsUseWithTheGivenStatus)
@@ -251,9 +207,9 @@ TEST_F(NcryptTest, RefusedKeyFailsItsUseWithTheGivenStatus)
     ASSERT_EQ(ERROR_SUCCESS, openKey(provider, key));
     ASSERT_TRUE(orv::standin::refuseKeyStorageKey(kSmartCard, kKeyName, false, SCARD_W_CANCELLED_BY_USER));
     const Bytes digest(20, 7);
-    SECURITY_STATUS status = 0;
-    sign(key.handle, BCRYPT_SHA1_ALGORITHM, digest, status);
-    EXPECT_EQ(code(SCARD_W_CANCELLED_BY_USER), code(status));
+    Bytes signature;
+    EXPECT_EQ(static_cast<DWORD>(SCARD_W_CANCELLED_BY_USER),
+              static_cast<DWORD>(sign(key.handle, BCRYPT_SHA1_ALGORITHM, digest, signature)));
     Bytes cipher = encryptTo(key_.get(), Bytes(16, 1)), output(128);
     DWORD length = 0;
     EXPECT_EQ(SCARD_W_CANCELLED_BY_USER, NCryptDecrypt(key.handle, cipher.data(), 128, nullptr, output.data(), 128,
@@ -263,16 +219,14 @@ TEST_F(NcryptTest, RefusedKeyFailsItsUseWithTheGivenStatus)
     EXPECT_EQ(ERROR_SUCCESS, NCryptSignHash(key.handle, &padding, const_cast<BYTE*>(digest.data()), 20, nullptr, 0,
                                             &length, BCRYPT_PAD_PKCS1));
     ASSERT_TRUE(orv::standin::refuseKeyStorageKey(kSmartCard, kKeyName, false, 0));
-    sign(key.handle, BCRYPT_SHA1_ALGORITHM, digest, status);
-    EXPECT_EQ(ERROR_SUCCESS, status);
+    EXPECT_EQ(ERROR_SUCCESS, sign(key.handle, BCRYPT_SHA1_ALGORITHM, digest, signature));
     // Refusing at open leaves the key's use alone.
     ASSERT_TRUE(orv::standin::refuseKeyStorageKey(kSmartCard, kKeyName, false, NTE_USER_CANCELLED,
                                                   orv::standin::RefuseAt::Open));
     Ncrypt otherProvider, refusedKey;
     EXPECT_EQ(NTE_USER_CANCELLED, openKey(otherProvider, refusedKey));
     EXPECT_EQ(0u, refusedKey.handle);
-    sign(key.handle, BCRYPT_SHA1_ALGORITHM, digest, status);
-    EXPECT_EQ(ERROR_SUCCESS, status);
+    EXPECT_EQ(ERROR_SUCCESS, sign(key.handle, BCRYPT_SHA1_ALGORITHM, digest, signature));
     ASSERT_TRUE(orv::standin::refuseKeyStorageKey(kSmartCard, kKeyName, false, 0));
     Ncrypt reopenedProvider, reopened;
     EXPECT_EQ(ERROR_SUCCESS, openKey(reopenedProvider, reopened));
@@ -288,10 +242,9 @@ TEST_F(NcryptTest, ImportedKeyLivesInMemoryOnly)
     ASSERT_EQ(ERROR_SUCCESS, NCryptImportKey(provider.handle, 0, BCRYPT_RSAPRIVATE_BLOB, nullptr, &key.handle,
                                              blob.data(), static_cast<DWORD>(blob.size()), 0));
     const Bytes digest(20, 3);
-    SECURITY_STATUS status = 0;
-    Bytes signature = sign(key.handle, BCRYPT_SHA1_ALGORITHM, digest, status);
-    ASSERT_EQ(ERROR_SUCCESS, status);
-    EXPECT_TRUE(verifiesBigEndian(key_.get(), EVP_sha1(), digest, signature));
+    Bytes signature;
+    ASSERT_EQ(ERROR_SUCCESS, sign(key.handle, BCRYPT_SHA1_ALGORITHM, digest, signature));
+    EXPECT_TRUE(verifies(key_.get(), EVP_sha1(), digest, signature));
     Bytes cipher(128);
     DWORD length = 0;
     const Bytes plain = {1, 2, 3};
@@ -303,13 +256,13 @@ TEST_F(NcryptTest, ImportedKeyLivesInMemoryOnly)
     EXPECT_EQ(plain, Bytes(output.begin(), output.begin() + length));
 
     Ncrypt damaged;
+    auto import = [&](LPCWSTR type, DWORD size) {
+        return NCryptImportKey(provider.handle, 0, type, nullptr, &damaged.handle, blob.data(), size, 0);
+    };
     blob[sizeof(BCRYPT_RSAKEY_BLOB) + 10] ^= 0x40; // a bit of the modulus
-    EXPECT_EQ(NTE_BAD_DATA, NCryptImportKey(provider.handle, 0, BCRYPT_RSAPRIVATE_BLOB, nullptr, &damaged.handle,
-                                            blob.data(), static_cast<DWORD>(blob.size()), 0));
-    EXPECT_EQ(NTE_BAD_DATA, NCryptImportKey(provider.handle, 0, BCRYPT_RSAPRIVATE_BLOB, nullptr, &damaged.handle,
-                                            blob.data(), 20, 0));
-    EXPECT_EQ(NTE_NOT_SUPPORTED, NCryptImportKey(provider.handle, 0, L"CAPIPRIVATEBLOB", nullptr, &damaged.handle,
-                                                 blob.data(), static_cast<DWORD>(blob.size()), 0));
+    EXPECT_EQ(NTE_BAD_DATA, import(BCRYPT_RSAPRIVATE_BLOB, static_cast<DWORD>(blob.size())));
+    EXPECT_EQ(NTE_BAD_DATA, import(BCRYPT_RSAPRIVATE_BLOB, 20));
+    EXPECT_EQ(NTE_NOT_SUPPORTED, import(L"CAPIPRIVATEBLOB", static_cast<DWORD>(blob.size())));
     EXPECT_EQ(0u, damaged.handle);
 }
 

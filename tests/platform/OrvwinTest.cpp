@@ -4,12 +4,10 @@
 
 #include <openssl/pem.h>
 #include <openssl/pkcs12.h>
-#include <openssl/sha.h>
 
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <cstring>
 
 using namespace orvtest;
 
@@ -47,6 +45,22 @@ protected:
         PKCS12_free(p12);
         return path;
     }
+    // The key-provider information MY holds for `cert`, in `block`.
+    static void provInfoInMy(X509* cert, Bytes& block)
+    {
+        PCCERT_CONTEXT decoded = decode(derOf(cert));
+        HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
+        PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
+                                                          decoded->pCertInfo, nullptr);
+        CertFreeCertificateContext(decoded);
+        CertCloseStore(store, 0);
+        ASSERT_NE(nullptr, found);
+        DWORD size = 0;
+        ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
+        block.resize(size);
+        ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, block.data(), &size));
+        CertFreeCertificateContext(found);
+    }
 };
 
 TEST_F(OrvwinTest, ImportedPfxIsUsableThroughCryptoApi)
@@ -58,17 +72,8 @@ TEST_F(OrvwinTest, ImportedPfxIsUsableThroughCryptoApi)
     ASSERT_EQ(0, imported.status) << imported.output;
     EXPECT_EQ(std::string::npos, imported.output.find("pw-123"));
 
-    Bytes der = derOf(cert.get());
-    PCCERT_CONTEXT decoded =
-        CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
-    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
-    PCCERT_CONTEXT found =
-        CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT, decoded->pCertInfo, nullptr);
-    ASSERT_NE(nullptr, found);
-    DWORD size = 0;
-    ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
-    std::vector<BYTE> block(size);
-    ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, block.data(), &size));
+    Bytes block;
+    ASSERT_NO_FATAL_FAILURE(provInfoInMy(cert.get(), block));
     auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(block.data());
     EXPECT_EQ(std::wstring(L"orv-imported"), info->pwszContainerName);
     EXPECT_EQ(static_cast<DWORD>(AT_SIGNATURE), info->dwKeySpec);
@@ -77,25 +82,14 @@ TEST_F(OrvwinTest, ImportedPfxIsUsableThroughCryptoApi)
     ASSERT_TRUE(CryptAcquireContextA(&provider, "orv-imported", MS_ENHANCED_PROV_A, info->dwProvType, 0));
     HCRYPTHASH hash = 0;
     ASSERT_TRUE(CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash));
-    Bytes digest(SHA_DIGEST_LENGTH);
-    SHA1(reinterpret_cast<const unsigned char*>("abc"), 3, digest.data());
+    Bytes digest = sha1Of("abc");
     ASSERT_TRUE(CryptSetHashParam(hash, HP_HASHVAL, digest.data(), 0));
     Bytes signature(256);
     DWORD length = 256;
     ASSERT_TRUE(CryptSignHashA(hash, info->dwKeySpec, nullptr, 0, signature.data(), &length));
-    Bytes bigEndian = reversed(signature);
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(
-        EVP_PKEY_CTX_new(X509_get0_pubkey(cert.get()), nullptr), EVP_PKEY_CTX_free);
-    ASSERT_EQ(1, EVP_PKEY_verify_init(ctx.get()));
-    EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING);
-    EVP_PKEY_CTX_set_signature_md(ctx.get(), EVP_sha1());
-    EXPECT_EQ(1, EVP_PKEY_verify(ctx.get(), bigEndian.data(), bigEndian.size(), digest.data(), digest.size()));
-
+    EXPECT_TRUE(verifies(X509_get0_pubkey(cert.get()), EVP_sha1(), digest, reversed(signature)));
     CryptDestroyHash(hash);
     CryptReleaseContext(provider, 0);
-    CertFreeCertificateContext(found);
-    CertFreeCertificateContext(decoded);
-    CertCloseStore(store, 0);
 }
 
 TEST_F(OrvwinTest, KspImportNamesTheKeyStorageProviderAndRefuseKeyToggles)
@@ -107,17 +101,8 @@ TEST_F(OrvwinTest, KspImportNamesTheKeyStorageProviderAndRefuseKeyToggles)
     CommandResult imported = run("import-pfx --store MY --container card-key --keyspec 2 --password pw " + ksp + p12);
     ASSERT_EQ(0, imported.status) << imported.output;
 
-    Bytes der = derOf(cert.get());
-    PCCERT_CONTEXT decoded =
-        CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
-    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
-    PCCERT_CONTEXT found =
-        CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT, decoded->pCertInfo, nullptr);
-    ASSERT_NE(nullptr, found);
-    DWORD size = 0;
-    ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
-    std::vector<BYTE> block(size);
-    ASSERT_TRUE(CertGetCertificateContextProperty(found, CERT_KEY_PROV_INFO_PROP_ID, block.data(), &size));
+    Bytes block;
+    ASSERT_NO_FATAL_FAILURE(provInfoInMy(cert.get(), block));
     auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(block.data());
     EXPECT_EQ(std::wstring(L"card-key"), info->pwszContainerName);
     EXPECT_EQ(std::wstring(MS_SMART_CARD_KEY_STORAGE_PROVIDER), info->pwszProvName);
@@ -131,44 +116,35 @@ TEST_F(OrvwinTest, KspImportNamesTheKeyStorageProviderAndRefuseKeyToggles)
     NCRYPT_KEY_HANDLE cardKey = 0;
     ASSERT_EQ(ERROR_SUCCESS, NCryptOpenStorageProvider(&provider, info->pwszProvName, 0));
     ASSERT_EQ(ERROR_SUCCESS, NCryptOpenKey(provider, &cardKey, info->pwszContainerName, info->dwKeySpec, 0));
-    Bytes digest(SHA_DIGEST_LENGTH, 9), signature(128);
+    Bytes digest(20, 9), signature(128);
     BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA1_ALGORITHM};
     DWORD length = 0;
     auto sign = [&] {
         return NCryptSignHash(cardKey, &padding, digest.data(), 20, signature.data(), 128, &length, BCRYPT_PAD_PKCS1);
     };
     ASSERT_EQ(ERROR_SUCCESS, sign());
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(
-        EVP_PKEY_CTX_new(X509_get0_pubkey(cert.get()), nullptr), EVP_PKEY_CTX_free);
-    ASSERT_EQ(1, EVP_PKEY_verify_init(ctx.get()));
-    EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING);
-    EVP_PKEY_CTX_set_signature_md(ctx.get(), EVP_sha1());
-    EXPECT_EQ(1, EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), digest.data(), digest.size()));
+    EXPECT_TRUE(verifies(X509_get0_pubkey(cert.get()), EVP_sha1(), digest, signature));
 
-    CommandResult refused = run("refuse-key " + ksp + "--container card-key --status 0x800704C7");
+    auto refuse = [&](const std::string& arguments) { return run("refuse-key " + ksp + "--container " + arguments); };
+    CommandResult refused = refuse("card-key --status 0x800704C7");
     EXPECT_EQ(0, refused.status) << refused.output;
     EXPECT_EQ(static_cast<SECURITY_STATUS>(0x800704C7), sign());
-    EXPECT_EQ(0, run("refuse-key " + ksp + "--container card-key --status 0").status);
+    EXPECT_EQ(0, refuse("card-key --status 0").status);
     EXPECT_EQ(ERROR_SUCCESS, sign());
-    EXPECT_EQ(0, run("refuse-key " + ksp + "--container card-key --status 1223 --at open").status);
+    EXPECT_EQ(0, refuse("card-key --status 1223 --at open").status);
     NCRYPT_KEY_HANDLE refusedKey = 0;
     EXPECT_EQ(ERROR_CANCELLED, NCryptOpenKey(provider, &refusedKey, L"card-key", AT_SIGNATURE, 0));
     EXPECT_EQ(ERROR_SUCCESS, sign());
-    EXPECT_EQ(2, run("refuse-key " + ksp + "--container card-key --status 1223 --at later").status);
-    EXPECT_EQ(0, run("refuse-key " + ksp + "--container card-key --status 0").status);
-    EXPECT_EQ(1, run("refuse-key " + ksp + "--container no-such-key --status 1223").status);
-    EXPECT_EQ(2, run("refuse-key " + ksp + "--container card-key --status soon").status);
-    EXPECT_EQ(1, run("import-pfx --store MY --container k --password pw --ksp 'Bogus KSP' " + p12).status);
-    EXPECT_EQ(1, run("import-pfx --store MY --container k --password pw --provider 'Microsoft Strong Cryptographic "
-                     "Provider' " +
-                     ksp + p12)
-                     .status);
+    EXPECT_EQ(2, refuse("card-key --status 1223 --at later").status);
+    EXPECT_EQ(0, refuse("card-key --status 0").status);
+    EXPECT_EQ(1, refuse("no-such-key --status 1223").status);
+    EXPECT_EQ(2, refuse("card-key --status soon").status);
+    const std::string importK = "import-pfx --store MY --container k --password pw ";
+    EXPECT_EQ(1, run(importK + "--ksp 'Bogus KSP' " + p12).status);
+    EXPECT_EQ(1, run(importK + "--provider 'Microsoft Strong Cryptographic Provider' " + ksp + p12).status);
 
     NCryptFreeObject(cardKey);
     NCryptFreeObject(provider);
-    CertFreeCertificateContext(found);
-    CertFreeCertificateContext(decoded);
-    CertCloseStore(store, 0);
 }
 
 TEST_F(OrvwinTest, WrongPasswordFailsWithoutEchoingIt)

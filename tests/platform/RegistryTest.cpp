@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <thread>
 
 using namespace orvtest;
 
@@ -39,15 +38,7 @@ std::string utf16le(const std::string& ascii, bool bom)
     return out;
 }
 
-class Key {
-public:
-    ~Key()
-    {
-        if (handle != nullptr)
-            RegCloseKey(handle);
-    }
-    HKEY handle = nullptr;
-};
+using Key = Owned<HKEY, RegCloseKey>;
 
 class RegistryTest : public StateRootTest {
 protected:
@@ -56,11 +47,11 @@ protected:
         orv::platform::RegParseError error;
         ASSERT_TRUE(orv::platform::importRegistryFile(writeFile(name, content), error)) << error.text();
     }
-    std::string importFailure(const std::string& content)
+    void expectRefused(const std::string& content, const char* problem)
     {
         orv::platform::RegParseError error;
         EXPECT_FALSE(orv::platform::importRegistryFile(writeFile("bad.reg", content), error));
-        return error.text();
+        EXPECT_NE(std::string::npos, error.text().find(problem)) << error.text();
     }
     Bytes query(HKEY key, const char* name, DWORD& type)
     {
@@ -219,18 +210,16 @@ TEST_F(RegistryTest, LaterFilesOverrideAndDelete)
 
 TEST_F(RegistryTest, MalformedFilesNameTheLineAndProblem)
 {
-    EXPECT_NE(std::string::npos, importFailure("[HKEY_LOCAL_MACHINE\\X]\n").find("bad.reg:1: expected the header"));
-    EXPECT_NE(std::string::npos, importFailure("REGEDIT4\n\n[HKEY_NOWHERE\\X]\n").find(":3: unknown root key"));
-    EXPECT_NE(std::string::npos,
-              importFailure("REGEDIT4\n[HKLM\\X]\n\"v\"=dword:123456789\n").find(":3: bad dword value"));
-    EXPECT_NE(std::string::npos, importFailure("REGEDIT4\n[HKLM\\X]\n\"v\"=hex:01,zz\n").find(":3: bad hex byte 'zz'"));
-    EXPECT_NE(std::string::npos, importFailure("REGEDIT4\n\"v\"=\"x\"\n").find(":2: value line outside of a key"));
-    EXPECT_NE(std::string::npos, importFailure("REGEDIT4\n[HKLM\\X]\n\"v=\"x\n").find(":3:"));
-    EXPECT_NE(std::string::npos, importFailure("REGEDIT4\n[HKLM\\X\n").find(":2: key line without closing"));
-    EXPECT_NE(std::string::npos, importFailure(std::string("\xFF\xFE\x41", 3)).find("UTF-16LE"));
-    EXPECT_NE(std::string::npos,
-              importFailure("Windows Registry Editor Version 5.00\n[HKLM\\X]\n\"v\"=hex(2):41,00,42\n")
-                  .find(":3: string data are not valid UTF-16LE"));
+    expectRefused("[HKEY_LOCAL_MACHINE\\X]\n", "bad.reg:1: expected the header");
+    expectRefused("REGEDIT4\n\n[HKEY_NOWHERE\\X]\n", ":3: unknown root key");
+    expectRefused("REGEDIT4\n[HKLM\\X]\n\"v\"=dword:123456789\n", ":3: bad dword value");
+    expectRefused("REGEDIT4\n[HKLM\\X]\n\"v\"=hex:01,zz\n", ":3: bad hex byte 'zz'");
+    expectRefused("REGEDIT4\n\"v\"=\"x\"\n", ":2: value line outside of a key");
+    expectRefused("REGEDIT4\n[HKLM\\X]\n\"v=\"x\n", ":3:");
+    expectRefused("REGEDIT4\n[HKLM\\X\n", ":2: key line without closing");
+    expectRefused(std::string("\xFF\xFE\x41", 3), "UTF-16LE");
+    expectRefused("Windows Registry Editor Version 5.00\n[HKLM\\X]\n\"v\"=hex(2):41,00,42\n",
+                  ":3: string data are not valid UTF-16LE");
     // Nothing of a refused file reaches the registry.
     struct stat st {};
     EXPECT_NE(0, stat((root() + "/registry").c_str(), &st));
@@ -262,24 +251,19 @@ TEST_F(RegistryTest, ConcurrentReadersSeeConsistentValues)
 {
     import(kExport5);
     std::vector<int> good(4, 0);
-    std::vector<std::thread> threads;
-    for (std::size_t t = 0; t < good.size(); ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 50; ++i) {
-                HKEY key = nullptr;
-                if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orv", 0, KEY_READ, &key) != ERROR_SUCCESS)
-                    continue;
-                BYTE data[4] = {0};
-                DWORD size = sizeof data, type = 0;
-                if (RegQueryValueExA(key, "Letter", nullptr, &type, data, &size) == ERROR_SUCCESS &&
-                    type == REG_DWORD && data[0] == 0x41)
-                    ++good[t];
-                RegCloseKey(key);
-            }
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
+    onThreads(good.size(), [&](std::size_t t) {
+        for (int i = 0; i < 50; ++i) {
+            HKEY key = nullptr;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orv", 0, KEY_READ, &key) != ERROR_SUCCESS)
+                continue;
+            BYTE data[4] = {0};
+            DWORD size = sizeof data, type = 0;
+            if (RegQueryValueExA(key, "Letter", nullptr, &type, data, &size) == ERROR_SUCCESS && type == REG_DWORD &&
+                data[0] == 0x41)
+                ++good[t];
+            RegCloseKey(key);
+        }
+    });
     for (int count : good)
         EXPECT_EQ(50, count);
 }

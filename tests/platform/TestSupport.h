@@ -15,7 +15,16 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+// The call gives `failed` and leaves `error` as the thread's last error.
+#define ORV_EXPECT_ERROR(failed, call, error)                                                                          \
+    do {                                                                                                               \
+        EXPECT_EQ(failed, call);                                                                                       \
+        EXPECT_EQ(static_cast<DWORD>(error), GetLastError());                                                          \
+    } while (0)
+#define ORV_EXPECT_FAILS(call, error) ORV_EXPECT_ERROR(FALSE, call, error)
 
 namespace orvtest {
 
@@ -42,8 +51,7 @@ protected:
     }
     void TearDown() override
     {
-        std::string command = "rm -rf '" + root_ + "'";
-        EXPECT_EQ(0, std::system(command.c_str()));
+        EXPECT_EQ(0, std::system(("rm -rf '" + root_ + "'").c_str()));
         unsetenv("ORV_WIN32_ROOT");
     }
     const std::string& root() const { return root_; }
@@ -88,6 +96,69 @@ inline Bytes derOf(X509* cert)
     unsigned char* p = der.data();
     i2d_X509(cert, &p);
     return der;
+}
+
+// Owns a handle and frees it with kFree when it goes.
+template <class H, auto kFree>
+struct Owned {
+    explicit Owned(H h = H()) : handle(h) {}
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    ~Owned() { reset(); }
+    void reset()
+    {
+        if (handle != H())
+            kFree(handle);
+        handle = H();
+    }
+    H handle;
+};
+
+// Runs body(t) for t in [0, count) on threads of their own and waits for all.
+template <class F>
+void onThreads(std::size_t count, F body)
+{
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < count; ++t)
+        threads.emplace_back(body, t);
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+inline Bytes sha1Of(const std::string& text)
+{
+    Bytes digest(20);
+    EVP_Digest(text.data(), text.size(), digest.data(), nullptr, EVP_sha1(), nullptr);
+    return digest;
+}
+
+// PKCS#1 v1.5 verification of a big-endian signature over `digest`.
+inline bool verifies(EVP_PKEY* key, const EVP_MD* md, const Bytes& digest, const Bytes& bigEndianSignature)
+{
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(key, nullptr), EVP_PKEY_CTX_free);
+    return ctx && EVP_PKEY_verify_init(ctx.get()) == 1 &&
+           EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) == 1 &&
+           EVP_PKEY_CTX_set_signature_md(ctx.get(), md) == 1 &&
+           EVP_PKEY_verify(ctx.get(), bigEndianSignature.data(), bigEndianSignature.size(), digest.data(),
+                           digest.size()) == 1;
+}
+
+// PKCS#1 v1.5 encryption to `key`, big-endian.
+inline Bytes encryptTo(EVP_PKEY* key, const Bytes& plain)
+{
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(key, nullptr), EVP_PKEY_CTX_free);
+    std::size_t length = static_cast<std::size_t>(EVP_PKEY_get_size(key));
+    Bytes cipher(length);
+    EXPECT_EQ(1, EVP_PKEY_encrypt_init(ctx.get()));
+    EXPECT_EQ(1, EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING));
+    EXPECT_EQ(1, EVP_PKEY_encrypt(ctx.get(), cipher.data(), &length, plain.data(), plain.size()));
+    cipher.resize(length);
+    return cipher;
+}
+
+inline PCCERT_CONTEXT decode(const Bytes& der)
+{
+    return CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
 }
 
 inline Bytes reversed(Bytes bytes)

@@ -12,16 +12,11 @@
 
 namespace {
 
-bool startsWith(const std::string& text, const std::string& prefix)
-{
-    return text.rfind(prefix, 0) == 0;
-}
-
 TEST(DescribeError, FramesTheSystemTextOfAKnownCode)
 {
     const std::string text = describeError("Could not open registry key.", ERROR_FILE_NOT_FOUND);
     const std::string head = "Could not open registry key.\nThe error code is: 2\nThe error message is: ";
-    ASSERT_TRUE(startsWith(text, head)) << text;
+    ASSERT_EQ(text.rfind(head, 0), 0u) << text;
     ASSERT_EQ(text.back(), '\n');
     // The system's own text sits between the frame and the final line feed.
     EXPECT_GT(text.size(), head.size() + 1);
@@ -36,12 +31,12 @@ TEST(DescribeError, CodeWithoutSystemTextLeavesTheTextEmpty)
 TEST(DescribeError, CodesAreSignedDecimal)
 {
     const std::string text = describeError("x", static_cast<std::int32_t>(0xA0001234u));
-    EXPECT_TRUE(startsWith(text, "x\nThe error code is: -1610608076\nThe error message is: ")) << text;
+    EXPECT_EQ(text.rfind("x\nThe error code is: -1610608076\nThe error message is: ", 0), 0u) << text;
 }
 
 TEST(DescribeError, NullMessageGivesAnEmptyLead)
 {
-    EXPECT_TRUE(startsWith(describeError(nullptr, 0x2000ABCD), "\nThe error code is: 536914893\n"));
+    EXPECT_EQ(describeError(nullptr, 0x2000ABCD).rfind("\nThe error code is: 536914893\n", 0), 0u);
 }
 
 } // namespace

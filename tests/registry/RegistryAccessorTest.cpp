@@ -16,6 +16,11 @@
 
 namespace {
 
+using Accessor = RegistryAccessor;
+using Illegal = Common::IllegalArguementException;
+using NoMore = Common::NoMoreElementsException;
+using AccessFailure = Common::RegistryAccessException;
+
 const std::int32_t kCurrentUser = 2;
 const char kSuffix[] = ". Error code HEX: 0x0. Error code dec: 0.\n";
 const std::size_t kLargeSize = 1024 * 1024;
@@ -62,7 +67,7 @@ class RegistryAccessorTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        registry_ = new TestRegistry();
+        registry_ = std::make_unique<TestRegistry>();
         registry_->addKey("Enum\\Alpha");
         registry_->addKey("Enum\\Beta");
         registry_->addKey("Enum\\Gamma");
@@ -82,67 +87,53 @@ protected:
         registry_->publish();
     }
 
-    static void TearDownTestSuite()
-    {
-        delete registry_;
-        registry_ = nullptr;
-    }
+    static void TearDownTestSuite() { registry_.reset(); }
 
     static std::string longKeyName() { return std::string(255, 'k'); }
     static std::string longValueName() { return std::string(16383, 'v'); }
 
-    static std::vector<std::string> allKeyNames(std::int32_t keyId, const std::string& keyPath)
+    // What getKeyName or getValueName gives from index 0 until there are no more.
+    static std::vector<std::string> allNames(std::string (*get)(std::int32_t, const char*, std::int32_t),
+                                             std::int32_t keyId, const std::string& keyPath)
     {
         std::vector<std::string> names;
         for (std::int32_t i = 0;; ++i) {
             try {
-                names.push_back(RegistryAccessor::getKeyName(keyId, keyPath.c_str(), i));
+                names.push_back(get(keyId, keyPath.c_str(), i));
             } catch (const Common::NoMoreElementsException&) {
                 return names;
             }
         }
     }
-
-    static std::vector<std::string> allValueNames(std::int32_t keyId, const std::string& keyPath)
+    static std::vector<std::string> allKeyNames(const std::string& keyPath)
     {
-        std::vector<std::string> names;
-        for (std::int32_t i = 0;; ++i) {
-            try {
-                names.push_back(RegistryAccessor::getValueName(keyId, keyPath.c_str(), i));
-            } catch (const Common::NoMoreElementsException&) {
-                return names;
-            }
-        }
+        return allNames(Accessor::getKeyName, kCurrentUser, keyPath);
     }
 
     static std::string value(const char* name)
     {
-        return RegistryAccessor::getValueString(kCurrentUser, path("Values").c_str(), name);
+        return Accessor::getValueString(kCurrentUser, path("Values").c_str(), name);
     }
 
 private:
-    static TestRegistry* registry_;
+    static inline std::unique_ptr<TestRegistry> registry_;
 };
-
-TestRegistry* RegistryAccessorTest::registry_ = nullptr;
 
 TEST(RegistryRootKey, IdsSelectTheFivePredefinedKeys)
 {
-    EXPECT_EQ(RegistryAccessor::getRootKey(1), HKEY_CLASSES_ROOT);
-    EXPECT_EQ(RegistryAccessor::getRootKey(2), HKEY_CURRENT_USER);
-    EXPECT_EQ(RegistryAccessor::getRootKey(3), HKEY_LOCAL_MACHINE);
-    EXPECT_EQ(RegistryAccessor::getRootKey(4), HKEY_USERS);
+    EXPECT_EQ(Accessor::getRootKey(1), HKEY_CLASSES_ROOT);
+    EXPECT_EQ(Accessor::getRootKey(2), HKEY_CURRENT_USER);
+    EXPECT_EQ(Accessor::getRootKey(3), HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(Accessor::getRootKey(4), HKEY_USERS);
     // 5 is HKEY_DYN_DATA, not HKEY_CURRENT_CONFIG.
-    EXPECT_EQ(RegistryAccessor::getRootKey(5), HKEY_DYN_DATA);
-    EXPECT_EQ(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(RegistryAccessor::getRootKey(5))),
-              0x80000006u);
+    EXPECT_EQ(Accessor::getRootKey(5), HKEY_DYN_DATA);
+    EXPECT_EQ(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(Accessor::getRootKey(5))), 0x80000006u);
 }
 
 TEST(RegistryRootKey, OtherIdsAreIllegalArguments)
 {
     for (const std::int32_t id : {0, 6, -1, 7, 2147483647}) {
-        EXPECT_EQ(descriptionOf<Common::IllegalArguementException>([&] { RegistryAccessor::getRootKey(id); }),
-                  invalidKeyId(id));
+        EXPECT_EQ(descriptionOf<Illegal>([&] { Accessor::getRootKey(id); }), invalidKeyId(id));
     }
 }
 
@@ -150,54 +141,45 @@ TEST_F(RegistryAccessorTest, BadKeyIdIsReportedBeforeTheRegistryIsTouched)
 {
     const std::string missing = path("Missing");
     for (const std::int32_t id : {0, 6, -1}) {
-        EXPECT_EQ(descriptionOf<Common::IllegalArguementException>(
-                      [&] { RegistryAccessor::getKeyName(id, missing.c_str(), 0); }),
-                  invalidKeyId(id));
-        EXPECT_EQ(descriptionOf<Common::IllegalArguementException>(
-                      [&] { RegistryAccessor::getValueName(id, missing.c_str(), 0); }),
-                  invalidKeyId(id));
-        EXPECT_EQ(descriptionOf<Common::IllegalArguementException>(
-                      [&] { RegistryAccessor::getValueString(id, nullptr, nullptr); }),
-                  invalidKeyId(id));
+        EXPECT_EQ(descriptionOf<Illegal>([&] { Accessor::getKeyName(id, missing.c_str(), 0); }), invalidKeyId(id));
+        EXPECT_EQ(descriptionOf<Illegal>([&] { Accessor::getValueName(id, missing.c_str(), 0); }), invalidKeyId(id));
+        EXPECT_EQ(descriptionOf<Illegal>([&] { Accessor::getValueString(id, nullptr, nullptr); }), invalidKeyId(id));
     }
 }
 
 TEST_F(RegistryAccessorTest, SubKeysEnumerateToTheirEnd)
 {
-    std::vector<std::string> names = allKeyNames(kCurrentUser, path("Enum"));
+    std::vector<std::string> names = allKeyNames(path("Enum"));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
-    EXPECT_EQ(descriptionOf<Common::NoMoreElementsException>(
-                  [] { RegistryAccessor::getKeyName(kCurrentUser, path("Enum").c_str(), 3); }),
+    EXPECT_EQ(descriptionOf<NoMore>([] { Accessor::getKeyName(kCurrentUser, path("Enum").c_str(), 3); }),
               std::string("No more registry keys.") + kSuffix);
     // A negative index reaches Windows as a huge one: past the end.
-    EXPECT_EQ(descriptionOf<Common::NoMoreElementsException>(
-                  [] { RegistryAccessor::getKeyName(kCurrentUser, path("Enum").c_str(), -1); }),
+    EXPECT_EQ(descriptionOf<NoMore>([] { Accessor::getKeyName(kCurrentUser, path("Enum").c_str(), -1); }),
               std::string("No more registry keys.") + kSuffix);
     // A key without sub-keys ends at once.
-    EXPECT_TRUE(allKeyNames(kCurrentUser, path("Enum\\Alpha")).empty());
+    EXPECT_TRUE(allKeyNames(path("Enum\\Alpha")).empty());
 }
 
 TEST_F(RegistryAccessorTest, ValuesEnumerateToTheirEnd)
 {
-    std::vector<std::string> names = allValueNames(kCurrentUser, path("Names"));
+    std::vector<std::string> names = allNames(Accessor::getValueName, kCurrentUser, path("Names"));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"first", "second", longValueName()}));
-    EXPECT_EQ(descriptionOf<Common::NoMoreElementsException>(
-                  [] { RegistryAccessor::getValueName(kCurrentUser, path("Names").c_str(), 3); }),
+    EXPECT_EQ(descriptionOf<NoMore>([] { Accessor::getValueName(kCurrentUser, path("Names").c_str(), 3); }),
               std::string("No more registry values.") + kSuffix);
-    EXPECT_TRUE(allValueNames(kCurrentUser, path("Enum")).empty());
+    EXPECT_TRUE(allNames(Accessor::getValueName, kCurrentUser, path("Enum")).empty());
 }
 
 TEST_F(RegistryAccessorTest, LongestNamesComeBackWhole)
 {
-    EXPECT_EQ(RegistryAccessor::getKeyName(kCurrentUser, path("Long").c_str(), 0), longKeyName());
-    EXPECT_EQ(RegistryAccessor::getValueString(kCurrentUser, path("Names").c_str(), longValueName().c_str()), "long");
+    EXPECT_EQ(Accessor::getKeyName(kCurrentUser, path("Long").c_str(), 0), longKeyName());
+    EXPECT_EQ(Accessor::getValueString(kCurrentUser, path("Names").c_str(), longValueName().c_str()), "long");
 }
 
 TEST_F(RegistryAccessorTest, EmptyPathEnumeratesTheRootItself)
 {
-    const std::vector<std::string> names = allKeyNames(kCurrentUser, "");
+    const std::vector<std::string> names = allKeyNames("");
     EXPECT_NE(std::find(names.begin(), names.end(), "Software"), names.end());
 }
 
@@ -223,61 +205,55 @@ TEST_F(RegistryAccessorTest, DataWithoutAZeroAreTakenWholeAndNoFurther)
 TEST_F(RegistryAccessorTest, NothingIsCached)
 {
     EXPECT_EQ(value("Text"), value("Text"));
-    EXPECT_EQ(RegistryAccessor::getKeyName(kCurrentUser, path("Enum").c_str(), 1),
-              RegistryAccessor::getKeyName(kCurrentUser, path("Enum").c_str(), 1));
+    EXPECT_EQ(Accessor::getKeyName(kCurrentUser, path("Enum").c_str(), 1),
+              Accessor::getKeyName(kCurrentUser, path("Enum").c_str(), 1));
 }
 
 TEST_F(RegistryAccessorTest, MissingKeyCarriesTheWindowsCode)
 {
     const std::string expected = describeError("Could not open registry key.", ERROR_FILE_NOT_FOUND) + kSuffix;
     const std::string missing = path("Missing");
-    const std::string keyName = descriptionOf<Common::RegistryAccessException>(
-        [&] { RegistryAccessor::getKeyName(kCurrentUser, missing.c_str(), 0); });
+    const std::string keyName =
+        descriptionOf<AccessFailure>([&] { Accessor::getKeyName(kCurrentUser, missing.c_str(), 0); });
     EXPECT_EQ(keyName, expected);
     EXPECT_EQ(keyName.rfind("Could not open registry key.\nThe error code is: 2\nThe error message is: ", 0), 0u);
-    EXPECT_EQ(descriptionOf<Common::RegistryAccessException>(
-                  [&] { RegistryAccessor::getValueName(kCurrentUser, missing.c_str(), 0); }),
+    EXPECT_EQ(descriptionOf<AccessFailure>([&] { Accessor::getValueName(kCurrentUser, missing.c_str(), 0); }),
               expected);
-    EXPECT_EQ(descriptionOf<Common::RegistryAccessException>(
-                  [&] { RegistryAccessor::getValueString(kCurrentUser, missing.c_str(), "Text"); }),
+    EXPECT_EQ(descriptionOf<AccessFailure>([&] { Accessor::getValueString(kCurrentUser, missing.c_str(), "Text"); }),
               expected);
 }
 
 TEST_F(RegistryAccessorTest, MissingValueCarriesTheWindowsCode)
 {
-    const std::string text = descriptionOf<Common::RegistryAccessException>([] { value("NoSuchValue"); });
+    const std::string text = descriptionOf<AccessFailure>([] { value("NoSuchValue"); });
     EXPECT_EQ(text, describeError("Could not extract the registry value.", ERROR_FILE_NOT_FOUND) + kSuffix);
     EXPECT_EQ(text.rfind("Could not extract the registry value.\nThe error code is: 2\n", 0), 0u);
 }
 
 TEST_F(RegistryAccessorTest, NullArgumentsAreIllegalArguments)
 {
-    EXPECT_EQ(descriptionOf<Common::IllegalArguementException>(
-                  [] { RegistryAccessor::getKeyName(kCurrentUser, nullptr, 0); }),
+    EXPECT_EQ(descriptionOf<Illegal>([] { Accessor::getKeyName(kCurrentUser, nullptr, 0); }),
               std::string("The path passed to RegistryAccessor::getKeyName was null.\n") + kSuffix);
-    EXPECT_EQ(descriptionOf<Common::IllegalArguementException>(
-                  [] { RegistryAccessor::getValueName(kCurrentUser, nullptr, 0); }),
+    EXPECT_EQ(descriptionOf<Illegal>([] { Accessor::getValueName(kCurrentUser, nullptr, 0); }),
               std::string("The path passed to RegistryAccessor::getValueName was null.\n") + kSuffix);
-    EXPECT_EQ(descriptionOf<Common::IllegalArguementException>(
-                  [] { RegistryAccessor::getValueString(kCurrentUser, nullptr, "Text"); }),
+    EXPECT_EQ(descriptionOf<Illegal>([] { Accessor::getValueString(kCurrentUser, nullptr, "Text"); }),
               std::string("The path passed to RegistryAccessor::getValueString was null.\n") + kSuffix);
     // Checked before the key is opened, so a missing key does not hide it.
-    EXPECT_EQ(descriptionOf<Common::IllegalArguementException>(
-                  [] { RegistryAccessor::getValueString(kCurrentUser, path("Missing").c_str(), nullptr); }),
+    EXPECT_EQ(descriptionOf<Illegal>([] { Accessor::getValueString(kCurrentUser, path("Missing").c_str(), nullptr); }),
               std::string("The valueName passed to RegistryAccessor::getValueString was null.\n") + kSuffix);
 }
 
 TEST(RegistryTextOfData, StopsAtTheFirstZeroOrTheEnd)
 {
     const BYTE data[] = {'a', 'b', 0, 'c'};
-    EXPECT_EQ(RegistryAccessor::textUpToFirstZero(data, 4), "ab");
-    EXPECT_EQ(RegistryAccessor::textUpToFirstZero(data, 2), "ab");
-    EXPECT_EQ(RegistryAccessor::textUpToFirstZero(data, 1), "a");
-    EXPECT_EQ(RegistryAccessor::textUpToFirstZero(data, 0), "");
-    EXPECT_EQ(RegistryAccessor::textUpToFirstZero(nullptr, 5), "");
+    EXPECT_EQ(Accessor::textUpToFirstZero(data, 4), "ab");
+    EXPECT_EQ(Accessor::textUpToFirstZero(data, 2), "ab");
+    EXPECT_EQ(Accessor::textUpToFirstZero(data, 1), "a");
+    EXPECT_EQ(Accessor::textUpToFirstZero(data, 0), "");
+    EXPECT_EQ(Accessor::textUpToFirstZero(nullptr, 5), "");
     // Exactly-sized heap data without a terminator: ASan catches any over-read.
     std::unique_ptr<BYTE[]> exact(new BYTE[3]{'x', 'y', 'z'});
-    EXPECT_EQ(RegistryAccessor::textUpToFirstZero(exact.get(), 3), "xyz");
+    EXPECT_EQ(Accessor::textUpToFirstZero(exact.get(), 3), "xyz");
 }
 
 } // namespace

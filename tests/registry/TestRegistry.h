@@ -13,7 +13,7 @@
 class TestRegistry {
 public:
     // Relative to HKEY_CURRENT_USER.
-    static const char* const basePath;
+    static constexpr const char* basePath = "Software\\ORVNativeTest\\Registry";
 
     TestRegistry();
     ~TestRegistry();
@@ -21,8 +21,11 @@ public:
     TestRegistry& operator=(const TestRegistry&) = delete;
 
     // Paths are relative to basePath.
-    void addKey(const std::string& path);
-    void addValue(const std::string& path, const std::string& name, DWORD type, const std::vector<BYTE>& data);
+    void addKey(const std::string& path) { keys_.push_back(path); }
+    void addValue(const std::string& path, const std::string& name, DWORD type, const std::vector<BYTE>& data)
+    {
+        values_.push_back({path, name, type, data});
+    }
     void publish();
 
     static std::string under(const std::string& path) { return std::string(basePath) + "\\" + path; }

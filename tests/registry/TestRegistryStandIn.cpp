@@ -10,8 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const char* const TestRegistry::basePath = "Software\\ORVNativeTest\\Registry";
-
 namespace {
 
 std::string keyLine(const std::string& path)
@@ -63,16 +61,6 @@ TestRegistry::~TestRegistry()
     rmdir((root_ + "/registry").c_str());
     rmdir(root_.c_str());
     unsetenv("ORV_WIN32_ROOT");
-}
-
-void TestRegistry::addKey(const std::string& path)
-{
-    keys_.push_back(path);
-}
-
-void TestRegistry::addValue(const std::string& path, const std::string& name, DWORD type, const std::vector<BYTE>& data)
-{
-    values_.push_back({path, name, type, data});
 }
 
 void TestRegistry::publish()

@@ -5,36 +5,25 @@
 #include <algorithm>
 #include <stdexcept>
 
-const char* const TestRegistry::basePath = "Software\\ORVNativeTest\\Registry";
-
 namespace {
-
-HKEY createChild(HKEY parent, const std::string& name)
-{
-    HKEY key = nullptr;
-    const LONG status = RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS) {
-        throw std::runtime_error("RegCreateKeyExA failed for " + name + ": " + std::to_string(status));
-    }
-    return key;
-}
 
 // One level at a time: Wine's ANSI functions take at most 255 characters of
 // path per call, and a test key name alone may be that long.
-HKEY createKey(const std::string& path)
+HKEY createKey(const std::string& relative)
 {
-    HKEY key = createChild(HKEY_CURRENT_USER, TestRegistry::basePath);
-    std::size_t start = 0;
-    while (start <= path.size()) {
+    const std::string path = TestRegistry::under(relative);
+    HKEY key = HKEY_CURRENT_USER;
+    for (std::size_t start = 0; start <= path.size();) {
         const std::size_t end = std::min(path.find('\\', start), path.size());
+        const std::string name = path.substr(start, end - start);
         HKEY child = nullptr;
-        try {
-            child = createChild(key, path.substr(start, end - start));
-        } catch (...) {
+        const LONG status = RegCreateKeyExA(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
+        if (key != HKEY_CURRENT_USER) {
             RegCloseKey(key);
-            throw;
         }
-        RegCloseKey(key);
+        if (status != ERROR_SUCCESS) {
+            throw std::runtime_error("RegCreateKeyExA failed for " + name + ": " + std::to_string(status));
+        }
         key = child;
         start = end + 1;
     }
@@ -58,16 +47,6 @@ TestRegistry::TestRegistry()
 TestRegistry::~TestRegistry()
 {
     removeTestKeys();
-}
-
-void TestRegistry::addKey(const std::string& path)
-{
-    keys_.push_back(path);
-}
-
-void TestRegistry::addValue(const std::string& path, const std::string& name, DWORD type, const std::vector<BYTE>& data)
-{
-    values_.push_back({path, name, type, data});
 }
 
 void TestRegistry::publish()
