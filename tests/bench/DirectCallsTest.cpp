@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using Bench::Bytes;
@@ -36,14 +37,29 @@ Bytes bytes(const ByteArray& value)
     return Bytes(value.data(), value.data() + value.length());
 }
 
+using Log = std::vector<std::string>;
+
 class DirectCallsTest : public MockModuleTest {
 protected:
     // The log of one operation, from a cleared log.
-    static std::vector<std::string> logOf(const std::function<void()>& operation)
+    static Log logOf(const std::function<void()>& operation)
     {
         mock().log_clear();
         operation();
         return mock().logLines();
+    }
+
+    // One operation through the bridge and through the direct program: logs
+    // and outputs must match. Returns the bridge's log and output.
+    template <class Output>
+    static std::pair<Log, Output> compare(const std::function<Output()>& bridge, const std::function<Output()>& direct)
+    {
+        Output viaBridge{};
+        Output viaDirect{};
+        const Log bridgeLog = logOf([&] { viaBridge = bridge(); });
+        EXPECT_EQ(bridgeLog, logOf([&] { viaDirect = direct(); }));
+        EXPECT_EQ(viaBridge, viaDirect);
+        return {bridgeLog, viaBridge};
     }
 
     DirectToken directOn(const std::shared_ptr<PKCS11Slot>& slot)
@@ -53,14 +69,7 @@ protected:
 
     // What the signData, decryptData and verifyData natives do first: the
     // certificate by its value.
-    static PKCS11Bridge::Certificate certificateOn(PKCS11Slot& slot, const Bytes& value)
-    {
-        auto found = slot.findCertificate(CKC_X_509, byteArray(value));
-        if (!found) {
-            throw std::runtime_error("mock certificate missing");
-        }
-        return *found;
-    }
+    static PKCS11Bridge::Certificate certificateOn(PKCS11Slot& slot) { return certificateOf(slot, P11MOCK_CERT_A); }
 
     const Bytes certificateA = bytes(P11MOCK_CERT_A);
     const Bytes data = bytes("one kibibyte stands in here");
@@ -72,27 +81,20 @@ TEST_F(DirectCallsTest, SignAndDecryptMakeTheBridgesCallsWithAndWithoutTheSecond
     DirectToken direct = directOn(slot);
     mock().allow_reinit(1);
     for (bool secondInit : {false, true}) {
+        SCOPED_TRACE(secondInit ? "second Init" : "no second Init");
         slot->setCall2ndInit(secondInit);
         direct.setCall2ndInit(secondInit);
         for (CK_MECHANISM_TYPE mechanism : {CKM_SHA1_RSA_PKCS, CKM_SHA256_RSA_PKCS}) {
-            Bytes viaBridge, viaDirect;
-            const auto bridgeLog = logOf([&] {
-                viaBridge = bytes(slot->signData(certificateOn(*slot, certificateA), byteArray(data), mechanism));
-            });
-            const auto directLog = logOf([&] { viaDirect = direct.sign(certificateA, data, mechanism); });
-            EXPECT_EQ(bridgeLog, directLog) << "sign, second Init " << secondInit;
-            EXPECT_EQ(viaBridge, viaDirect);
-            EXPECT_EQ(viaBridge.size(), 64u);
+            const auto signature =
+                compare<Bytes>([&] { return bytes(slot->signData(certificateOn(*slot), byteArray(data), mechanism)); },
+                               [&] { return direct.sign(certificateA, data, mechanism); });
+            EXPECT_EQ(signature.second.size(), 64u);
         }
-        Bytes viaBridge, viaDirect;
-        const auto bridgeLog = logOf([&] {
-            viaBridge = bytes(slot->decryptData(certificateOn(*slot, certificateA), byteArray(data), CKM_RSA_PKCS));
-        });
-        const auto directLog = logOf([&] { viaDirect = direct.decrypt(certificateA, data, CKM_RSA_PKCS); });
-        EXPECT_EQ(bridgeLog, directLog) << "decrypt, second Init " << secondInit;
-        EXPECT_EQ(viaBridge, viaDirect);
-        EXPECT_EQ(std::count(bridgeLog.begin(), bridgeLog.end(), bridgeLog.front()), 4)
-            << "one session check per step, as in the bridge";
+        const auto decrypted = compare<Bytes>(
+            [&] { return bytes(slot->decryptData(certificateOn(*slot), byteArray(data), CKM_RSA_PKCS)); },
+            [&] { return direct.decrypt(certificateA, data, CKM_RSA_PKCS); });
+        const Log& log = decrypted.first;
+        EXPECT_EQ(std::count(log.begin(), log.end(), log.front()), 4) << "one session check per step, as in the bridge";
     }
 }
 
@@ -104,16 +106,12 @@ TEST_F(DirectCallsTest, VerifyMakesTheBridgesCallsForGoodAndBadSignatures)
     for (bool corrupt : {false, true}) {
         Bytes tried = signature;
         tried[10] ^= corrupt ? 1 : 0;
-        bool viaBridge = false, viaDirect = false;
-        const auto bridgeLog = logOf([&] {
-            viaBridge = slot->verifyData(certificateOn(*slot, certificateA), byteArray(data), byteArray(tried),
-                                         CKM_SHA256_RSA_PKCS);
-        });
-        const auto directLog =
-            logOf([&] { viaDirect = direct.verify(certificateA, data, tried, CKM_SHA256_RSA_PKCS); });
-        EXPECT_EQ(bridgeLog, directLog);
-        EXPECT_EQ(viaBridge, !corrupt);
-        EXPECT_EQ(viaDirect, !corrupt);
+        const auto verified = compare<bool>(
+            [&] {
+                return slot->verifyData(certificateOn(*slot), byteArray(data), byteArray(tried), CKM_SHA256_RSA_PKCS);
+            },
+            [&] { return direct.verify(certificateA, data, tried, CKM_SHA256_RSA_PKCS); });
+        EXPECT_EQ(verified.second, !corrupt);
     }
 }
 
@@ -121,36 +119,27 @@ TEST_F(DirectCallsTest, DigestRandomSessionAndTokenInfoMakeTheBridgesCalls)
 {
     auto slot = openedSlot(indexA);
     DirectToken direct = directOn(slot);
-    Bytes viaBridge, viaDirect;
-    auto bridgeLog = logOf([&] {
-        slot->digestInit(CKM_SHA_1);
-        slot->digestUpdate(byteArray(data));
-        viaBridge = bytes(slot->digestFinal());
-    });
-    auto directLog = logOf([&] { viaDirect = direct.digest(CKM_SHA_1, data); });
-    EXPECT_EQ(bridgeLog, directLog);
-    EXPECT_EQ(viaBridge, viaDirect);
-    EXPECT_EQ(viaBridge.size(), 20u);
+    const auto digest = compare<Bytes>(
+        [&] {
+            slot->digestInit(CKM_SHA_1);
+            slot->digestUpdate(byteArray(data));
+            return bytes(slot->digestFinal());
+        },
+        [&] { return direct.digest(CKM_SHA_1, data); });
+    EXPECT_EQ(digest.second.size(), 20u);
 
     for (unsigned int length : {1u, 32u}) {
-        bridgeLog = logOf([&] { slot->generateRandom(length); });
-        directLog = logOf([&] { direct.generateRandom(length); });
-        EXPECT_EQ(bridgeLog, directLog);
+        EXPECT_EQ(logOf([&] { slot->generateRandom(length); }), logOf([&] { direct.generateRandom(length); }));
     }
+    EXPECT_EQ(logOf([&] { slot->getSessionOpened(); }), logOf([&] { direct.sessionOpened(); }));
 
-    bridgeLog = logOf([&] { slot->getSessionOpened(); });
-    directLog = logOf([&] { direct.sessionOpened(); });
-    EXPECT_EQ(bridgeLog, directLog);
-
-    std::string bridgeLabel, directLabel;
-    bridgeLog = logOf([&] { bridgeLabel = PKCS11Bridge::PKCS11TokenInfo(*slot).getLabel().c_str(); });
-    directLog = logOf([&] {
-        const CK_TOKEN_INFO info = direct.tokenInfo();
-        directLabel.assign(reinterpret_cast<const char*>(info.label), sizeof info.label);
-    });
-    EXPECT_EQ(bridgeLog, directLog);
-    EXPECT_EQ(bridgeLabel, P11MOCK_LABEL_A);
-    EXPECT_EQ(directLabel, P11MOCK_LABEL_A);
+    const auto label =
+        compare<std::string>([&] { return std::string(PKCS11Bridge::PKCS11TokenInfo(*slot).getLabel().c_str()); },
+                             [&] {
+                                 const CK_TOKEN_INFO info = direct.tokenInfo();
+                                 return std::string(reinterpret_cast<const char*>(info.label), sizeof info.label);
+                             });
+    EXPECT_EQ(label.second, P11MOCK_LABEL_A);
 }
 
 // getNumberOfCertificates, then getCertificate for each index, each a fresh listing.
@@ -168,17 +157,17 @@ TEST_F(DirectCallsTest, CertificateListingMakesTheBridgesCalls)
                              {CKA_ID, const_cast<char*>(secondId), 5},
                              {CKA_VALUE, const_cast<char*>(secondValue), 21}};
     ASSERT_NE(mock().add_object(P11MOCK_SLOT_C, second, 4), 0ul);
-    std::vector<Bytes> viaBridge, viaDirect;
-    const auto bridgeLog = logOf([&] {
-        const unsigned int count = slot->getCertificates(x509).size();
-        for (unsigned int i = 0; i < count; ++i) {
-            viaBridge.push_back(bytes(slot->getCertificates(x509).getCertificate(i).getValue()));
-        }
-    });
-    const auto directLog = logOf([&] { viaDirect = direct.listCertificates(); });
-    EXPECT_EQ(bridgeLog, directLog);
-    EXPECT_EQ(viaBridge, viaDirect);
-    EXPECT_EQ(viaDirect, (std::vector<Bytes>{bytes(P11MOCK_CERT_C), bytes(secondValue)}));
+    const auto listed = compare<std::vector<Bytes>>(
+        [&] {
+            std::vector<Bytes> values;
+            const unsigned int count = slot->getCertificates(x509).size();
+            for (unsigned int i = 0; i < count; ++i) {
+                values.push_back(bytes(slot->getCertificates(x509).getCertificate(i).getValue()));
+            }
+            return values;
+        },
+        [&] { return direct.listCertificates(); });
+    EXPECT_EQ(listed.second, (std::vector<Bytes>{bytes(P11MOCK_CERT_C), bytes(secondValue)}));
 }
 
 } // namespace

@@ -2,9 +2,11 @@
 #include "jnibridge/LongArray.h"
 #include "jnibridge/SmartPointer.h"
 #include "jnibridge/String.h"
+#include "Thrown.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -19,11 +21,6 @@ namespace {
 std::string bytes(const ByteArray& a)
 {
     return std::string(a.data(), a.length());
-}
-
-std::string messageOf(const Exception& e)
-{
-    return e.getMessage().c_str();
 }
 
 } // namespace
@@ -66,19 +63,11 @@ TEST(ByteArray, CopyOnWriteKeepsTheOriginalAndWritesInAFreshBuffer)
 TEST(ByteArray, IndexChecksShowBounds)
 {
     ByteArray three(3);
-    try {
-        three[3] = 1;
-        FAIL();
-    } catch (const IndexOutOfBoundsException& e) {
-        EXPECT_EQ(messageOf(e), "Array<T>::operator[](unsigned int) - index '3' is out of bounds (0, 2)");
-    }
+    EXPECT_EQ(thrownMessage<IndexOutOfBoundsException>([&] { three[3] = 1; }),
+              "Array<T>::operator[](unsigned int) - index '3' is out of bounds (0, 2)");
     const ByteArray empty;
-    try {
-        (void)empty[0];
-        FAIL();
-    } catch (const IndexOutOfBoundsException& e) {
-        EXPECT_EQ(messageOf(e), "Array<T>::operator[](unsigned int) - index '0' is out of bounds (0, -1)");
-    }
+    EXPECT_EQ(thrownMessage<IndexOutOfBoundsException>([&] { (void)empty[0]; }),
+              "Array<T>::operator[](unsigned int) - index '0' is out of bounds (0, -1)");
     EXPECT_NE(empty.data(), nullptr);
 }
 
@@ -89,12 +78,8 @@ TEST(ByteArray, SubBytesChecksRangeAndRejectsNegatives)
     EXPECT_EQ(bytes(all.subBytes(0, 4)), "abcd");
     EXPECT_EQ(bytes(all.subBytes(1, 2)), "bc");
     EXPECT_EQ(all.subBytes(4, 0).length(), 0u);
-    try {
-        all.subBytes(0, 5);
-        FAIL();
-    } catch (const IndexOutOfBoundsException& e) {
-        EXPECT_EQ(messageOf(e), "ByteArray::subBytes(int, int) - offset + length '5' is out of bounds (0, 4)");
-    }
+    EXPECT_EQ(thrownMessage<IndexOutOfBoundsException>([&] { all.subBytes(0, 5); }),
+              "ByteArray::subBytes(int, int) - offset + length '5' is out of bounds (0, 4)");
     EXPECT_THROW(all.subBytes(-1, 2), IndexOutOfBoundsException);
     EXPECT_THROW(all.subBytes(2, -1), IndexOutOfBoundsException);
     EXPECT_THROW(all.subBytes(0x7fffffff, 0x7fffffff), IndexOutOfBoundsException);
@@ -191,16 +176,16 @@ const void* watchedBlock = nullptr;
 std::size_t watchedLength = 0;
 int watchedFrees = 0;
 bool watchedWasZero = false;
+// Fails the next single-object allocation when armed: the one that holds a
+// new buffer's reference count.
+bool failNextNew = false;
 } // namespace
 
 void operator delete[](void* block) noexcept
 {
     if (block != nullptr && block == watchedBlock) {
         const unsigned char* p = static_cast<const unsigned char*>(block);
-        watchedWasZero = true;
-        for (std::size_t i = 0; i < watchedLength; ++i) {
-            watchedWasZero = watchedWasZero && p[i] == 0;
-        }
+        watchedWasZero = std::all_of(p, p + watchedLength, [](unsigned char b) { return b == 0; });
         ++watchedFrees;
     }
     std::free(block);
@@ -211,17 +196,20 @@ void operator delete[](void* block, std::size_t) noexcept
     operator delete[](block);
 }
 
-// Fails the next single-object allocation when armed: the one that holds a
-// new buffer's reference count.
-namespace {
-bool failNextNew = false;
-} // namespace
-
 // These operators are the allocator, backed by malloc and free; some GCC
 // versions still read free() here as mismatched with new.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
+
+void* operator new[](std::size_t size)
+{
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return block;
+}
 
 void* operator new(std::size_t size)
 {
@@ -229,11 +217,7 @@ void* operator new(std::size_t size)
         failNextNew = false;
         throw std::bad_alloc();
     }
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
+    return operator new[](size);
 }
 
 void operator delete(void* block) noexcept
@@ -244,15 +228,6 @@ void operator delete(void* block) noexcept
 void operator delete(void* block, std::size_t) noexcept
 {
     std::free(block);
-}
-
-void* operator new[](std::size_t size)
-{
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
 }
 
 static void watch(const char* block, std::size_t length)

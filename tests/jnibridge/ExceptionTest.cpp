@@ -2,6 +2,7 @@
 #include "jnibridge/JNIException.h"
 #include "jnibridge/JNIHelper.h"
 #include "jnibridge/String.h"
+#include "Thrown.h"
 
 #include <gtest/gtest.h>
 
@@ -27,12 +28,8 @@ TEST(Exception, CopyOwnsItsMessage)
 
 TEST(JNIHelper, WithoutAVMBothCallsFailWithTheSameMessage)
 {
-    try {
-        JNIHelper::getJavaVM();
-        FAIL();
-    } catch (const JNIException& e) {
-        EXPECT_STREQ(e.getMessage().c_str(), "JNIHelper::getJavaVM() - There is no attached JVM");
-    }
+    EXPECT_EQ(thrownMessage<JNIException>([] { JNIHelper::getJavaVM(); }),
+              "JNIHelper::getJavaVM() - There is no attached JVM");
     try {
         JNIHelper::attachCurrentThread();
         FAIL();

@@ -7,48 +7,45 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 using namespace JNIBridge;
 
 namespace {
 
+using Guarded = std::pair<jint, std::string>;
+
 // Without a VM the guard still catches, and the raise it attempts reports
 // its message on stderr: that line shows which Java exception was meant.
 template <class Body>
-std::string guardedStderr(Body body, jint& result)
+Guarded guarded(Body body)
 {
     testing::internal::CaptureStderr();
-    result = guardNative<jint>(0, body);
-    return testing::internal::GetCapturedStderr();
+    const jint result = guardNative<jint>(0, body);
+    return {result, testing::internal::GetCapturedStderr()};
 }
 
 } // namespace
 
 TEST(NativeGuard, PassesTheBodysResultThrough)
 {
-    jint result = -1;
-    EXPECT_EQ(guardedStderr([] { return 7; }, result), "");
-    EXPECT_EQ(result, 7);
+    EXPECT_EQ(guarded([] { return 7; }), Guarded(7, ""));
 }
 
 TEST(NativeGuard, AllocationFailureBecomesOutOfMemoryAndTheZeroValue)
 {
-    jint result = -1;
-    EXPECT_EQ(guardedStderr([]() -> jint { throw std::bad_alloc(); }, result),
-              "Could not throw the exception: Native memory exhausted\n");
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(guarded([]() -> jint { throw std::bad_alloc(); }),
+              Guarded(0, "Could not throw the exception: Native memory exhausted\n"));
 }
 
 TEST(NativeGuard, OtherExceptionsBecomeErrorsNamingTheFailure)
 {
-    jint result = -1;
-    EXPECT_EQ(guardedStderr([]() -> jint { throw std::runtime_error("broken"); }, result),
-              "Could not throw the exception: Unhandled native failure - broken\n");
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(guardedStderr([]() -> jint { throw JNIException("JNIBridge text"); }, result),
-              "Could not throw the exception: Unhandled native failure - JNIBridge text\n");
-    EXPECT_EQ(guardedStderr([]() -> jint { throw 5; }, result),
-              "Could not throw the exception: Unhandled native failure - unknown exception\n");
+    EXPECT_EQ(guarded([]() -> jint { throw std::runtime_error("broken"); }),
+              Guarded(0, "Could not throw the exception: Unhandled native failure - broken\n"));
+    EXPECT_EQ(guarded([]() -> jint { throw JNIException("JNIBridge text"); }),
+              Guarded(0, "Could not throw the exception: Unhandled native failure - JNIBridge text\n"));
+    EXPECT_EQ(guarded([]() -> jint { throw 5; }),
+              Guarded(0, "Could not throw the exception: Unhandled native failure - unknown exception\n"));
 }
 
 TEST(NativeGuard, ReturnsTheZeroOfEveryReturnType)

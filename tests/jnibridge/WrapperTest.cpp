@@ -12,9 +12,11 @@
 #include "jnibridge/JThrowable.h"
 #include "jnibridge/JavaExceptions.h"
 #include "jnibridge/String.h"
+#include "Thrown.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <thread>
 #include <utility>
@@ -45,12 +47,8 @@ TEST(JClass, DescriptorTextsAndCopies)
 TEST(JClass, LookupWithoutAVMFailsWithTheHelperMessage)
 {
     JClass cls("java/lang/String");
-    try {
-        cls.getClass();
-        FAIL();
-    } catch (const JNIException& e) {
-        EXPECT_STREQ(e.getMessage().c_str(), "JNIHelper::getJavaVM() - There is no attached JVM");
-    }
+    EXPECT_EQ(thrownMessage<JNIException>([&] { cls.getClass(); }),
+              "JNIHelper::getJavaVM() - There is no attached JVM");
 }
 
 TEST(JSignature, ArgumentsInOrderThenVoid)
@@ -113,7 +111,7 @@ TEST(Wrappers, FirstUseOfDescriptorsFromManyThreads)
 {
     constexpr int threads = 8;
     std::atomic<int> ready{0};
-    std::vector<const JClass*> seen(threads * 3, nullptr);
+    std::vector<std::array<const JClass*, 3>> seen(threads);
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&, t] {
@@ -121,32 +119,25 @@ TEST(Wrappers, FirstUseOfDescriptorsFromManyThreads)
             while (ready.load() < threads) {
                 std::this_thread::yield();
             }
-            seen[t * 3] = &JInt(0).typeClass();
-            seen[t * 3 + 1] = &JBoolean(false).typeClass();
-            seen[t * 3 + 2] = &JByteArray(static_cast<jbyteArray>(nullptr)).typeClass();
+            seen[t] = {&JInt(0).typeClass(), &JBoolean(false).typeClass(),
+                       &JByteArray(static_cast<jbyteArray>(nullptr)).typeClass()};
         });
     }
     for (std::thread& worker : workers) {
         worker.join();
     }
     for (int t = 0; t < threads; ++t) {
-        EXPECT_EQ(seen[t * 3], seen[0]);
-        EXPECT_EQ(seen[t * 3 + 1], seen[1]);
-        EXPECT_EQ(seen[t * 3 + 2], seen[2]);
+        EXPECT_EQ(seen[t], seen[0]) << "thread " << t;
     }
-    EXPECT_STREQ(seen[0]->getSignature().c_str(), "I");
-    EXPECT_STREQ(seen[1]->getSignature().c_str(), "Z");
-    EXPECT_STREQ(seen[2]->getSignature().c_str(), "[B");
+    EXPECT_STREQ(seen[0][0]->getSignature().c_str(), "I");
+    EXPECT_STREQ(seen[0][1]->getSignature().c_str(), "Z");
+    EXPECT_STREQ(seen[0][2]->getSignature().c_str(), "[B");
 }
 
 TEST(JavaExceptions, CheckWithoutAVMReportsTheHelperFailure)
 {
-    try {
-        checkJavaException("context", String());
-        FAIL();
-    } catch (const JNIException& e) {
-        EXPECT_STREQ(e.getMessage().c_str(), "JNIHelper::getJavaVM() - There is no attached JVM");
-    }
+    EXPECT_EQ(thrownMessage<JNIException>([] { checkJavaException("context", String()); }),
+              "JNIHelper::getJavaVM() - There is no attached JVM");
 }
 
 TEST(JavaExceptions, RaiseWithoutAVMReportsOnStderrAndNeverThrows)

@@ -1,6 +1,6 @@
 // Encrypt, decrypt, sign, verify and unwrap against the mock: what the module
 // sees, what comes back, and every failure's message.
-#include "SearchTestSupport.h"
+#include "MockModuleFixture.h"
 
 #include "pkcs11bridge/LengthLimit.h"
 
@@ -38,17 +38,21 @@ const Operation operations[] = {
      [](PKCS11Slot& s, const Certificate& c, const ByteArray& d, unsigned long m) { return s.signData(c, d, m); }},
 };
 
-class SinglePart : public MockModuleTest, public ::testing::WithParamInterface<Operation> {
+// Token A's slot in session, and its RSA certificate.
+class Crypto : public OpenedSlotTest {
 protected:
     void SetUp() override
     {
-        MockModuleTest::SetUp();
-        s = openedSlot(indexA);
+        OpenedSlotTest::SetUp();
         certificate.reset(new Certificate(certificateOf(*s, P11MOCK_CERT_A)));
-        session = number(s->getSessionId());
         mock().log_clear();
     }
 
+    std::unique_ptr<Certificate> certificate;
+};
+
+class SinglePart : public Crypto, public ::testing::WithParamInterface<Operation> {
+protected:
     ByteArray run(const std::string& input, unsigned long mechanism = rsaPkcs)
     {
         return GetParam().call(*s, *certificate, bytes(input), mechanism);
@@ -68,29 +72,34 @@ protected:
     {
         char hexMechanism[24];
         std::snprintf(hexMechanism, sizeof hexMechanism, "0x%lx", mechanism);
-        return std::string(GetParam().init) + " session=" + session + " mechanism=" + hexMechanism +
-               " key=" + number(GetParam().key) + " rv=0x0";
+        return std::string(GetParam().init) + " session=" + session() + " mechanism=" + hexMechanism +
+               " key=" + std::to_string(GetParam().key) + " rv=0x0";
     }
 
     std::string outputLength(std::size_t inputLength) const
     {
-        return std::string(GetParam().run) == "C_Sign" ? number(P11MOCK_SIGNATURE_LEN) : number(inputLength);
+        return std::string(GetParam().run) == "C_Sign" ? std::to_string(P11MOCK_SIGNATURE_LEN)
+                                                       : std::to_string(inputLength);
     }
 
-    std::shared_ptr<PKCS11Slot> s;
-    std::unique_ptr<Certificate> certificate;
-    std::string session;
+    // The run call's line for "hello": the size query, or the call that writes.
+    std::string runLine(bool sizeQuery) const
+    {
+        const std::string n = outputLength(5);
+        return std::string(GetParam().run) + " session=" + session() +
+               " dataLen=5 out=" + (sizeQuery ? "NULL lenIn=0" : "set lenIn=" + n) + " lenOut=" + n + " rv=0x0";
+    }
+
+    std::string session() const { return std::to_string(s->getSessionId()); }
+
+    // A failure's text: the member's prefix, then what went wrong.
+    std::string failed(const std::string& what) const { return GetParam().prefix + what; }
 };
 
 TEST_P(SinglePart, InitSizeQueryFinal)
 {
-    const ByteArray output = run("hello");
-    const std::string n = outputLength(5);
-    EXPECT_EQ(output.length(), std::stoul(n));
-    const std::string fn = GetParam().run;
-    EXPECT_EQ(operationLines(),
-              (Calls{initLine(), fn + " session=" + session + " dataLen=5 out=NULL lenIn=0 lenOut=" + n + " rv=0x0",
-                     fn + " session=" + session + " dataLen=5 out=set lenIn=" + n + " lenOut=" + n + " rv=0x0"}));
+    EXPECT_EQ(run("hello").length(), std::stoul(outputLength(5)));
+    EXPECT_EQ(operationLines(), (Calls{initLine(), runLine(true), runLine(false)}));
 }
 
 TEST_P(SinglePart, SecondInitOnlyWhenAsked)
@@ -98,12 +107,7 @@ TEST_P(SinglePart, SecondInitOnlyWhenAsked)
     mock().allow_reinit(1);
     s->setCall2ndInit(true);
     run("hello");
-    const std::string fn = GetParam().run;
-    const std::string n = outputLength(5);
-    EXPECT_EQ(
-        operationLines(),
-        (Calls{initLine(), fn + " session=" + session + " dataLen=5 out=NULL lenIn=0 lenOut=" + n + " rv=0x0",
-               initLine(), fn + " session=" + session + " dataLen=5 out=set lenIn=" + n + " lenOut=" + n + " rv=0x0"}));
+    EXPECT_EQ(operationLines(), (Calls{initLine(), runLine(true), initLine(), runLine(false)}));
     s->setCall2ndInit(false);
     mock().log_clear();
     run("hello");
@@ -114,25 +118,25 @@ TEST_P(SinglePart, RefusedSecondInitNamed)
 {
     s->setCall2ndInit(true);
     const Failure failure = failureOf("hello");
-    EXPECT_EQ(failure.message, std::string(GetParam().prefix) + "Failed on second call to " + GetParam().init +
-                                   "() - CKR_OPERATION_ACTIVE");
+    EXPECT_EQ(failure.message,
+              failed("Failed on second call to " + std::string(GetParam().init) + "() - CKR_OPERATION_ACTIVE"));
     EXPECT_EQ(failure.returnValue, CKR_OPERATION_ACTIVE);
 }
 
 TEST_P(SinglePart, EachStepsFailureNamed)
 {
-    const std::string prefix = GetParam().prefix;
+    const std::string init = GetParam().init;
+    const std::string fn = GetParam().run;
     mock().fail(GetParam().init, CKR_MECHANISM_INVALID, 1);
-    EXPECT_EQ(failureOf("x").message, prefix + "Failed on call to " + GetParam().init + "() - CKR_MECHANISM_INVALID");
+    EXPECT_EQ(failureOf("x").message, failed("Failed on call to " + init + "() - CKR_MECHANISM_INVALID"));
     mock().fail(GetParam().run, CKR_DATA_LEN_RANGE, 1);
-    EXPECT_EQ(failureOf("x").message,
-              prefix + "Failed on call to " + GetParam().run + "(NULL_PTR) - CKR_DATA_LEN_RANGE");
+    EXPECT_EQ(failureOf("x").message, failed("Failed on call to " + fn + "(NULL_PTR) - CKR_DATA_LEN_RANGE"));
     mock().clear_faults();
     mock().reset();
     s->closeAllSessions();
     s->openSession(CKF_RW_SESSION | CKF_SERIAL_SESSION);
     mock().fail(GetParam().run, CKR_DEVICE_ERROR, 2);
-    EXPECT_EQ(failureOf("x").message, prefix + "Failed on second call to " + GetParam().run + "() - CKR_DEVICE_ERROR");
+    EXPECT_EQ(failureOf("x").message, failed("Failed on second call to " + fn + "() - CKR_DEVICE_ERROR"));
     EXPECT_TRUE(s->getSessionOpened());
 }
 
@@ -152,14 +156,14 @@ TEST_P(SinglePart, ReportedSizeLargerThanOutput)
 TEST_P(SinglePart, UnusableReportedSizeRefused)
 {
     mock().set_extra_reported_length(0x80000000UL);
-    EXPECT_EQ(failureOf("hello").message, std::string(GetParam().prefix) + "Failed on call to " + GetParam().run +
-                                              "(NULL_PTR) - The module reported an unusable length");
+    EXPECT_EQ(failureOf("hello").message, failed("Failed on call to " + std::string(GetParam().run) +
+                                                 "(NULL_PTR) - The module reported an unusable length"));
 }
 
 TEST_P(SinglePart, ReportedSizeBeyondTheLimitRefusedBeforeAllocating)
 {
-    const std::string unusable = std::string(GetParam().prefix) + "Failed on call to " + GetParam().run +
-                                 "(NULL_PTR) - The module reported an unusable length";
+    const std::string unusable = failed("Failed on call to " + std::string(GetParam().run) +
+                                        "(NULL_PTR) - The module reported an unusable length");
     for (const unsigned long extra : {static_cast<unsigned long>(PKCS11Bridge::LengthLimit::kLongest), 0x7FFF0000UL}) {
         // A fresh session: the refused operation stays active in the module.
         s->closeAllSessions();
@@ -186,11 +190,11 @@ TEST_P(SinglePart, DeviceRemovedMidOperationThenNoSession)
 {
     mock().fail(GetParam().run, CKR_DEVICE_REMOVED, 2);
     const Failure failure = failureOf("hello");
-    EXPECT_EQ(failure.message, std::string(GetParam().prefix) + "Failed on second call to " + GetParam().run +
-                                   "() - CKR_DEVICE_REMOVED");
+    EXPECT_EQ(failure.message,
+              failed("Failed on second call to " + std::string(GetParam().run) + "() - CKR_DEVICE_REMOVED"));
     mock().log_clear();
     const Failure next = failureOf("hello");
-    EXPECT_EQ(next.message, std::string(GetParam().prefix) + "A session has not been opened !");
+    EXPECT_EQ(next.message, failed("A session has not been opened !"));
     EXPECT_EQ(next.returnValue, 0u);
     EXPECT_EQ(calls(), (Calls{"C_GetSlotInfo"}));
 }
@@ -198,7 +202,7 @@ TEST_P(SinglePart, DeviceRemovedMidOperationThenNoSession)
 TEST_P(SinglePart, PulledTokenCaughtBySessionCheck)
 {
     mock().set_token_present(P11MOCK_SLOT_A, 0);
-    EXPECT_EQ(failureOf("hello").message, std::string(GetParam().prefix) + "A session has not been opened !");
+    EXPECT_EQ(failureOf("hello").message, failed("A session has not been opened !"));
 }
 
 TEST_P(SinglePart, MissingKeyNamedBeforeAnyCryptoCall)
@@ -206,28 +210,13 @@ TEST_P(SinglePart, MissingKeyNamedBeforeAnyCryptoCall)
     mock().remove_object(GetParam().key);
     const std::string which = GetParam().key == P11MOCK_H_PUB_A ? "PublicKey" : "PrivateKey";
     const Failure failure = failureOf("hello");
-    EXPECT_EQ(failure.message,
-              std::string(GetParam().prefix) + "The " + which + " for the supplied Certificate cannot be found");
+    EXPECT_EQ(failure.message, failed("The " + which + " for the supplied Certificate cannot be found"));
     EXPECT_EQ(failure.returnValue, 0u);
     EXPECT_TRUE(operationLines().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(EncryptDecryptSign, SinglePart, ::testing::ValuesIn(operations),
                          [](const ::testing::TestParamInfo<Operation>& info) { return std::string(info.param.name); });
-
-class Crypto : public MockModuleTest {
-protected:
-    void SetUp() override
-    {
-        MockModuleTest::SetUp();
-        s = openedSlot(indexA);
-        certificate.reset(new Certificate(certificateOf(*s, P11MOCK_CERT_A)));
-        mock().log_clear();
-    }
-
-    std::shared_ptr<PKCS11Slot> s;
-    std::unique_ptr<Certificate> certificate;
-};
 
 TEST_F(Crypto, EncryptDecryptRoundTripAndUnwrapEqualsDecrypt)
 {
@@ -246,7 +235,7 @@ TEST_F(Crypto, VerifyAnswersTrueAndFalse)
     tampered[0] = static_cast<char>(tampered[0] ^ 1);
     EXPECT_FALSE(s->verifyData(*certificate, bytes("document"), tampered, CKM_SHA1_RSA_PKCS));
     EXPECT_FALSE(s->verifyData(*certificate, bytes("other"), signature, CKM_SHA1_RSA_PKCS));
-    const std::string session = number(s->getSessionId());
+    const std::string session = std::to_string(s->getSessionId());
     EXPECT_EQ(linesStartingWith({"C_Verify"}),
               (Calls{"C_VerifyInit session=" + session + " mechanism=0x6 key=258 rv=0x0",
                      "C_Verify session=" + session + " dataLen=8 sigLen=64 rv=0x0",
@@ -273,12 +262,13 @@ TEST_F(Crypto, VerifyFailuresNamed)
         pkcs11Failure([&] { s->verifyData(*certificate, bytes("document"), signature.subBytes(0, 63), rsaPkcs); });
     EXPECT_EQ(wrongLength.message, "PKCS11Slot::verifyData(const Certificate&, const ByteArray&, const ByteArray&, "
                                    "unsigned int) - Failed on call to C_Verify() - CKR_SIGNATURE_LEN_RANGE");
+    const auto verify = [&] { s->verifyData(*certificate, bytes("document"), signature, rsaPkcs); };
     mock().fail("C_VerifyInit", CKR_KEY_TYPE_INCONSISTENT, 1);
-    EXPECT_EQ(pkcs11Failure([&] { s->verifyData(*certificate, bytes("document"), signature, rsaPkcs); }).message,
+    EXPECT_EQ(pkcs11Failure(verify).message,
               "PKCS11Slot::verifyData(const PublicKey&, const ByteArray&, unsigned int) - Failed on call to "
               "C_VerifyInit() - CKR_KEY_TYPE_INCONSISTENT");
     mock().remove_object(P11MOCK_H_PUB_A);
-    EXPECT_EQ(pkcs11Failure([&] { s->verifyData(*certificate, bytes("document"), signature, rsaPkcs); }).message,
+    EXPECT_EQ(pkcs11Failure(verify).message,
               "PKCS11Slot::verifyData(const Certificate&, const ByteArray&, const ByteArray&, unsigned int) - The "
               "PublicKey for the supplied Certificate cannot be found");
 }
@@ -286,12 +276,12 @@ TEST_F(Crypto, VerifyFailuresNamed)
 TEST_F(Crypto, VerifyLosingSessionThenNoSession)
 {
     const ByteArray signature = s->signData(*certificate, bytes("document"), rsaPkcs);
+    const auto verify = [&] { s->verifyData(*certificate, bytes("document"), signature, rsaPkcs); };
     mock().fail("C_Verify", CKR_SESSION_CLOSED, 1);
-    EXPECT_EQ(pkcs11Failure([&] { s->verifyData(*certificate, bytes("document"), signature, rsaPkcs); }).returnValue,
-              CKR_SESSION_CLOSED);
-    EXPECT_EQ(pkcs11Failure([&] { s->verifyData(*certificate, bytes("document"), signature, rsaPkcs); }).message,
-              "PKCS11Slot::verifyData(const Certificate&, const ByteArray&, const ByteArray&, unsigned int) - A "
-              "session has not been opened !");
+    EXPECT_EQ(pkcs11Failure(verify).returnValue, CKR_SESSION_CLOSED);
+    EXPECT_EQ(
+        pkcs11Failure(verify).message,
+        noSession("PKCS11Slot::verifyData(const Certificate&, const ByteArray&, const ByteArray&, unsigned int)"));
 }
 
 TEST_F(Crypto, UnwrapMessagesAreItsOwnThenDecrypts)
@@ -303,8 +293,7 @@ TEST_F(Crypto, UnwrapMessagesAreItsOwnThenDecrypts)
               "supplied Certificate cannot be found");
     s->closeSession();
     EXPECT_EQ(pkcs11Failure([&] { s->unwrapKey(*certificate, wrapped, rsaPkcs); }).message,
-              "PKCS11Slot::unwrapKey(const Certificate&, const ByteArray&, unsigned int) - A session has not been "
-              "opened !");
+              noSession("PKCS11Slot::unwrapKey(const Certificate&, const ByteArray&, unsigned int)"));
 }
 
 TEST_F(Crypto, NonRsaKeyStillUsed)

@@ -10,16 +10,10 @@ using namespace PKCS11Test;
 
 namespace {
 
-ByteArray bytes(const char* text)
-{
-    return ByteArray(text, 0, static_cast<unsigned int>(std::strlen(text)));
-}
-
-class SlotDigest : public MockModuleTest {};
+class SlotDigest : public OpenedSlotTest {};
 
 TEST_F(SlotDigest, Sha1ReturnedWhole)
 {
-    auto s = openedSlot(indexA);
     s->digestInit(CKM_SHA_1);
     s->digestUpdate(bytes("abc"));
     s->digestUpdate(ByteArray());
@@ -36,7 +30,6 @@ TEST_F(SlotDigest, Sha1ReturnedWhole)
 
 TEST_F(SlotDigest, SameInputSameDigestAcrossRuns)
 {
-    auto s = openedSlot(indexA);
     s->digestInit(CKM_SHA_1);
     s->digestUpdate(bytes("abc"));
     const ByteArray first = s->digestFinal();
@@ -50,7 +43,6 @@ TEST_F(SlotDigest, SameInputSameDigestAcrossRuns)
 
 TEST_F(SlotDigest, Md5ComesBackAsSixteenBytes)
 {
-    auto s = openedSlot(indexA);
     s->digestInit(CKM_MD5);
     s->digestUpdate(bytes("abc"));
     EXPECT_EQ(s->digestFinal().length(), 16u);
@@ -59,7 +51,6 @@ TEST_F(SlotDigest, Md5ComesBackAsSixteenBytes)
 
 TEST_F(SlotDigest, LongerDigestTooSmallForBuffer)
 {
-    auto s = openedSlot(indexA);
     s->digestInit(CKM_SHA256);
     const Failure failure = pkcs11Failure([&] { s->digestFinal(); });
     EXPECT_EQ(failure.message, "PKCS11Slot::digestFinal() - Failed on call to C_DigestFinal() - CKR_BUFFER_TOO_SMALL");
@@ -68,14 +59,12 @@ TEST_F(SlotDigest, LongerDigestTooSmallForBuffer)
 
 TEST_F(SlotDigest, FinalWithoutInit)
 {
-    auto s = openedSlot(indexA);
     EXPECT_EQ(pkcs11Failure([&] { s->digestFinal(); }).message,
               "PKCS11Slot::digestFinal() - Failed on call to C_DigestFinal() - CKR_OPERATION_NOT_INITIALIZED");
 }
 
 TEST_F(SlotDigest, InitFailureShowsMechanismSigned)
 {
-    auto s = openedSlot(indexA);
     EXPECT_EQ(pkcs11Failure([&] { s->digestInit(0x80000010UL); }).message,
               "PKCS11Slot::digestInit(unsigned long) - Failed on call to C_DigestInit(-2147483632) - "
               "CKR_MECHANISM_INVALID");
@@ -83,17 +72,15 @@ TEST_F(SlotDigest, InitFailureShowsMechanismSigned)
 
 TEST_F(SlotDigest, UpdateFailureNamed)
 {
-    auto s = openedSlot(indexA);
     EXPECT_EQ(pkcs11Failure([&] { s->digestUpdate(bytes("x")); }).message,
               "PKCS11Slot::digestUpdate(const ByteArray&) - Failed on call to C_DigestUpdate() - "
               "CKR_OPERATION_NOT_INITIALIZED");
 }
 
-class SlotRandom : public MockModuleTest {};
+class SlotRandom : public OpenedSlotTest {};
 
 TEST_F(SlotRandom, GeneratesRequestedLength)
 {
-    auto s = openedSlot(indexA);
     const ByteArray random = s->generateRandom(16);
     EXPECT_EQ(random.length(), 16u);
     EXPECT_NE(linesOf("C_GenerateRandom").at(0).find("out=set len=16 rv=0x0"), std::string::npos);
@@ -103,14 +90,12 @@ TEST_F(SlotRandom, GeneratesRequestedLength)
 
 TEST_F(SlotRandom, ZeroLengthGivesEmpty)
 {
-    auto s = openedSlot(indexA);
     EXPECT_EQ(s->generateRandom(0).length(), 0u);
     EXPECT_NE(linesOf("C_GenerateRandom").at(0).find("len=0 rv=0x0"), std::string::npos);
 }
 
 TEST_F(SlotRandom, NegativeJavaLengthRefusedWithoutCall)
 {
-    auto s = openedSlot(indexA);
     const Failure failure = pkcs11Failure([&] { s->generateRandom(static_cast<unsigned int>(-5)); });
     EXPECT_EQ(failure.message, "PKCS11Slot::generateRandom(unsigned int) - Invalid length '-5'");
     EXPECT_EQ(failure.returnValue, 0UL);
@@ -122,7 +107,6 @@ TEST_F(SlotRandom, UnallocatableLengthRefusedWithoutCall)
     if (sizeof(void*) > 4) {
         GTEST_SKIP() << "a 64-bit process can allocate this much";
     }
-    auto s = openedSlot(indexA);
     const Failure failure = pkcs11Failure([&] { s->generateRandom(0x7FFFFFF0u); });
     EXPECT_EQ(failure.message, "PKCS11Slot::generateRandom(unsigned int) - Unable to allocate '2147483632' bytes");
     EXPECT_TRUE(calls().empty());
@@ -130,7 +114,6 @@ TEST_F(SlotRandom, UnallocatableLengthRefusedWithoutCall)
 
 TEST_F(SlotRandom, LengthsBeyondTheLimitRefusedWithoutCallOrAllocation)
 {
-    auto s = openedSlot(indexA);
     const unsigned int limit = static_cast<unsigned int>(PKCS11Bridge::LengthLimit::kLongest);
     EXPECT_EQ(limit, 128u * 1024 * 1024);
     const Failure justAbove = pkcs11Failure([&] { s->generateRandom(limit + 1); });
@@ -146,68 +129,54 @@ TEST_F(SlotRandom, LengthsBeyondTheLimitRefusedWithoutCallOrAllocation)
 
 TEST_F(SlotRandom, TokenWithoutGeneratorRefuses)
 {
-    auto s = openedSlot(indexC);
-    const Failure failure = pkcs11Failure([&] { s->generateRandom(4); });
+    auto c = openedSlot(indexC);
+    const Failure failure = pkcs11Failure([&] { c->generateRandom(4); });
     EXPECT_EQ(failure.message,
               "PKCS11Slot::generateRandom(unsigned int) - Failed on call to C_GenerateRandom(4) - CKR_RANDOM_NO_RNG");
-    EXPECT_TRUE(s->getSessionOpened());
+    EXPECT_TRUE(c->getSessionOpened());
 }
 
 TEST_F(SlotRandom, SeedPassedAndMixedIn)
 {
-    auto s = openedSlot(indexA);
     s->seedRandom(bytes("abc"));
     EXPECT_NE(linesOf("C_SeedRandom").at(0).find("seed=616263 seedLen=3 rv=0x0"), std::string::npos);
 }
 
 TEST_F(SlotRandom, SeedRefusedShowsSeedTextUpToZeroByte)
 {
-    auto s = openedSlot(indexC);
-    const Failure failure = pkcs11Failure([&] { s->seedRandom(ByteArray("ab\0cd", 0, 5)); });
+    auto c = openedSlot(indexC);
+    const Failure failure = pkcs11Failure([&] { c->seedRandom(ByteArray("ab\0cd", 0, 5)); });
     EXPECT_EQ(failure.message, "PKCS11Slot::seedRandom(const ByteArray&) - Failed on call to C_SeedRandom(ab, 5) - "
                                "CKR_RANDOM_SEED_NOT_SUPPORTED");
 }
 
 TEST_F(SlotRandom, SeedTextNeverReadPastSeed)
 {
-    auto s = openedSlot(indexC);
-    EXPECT_EQ(pkcs11Failure([&] { s->seedRandom(ByteArray("xyzEXTRA", 0, 3)); }).message,
+    auto c = openedSlot(indexC);
+    EXPECT_EQ(pkcs11Failure([&] { c->seedRandom(ByteArray("xyzEXTRA", 0, 3)); }).message,
               "PKCS11Slot::seedRandom(const ByteArray&) - Failed on call to C_SeedRandom(xyz, 3) - "
               "CKR_RANDOM_SEED_NOT_SUPPORTED");
 }
 
 // A module that claims a 32-byte digest with CKR_OK: the claim cannot be
 // trusted past the 20 bytes the module was given.
-namespace overlong {
-
-CK_RV getSlotInfo(CK_SLOT_ID, CK_SLOT_INFO_PTR info)
-{
-    std::memset(info, 0, sizeof *info);
-    info->flags = CKF_TOKEN_PRESENT;
-    return CKR_OK;
-}
-
-CK_RV openSession(CK_SLOT_ID, CK_FLAGS, CK_VOID_PTR, CK_NOTIFY, CK_SESSION_HANDLE_PTR session)
-{
-    *session = 7;
-    return CKR_OK;
-}
-
-CK_RV digestFinal(CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG_PTR length)
-{
-    *length = 32;
-    return CKR_OK;
-}
-
-} // namespace overlong
-
 TEST(SlotDigestOverlong, ReportedLengthBeyondBufferFails)
 {
     CK_FUNCTION_LIST functions;
     std::memset(&functions, 0, sizeof functions);
-    functions.C_GetSlotInfo = overlong::getSlotInfo;
-    functions.C_OpenSession = overlong::openSession;
-    functions.C_DigestFinal = overlong::digestFinal;
+    functions.C_GetSlotInfo = [](CK_SLOT_ID, CK_SLOT_INFO_PTR info) -> CK_RV {
+        std::memset(info, 0, sizeof *info);
+        info->flags = CKF_TOKEN_PRESENT;
+        return CKR_OK;
+    };
+    functions.C_OpenSession = [](CK_SLOT_ID, CK_FLAGS, CK_VOID_PTR, CK_NOTIFY, CK_SESSION_HANDLE_PTR session) -> CK_RV {
+        *session = 7;
+        return CKR_OK;
+    };
+    functions.C_DigestFinal = [](CK_SESSION_HANDLE, CK_BYTE_PTR, CK_ULONG_PTR length) -> CK_RV {
+        *length = 32;
+        return CKR_OK;
+    };
     PKCS11Bridge::PKCS11Slot s(&functions, 1);
     s.openSession(CKF_SERIAL_SESSION);
     EXPECT_EQ(indexFailure([&] { s.digestFinal(); }),

@@ -1,5 +1,5 @@
 // Certificate listing and deletion, object deletion and token info.
-#include "SearchTestSupport.h"
+#include "MockModuleFixture.h"
 
 #include "pkcs11bridge/Certificates.h"
 #include "pkcs11bridge/PKCS11TokenInfo.h"
@@ -11,12 +11,11 @@ using namespace PKCS11Test;
 
 namespace {
 
-class CertificateListing : public MockModuleTest {};
+class CertificateListing : public OpenedSlotTest {};
 
 TEST_F(CertificateListing, ReadsIdThenValueOfEachInOrder)
 {
     mock().remove_object(P11MOCK_H_CERT_NOID);
-    auto s = openedSlot(indexA);
     const Certificates certificates = s->getCertificates(CKC_X_509);
     ASSERT_EQ(certificates.size(), 3u);
     const struct {
@@ -42,47 +41,44 @@ TEST_F(CertificateListing, ReadsIdThenValueOfEachInOrder)
 
 TEST_F(CertificateListing, OtherTypeFindsNone)
 {
-    auto s = openedSlot(indexA);
     EXPECT_EQ(s->getCertificates(1).size(), 0u);
 }
 
 TEST_F(CertificateListing, CertificateWithoutIdFailsTheListing)
 {
-    auto s = openedSlot(indexA);
     const Failure failure = pkcs11Failure([&] { s->getCertificates(CKC_X_509); });
-    EXPECT_EQ(failure.message, "PKCS11Slot::getCertificates(unsigned long) - PKCS11Attribute<ByteArray>::getAttribute("
-                               "unsigned long, unsigned long) - Failed on call to C_GetAttributeValue('258') - "
-                               "CKR_ATTRIBUTE_TYPE_INVALID");
+    EXPECT_EQ(failure.message, "PKCS11Slot::getCertificates(unsigned long) - " + kBytesReader +
+                                   "Failed on call to C_GetAttributeValue('258" + kTypeInvalid);
     EXPECT_EQ(failure.returnValue, 0u);
     EXPECT_TRUE(s->getSessionOpened());
 }
 
 TEST_F(CertificateListing, LostSessionDuringListingForgotten)
 {
-    auto s = openedSlot(indexC);
+    auto c = openedSlot(indexC);
     mock().fail("C_FindObjects", CKR_DEVICE_REMOVED, 1);
     EXPECT_EQ(
-        pkcs11Failure([&] { s->getCertificates(CKC_X_509); }).message,
+        pkcs11Failure([&] { c->getCertificates(CKC_X_509); }).message,
         "PKCS11Slot::getCertificates(unsigned long) - PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on "
         "call to C_FindObjects() - CKR_DEVICE_REMOVED");
-    EXPECT_FALSE(s->getSessionOpened());
+    EXPECT_FALSE(c->getSessionOpened());
     mock().log_clear();
-    EXPECT_EQ(pkcs11Failure([&] { s->getCertificates(CKC_X_509); }).message,
-              "PKCS11Slot::getCertificates(unsigned long) - A session has not been opened !");
+    EXPECT_EQ(pkcs11Failure([&] { c->getCertificates(CKC_X_509); }).message,
+              noSession("PKCS11Slot::getCertificates(unsigned long)"));
     EXPECT_EQ(calls(), (Calls{"C_GetSlotInfo"}));
 }
 
 TEST_F(CertificateListing, LostSessionWhileReadingForgotten)
 {
-    auto s = openedSlot(indexC);
+    auto c = openedSlot(indexC);
     mock().fail("C_GetAttributeValue", CKR_SESSION_CLOSED, 3);
-    EXPECT_EQ(pkcs11Failure([&] { s->getCertificates(CKC_X_509); }).message,
-              "PKCS11Slot::getCertificates(unsigned long) - PKCS11Attribute<ByteArray>::getAttribute(unsigned long, "
-              "unsigned long) - Failed on call to C_GetAttributeValue('17') - CKR_SESSION_CLOSED");
-    EXPECT_FALSE(s->getSessionOpened());
+    EXPECT_EQ(pkcs11Failure([&] { c->getCertificates(CKC_X_509); }).message,
+              "PKCS11Slot::getCertificates(unsigned long) - " + kBytesReader +
+                  "Failed on call to C_GetAttributeValue('17') - CKR_SESSION_CLOSED");
+    EXPECT_FALSE(c->getSessionOpened());
 }
 
-class Deletion : public MockModuleTest {
+class Deletion : public OpenedSlotTest {
 protected:
     static std::vector<std::string> destroyed()
     {
@@ -97,7 +93,6 @@ protected:
 
 TEST_F(Deletion, KeysFirstThenCertificate)
 {
-    auto s = openedSlot(indexA);
     const Certificate certificate = certificateOf(*s, P11MOCK_CERT_A);
     s->deleteCertificate(certificate, true, true);
     EXPECT_EQ(destroyed(), (Calls{"258", "259", "257"}));
@@ -108,7 +103,6 @@ TEST_F(Deletion, KeysFirstThenCertificate)
 
 TEST_F(Deletion, EachFlagAlone)
 {
-    auto s = openedSlot(indexA);
     s->deleteCertificate(certificateOf(*s, P11MOCK_CERT_A), false, false);
     s->deleteCertificate(certificateOf(*s, P11MOCK_CERT_E), true, false);
     s->deleteCertificate(certificateOf(*s, P11MOCK_CERT_B), false, true);
@@ -119,14 +113,12 @@ TEST_F(Deletion, EachFlagAlone)
 
 TEST_F(Deletion, MissingPublicKeySkipped)
 {
-    auto s = openedSlot(indexA);
     s->deleteCertificate(certificateOf(*s, P11MOCK_CERT_B), true, true);
     EXPECT_EQ(destroyed(), (Calls{"266", "265"}));
 }
 
 TEST_F(Deletion, FailureStopsTheRest)
 {
-    auto s = openedSlot(indexA);
     const Certificate certificate = certificateOf(*s, P11MOCK_CERT_A);
     mock().fail("C_DestroyObject", CKR_GENERAL_ERROR, 2);
     EXPECT_EQ(pkcs11Failure([&] { s->deleteCertificate(certificate, true, true); }).message,
@@ -139,7 +131,6 @@ TEST_F(Deletion, FailureStopsTheRest)
 
 TEST_F(Deletion, ObjectByHandle)
 {
-    auto s = openedSlot(indexA);
     s->deleteObject(P11MOCK_H_DATA);
     EXPECT_FALSE(mock().object_exists(P11MOCK_H_DATA));
     const Failure gone = pkcs11Failure([&] { s->deleteObject(P11MOCK_H_DATA); });
@@ -152,11 +143,10 @@ TEST_F(Deletion, ObjectByHandle)
 
 TEST_F(Deletion, RemovedDeviceEndsSession)
 {
-    auto s = openedSlot(indexA);
     mock().fail("C_DestroyObject", CKR_DEVICE_REMOVED, 1);
     EXPECT_TRUE(pkcs11Failure([&] { s->deleteObject(P11MOCK_H_DATA); }).raised);
     EXPECT_EQ(pkcs11Failure([&] { s->deleteObject(P11MOCK_H_DATA); }).message,
-              "PKCS11Slot::deleteObject(unsigned long) - A session has not been opened !");
+              noSession("PKCS11Slot::deleteObject(unsigned long)"));
     EXPECT_TRUE(mock().object_exists(P11MOCK_H_DATA));
 }
 
@@ -164,7 +154,6 @@ class TokenInfo : public MockModuleTest {};
 
 TEST_F(TokenInfo, FullFixedWidthFieldsWithoutSession)
 {
-    auto s = slot(indexA);
     const PKCS11TokenInfo info(*s);
     EXPECT_EQ(std::string(info.getLabel().c_str()), P11MOCK_LABEL_A);
     EXPECT_EQ(info.getLabel().length(), 32u);
@@ -179,22 +168,22 @@ TEST_F(TokenInfo, FullFixedWidthFieldsWithoutSession)
 
 TEST_F(TokenInfo, FlagsAndSessionCountFollowTheToken)
 {
-    auto s = openedSlot(indexC);
+    auto c = openedSlot(indexC);
     mock().set_token_info(P11MOCK_SLOT_C, "Eight ch", nullptr, nullptr, nullptr);
-    const PKCS11TokenInfo info(*s);
+    const PKCS11TokenInfo info(*c);
     EXPECT_EQ(std::string(info.getLabel().c_str()), "Eight ch                        ");
     EXPECT_FALSE(info.getHasRNG());
     EXPECT_TRUE(info.getLoginRequired());
     EXPECT_EQ(info.getSessionCount(), 1u);
     mock().set_token_flags(P11MOCK_SLOT_C, CKF_RNG);
-    const PKCS11TokenInfo changed(*s);
+    const PKCS11TokenInfo changed(*c);
     EXPECT_TRUE(changed.getHasRNG());
     EXPECT_FALSE(changed.getLoginRequired());
 }
 
 TEST_F(TokenInfo, RefusalNamedAndSessionKept)
 {
-    auto s = openedSlot(indexA);
+    openedSlot(indexA);
     mock().fail("C_GetTokenInfo", CKR_DEVICE_REMOVED, 1);
     const Failure failure = pkcs11Failure([&] { PKCS11TokenInfo info(*s); });
     EXPECT_EQ(failure.message, "PKCS11TokenInfo::PKCS11TokenInfo(const PKCS11Slot&) - Failed on call to "

@@ -1,5 +1,5 @@
 // Attribute readers, templates and object, certificate and key search.
-#include "SearchTestSupport.h"
+#include "MockModuleFixture.h"
 
 #include "pkcs11bridge/Certificates.h"
 #include "pkcs11bridge/PKCS11Attribute.h"
@@ -11,6 +11,7 @@ using JNIBridge::SmartPointer;
 using PKCS11Bridge::Certificate;
 using PKCS11Bridge::PKCS11Attribute;
 using PKCS11Bridge::PKCS11Attributes;
+using PKCS11Bridge::PKCS11Slot;
 using PKCS11Bridge::PrivateKey;
 using PKCS11Bridge::PublicKey;
 using namespace PKCS11Test;
@@ -19,14 +20,19 @@ namespace {
 
 const std::string ulongSize = std::to_string(sizeof(CK_ULONG));
 
-class AttributeReaders : public MockModuleTest {};
+template <class T>
+Failure readFailure(PKCS11Slot& s, CK_OBJECT_HANDLE object, unsigned long type)
+{
+    return pkcs11Failure([&] { PKCS11Attribute<T>::getAttribute(&s, object, type); });
+}
+
+class AttributeReaders : public OpenedSlotTest {};
 
 TEST_F(AttributeReaders, FixedSizeValuesUseTheirTypesOwnSize)
 {
-    auto s = openedSlot(indexA);
     EXPECT_EQ(PKCS11Attribute<unsigned long>::getAttribute(s.get(), P11MOCK_H_PUB_E, CKA_KEY_TYPE), CKK_EC);
     EXPECT_TRUE(PKCS11Attribute<bool>::getAttribute(s.get(), P11MOCK_H_PRIV_A, CKA_SIGN));
-    const std::string session = number(s->getSessionId());
+    const std::string session = std::to_string(s->getSessionId());
     EXPECT_EQ(mock().logLines(),
               (Calls{"C_GetAttributeValue session=" + session + " object=262 attrs=[0x100:set:" + ulongSize + ":" +
                          ulongSize + "] rv=0x0",
@@ -35,7 +41,6 @@ TEST_F(AttributeReaders, FixedSizeValuesUseTheirTypesOwnSize)
 
 TEST_F(AttributeReaders, BoolIsAnyNonZeroByte)
 {
-    auto s = openedSlot(indexA);
     const unsigned char two = 2;
     const unsigned char zero = 0;
     mock().set_attribute(P11MOCK_H_PUB_A, CKA_VERIFY, &two, 1);
@@ -46,9 +51,8 @@ TEST_F(AttributeReaders, BoolIsAnyNonZeroByte)
 
 TEST_F(AttributeReaders, ByteStringInTwoCalls)
 {
-    auto s = openedSlot(indexA);
     EXPECT_EQ(text(PKCS11Attribute<ByteArray>::getAttribute(s.get(), P11MOCK_H_CERT_A, CKA_VALUE)), P11MOCK_CERT_A);
-    const std::string session = number(s->getSessionId());
+    const std::string session = std::to_string(s->getSessionId());
     EXPECT_EQ(mock().logLines(),
               (Calls{"C_GetAttributeValue session=" + session + " object=257 attrs=[0x11:NULL:0:18] rv=0x0",
                      "C_GetAttributeValue session=" + session + " object=257 attrs=[0x11:set:18:18] rv=0x0"}));
@@ -56,7 +60,6 @@ TEST_F(AttributeReaders, ByteStringInTwoCalls)
 
 TEST_F(AttributeReaders, EmptyByteStringStillTwoCalls)
 {
-    auto s = openedSlot(indexA);
     mock().set_attribute(P11MOCK_H_DATA, CKA_ID, nullptr, 0);
     EXPECT_EQ(PKCS11Attribute<ByteArray>::getAttribute(s.get(), P11MOCK_H_DATA, CKA_ID).length(), 0u);
     EXPECT_EQ(calls(), (Calls{"C_GetAttributeValue", "C_GetAttributeValue"}));
@@ -64,54 +67,32 @@ TEST_F(AttributeReaders, EmptyByteStringStillTwoCalls)
 
 TEST_F(AttributeReaders, FailureMessagesNameReaderAndAttribute)
 {
-    auto s = openedSlot(indexA);
-    EXPECT_EQ(
-        pkcs11Failure([&] { PKCS11Attribute<bool>::getAttribute(s.get(), P11MOCK_H_PUB_E, CKA_ENCRYPT); }).message,
-        "PKCS11Attribute<bool>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on call to "
-        "C_GetAttributeValue('260') - CKR_ATTRIBUTE_TYPE_INVALID");
-    EXPECT_EQ(
-        pkcs11Failure([&] {
-            PKCS11Attribute<unsigned long>::getAttribute(s.get(), P11MOCK_H_DATA, CKA_KEY_TYPE);
-        }).message,
-        "PKCS11Attribute<unsigned long>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on call to "
-        "C_GetAttributeValue('256') - CKR_ATTRIBUTE_TYPE_INVALID");
-    const Failure first =
-        pkcs11Failure([&] { PKCS11Attribute<ByteArray>::getAttribute(s.get(), P11MOCK_H_DATA, CKA_ID); });
-    EXPECT_EQ(first.message, "PKCS11Attribute<ByteArray>::getAttribute(unsigned long, unsigned long) - Failed on call "
-                             "to C_GetAttributeValue('258') - CKR_ATTRIBUTE_TYPE_INVALID");
+    EXPECT_EQ(readFailure<bool>(*s, P11MOCK_H_PUB_E, CKA_ENCRYPT).message,
+              kBoolReader + "Failed on call to C_GetAttributeValue('260" + kTypeInvalid);
+    EXPECT_EQ(readFailure<unsigned long>(*s, P11MOCK_H_DATA, CKA_KEY_TYPE).message,
+              kUlongReader + "Failed on call to C_GetAttributeValue('256" + kTypeInvalid);
+    const Failure first = readFailure<ByteArray>(*s, P11MOCK_H_DATA, CKA_ID);
+    EXPECT_EQ(first.message, kBytesReader + "Failed on call to C_GetAttributeValue('258" + kTypeInvalid);
     EXPECT_EQ(first.returnValue, CKR_ATTRIBUTE_TYPE_INVALID);
     mock().fail("C_GetAttributeValue", CKR_DEVICE_ERROR, 2);
-    EXPECT_EQ(
-        pkcs11Failure([&] { PKCS11Attribute<ByteArray>::getAttribute(s.get(), P11MOCK_H_CERT_A, CKA_ID); }).message,
-        "PKCS11Attribute<ByteArray>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on second "
-        "call to C_GetAttributeValue('258') - CKR_DEVICE_ERROR");
+    EXPECT_EQ(readFailure<ByteArray>(*s, P11MOCK_H_CERT_A, CKA_ID).message,
+              "PKCS11Attribute<ByteArray>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on second "
+              "call to C_GetAttributeValue('258') - CKR_DEVICE_ERROR");
 }
 
 TEST_F(AttributeReaders, VendorDefinedTypeShownUnsigned)
 {
-    auto s = openedSlot(indexA);
     const unsigned long vendorType = CKA_VENDOR_DEFINED | 1; // 2147483649
-    EXPECT_EQ(pkcs11Failure([&] { PKCS11Attribute<bool>::getAttribute(s.get(), P11MOCK_H_PUB_A, vendorType); }).message,
-              "PKCS11Attribute<bool>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on call to "
-              "C_GetAttributeValue('2147483649') - CKR_ATTRIBUTE_TYPE_INVALID");
-    EXPECT_EQ(
-        pkcs11Failure([&] {
-            PKCS11Attribute<unsigned long>::getAttribute(s.get(), P11MOCK_H_PUB_A, vendorType);
-        }).message,
-        "PKCS11Attribute<unsigned long>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on call to "
-        "C_GetAttributeValue('2147483649') - CKR_ATTRIBUTE_TYPE_INVALID");
-    EXPECT_EQ(
-        pkcs11Failure([&] { PKCS11Attribute<ByteArray>::getAttribute(s.get(), P11MOCK_H_PUB_A, vendorType); }).message,
-        "PKCS11Attribute<ByteArray>::getAttribute(unsigned long, unsigned long) - Failed on call to "
-        "C_GetAttributeValue('2147483649') - CKR_ATTRIBUTE_TYPE_INVALID");
+    const std::string failed = "Failed on call to C_GetAttributeValue('2147483649" + kTypeInvalid;
+    EXPECT_EQ(readFailure<bool>(*s, P11MOCK_H_PUB_A, vendorType).message, kBoolReader + failed);
+    EXPECT_EQ(readFailure<unsigned long>(*s, P11MOCK_H_PUB_A, vendorType).message, kUlongReader + failed);
+    EXPECT_EQ(readFailure<ByteArray>(*s, P11MOCK_H_PUB_A, vendorType).message, kBytesReader + failed);
 }
 
 TEST_F(AttributeReaders, ReadersLeaveSessionFlagAlone)
 {
-    auto s = openedSlot(indexA);
     mock().fail("C_GetAttributeValue", CKR_DEVICE_REMOVED, 1);
-    EXPECT_TRUE(
-        pkcs11Failure([&] { PKCS11Attribute<bool>::getAttribute(s.get(), P11MOCK_H_PUB_A, CKA_VERIFY); }).raised);
+    EXPECT_TRUE(readFailure<bool>(*s, P11MOCK_H_PUB_A, CKA_VERIFY).raised);
     EXPECT_TRUE(s->getSessionOpened());
 }
 
@@ -133,7 +114,7 @@ TEST(PKCS11AttributesTemplate, FlatCopyInListOrder)
     EXPECT_EQ(flat[1].ulValueLen, sizeof(CK_ULONG));
 }
 
-class ObjectSearch : public MockModuleTest {
+class ObjectSearch : public OpenedSlotTest {
 protected:
     const CK_ULONG certificateClass = CKO_CERTIFICATE;
     const PKCS11Attribute<unsigned long> certificates{CKA_CLASS, &certificateClass};
@@ -143,9 +124,8 @@ protected:
 
 TEST_F(ObjectSearch, FindObjectAsksForOneAndTakesTheFirst)
 {
-    auto s = openedSlot(indexA);
     EXPECT_EQ(s->findObject(PKCS11Attributes().add(certificates)), P11MOCK_H_CERT_A);
-    const std::string session = number(s->getSessionId());
+    const std::string session = std::to_string(s->getSessionId());
     EXPECT_EQ(mock().logLines(), (Calls{"C_FindObjectsInit session=" + session + " template=[0x0=1] rv=0x0",
                                         "C_FindObjects session=" + session + " max=1 found=1 objects=257 rv=0x0",
                                         "C_FindObjectsFinal session=" + session + " rv=0x0"}));
@@ -153,7 +133,6 @@ TEST_F(ObjectSearch, FindObjectAsksForOneAndTakesTheFirst)
 
 TEST_F(ObjectSearch, NothingFoundIsZeroAndStillFinalised)
 {
-    auto s = openedSlot(indexA);
     EXPECT_EQ(s->findObject(PKCS11Attributes().add(nothing)), CK_INVALID_HANDLE);
     EXPECT_EQ(s->findObjects(PKCS11Attributes().add(nothing)).length(), 0u);
     EXPECT_EQ(calls(), (Calls{"C_FindObjectsInit", "C_FindObjects", "C_FindObjectsFinal", "C_FindObjectsInit",
@@ -162,7 +141,6 @@ TEST_F(ObjectSearch, NothingFoundIsZeroAndStillFinalised)
 
 TEST_F(ObjectSearch, FindObjectsMakesOneCallMoreThanObjects)
 {
-    auto s = openedSlot(indexA);
     const LongArray handles = s->findObjects(PKCS11Attributes().add(certificates));
     ASSERT_EQ(handles.length(), 4u);
     EXPECT_EQ(handles[0], P11MOCK_H_CERT_A);
@@ -180,96 +158,81 @@ TEST_F(ObjectSearch, FindObjectsMakesOneCallMoreThanObjects)
 
 TEST_F(ObjectSearch, FindObjectsByClassUsesClassAlone)
 {
-    auto s = openedSlot(indexA);
     const LongArray handles = s->findObjectsByClass(CKO_DATA);
     ASSERT_EQ(handles.length(), 1u);
     EXPECT_EQ(handles[0], P11MOCK_H_DATA);
     EXPECT_NE(linesOf("C_FindObjectsInit").at(0).find("template=[0x0=0] "), std::string::npos);
 }
 
-TEST_F(ObjectSearch, FailingFindObjectsIsNotFinalised)
-{
-    auto s = openedSlot(indexA);
-    mock().fail("C_FindObjects", CKR_DEVICE_ERROR, 1);
-    const Failure single = pkcs11Failure([&] { s->findObject(PKCS11Attributes().add(certificates)); });
-    EXPECT_EQ(single.message, "PKCS11Slot::findSingleObject(const PKCS11Attributes&) - Failed on call to "
-                              "C_FindObjects() - CKR_DEVICE_ERROR");
-    EXPECT_EQ(calls(), (Calls{"C_FindObjectsInit", "C_FindObjects"}));
-}
+// One refused step of a search, by findObject (single) or findObjects, and
+// the member the failure names. A failing C_FindObjects is not finalised; a
+// refused C_FindObjectsFinal leaves the module's search active, so each row
+// runs in a session of its own.
+struct SearchFault {
+    const char* function;
+    CK_RV rv;
+    const char* rvName;
+    unsigned long nth;
+    bool single;
+    const char* member;
+    Calls calls; // left unchecked when empty
+};
 
-TEST_F(ObjectSearch, FailingLaterFindObjectsIsNotFinalised)
+class SearchFaults : public ObjectSearch, public ::testing::WithParamInterface<SearchFault> {};
+
+TEST_P(SearchFaults, NamedAndSessionKept)
 {
-    auto s = openedSlot(indexA);
-    mock().fail("C_FindObjects", CKR_DEVICE_ERROR, 2);
-    const Failure all = pkcs11Failure([&] { s->findObjects(PKCS11Attributes().add(certificates)); });
-    EXPECT_EQ(
-        all.message,
-        "PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on call to C_FindObjects() - CKR_DEVICE_ERROR");
-    EXPECT_EQ(calls(), (Calls{"C_FindObjectsInit", "C_FindObjects", "C_FindObjects"}));
+    const SearchFault& f = GetParam();
+    mock().fail(f.function, f.rv, f.nth);
+    const Failure failure = pkcs11Failure([&] {
+        f.single ? (void)s->findObject(PKCS11Attributes().add(certificates))
+                 : (void)s->findObjects(PKCS11Attributes().add(certificates));
+    });
+    EXPECT_EQ(failure.message, std::string("PKCS11Slot::") + f.member +
+                                   "(const PKCS11Attributes&) - Failed on call to " + f.function + "() - " + f.rvName);
+    if (!f.calls.empty()) {
+        EXPECT_EQ(calls(), f.calls);
+    }
     EXPECT_TRUE(s->getSessionOpened());
 }
 
-TEST_F(ObjectSearch, InitAndFinalFailuresNamed)
-{
-    auto s = openedSlot(indexA);
-    mock().fail("C_FindObjectsInit", CKR_OPERATION_ACTIVE, 1);
-    EXPECT_EQ(pkcs11Failure([&] { s->findObject(PKCS11Attributes().add(certificates)); }).message,
-              "PKCS11Slot::findObject(const PKCS11Attributes&) - Failed on call to C_FindObjectsInit() - "
-              "CKR_OPERATION_ACTIVE");
-    mock().fail("C_FindObjectsInit", CKR_OPERATION_ACTIVE, 1);
-    EXPECT_EQ(pkcs11Failure([&] { s->findObjects(PKCS11Attributes().add(certificates)); }).message,
-              "PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on call to C_FindObjectsInit() - "
-              "CKR_OPERATION_ACTIVE");
-    EXPECT_TRUE(s->getSessionOpened());
-}
-
-// A refused C_FindObjectsFinal leaves the module's search active, so each
-// case needs a session of its own.
-TEST_F(ObjectSearch, FinalFailureOfSingleSearchNamed)
-{
-    auto s = openedSlot(indexA);
-    mock().fail("C_FindObjectsFinal", CKR_GENERAL_ERROR, 1);
-    EXPECT_EQ(pkcs11Failure([&] { s->findObject(PKCS11Attributes().add(certificates)); }).message,
-              "PKCS11Slot::findSingleObject(const PKCS11Attributes&) - Failed on call to C_FindObjectsFinal() - "
-              "CKR_GENERAL_ERROR");
-}
-
-TEST_F(ObjectSearch, FinalFailureOfFullSearchNamed)
-{
-    auto s = openedSlot(indexA);
-    mock().fail("C_FindObjectsFinal", CKR_GENERAL_ERROR, 1);
-    EXPECT_EQ(pkcs11Failure([&] { s->findObjects(PKCS11Attributes().add(certificates)); }).message,
-              "PKCS11Slot::findObjects(const PKCS11Attributes&) - Failed on call to C_FindObjectsFinal() - "
-              "CKR_GENERAL_ERROR");
-    EXPECT_TRUE(s->getSessionOpened());
-}
+INSTANTIATE_TEST_SUITE_P(
+    EachStep, SearchFaults,
+    ::testing::Values(
+        SearchFault{"C_FindObjects", CKR_DEVICE_ERROR, "CKR_DEVICE_ERROR", 1, true, "findSingleObject",
+                    Calls{"C_FindObjectsInit", "C_FindObjects"}},
+        SearchFault{"C_FindObjects", CKR_DEVICE_ERROR, "CKR_DEVICE_ERROR", 2, false, "findObjects",
+                    Calls{"C_FindObjectsInit", "C_FindObjects", "C_FindObjects"}},
+        SearchFault{"C_FindObjectsInit", CKR_OPERATION_ACTIVE, "CKR_OPERATION_ACTIVE", 1, true, "findObject", {}},
+        SearchFault{"C_FindObjectsInit", CKR_OPERATION_ACTIVE, "CKR_OPERATION_ACTIVE", 1, false, "findObjects", {}},
+        SearchFault{"C_FindObjectsFinal", CKR_GENERAL_ERROR, "CKR_GENERAL_ERROR", 1, true, "findSingleObject", {}},
+        SearchFault{"C_FindObjectsFinal", CKR_GENERAL_ERROR, "CKR_GENERAL_ERROR", 1, false, "findObjects", {}}));
 
 TEST_F(ObjectSearch, LostSessionForgottenOnEachFindCall)
 {
     for (const char* function : {"C_FindObjectsInit", "C_FindObjects", "C_FindObjectsFinal"}) {
         for (CK_RV lost : {CKR_DEVICE_REMOVED, CKR_SESSION_CLOSED}) {
             mock().reset();
-            auto s = openedSlot(indexA);
+            auto fresh = openedSlot(indexA);
             mock().fail(function, lost, 1);
-            const Failure failure = pkcs11Failure([&] { s->findObjects(PKCS11Attributes().add(certificates)); });
+            const Failure failure = pkcs11Failure([&] { fresh->findObjects(PKCS11Attributes().add(certificates)); });
             EXPECT_EQ(failure.returnValue, lost) << function;
-            EXPECT_FALSE(s->getSessionOpened()) << function;
+            EXPECT_FALSE(fresh->getSessionOpened()) << function;
         }
     }
 }
 
-class CertificateAndKeySearch : public MockModuleTest {};
+class CertificateAndKeySearch : public OpenedSlotTest {};
 
 TEST_F(CertificateAndKeySearch, CertificateFoundByTypeAndValue)
 {
-    auto s = openedSlot(indexA);
     const SmartPointer<Certificate> found = s->findCertificate(CKC_X_509, bytes(P11MOCK_CERT_A));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->getHandle(), P11MOCK_H_CERT_A);
     EXPECT_EQ(text(found->getId()), P11MOCK_ID_A);
     EXPECT_EQ(text(found->getValue()), P11MOCK_CERT_A);
     EXPECT_EQ(linesOf("C_FindObjectsInit").at(0),
-              "C_FindObjectsInit session=" + number(s->getSessionId()) +
+              "C_FindObjectsInit session=" + std::to_string(s->getSessionId()) +
                   " template=[0x0=1,0x80=0,0x11=" + P11MockControl::hex(P11MOCK_CERT_A) + "] rv=0x0");
     EXPECT_FALSE(s->findCertificate(CKC_X_509, bytes("not on the token")));
     EXPECT_FALSE(s->findCertificate(1, bytes(P11MOCK_CERT_A)));
@@ -277,11 +240,9 @@ TEST_F(CertificateAndKeySearch, CertificateFoundByTypeAndValue)
 
 TEST_F(CertificateAndKeySearch, CertificateFailuresWrappedWithoutReturnValue)
 {
-    auto s = openedSlot(indexA);
     const Failure noId = pkcs11Failure([&] { s->findCertificate(CKC_X_509, bytes(P11MOCK_CERT_NOID)); });
-    EXPECT_EQ(noId.message, "PKCS11Slot::findCertificate(const ByteArray&) - PKCS11Attribute<ByteArray>::getAttribute("
-                            "unsigned long, unsigned long) - Failed on call to C_GetAttributeValue('258') - "
-                            "CKR_ATTRIBUTE_TYPE_INVALID");
+    EXPECT_EQ(noId.message, "PKCS11Slot::findCertificate(const ByteArray&) - " + kBytesReader +
+                                "Failed on call to C_GetAttributeValue('258" + kTypeInvalid);
     EXPECT_EQ(noId.returnValue, 0u);
     EXPECT_TRUE(s->getSessionOpened());
 
@@ -295,28 +256,25 @@ TEST_F(CertificateAndKeySearch, CertificateFailuresWrappedWithoutReturnValue)
 
 TEST_F(CertificateAndKeySearch, LostSessionWhileReadingIdForgotten)
 {
-    auto s = openedSlot(indexA);
     mock().fail("C_GetAttributeValue", CKR_SESSION_CLOSED, 1);
     EXPECT_TRUE(pkcs11Failure([&] { s->findCertificate(CKC_X_509, bytes(P11MOCK_CERT_A)); }).raised);
     EXPECT_FALSE(s->getSessionOpened());
     EXPECT_EQ(pkcs11Failure([&] { s->findCertificate(CKC_X_509, bytes(P11MOCK_CERT_A)); }).message,
-              "PKCS11Slot::findCertificate(unsigned long, const ByteArray&) - A session has not been opened !");
+              noSession("PKCS11Slot::findCertificate(unsigned long, const ByteArray&)"));
 }
 
 TEST_F(CertificateAndKeySearch, KeyByClassAndId)
 {
-    auto s = openedSlot(indexA);
     EXPECT_EQ(s->findKey(CKO_PUBLIC_KEY, bytes(P11MOCK_ID_A)), P11MOCK_H_PUB_A);
     EXPECT_EQ(s->findKey(CKO_PRIVATE_KEY, bytes(P11MOCK_ID_A)), P11MOCK_H_PRIV_A);
     EXPECT_EQ(s->findKey(CKO_PUBLIC_KEY, bytes(P11MOCK_ID_B)), CK_INVALID_HANDLE);
-    EXPECT_EQ(linesOf("C_FindObjectsInit").at(0), "C_FindObjectsInit session=" + number(s->getSessionId()) +
+    EXPECT_EQ(linesOf("C_FindObjectsInit").at(0), "C_FindObjectsInit session=" + std::to_string(s->getSessionId()) +
                                                       " template=[0x0=2,0x102=" + P11MockControl::hex(P11MOCK_ID_A) +
                                                       "] rv=0x0");
 }
 
 TEST_F(CertificateAndKeySearch, RsaKeysReadAllFlags)
 {
-    auto s = openedSlot(indexA);
     const Certificate certificate = certificateOf(*s, P11MOCK_CERT_A);
     mock().log_clear();
     const SmartPointer<PublicKey> publicKey = s->findPublicKey(certificate);
@@ -343,7 +301,6 @@ TEST_F(CertificateAndKeySearch, RsaKeysReadAllFlags)
 
 TEST_F(CertificateAndKeySearch, NonRsaKeysNeverReadEncryptOrDecrypt)
 {
-    auto s = openedSlot(indexA);
     const Certificate certificate = certificateOf(*s, P11MOCK_CERT_E);
     mock().log_clear();
     const SmartPointer<PublicKey> publicKey = s->findPublicKey(certificate);
@@ -363,7 +320,6 @@ TEST_F(CertificateAndKeySearch, NonRsaKeysNeverReadEncryptOrDecrypt)
 
 TEST_F(CertificateAndKeySearch, MissingKeyIsEmptyPointer)
 {
-    auto s = openedSlot(indexA);
     const Certificate certificate = certificateOf(*s, P11MOCK_CERT_B);
     EXPECT_FALSE(s->findPublicKey(certificate));
     EXPECT_TRUE(s->findPrivateKey(certificate));
@@ -371,29 +327,29 @@ TEST_F(CertificateAndKeySearch, MissingKeyIsEmptyPointer)
 
 TEST_F(CertificateAndKeySearch, UnreadableFlagFailsTheSearch)
 {
-    auto s = openedSlot(indexA);
     const Certificate certificate = certificateOf(*s, P11MOCK_CERT_A);
     mock().remove_attribute(P11MOCK_H_PUB_A, CKA_VERIFY);
     EXPECT_EQ(pkcs11Failure([&] { s->findPublicKey(certificate); }).message,
-              "PKCS11Attribute<bool>::getAttribute(PKCS11Slot *, unsigned long, unsigned long) - Failed on call to "
-              "C_GetAttributeValue('266') - CKR_ATTRIBUTE_TYPE_INVALID");
+              kBoolReader + "Failed on call to C_GetAttributeValue('266" + kTypeInvalid);
 }
 
 TEST_F(CertificateAndKeySearch, NoSessionMessages)
 {
-    auto s = openedSlot(indexA);
     const Certificate certificate = certificateOf(*s, P11MOCK_CERT_A);
     s->closeSession();
     mock().log_clear();
-    EXPECT_EQ(pkcs11Failure([&] { s->findKey(CKO_PUBLIC_KEY, bytes(P11MOCK_ID_A)); }).message,
-              "PKCS11Slot::findKey(unsigned long, const ByteArray&) - A session has not been opened !");
-    EXPECT_EQ(pkcs11Failure([&] { s->findCertificate(CKC_X_509, bytes(P11MOCK_CERT_A)); }).message,
-              "PKCS11Slot::findCertificate(unsigned long, const ByteArray&) - A session has not been opened !");
-    const Failure publicKey = pkcs11Failure([&] { s->findPublicKey(certificate); });
-    EXPECT_EQ(publicKey.message, "PKCS11Slot::findPublicKey(const Certificate&) - A session has not been opened !");
-    EXPECT_EQ(publicKey.returnValue, 0u);
-    EXPECT_EQ(pkcs11Failure([&] { s->findPrivateKey(certificate); }).message,
-              "PKCS11Slot::findPrivateKey(const Certificate&) - A session has not been opened !");
+    const std::pair<std::function<void()>, std::string> members[] = {
+        {[&] { s->findKey(CKO_PUBLIC_KEY, bytes(P11MOCK_ID_A)); }, "findKey(unsigned long, const ByteArray&)"},
+        {[&] { s->findCertificate(CKC_X_509, bytes(P11MOCK_CERT_A)); },
+         "findCertificate(unsigned long, const ByteArray&)"},
+        {[&] { s->findPublicKey(certificate); }, "findPublicKey(const Certificate&)"},
+        {[&] { s->findPrivateKey(certificate); }, "findPrivateKey(const Certificate&)"},
+    };
+    for (const auto& member : members) {
+        const Failure failure = pkcs11Failure(member.first);
+        EXPECT_EQ(failure.message, noSession("PKCS11Slot::" + member.second));
+        EXPECT_EQ(failure.returnValue, 0u) << member.second;
+    }
     EXPECT_EQ(calls(), (Calls(4, "C_GetSlotInfo")));
 }
 

@@ -3,6 +3,7 @@
 // A spin lock guards it because a mutex could allocate or recurse.
 #include "SecretWatch.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -27,7 +28,6 @@ struct WatchState {
     unsigned char secret[longestSecret];
     std::size_t secretLength;
     int sightings;
-    long long liveBytes;
 };
 
 WatchState state;
@@ -45,29 +45,6 @@ public:
     Lock& operator=(const Lock&) = delete;
 };
 
-bool allZero(const unsigned char* bytes, std::size_t size)
-{
-    for (std::size_t i = 0; i < size; ++i) {
-        if (bytes[i] != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool contains(const unsigned char* bytes, std::size_t size, const unsigned char* pattern, std::size_t length)
-{
-    if (length == 0 || size < length) {
-        return false;
-    }
-    for (std::size_t i = 0; i + length <= size; ++i) {
-        if (bytes[i] == pattern[0] && std::memcmp(bytes + i, pattern, length) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void* allocate(std::size_t size) noexcept
 {
     auto* raw = static_cast<unsigned char*>(std::malloc(size + headerSize));
@@ -75,10 +52,6 @@ void* allocate(std::size_t size) noexcept
         return nullptr;
     }
     std::memcpy(raw, &size, sizeof size);
-    {
-        Lock lock;
-        state.liveBytes += static_cast<long long>(size);
-    }
     return raw + headerSize;
 }
 
@@ -145,26 +118,20 @@ int SecretWatch::sightings()
     return state.sightings;
 }
 
-long long SecretWatch::liveBytes()
-{
-    Lock lock;
-    return state.liveBytes;
-}
-
 void SecretWatch::inspect(const void* block, std::size_t size) noexcept
 {
     const auto* bytes = static_cast<const unsigned char*>(block);
     Lock lock;
-    state.liveBytes -= static_cast<long long>(size);
     for (int i = 0; i < state.tagCount; ++i) {
         Tag& t = state.tags[i];
         if (t.block == block && !t.released) {
             t.released = true;
-            t.wiped = allZero(bytes, size);
+            t.wiped = std::all_of(bytes, bytes + size, [](unsigned char b) { return b == 0; });
             t.size = size;
         }
     }
-    if (contains(bytes, size, state.secret, state.secretLength)) {
+    const unsigned char* end = bytes + size;
+    if (state.secretLength > 0 && std::search(bytes, end, state.secret, state.secret + state.secretLength) != end) {
         ++state.sightings;
     }
 }

@@ -25,9 +25,6 @@ public:
     // Released blocks that still held the watched bytes.
     static int sightings();
 
-    // Bytes the hooks have handed out and not yet taken back.
-    static long long liveBytes();
-
     // Called by the replaced operator delete family.
     static void inspect(const void* block, std::size_t size) noexcept;
 };

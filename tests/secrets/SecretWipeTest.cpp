@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -43,20 +44,31 @@ bool holds(const ByteArray& array, const char* text)
     return array.length() == std::strlen(text) && std::memcmp(array.data(), text, array.length()) == 0;
 }
 
-::testing::AssertionResult wipedOnRelease(int ticket)
-{
-    if (ticket < 0) {
-        return ::testing::AssertionFailure() << "no room left to tag a block";
+// The blocks a test tags, in order; each must be all zeros when released.
+class Tags {
+public:
+    void operator()(const void* block) { tickets_.at(count_++) = SecretWatch::tag(block); }
+
+    ::testing::AssertionResult allWiped(int expected) const
+    {
+        if (count_ != expected) {
+            return ::testing::AssertionFailure() << count_ << " blocks tagged instead of " << expected;
+        }
+        for (int i = 0; i < count_; ++i) {
+            const SecretWatch::Outcome o = SecretWatch::outcome(tickets_[i]);
+            if (!o.wiped) {
+                return ::testing::AssertionFailure()
+                       << "block " << i << (tickets_[i] < 0 ? " found no room in the table" : "")
+                       << (o.released ? " was released unwiped" : " was never released through operator delete");
+            }
+        }
+        return ::testing::AssertionSuccess();
     }
-    const SecretWatch::Outcome o = SecretWatch::outcome(ticket);
-    if (!o.released) {
-        return ::testing::AssertionFailure() << "the tagged block was never released through operator delete";
-    }
-    if (!o.wiped) {
-        return ::testing::AssertionFailure() << "the tagged block of " << o.size << " bytes was released unwiped";
-    }
-    return ::testing::AssertionSuccess();
-}
+
+private:
+    std::array<int, 8> tickets_{};
+    int count_ = 0;
+};
 
 P11MockControl& mock()
 {
@@ -91,104 +103,91 @@ TEST(SecretWatchHooks, SeeUnwipedBlocksAndCopies)
 {
     char* raw = new char[32];
     std::memcpy(raw, key, sizeof key);
-    const int ticket = SecretWatch::tag(raw);
+    Tags unwiped;
+    unwiped(raw);
     EXPECT_EQ(sightingsDuring(key, [&] { delete[] raw; }), 1);
-    EXPECT_FALSE(wipedOnRelease(ticket));
+    EXPECT_FALSE(unwiped.allWiped(1));
     EXPECT_EQ(sightingsDuring(pin, [] { std::string copy = std::string(pin) + " and some more text"; }), 1);
     auto* clean = new char[16]();
-    const int cleanTicket = SecretWatch::tag(clean);
+    Tags wiped;
+    wiped(clean);
     delete[] clean;
-    EXPECT_TRUE(wipedOnRelease(cleanTicket));
+    EXPECT_TRUE(wiped.allWiped(1));
 }
 
 TEST(SecretsInArrays, LastStringHolderWipesThePin)
 {
-    int ticket = -1;
+    Tags tag;
     EXPECT_EQ(sightingsDuring(pin,
                               [&] {
                                   String p(pin);
-                                  ticket = SecretWatch::tag(p.data());
+                                  tag(p.data());
                                   const String shared(p);
                                   EXPECT_EQ(shared.data(), static_cast<const String&>(p).data());
                               }),
               0);
-    EXPECT_TRUE(wipedOnRelease(ticket));
+    EXPECT_TRUE(tag.allWiped(1));
 }
 
 TEST(SecretsInArrays, AppendAndAssignmentWipeWhatTheyDrop)
 {
-    int first = -1;
-    int second = -1;
+    Tags tag;
     EXPECT_EQ(sightingsDuring(pin,
                               [&] {
                                   String p(pin);
-                                  first = SecretWatch::tag(p.data());
+                                  tag(p.data());
                                   p.append("-suffix");
-                                  second = SecretWatch::tag(p.data());
+                                  tag(p.data());
                                   p = String("other");
                               }),
               0);
-    EXPECT_TRUE(wipedOnRelease(first));
-    EXPECT_TRUE(wipedOnRelease(second));
+    EXPECT_TRUE(tag.allWiped(2));
 }
 
 TEST(SecretsInArrays, KeyBytesWipedThroughCopiesWritesAndSubBytes)
 {
-    int original = -1;
-    int written = -1;
-    int part = -1;
+    Tags tag;
     EXPECT_EQ(sightingsDuring(key,
                               [&] {
                                   ByteArray k = bytes(key);
-                                  original = SecretWatch::tag(k.data());
+                                  tag(k.data());
                                   ByteArray copy(k);
                                   copy[0] = 'k'; // detaches: the original buffer stays with k
-                                  written = SecretWatch::tag(copy.data());
+                                  tag(copy.data());
                                   ByteArray tail = k.subBytes(4, 10);
-                                  part = SecretWatch::tag(tail.data());
+                                  tag(tail.data());
                                   EXPECT_EQ(std::string(tail.data(), tail.length()), std::string(key + 4, 10));
                               }),
               0);
-    EXPECT_TRUE(wipedOnRelease(original));
-    EXPECT_TRUE(wipedOnRelease(written));
-    EXPECT_TRUE(wipedOnRelease(part));
+    EXPECT_TRUE(tag.allWiped(3));
 }
 
+// Destroyed, reallocated, reassigned, shrunk, moved over and released.
 TEST(SecretsInCapi, SecureBufferWipesOnEveryRelease)
 {
-    int destroyed = -1;
-    int reallocated = -1;
-    int reassigned = -1;
-    int shrunk = -1;
-    int movedOver = -1;
-    int released = -1;
+    Tags tag;
     EXPECT_EQ(sightingsDuring(key,
                               [&] {
                                   {
                                       SecureBuffer b(key, sizeof key);
-                                      destroyed = SecretWatch::tag(b.data());
+                                      tag(b.data());
                                   }
                                   SecureBuffer b(key, sizeof key);
-                                  reallocated = SecretWatch::tag(b.data());
+                                  tag(b.data());
                                   b.allocate(8);
                                   b.assign(key, sizeof key);
-                                  reassigned = SecretWatch::tag(b.data());
+                                  tag(b.data());
                                   b.assign(key, sizeof key);
-                                  shrunk = SecretWatch::tag(b.data());
+                                  tag(b.data());
                                   b.shrinkTo(6);
                                   SecureBuffer other(key, sizeof key);
-                                  movedOver = SecretWatch::tag(b.data());
+                                  tag(b.data());
                                   b = std::move(other);
-                                  released = SecretWatch::tag(b.data());
+                                  tag(b.data());
                                   b.release();
                               }),
               0);
-    EXPECT_TRUE(wipedOnRelease(destroyed));
-    EXPECT_TRUE(wipedOnRelease(reallocated));
-    EXPECT_TRUE(wipedOnRelease(reassigned));
-    EXPECT_TRUE(wipedOnRelease(shrunk));
-    EXPECT_TRUE(wipedOnRelease(movedOver));
-    EXPECT_TRUE(wipedOnRelease(released));
+    EXPECT_TRUE(tag.allWiped(6));
 }
 
 // The PIN-taking members of a slot, through success and failure: nothing
@@ -261,17 +260,16 @@ TEST(SecretsInSlotCrypto, DecryptedTextLeftOnlyInTheResult)
     const ByteArray cipher = slot.encryptData(certificate, bytes(plain), CKM_RSA_PKCS);
     // The size query then reports 64 bytes, more than the decryption writes.
     mock().set_extra_reported_length(64 - std::strlen(plain));
-    int resultTicket = -1;
+    Tags tag;
     EXPECT_EQ(sightingsDuring(plain,
                               [&] {
                                   const ByteArray decrypted = slot.decryptData(certificate, cipher, CKM_RSA_PKCS);
                                   EXPECT_TRUE(holds(decrypted, plain));
-                                  resultTicket = SecretWatch::tag(decrypted.data());
-                                  const ByteArray unwrapped = slot.unwrapKey(certificate, cipher, CKM_RSA_PKCS);
-                                  EXPECT_TRUE(holds(unwrapped, plain));
+                                  tag(decrypted.data());
+                                  EXPECT_TRUE(holds(slot.unwrapKey(certificate, cipher, CKM_RSA_PKCS), plain));
                               }),
               0);
-    EXPECT_TRUE(wipedOnRelease(resultTicket));
+    EXPECT_TRUE(tag.allWiped(1));
 }
 
 TEST(SecretsFromJava, PinTakenFromAJavaStringLeavesNoCopyBehind)
@@ -280,14 +278,14 @@ TEST(SecretsFromJava, PinTakenFromAJavaStringLeavesNoCopyBehind)
     HostVM vm(classes);
     JNIHelper::setJavaVM(vm.vm());
     const auto text = static_cast<jstring>(vm.newLocal(vm.newString(std::u16string(pin, pin + std::strlen(pin)))));
-    int ticket = -1;
+    Tags tag;
     EXPECT_EQ(sightingsDuring(pin,
                               [&] {
                                   String p = JNIBridge::JString(text).toString();
                                   ASSERT_EQ(p.length(), std::strlen(pin));
                                   EXPECT_EQ(std::memcmp(p.c_str(), pin, p.length()), 0);
-                                  ticket = SecretWatch::tag(p.data());
+                                  tag(p.data());
                               }),
               0);
-    EXPECT_TRUE(wipedOnRelease(ticket));
+    EXPECT_TRUE(tag.allWiped(1));
 }

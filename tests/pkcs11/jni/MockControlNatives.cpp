@@ -10,14 +10,13 @@
 
 namespace {
 
+using ULong = unsigned long;
+
 std::unique_ptr<P11MockControl> control;
 
 std::string text(JNIEnv* env, jstring value)
 {
-    if (value == nullptr) {
-        return std::string();
-    }
-    const char* chars = env->GetStringUTFChars(value, nullptr);
+    const char* chars = value == nullptr ? nullptr : env->GetStringUTFChars(value, nullptr);
     if (chars == nullptr) {
         return std::string();
     }
@@ -40,6 +39,15 @@ P11MockControl* mock(JNIEnv* env)
 
 #define MOCK_NATIVE(type, name) extern "C" JNIEXPORT type JNICALL Java_orvane_pkcs11test_MockControl_##name
 
+// A native that hands its arguments to one control function and answers
+// `none` (nothing, for void) when open was not called.
+#define MOCK_FORWARD(type, name, params, none, call)                                                                   \
+    MOCK_NATIVE(type, name) params                                                                                     \
+    {                                                                                                                  \
+        auto* m = mock(env);                                                                                           \
+        return m ? static_cast<type>(m->call) : none;                                                                  \
+    }
+
 MOCK_NATIVE(void, open)(JNIEnv* env, jclass, jstring path)
 {
     if (control) {
@@ -52,61 +60,12 @@ MOCK_NATIVE(void, open)(JNIEnv* env, jclass, jstring path)
     }
 }
 
-MOCK_NATIVE(void, reset)(JNIEnv* env, jclass)
-{
-    if (auto* m = mock(env))
-        m->reset();
-}
-
-MOCK_NATIVE(void, setInitialized)(JNIEnv* env, jclass, jboolean on)
-{
-    if (auto* m = mock(env))
-        m->set_initialized(on ? 1 : 0);
-}
-
-MOCK_NATIVE(jint, setTokenPresent)(JNIEnv* env, jclass, jlong slotId, jboolean present)
-{
-    auto* m = mock(env);
-    return m ? m->set_token_present(static_cast<unsigned long>(slotId), present ? 1 : 0) : -1;
-}
-
 MOCK_NATIVE(jint, setTokenLabel)(JNIEnv* env, jclass, jlong slotId, jbyteArray label)
 {
     auto* m = mock(env);
     std::string bytes(static_cast<std::size_t>(env->GetArrayLength(label)), '\0');
     env->GetByteArrayRegion(label, 0, static_cast<jsize>(bytes.size()), reinterpret_cast<jbyte*>(&bytes[0]));
-    return m ? m->set_token_label(static_cast<unsigned long>(slotId), bytes.data(), bytes.size()) : -1;
-}
-
-MOCK_NATIVE(void, queueSlotEvent)(JNIEnv* env, jclass, jlong slotId)
-{
-    if (auto* m = mock(env))
-        m->queue_slot_event(static_cast<unsigned long>(slotId));
-}
-
-MOCK_NATIVE(jlong, waitingCount)(JNIEnv* env, jclass)
-{
-    auto* m = mock(env);
-    return m ? static_cast<jlong>(m->waiting_count()) : 0;
-}
-
-MOCK_NATIVE(jint, fail)(JNIEnv* env, jclass, jstring function, jlong rv, jlong nth)
-{
-    auto* m = mock(env);
-    return m ? m->fail(text(env, function).c_str(), static_cast<unsigned long>(rv), static_cast<unsigned long>(nth))
-             : -1;
-}
-
-MOCK_NATIVE(void, clearFaults)(JNIEnv* env, jclass)
-{
-    if (auto* m = mock(env))
-        m->clear_faults();
-}
-
-MOCK_NATIVE(jlong, callCount)(JNIEnv* env, jclass, jstring function)
-{
-    auto* m = mock(env);
-    return m ? static_cast<jlong>(m->call_count(text(env, function).c_str())) : 0;
+    return m ? m->set_token_label(ULong(slotId), bytes.data(), bytes.size()) : -1;
 }
 
 MOCK_NATIVE(jstring, log)(JNIEnv* env, jclass)
@@ -115,38 +74,20 @@ MOCK_NATIVE(jstring, log)(JNIEnv* env, jclass)
     return m ? env->NewStringUTF(m->log().c_str()) : nullptr;
 }
 
-MOCK_NATIVE(void, logClear)(JNIEnv* env, jclass)
-{
-    if (auto* m = mock(env))
-        m->log_clear();
-}
-
-MOCK_NATIVE(void, logEnable)(JNIEnv* env, jclass, jboolean on)
-{
-    if (auto* m = mock(env))
-        m->log_enable(on ? 1 : 0);
-}
-
-MOCK_NATIVE(void, setNextSessionHandle)(JNIEnv* env, jclass, jlong handle)
-{
-    if (auto* m = mock(env))
-        m->set_next_session_handle(static_cast<unsigned long>(handle));
-}
-
-MOCK_NATIVE(jint, loginState)(JNIEnv* env, jclass, jlong slotId)
-{
-    auto* m = mock(env);
-    return m ? m->get_login_state(static_cast<unsigned long>(slotId)) : -2;
-}
-
-MOCK_NATIVE(void, setSingleThreaded)(JNIEnv* env, jclass, jboolean on)
-{
-    if (auto* m = mock(env))
-        m->set_single_threaded(on ? 1 : 0);
-}
-
-MOCK_NATIVE(jlong, overlapCount)(JNIEnv* env, jclass)
-{
-    auto* m = mock(env);
-    return m ? static_cast<jlong>(m->overlap_count()) : 0;
-}
+MOCK_FORWARD(void, reset, (JNIEnv * env, jclass), void(), reset())
+MOCK_FORWARD(void, setInitialized, (JNIEnv * env, jclass, jboolean on), void(), set_initialized(on ? 1 : 0))
+MOCK_FORWARD(jint, setTokenPresent, (JNIEnv * env, jclass, jlong slotId, jboolean present), -1,
+             set_token_present(ULong(slotId), present ? 1 : 0))
+MOCK_FORWARD(void, queueSlotEvent, (JNIEnv * env, jclass, jlong slotId), void(), queue_slot_event(ULong(slotId)))
+MOCK_FORWARD(jlong, waitingCount, (JNIEnv * env, jclass), 0, waiting_count())
+MOCK_FORWARD(jint, fail, (JNIEnv * env, jclass, jstring function, jlong rv, jlong nth), -1,
+             fail(text(env, function).c_str(), ULong(rv), ULong(nth)))
+MOCK_FORWARD(void, clearFaults, (JNIEnv * env, jclass), void(), clear_faults())
+MOCK_FORWARD(jlong, callCount, (JNIEnv * env, jclass, jstring function), 0, call_count(text(env, function).c_str()))
+MOCK_FORWARD(void, logClear, (JNIEnv * env, jclass), void(), log_clear())
+MOCK_FORWARD(void, logEnable, (JNIEnv * env, jclass, jboolean on), void(), log_enable(on ? 1 : 0))
+MOCK_FORWARD(void, setNextSessionHandle, (JNIEnv * env, jclass, jlong handle), void(),
+             set_next_session_handle(ULong(handle)))
+MOCK_FORWARD(jint, loginState, (JNIEnv * env, jclass, jlong slotId), -2, get_login_state(ULong(slotId)))
+MOCK_FORWARD(void, setSingleThreaded, (JNIEnv * env, jclass, jboolean on), void(), set_single_threaded(on ? 1 : 0))
+MOCK_FORWARD(jlong, overlapCount, (JNIEnv * env, jclass), 0, overlap_count())
