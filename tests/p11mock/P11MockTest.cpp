@@ -369,7 +369,7 @@ struct Waiter {
     HANDLE thread = NULL;
     static DWORD WINAPI run(LPVOID p)
 #else
-    pthread_t thread;
+    pthread_t thread{};
     static void* run(void* p)
 #endif
     {
