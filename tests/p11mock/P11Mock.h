@@ -317,8 +317,8 @@ P11MOCK_API int P11MOCK_CALL mock_set_token_present(unsigned long slotId, int pr
    for that slot. Off by default. */
 P11MOCK_API void P11MOCK_CALL mock_set_auto_slot_events(int on);
 
-/* Append slotId (any value) to the event queue and wake one blocked
-   C_WaitForSlotEvent. Events are returned first in, first out. */
+/* Append slotId (any value) to the event queue and wake every blocked
+   C_WaitForSlotEvent; one of them takes it. Events are returned first in, first out. */
 P11MOCK_API void P11MOCK_CALL mock_queue_slot_event(unsigned long slotId);
 
 /* Number of queued, not yet returned events. */
