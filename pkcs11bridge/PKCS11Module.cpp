@@ -183,14 +183,12 @@ unsigned int PKCS11Module::getNumberOfSlots() const
     return static_cast<unsigned int>(slots_.size());
 }
 
-// A blocking wait is the one call the standard expects beside others (a
-// C_Finalize from another thread is what ends it), so it runs outside the call
-// lock: holding that lock would stop every other native until a token moved.
-// C_Initialize(NULL_PTR) promised the module one caller at a time, and a
-// module whose wait really blocks (OpenSC) corrupts its state, or deadlocks in
-// PC/SC, when a blocking wait runs beside another call. So the wait looks for
-// an event without blocking, under the call lock like every other call, and
-// sleeps between looks without it.
+// Holding the call lock through a blocking wait would stop every other native
+// until a token moved; yet C_Initialize(NULL_PTR) promised the module one
+// caller at a time, and a module whose wait really blocks (OpenSC) deadlocks
+// in PC/SC or corrupts its state when the wait runs beside another call. So
+// each look for an event is a non-blocking call under the lock, and the sleeps
+// between looks are outside it.
 CK_SLOT_ID PKCS11Module::waitForSlotEvent()
 {
     const std::lock_guard<std::mutex> oneWaiter(slotEventMutex_);

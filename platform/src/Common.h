@@ -60,37 +60,28 @@ struct WipingAllocator {
 using SecureBytes = std::vector<BYTE, WipingAllocator<BYTE>>;
 using Bytes = std::vector<BYTE>;
 
-struct EvpPkeyFree {
-    void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
-};
-struct EvpPkeyCtxFree {
-    void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
-};
-struct EvpMdCtxFree {
-    void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
-};
-struct X509Free {
-    void operator()(X509* p) const { X509_free(p); }
-};
-struct BioFree {
-    void operator()(BIO* p) const { BIO_free(p); }
-};
-struct BnClearFree {
-    void operator()(BIGNUM* p) const { BN_clear_free(p); }
+// A unique_ptr deleter that calls OpenSSL's own free function.
+template <auto kFree>
+struct FreeWith {
+    template <typename T>
+    void operator()(T* p) const
+    {
+        kFree(p);
+    }
 };
 
-using PkeyPtr = std::unique_ptr<EVP_PKEY, EvpPkeyFree>;
-using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, EvpPkeyCtxFree>;
-using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, EvpMdCtxFree>;
-using X509Ptr = std::unique_ptr<X509, X509Free>;
-using BioPtr = std::unique_ptr<BIO, BioFree>;
-using BnPtr = std::unique_ptr<BIGNUM, BnClearFree>;
+using PkeyPtr = std::unique_ptr<EVP_PKEY, FreeWith<EVP_PKEY_free>>;
+using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, FreeWith<EVP_PKEY_CTX_free>>;
+using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, FreeWith<EVP_MD_CTX_free>>;
+using X509Ptr = std::unique_ptr<X509, FreeWith<X509_free>>;
+using BioPtr = std::unique_ptr<BIO, FreeWith<BIO_free>>;
+using BnPtr = std::unique_ptr<BIGNUM, FreeWith<BN_clear_free>>;
 
 // Shared ownership of a key, so handles can outlive the call that made them.
 using SharedPkey = std::shared_ptr<EVP_PKEY>;
 inline SharedPkey sharePkey(PkeyPtr key)
 {
-    return SharedPkey(key.release(), EvpPkeyFree());
+    return SharedPkey(key.release(), FreeWith<EVP_PKEY_free>());
 }
 
 // ASCII case folding, as the registry and window titles compare names.
