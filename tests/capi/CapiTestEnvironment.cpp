@@ -1,3 +1,4 @@
+// Provisioning of the CryptoAPI tests' keys, containers and stores, on the stand-in and under Wine.
 #include "CapiTestEnvironment.h"
 
 #include "CapiTestMaterial.h"

@@ -1,3 +1,4 @@
+// The independent side of the RSA round trips: OpenSSL on Linux, a verify-only CryptoAPI context under Wine.
 #include "IndependentCrypto.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Tests SecureBuffer: zero-filled allocation, copies, and wiping what it releases.
 #include "capi/SecureBuffer.h"
 
 #include <gtest/gtest.h>

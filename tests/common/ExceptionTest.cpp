@@ -1,3 +1,4 @@
+// Tests the Common exception family's description texts and codes.
 #include "common/Exception.h"
 
 #include <gtest/gtest.h>

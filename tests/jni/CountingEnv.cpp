@@ -1,3 +1,4 @@
+// Counts GetMethodID calls through a copy of the JNI function table placed in front of the VM's.
 #include "CountingEnv.h"
 
 #include <atomic>

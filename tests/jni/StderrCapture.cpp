@@ -1,3 +1,4 @@
+// Redirects file descriptor 2 into a temporary file for as long as the capture lives.
 #include "StderrCapture.h"
 
 #include <unistd.h>

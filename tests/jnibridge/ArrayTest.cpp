@@ -1,3 +1,4 @@
+// Tests SmartPointer, ByteArray and LongArray: sharing, bounds, allocation failure and wiping.
 #include "jnibridge/ByteArray.h"
 #include "jnibridge/LongArray.h"
 #include "jnibridge/SmartPointer.h"

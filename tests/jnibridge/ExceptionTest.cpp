@@ -1,3 +1,4 @@
+// Tests the jnibridge exceptions' message texts and copies.
 #include "jnibridge/IndexOutOfBoundsException.h"
 #include "jnibridge/JNIException.h"
 #include "jnibridge/JNIHelper.h"

@@ -1,3 +1,4 @@
+// Tests guardNative: every C++ exception is caught and turned into the Java exception meant.
 #include "jnibridge/JNIException.h"
 #include "jnibridge/NativeGuard.h"
 

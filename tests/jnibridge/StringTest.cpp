@@ -1,3 +1,4 @@
+// Tests String: construction, appends, comparisons and terminators.
 #include "jnibridge/String.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tests the JNI value wrappers, signatures, argument lists and Java exception raising.
 #include "jnibridge/ByteArray.h"
 #include "jnibridge/JArguments.h"
 #include "jnibridge/JBoolean.h"

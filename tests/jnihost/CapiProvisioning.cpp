@@ -1,3 +1,4 @@
+// Puts the cases' CryptoAPI material into Windows' own stores under Wine.
 #include "CapiProvisioning.h"
 
 #include "CaseFile.h"

@@ -1,3 +1,4 @@
+// Reads a case file: one statement per line, comments and names.
 #include "CaseFile.h"
 
 #include "Sha1.h"

@@ -1,3 +1,4 @@
+// Runs a case file's statements against the library inside the host VM and writes the transcript.
 #include "CaseRunner.h"
 
 #include "NativeInvoker.h"

@@ -1,3 +1,4 @@
+// The Java classes the host VM models: the five with natives and the objects they construct.
 #include "HostClasses.h"
 
 #include "../library/ExpectedNatives.h"

@@ -1,3 +1,4 @@
+// Loads the library as a Java VM does and runs its load hook.
 #include "HostLibrary.h"
 
 #include <stdexcept>

@@ -1,3 +1,4 @@
+// The host's Java VM: the JNI tables it implements and the -Xcheck:jni rules it enforces.
 #include "HostVM.h"
 
 #include <algorithm>

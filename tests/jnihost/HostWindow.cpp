@@ -1,3 +1,4 @@
+// The "Access Bridge status" window the accessibility native posts to under Wine.
 #include "HostWindow.h"
 
 #include <stdexcept>

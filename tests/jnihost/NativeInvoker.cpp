@@ -1,3 +1,4 @@
+// Calls a registered native through a pointer of its exact C type.
 #include "NativeInvoker.h"
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// The one-line text of a Java value that both runners write into the transcript.
 #include "ObjectRenderer.h"
 
 #include "CaseFile.h"

@@ -1,3 +1,4 @@
+// SHA-1 of long byte arrays, for the transcript.
 #include "Sha1.h"
 
 #include <cstdint>

@@ -18,6 +18,7 @@ import org.junit.jupiter.api.Test;
 import orvane.clapi.crypto.CapiToken;
 import orvane.testsupport.SoftHsmSetup;
 
+/** Signing a digest and unwrapping a key with a stored certificate's private key, checked by Java's Signature and Cipher. */
 class CapiKeyTest extends CapiMaterial {
     private static final byte[] DATA = "signed by the bridge".getBytes(StandardCharsets.UTF_8);
     private static final byte[] SESSION_KEY = {

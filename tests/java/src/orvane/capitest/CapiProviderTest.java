@@ -6,6 +6,7 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import org.junit.jupiter.api.Test;
 
+/** Provider availability: the answer and the code for present, absent and mistyped providers. */
 class CapiProviderTest extends CapiMaterial {
     @Test
     void installedProviderIsReportedAvailable() {

@@ -9,6 +9,7 @@ import java.util.stream.IntStream;
 
 import org.junit.jupiter.api.Test;
 
+/** Random seed bytes into direct and refused buffers. */
 class CapiSeedTest extends CapiMaterial {
     private static long zeros(ByteBuffer buffer, int from, int to) {
         return IntStream.range(from, to).filter(i -> buffer.get(i) == 0).count();

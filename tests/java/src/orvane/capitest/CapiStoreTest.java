@@ -12,6 +12,7 @@ import org.junit.jupiter.api.Test;
 
 import orvane.testsupport.SoftHsmSetup;
 
+/** Listing system stores and finding a certificate in one. */
 class CapiStoreTest extends CapiMaterial {
     /** A list that refuses its second element. */
     static final class RefusingList extends LinkedList<byte[]> {

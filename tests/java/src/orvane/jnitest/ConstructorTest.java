@@ -10,6 +10,7 @@ import org.junit.jupiter.api.Test;
 
 import orvane.clapi.crypto.PKCS11Exception;
 
+/** Java objects built from native code: argument order and the texts of failed lookups. */
 class ConstructorTest {
     private static final String TARGET = "orvane/jnitest/ProbeTarget";
 

@@ -6,6 +6,7 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import org.junit.jupiter.api.Test;
 
+/** Native threads attached to the VM, and process-wide lookups made once under concurrency. */
 class JNIThreadsTest {
     @Test
     void unseenNativeThreadIsAttachedAndKeepsItsEnvironment() {

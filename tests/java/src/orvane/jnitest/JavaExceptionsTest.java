@@ -11,6 +11,7 @@ import org.junit.jupiter.api.Test;
 
 import orvane.clapi.crypto.PKCS11Exception;
 
+/** Java exceptions met and raised by native code: texts, detail, and no recursion. */
 class JavaExceptionsTest {
     /** A throwable whose own toString() fails. */
     static final class UnprintableException extends RuntimeException {

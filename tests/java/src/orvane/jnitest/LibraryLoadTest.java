@@ -11,6 +11,7 @@ import org.junit.jupiter.api.Test;
 
 import orvane.common.utils.IncomingNativeUtils;
 
+/** Loading the library into a real JVM: the load hook's version and a callable native. */
 class LibraryLoadTest {
     static String libraryFile() {
         return Arrays.stream(System.getProperty("java.library.path").split(File.pathSeparator))

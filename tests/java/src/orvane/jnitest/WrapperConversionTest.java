@@ -6,6 +6,7 @@ import static org.junit.jupiter.api.Assertions.assertSame;
 
 import org.junit.jupiter.api.Test;
 
+/** Strings, byte arrays and type descriptors converted between Java and the wrappers. */
 class WrapperConversionTest {
     @Test
     void stringsRoundTripAndNullReadsAsEmpty() {

@@ -12,6 +12,7 @@ import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Module;
 import orvane.clapi.crypto.PKCS11Slot;
 
+/** Loading modules: ids, SoftHSM2's slots, a second load, and failed loads that use no id. */
 class ModuleLoadingTest {
     private static final String NOT_FOUND = "PKCS11Module::getModule(unsigned int) - A PKCS11Module with a moduleId of '";
 
