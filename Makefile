@@ -6,7 +6,7 @@ JOBS ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?= -G Ninja
 
-.PHONY: all deps configure build check test demo bench clean win64 fuzz card-demo modules
+.PHONY: all deps configure build check test demo bench clean win64 fuzz card-demo modules dist reproduce
 
 all: build
 
@@ -92,5 +92,16 @@ fuzz: deps $(BUILD)/fuzz/build.ninja
 	        $(BUILD)/fuzz/work/$$t $(FUZZ_SECONDS) || exit 1; \
 	done
 
+# The release files: both DLLs, the .so, each with its debug file, the jars,
+# the licences of what the DLLs link in, and SHA256SUMS (docs/releasing.md).
+DIST ?= dist
+dist: deps
+	JOBS=$(JOBS) MAKE="$(MAKE)" sh tools/dist.sh $(BUILD) $(DIST)
+
+# make dist twice, from two clean clones of HEAD at different paths; diffoscope
+# shows any difference. Several minutes: every shipping tree is built twice.
+reproduce: deps
+	sh tools/reproduce.sh
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(DIST)

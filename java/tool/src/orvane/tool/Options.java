@@ -18,6 +18,7 @@ final class Options {
     private DigestAlgorithm digest = DigestAlgorithm.SHA1;
     private String out;
     private boolean help;
+    private boolean version;
     private Command command;
     private final List<String> arguments = new ArrayList<>();
 
@@ -31,6 +32,8 @@ final class Options {
             String arg = args[i];
             if (arg.equals("--help") || arg.equals("-h")) {
                 o.help = true;
+            } else if (arg.equals("--version")) {
+                o.version = true;
             } else if (arg.equals("--login")) {
                 o.login = true;
             } else if (arg.startsWith("--")) {
@@ -49,7 +52,7 @@ final class Options {
                 words.add(arg);
             }
         }
-        if (o.help) {
+        if (o.help || o.version) {
             return o;
         }
         o.setCommand(words);
@@ -118,6 +121,10 @@ final class Options {
         } catch (NumberFormatException e) {
             throw new UsageException(name + " needs a whole number, got '" + value + "'");
         }
+    }
+
+    boolean version() {
+        return version;
     }
 
     boolean help() {

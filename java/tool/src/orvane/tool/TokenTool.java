@@ -38,6 +38,10 @@ public final class TokenTool {
             out.println(Usage.TEXT);
             return ExitStatus.OK;
         }
+        if (options.version()) {
+            out.println("orvtool " + bridgeVersion());
+            return ExitStatus.OK;
+        }
         try {
             return execute(options);
         } catch (PKCS11Exception | ToolException | UsageException | IndexOutOfBoundsException e) {
@@ -75,6 +79,12 @@ public final class TokenTool {
             case RANDOM: return TokenDigest.random(session, options, out);
             default: throw new IllegalStateException("unhandled command " + options.command());
         }
+    }
+
+    /** The bridge jar's Implementation-Version; classes run from a directory have none. */
+    private static String bridgeVersion() {
+        String version = PKCS11Module.class.getPackage().getImplementationVersion();
+        return version == null ? "(unknown version)" : version;
     }
 
     private static void loadBridge() throws ToolException {

@@ -25,6 +25,7 @@ final class Usage {
             "  --mech sha1|sha256    signature mechanism (default sha256)",
             "  --alg sha1|md5        digest algorithm (default sha1)",
             "  --out FILE            where sign writes the signature",
+            "  --version             print the version of the bridge and exit",
             "",
             "Exit status: 0 success, 1 signature invalid, 2 usage error, 3 failure.");
 

@@ -7,6 +7,7 @@ import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static orvane.testsupport.SoftHsmSetup.MODULE;
 import static orvane.testsupport.SoftHsmSetup.hex;
+import static orvane.testsupport.SoftHsmSetup.requiredEnv;
 import static orvane.testsupport.SoftHsmSetup.x509;
 
 import java.nio.file.Files;
@@ -184,6 +185,8 @@ class TokenToolTest {
     void helpPrintsUsageAndSucceeds() throws Exception {
         ToolRunner.Result r = tool(0, Map.of(), "--help");
         assertTrue(r.out().startsWith("Usage: orvtool"), r.toString());
+        r = tool(0, Map.of(), "--version");
+        assertEquals("orvtool " + requiredEnv("ORV_VERSION") + "\n", r.out(), r.toString());
     }
 
     @Test
