@@ -125,12 +125,12 @@ class SessionTest {
         assertEquals("C_OpenSession slot=2 flags=0x6 app=set notify=NULL session=- rv=0xe2\n"
                 + "C_OpenSession slot=2 flags=0x4 app=set notify=NULL session=1 rv=0x0\n",
                 MockControl.log().replaceAll("C_GetSlotInfo.*\n", ""));
-        byte[] certificate = PKCS11Slot.getCertificate(m, s, PKCS11Slot.CKC_X_509, 0);
+        byte[] certificate = "P11MOCK-CERT-A-RSA".getBytes();
         byte[] data = "read-only".getBytes();
         byte[] signature = PKCS11Slot.signData(m, s, certificate, data, PKCS11Slot.CKM_SHA1_RSA_PKCS);
         assertTrue(PKCS11Slot.verifyData(m, s, certificate, data, signature, PKCS11Slot.CKM_SHA1_RSA_PKCS));
         assertEquals("PKCS11Slot::deleteObject(unsigned long) - Failed on call to C_DestroyObject()"
-                + " - CKR_SESSION_READ_ONLY", failure(() -> PKCS11Slot.deleteObject(m, s, 0x108)));
+                + " - CKR_SESSION_READ_ONLY", failure(() -> PKCS11Slot.deleteObject(m, s, 0x101)));
         PKCS11Slot.closeSession(m, s);
         assertTrue(failure(() -> PKCS11Slot.initTokenAndUserPIN(m, s, "87654321", "A", "1234"))
                 .endsWith("C_OpenSession() - CKR_TOKEN_WRITE_PROTECTED"));
