@@ -132,9 +132,11 @@ nss() {
 p11kit() {
     ORV_MODULE=$pkcs11_dir/p11-kit-trust.so
     [ -f "$ORV_MODULE" ] || { not_set_up p11-kit-trust "p11-kit-trust.so is not installed"; return; }
-    # No stored certificate to look for among the CA certificates.
+    # The material without a stored certificate to look for among the CA certificates.
     ORV_DIR=$tmp/trust
     mkdir -p "$ORV_DIR"
+    cp "$material"/* "$ORV_DIR"
+    rm -f "$ORV_DIR/cert.der"
     export ORV_MODULE ORV_DIR
     run_cases p11-kit-trust
 }
