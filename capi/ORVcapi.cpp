@@ -99,7 +99,9 @@ int ORVcapi::getKeyFromCertificate(const SecureBuffer& encodedCertificate, const
     if (rc != ResultCode::kSuccess) {
         return rc;
     }
-    if (!entry.inKeyStorageProvider()) {
+    // Without CNG the key takes the CryptoAPI step, and its answer: a missing
+    // DLL is no reason to report a cancel.
+    if (!entry.inKeyStorageProvider() || !CngPrivateKey::available()) {
         return acquireCsp(entry, provider, certificate, mustRelease, keySpec);
     }
     // Closed here as on the CryptoAPI path; the certificate stays valid.

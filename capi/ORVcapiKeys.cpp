@@ -119,15 +119,14 @@ void throwKeyFailure(DWORD error, const char* cancelledMessage, const char* fail
 }
 
 // Opening the key takes the place of acquiring the provider and getting the
-// key: a missing key fails as an acquire does, a cancel as a refused key, and
-// so does any key where CNG itself is missing.
+// key: a missing key fails as an acquire does, a cancel as a refused key.
 void openKeyStorageKey(const CertificateKey& entry, CngPrivateKey& key)
 {
     const auto error = static_cast<DWORD>(key.open(entry.info()));
     if (error == ERROR_SUCCESS) {
         return;
     }
-    if (LastError::isUserCancel(error) || !CngPrivateKey::available()) {
+    if (LastError::isUserCancel(error)) {
         throw Common::UserCancelledException("ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().",
                                              static_cast<std::int32_t>(error));
     }
@@ -239,11 +238,9 @@ int ORVcapi::wrapDigestWithKeyStorage(const SecureBuffer& digest, ALG_ID hashAlg
     CngPrivateKey key;
     const SECURITY_STATUS opened = key.open(entry.info());
     if (opened != ERROR_SUCCESS) {
-        // A missing key stands where a failed CryptAcquireContextA would;
-        // without CNG no such key is usable.
-        return LastError::isUserCancel(static_cast<DWORD>(opened)) || !CngPrivateKey::available()
-                   ? ResultCode::kUserCancelled
-                   : LastError::code(static_cast<DWORD>(opened));
+        // A missing key stands where a failed CryptAcquireContextA would.
+        return LastError::isUserCancel(static_cast<DWORD>(opened)) ? ResultCode::kUserCancelled
+                                                                   : LastError::code(static_cast<DWORD>(opened));
     }
     ProviderAlgorithms algorithms;
     int rc = getKeyAlgorithms(key, algorithms);

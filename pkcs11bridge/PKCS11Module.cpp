@@ -24,6 +24,14 @@ constexpr CK_ULONG kLongestSlotList = 0x10000;
 // two looks at the module.
 constexpr std::chrono::milliseconds kSlotEventPollInterval{50};
 
+[[noreturn]] void throwSlotEventFailure(CK_RV rv)
+{
+    throw PKCS11Exception(String("PKCS11Module::waitForSlotEvent() - Failed on call to "
+                                 "C_WaitForSlotEvent(0, &slotID, NULL_PTR) it returned '")
+                              .append(messageNumber(rv))
+                              .append("'."));
+}
+
 } // namespace
 
 std::vector<PKCS11Module*> PKCS11Module::moduleTable_;
@@ -133,12 +141,17 @@ LongArray PKCS11Module::getSlotList()
     return LongArray(slotIds.data(), 0, reported);
 }
 
-// The old slots go whatever happens, and no module call is made for them, so
-// they are dropped when the new list is installed: a reader of the slot count
-// never sees the list empty in between. A failed slot list leaves no slots.
+// The old slots go whatever happens. Their sessions are closed first: login
+// state is the token's, so a session left open inside the module would keep
+// the token logged in for the new slots. They are dropped when the new list
+// is installed, so a reader of the slot count never sees the list empty in
+// between. A failed slot list leaves no slots.
 void PKCS11Module::refresh()
 {
     const std::lock_guard<CallLock> calls(*callLock_);
+    for (const std::shared_ptr<PKCS11Slot>& slot : slots_) {
+        slot->abandonSession();
+    }
     std::vector<std::shared_ptr<PKCS11Slot>> fresh;
     try {
         const LongArray slotIds = getSlotList();
@@ -183,15 +196,25 @@ unsigned int PKCS11Module::getNumberOfSlots() const
     return static_cast<unsigned int>(slots_.size());
 }
 
-// Holding the call lock through a blocking wait would stop every other native
-// until a token moved; yet C_Initialize(NULL_PTR) promised the module one
-// caller at a time, and a module whose wait really blocks (OpenSC) deadlocks
-// in PC/SC or corrupts its state when the wait runs beside another call. So
-// each look for an event is a non-blocking call under the lock, and the sleeps
-// between looks are outside it.
+// A module whose slots are all fixed (SoftHSM2, p11-kit's trust module) gets
+// the blocking wait it was asked for, outside the call lock: it either
+// refuses it at once or waits for an event it can report, and the caller
+// learns which. A module with removable slots (OpenSC), or one whose slots
+// cannot be told, is polled instead: its blocking wait deadlocks in PC/SC or
+// corrupts its state beside another call, yet C_Initialize(NULL_PTR) promised
+// it one caller at a time. Each look is a non-blocking call under the lock,
+// and the sleeps between looks are outside it.
 CK_SLOT_ID PKCS11Module::waitForSlotEvent()
 {
     const std::lock_guard<std::mutex> oneWaiter(slotEventMutex_);
+    if (hasOnlyFixedSlots()) {
+        CK_SLOT_ID slotID = 0;
+        const CK_RV rv = functionList_->C_WaitForSlotEvent(0, &slotID, NULL_PTR);
+        if (rv != CKR_OK) {
+            throwSlotEventFailure(rv);
+        }
+        return slotID;
+    }
     for (;;) {
         CK_SLOT_ID slotID = 0;
         const CK_RV rv = pollSlotEvent(slotID);
@@ -199,13 +222,26 @@ CK_SLOT_ID PKCS11Module::waitForSlotEvent()
             return slotID;
         }
         if (rv != CKR_NO_EVENT) {
-            throw PKCS11Exception(String("PKCS11Module::waitForSlotEvent() - Failed on call to "
-                                         "C_WaitForSlotEvent(0, &slotID, NULL_PTR) it returned '")
-                                      .append(messageNumber(rv))
-                                      .append("'."));
+            throwSlotEventFailure(rv);
         }
         std::this_thread::sleep_for(kSlotEventPollInterval);
     }
+}
+
+// No slot at all may be a reader whose card is out, and a slot that cannot be
+// read may have gone: both count as removable.
+bool PKCS11Module::hasOnlyFixedSlots()
+{
+    const std::lock_guard<CallLock> calls(*callLock_);
+    for (const std::shared_ptr<PKCS11Slot>& slot : slots_) {
+        CK_SLOT_INFO info;
+        info.flags = 0;
+        if (functionList_->C_GetSlotInfo(slot->getSlotID(), &info) != CKR_OK ||
+            (info.flags & CKF_REMOVABLE_DEVICE) != 0) {
+            return false;
+        }
+    }
+    return !slots_.empty();
 }
 
 CK_RV PKCS11Module::pollSlotEvent(CK_SLOT_ID& slotID)

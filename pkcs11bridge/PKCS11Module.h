@@ -40,7 +40,7 @@ public:
     PKCS11Slot& getSlotUnderCallLock(unsigned int index) const;
     unsigned int getNumberOfSlots() const;
     // Waits until the module reports a slot event; the module's other calls
-    // go on meanwhile.
+    // go on meanwhile. A module whose slots are all fixed is asked to block.
     CK_SLOT_ID waitForSlotEvent();
 
     // The library was initialised without locking, so it may assume that no two
@@ -58,6 +58,7 @@ private:
     static unsigned int takeNextModuleId();
     static void enterInModuleTable(PKCS11Module* module);
     CK_RV pollSlotEvent(CK_SLOT_ID& slotID);
+    bool hasOnlyFixedSlots();
     static std::shared_ptr<CallLock> callLockOf(const void* library);
     const std::shared_ptr<PKCS11Slot>& slotAt(unsigned int index) const;
 

@@ -120,6 +120,14 @@ void PKCS11Slot::closeSession()
     }
 }
 
+void PKCS11Slot::abandonSession() noexcept
+{
+    if (sessionOpened_) {
+        functionList_->C_CloseSession(sessionId_);
+    }
+    forgetSession();
+}
+
 void PKCS11Slot::closeAllSessions()
 {
     CK_RV rv = functionList_->C_CloseAllSessions(slotID_);

@@ -39,6 +39,10 @@ public:
     void openSession(CK_FLAGS flags);
     void closeSession();
     void closeAllSessions();
+    // For a slot being dropped: closes its session, if it counts one as open,
+    // without first asking for the token and whatever the module answers (the
+    // slot may be gone).
+    void abandonSession() noexcept;
     void login(const JNIBridge::String& pin, CK_USER_TYPE userType);
     void logout();
     void setPIN(const JNIBridge::String& oldPin, const JNIBridge::String& newPin);

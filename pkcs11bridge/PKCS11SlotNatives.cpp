@@ -3,6 +3,7 @@
 #include "jnibridge/JByteArray.h"
 #include "jnibridge/JString.h"
 #include "jnibridge/NativeMethodTable.h"
+#include "pkcs11bridge/PKCS11Exception.h"
 #include "pkcs11bridge/PKCS11JavaValues.h"
 #include "pkcs11bridge/PKCS11NativeGuard.h"
 #include "pkcs11bridge/PKCS11SlotCryptoNatives.h"
@@ -37,9 +38,23 @@ jboolean JNICALL slotQuery(JNIEnv*, jclass, jint moduleId, jint slotIndex)
                                   [&] { return ((*slotCall(moduleId, slotIndex)).*query)() ? JNI_TRUE : JNI_FALSE; });
 }
 
+// A write-protected token refuses a read-write session, as the standard says
+// it must (p11-kit's trust module, read-only cards); a read-only one still
+// lets it be searched and used, and its writes fail with the module's
+// CKR_SESSION_READ_ONLY.
 void JNICALL PKCS11Slot_openSession(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
-    pkcs11Native(kAsIndexOutOfBounds, [&] { slotCall(moduleId, slotIndex)->openSession(kReadWriteSession); });
+    pkcs11Native(kAsIndexOutOfBounds, [&] {
+        const auto slot = slotCall(moduleId, slotIndex);
+        try {
+            slot->openSession(kReadWriteSession);
+        } catch (const PKCS11Exception& refused) {
+            if (refused.getReturnValue() != CKR_TOKEN_WRITE_PROTECTED) {
+                throw;
+            }
+            slot->openSession(CKF_SERIAL_SESSION);
+        }
+    });
 }
 
 void JNICALL PKCS11Slot_login(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring pin, jint userType)

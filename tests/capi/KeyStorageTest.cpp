@@ -181,9 +181,9 @@ std::string descriptionOf(const char* message, std::int32_t code)
     return text;
 }
 
-// Run by capi_tests_without_ncrypt, where ncrypt.dll is missing: the key is
-// unusable, as a key its CSP refuses.
-TEST(KeyStorageWithoutNcrypt, KeyIsUnusable)
+// Run by capi_tests_without_ncrypt, where ncrypt.dll is missing: the key takes
+// the CryptoAPI step, and fails with what CryptAcquireContextA answers for it.
+TEST(KeyStorageWithoutNcrypt, KeyTakesTheCryptoApiStep)
 {
     if (HMODULE ncrypt = LoadLibraryA("ncrypt.dll")) {
         FreeLibrary(ncrypt);
@@ -191,13 +191,16 @@ TEST(KeyStorageWithoutNcrypt, KeyIsUnusable)
     }
     CapiTestEnvironment::setKeyProvInfo(signerCert5(), L"orv-any-key", MS_SMART_CARD_KEY_STORAGE_PROVIDER, 0,
                                         AT_KEYEXCHANGE);
+    HCRYPTPROV acquired = 0;
+    ASSERT_FALSE(CryptAcquireContextA(&acquired, "orv-any-key", "Microsoft Smart Card Key Storage Provider", 0, 0));
+    const auto code = static_cast<std::int32_t>(GetLastError());
+    ASSERT_NE(0, code);
     SecureBuffer signature, plain;
-    EXPECT_EQ(-999, wrap(Bytes(20, 1), 1, AT_SIGNATURE, signature));
+    EXPECT_EQ(code, wrap(Bytes(20, 1), 1, AT_SIGNATURE, signature));
     EXPECT_TRUE(signature.empty());
     const UnwrapOutcome thrown = unwrapOutcome(Bytes(128, 1), signerCert5(), plain);
-    ASSERT_EQ("cancelled", thrown.kind);
-    EXPECT_EQ("ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().. "
-              "Error code HEX: 0x7E. Error code dec: 126.\n",
+    ASSERT_EQ("failed", thrown.kind);
+    EXPECT_EQ(descriptionOf("ORVcapi::getPrivateKey() a problem occured while calling getCspFromCertificate().", code),
               thrown.description);
 }
 

@@ -242,6 +242,7 @@ struct Token {
 struct Slot {
     CK_SLOT_ID id = 0;
     bool present = false;
+    bool removable = true;
     Token token;
     long login = -1; // -1 nobody, else CK_USER_TYPE
 };
@@ -888,7 +889,7 @@ CK_RV m_GetSlotInfo(CK_SLOT_ID slotId, CK_SLOT_INFO* info)
         std::memset(info, 0, sizeof *info);
         padCopy(info->slotDescription, 64, ("P11Mock Slot " + dec(slotId)).c_str());
         padCopy(info->manufacturerID, 32, "ORV P11Mock");
-        info->flags = CKF_REMOVABLE_DEVICE | CKF_HW_SLOT | (s.present ? CKF_TOKEN_PRESENT : 0);
+        info->flags = (s.removable ? CKF_REMOVABLE_DEVICE : 0) | CKF_HW_SLOT | (s.present ? CKF_TOKEN_PRESENT : 0);
         info->hardwareVersion.major = 1;
         info->firmwareVersion.major = 1;
         return CKR_OK;
@@ -1061,6 +1062,8 @@ CK_RV m_OpenSession(CK_SLOT_ID slotId, CK_FLAGS flags, void* app, CK_NOTIFY noti
             return CKR_SESSION_PARALLEL_NOT_SUPPORTED;
         if (s.login == (long)CKU_SO && !(flags & CKF_RW_SESSION))
             return CKR_SESSION_READ_WRITE_SO_EXISTS;
+        if ((s.token.flags & CKF_WRITE_PROTECTED) && (flags & CKF_RW_SESSION))
+            return CKR_TOKEN_WRITE_PROTECTED;
         CK_SESSION_HANDLE h;
         do
             h = st.nextSession++;
@@ -1703,6 +1706,14 @@ P11MOCK_API int P11MOCK_CALL mock_set_token_flags(unsigned long slotId, unsigned
 {
     return withSlot(slotId, -1, [&](Slot& s) {
         s.token.flags = flags;
+        return 0;
+    });
+}
+
+P11MOCK_API int P11MOCK_CALL mock_set_removable(unsigned long slotId, int removable)
+{
+    return withSlot(slotId, -1, [&](Slot& s) {
+        s.removable = removable != 0;
         return 0;
     });
 }

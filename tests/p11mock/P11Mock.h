@@ -24,8 +24,8 @@
  * Slots, in C_GetSlotList order: 2, 5, 9, 11 (ids are not indexes).
  * C_GetSlotList(CK_TRUE) gives 2, 9, 11 (slot 5 is empty), so the bridge's slot
  * index 0 is slot 2, index 1 slot 9, index 2 slot 11.
- * All slots: CKF_REMOVABLE_DEVICE | CKF_HW_SLOT (+ CKF_TOKEN_PRESENT when a token
- * is in), slotDescription "P11Mock Slot <id>" blank-padded to 64,
+ * All slots: CKF_REMOVABLE_DEVICE (see mock_set_removable) | CKF_HW_SLOT (+
+ * CKF_TOKEN_PRESENT when a token is in), slotDescription "P11Mock Slot <id>" blank-padded to 64,
  * manufacturerID "ORV P11Mock" blank-padded to 32.
  *
  * Slot 2, token A (P11MOCK_SLOT_A):
@@ -338,9 +338,15 @@ P11MOCK_API int P11MOCK_CALL mock_set_token_info(unsigned long slotId, const cha
 P11MOCK_API int P11MOCK_CALL mock_set_token_label(unsigned long slotId, const void* bytes, unsigned long length);
 
 /* Token flags (CK_TOKEN_INFO.flags) of a slot's token. set returns 0 / -1;
-   get returns the flags, or 0 for an unknown slot. */
+   get returns the flags, or 0 for an unknown slot. With CKF_WRITE_PROTECTED
+   set, C_OpenSession refuses CKF_RW_SESSION with CKR_TOKEN_WRITE_PROTECTED. */
 P11MOCK_API int P11MOCK_CALL mock_set_token_flags(unsigned long slotId, unsigned long flags);
 P11MOCK_API unsigned long P11MOCK_CALL mock_get_token_flags(unsigned long slotId);
+
+/* removable == 0 clears CKF_REMOVABLE_DEVICE from the slot's C_GetSlotInfo
+   flags, as a fixed slot's; mock_reset makes every slot removable again.
+   Returns 0, or -1 for an unknown slot id. */
+P11MOCK_API int P11MOCK_CALL mock_set_removable(unsigned long slotId, int removable);
 
 /* Set a token's user or SO PIN (bytes, length). pin NULL: no PIN set (user:
    clears CKF_USER_PIN_INITIALIZED; a user login then gives

@@ -53,6 +53,7 @@
     X(set_token_label, int, (unsigned long, const void*, unsigned long))                                               \
     X(set_token_flags, int, (unsigned long, unsigned long))                                                            \
     X(get_token_flags, unsigned long, (unsigned long))                                                                 \
+    X(set_removable, int, (unsigned long, int))                                                                        \
     X(set_user_pin, int, (unsigned long, const char*, unsigned long))                                                  \
     X(set_so_pin, int, (unsigned long, const char*, unsigned long))                                                    \
     X(get_user_pin, long, (unsigned long, char*, size_t))                                                              \

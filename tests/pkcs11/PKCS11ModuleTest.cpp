@@ -154,24 +154,45 @@ TEST_F(ModuleSlots, NegativeJavaIndexIsOutOfRange)
               "PKCS11Module::getSlot(unsigned int) - index '-1' is out of bounds (0, 2)");
 }
 
-TEST_F(ModuleSlots, RefreshForgetsSessionsWithoutModuleCalls)
+TEST_F(ModuleSlots, RefreshClosesTheOldSessionsIgnoringTheAnswer)
 {
     auto old = openedSlot(indexA);
+    openedSlot(indexC);
+    mock().fail("C_CloseSession", CKR_SESSION_HANDLE_INVALID, 1);
     module->refresh();
-    EXPECT_EQ(calls(), (Calls{"C_GetSlotList", "C_GetSlotList"}));
-    auto fresh = module->getSlot(indexA);
-    EXPECT_NE(fresh.get(), old.get());
-    EXPECT_FALSE(fresh->getSessionOpened());
-    // The slot a caller still holds stays usable until it lets go of it.
-    EXPECT_TRUE(old->getSessionOpened());
+    EXPECT_EQ(mock().logLines()[1], "C_CloseSession session=2 rv=0x0");
+    EXPECT_EQ(calls(), (Calls{"C_CloseSession", "C_CloseSession", "C_GetSlotList", "C_GetSlotList"}));
+    EXPECT_EQ(mock().session_count(P11MOCK_SLOT_C), 0UL);
+    EXPECT_FALSE(module->getSlot(indexA)->getSessionOpened());
+    EXPECT_FALSE(old->getSessionOpened());
 }
 
 TEST_F(ModuleSlots, SlotEventReturnsSlotId)
 {
     mock().queue_slot_event(P11MOCK_SLOT_C);
     EXPECT_EQ(module->waitForSlotEvent(), P11MOCK_SLOT_C);
-    EXPECT_EQ(linesOf("C_WaitForSlotEvent"), (Calls{"C_WaitForSlotEvent flags=0x1 slot=9 rv=0x0"}));
+    EXPECT_EQ(mock().logLines(), (Calls{"C_GetSlotInfo slot=2 rv=0x0", "C_WaitForSlotEvent flags=0x1 slot=9 rv=0x0"}));
     EXPECT_EQ(module->getNumberOfSlots(), 3u);
+}
+
+// One removable slot keeps the polling wait; fixed slots get the blocking one,
+// outside the call lock.
+TEST_F(ModuleSlots, OnlyFixedSlotsGetTheBlockingWait)
+{
+    mock().set_removable(P11MOCK_SLOT_A, 0);
+    mock().set_removable(P11MOCK_SLOT_C, 0);
+    mock().queue_slot_event(P11MOCK_SLOT_C);
+    EXPECT_EQ(module->waitForSlotEvent(), P11MOCK_SLOT_C);
+    EXPECT_EQ(calls(), (Calls{"C_GetSlotInfo", "C_GetSlotInfo", "C_GetSlotInfo", "C_WaitForSlotEvent"}));
+    mock().set_removable(P11MOCK_SLOT_D, 0);
+    std::thread waiter([this] { EXPECT_EQ(module->waitForSlotEvent(), P11MOCK_SLOT_D); });
+    for (int i = 0; i < 500 && mock().waiting_count() == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(module->getCallLock().getCallerCount(), 0u);
+    mock().queue_slot_event(P11MOCK_SLOT_D);
+    waiter.join();
+    EXPECT_EQ(linesOf("C_WaitForSlotEvent").back(), "C_WaitForSlotEvent flags=0x0 slot=11 rv=0x0");
 }
 
 TEST_F(ModuleSlots, BlockingWaitWokenByEvent)

@@ -85,7 +85,7 @@ run_cases() { # NAME
     for c in $cases; do
         out=$tmp/case.out
         status=0
-        ORV_DIR=$material timeout -k 5 "$case_seconds" java -Xmx256m -XX:+UseSerialGC -XX:TieredStopAtLevel=1 \
+        ORV_DIR=${ORV_DIR:-$material} timeout -k 5 "$case_seconds" java -Xmx256m -XX:+UseSerialGC -XX:TieredStopAtLevel=1 \
             -XX:ErrorFile="$tmp/hs_err_%p.log" -Djava.library.path="$build" \
             -cp "$build/java/orvnative.jar:$tmp/classes" ModuleCase "$c" >"$out" 2>&1 || status=$?
         line=$(grep '^RESULT ' "$out" | tail -n 1 | sed 's/^RESULT //')
@@ -132,7 +132,12 @@ nss() {
 p11kit() {
     ORV_MODULE=$pkcs11_dir/p11-kit-trust.so
     [ -f "$ORV_MODULE" ] || { not_set_up p11-kit-trust "p11-kit-trust.so is not installed"; return; }
-    export ORV_MODULE
+    # The material without a stored certificate to look for among the CA certificates.
+    ORV_DIR=$tmp/trust
+    mkdir -p "$ORV_DIR"
+    cp "$material"/* "$ORV_DIR"
+    rm -f "$ORV_DIR/cert.der"
+    export ORV_MODULE ORV_DIR
     run_cases p11-kit-trust
 }
 
@@ -259,7 +264,8 @@ EOF
 
 # Each module's setting-up runs in a subshell so its environment stays its own;
 # the subshell stops its daemons and puts back what it moved before it ends.
-for m in nss p11kit ock tpm2; do
+# ORV_MODULES picks some of them: nss p11kit ock tpm2.
+for m in ${ORV_MODULES:-nss p11kit ock tpm2}; do
     (
         trap 'stop_daemons; restore_ock' EXIT
         trap 'exit 130' INT TERM HUP

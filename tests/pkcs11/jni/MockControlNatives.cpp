@@ -89,5 +89,7 @@ MOCK_FORWARD(void, logEnable, (JNIEnv * env, jclass, jboolean on), void(), log_e
 MOCK_FORWARD(void, setNextSessionHandle, (JNIEnv * env, jclass, jlong handle), void(),
              set_next_session_handle(ULong(handle)))
 MOCK_FORWARD(jint, loginState, (JNIEnv * env, jclass, jlong slotId), -2, get_login_state(ULong(slotId)))
+MOCK_FORWARD(jint, setTokenFlags, (JNIEnv * env, jclass, jlong slotId, jlong flags), -1,
+             set_token_flags(ULong(slotId), ULong(flags)))
 MOCK_FORWARD(void, setSingleThreaded, (JNIEnv * env, jclass, jboolean on), void(), set_single_threaded(on ? 1 : 0))
 MOCK_FORWARD(jlong, overlapCount, (JNIEnv * env, jclass), 0, overlap_count())

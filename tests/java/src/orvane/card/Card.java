@@ -86,9 +86,33 @@ final class Card {
         script("insert");
     }
 
-    private static void script(String command) throws IOException, InterruptedException {
+    /** Ends pcscd and the card's relay and starts both again, as a restarted PC/SC service finds its card. */
+    static void restartPcscd() throws IOException, InterruptedException {
+        script("start", env("ORV_CARD_RELAY"));
+    }
+
+    /**
+     * The README's recovery after pcscd restarted: log out and close the old
+     * session (either may fail on a session the restart voided), refresh,
+     * then a new session and login.
+     */
+    static void recoverAfterPcscdRestart() throws Exception {
+        int m = module();
+        try {
+            PKCS11Slot.logout(m, SLOT);
+            PKCS11Slot.closeSession(m, SLOT);
+        } catch (PKCS11Exception voided) {
+            System.out.println("card: after the restart: " + voided.getMessage());
+        }
+        PKCS11Module.refresh(m);
+        PKCS11Slot.openSession(m, SLOT);
+        PKCS11Slot.login(m, SLOT, pin(), PKCS11Slot.CKU_USER);
+    }
+
+    private static void script(String... command) throws IOException, InterruptedException {
         Path log = STATE.resolve("script.log");
-        Process p = new ProcessBuilder("sh", env("ORV_CARD_SCRIPT"), command, STATE.toString())
+        Process p = new ProcessBuilder("sh", env("ORV_CARD_SCRIPT"), command[0], STATE.toString(),
+                command.length > 1 ? command[1] : "")
                 .redirectErrorStream(true).redirectOutput(log.toFile()).start();
         if (!p.waitFor(40, TimeUnit.SECONDS)) {
             p.destroyForcibly();

@@ -66,6 +66,15 @@ class CardRemovalTest extends LoggedInCard {
     }
 
     @Test
+    void signingComesBackAfterEachOfTwoPcscdRestarts() throws Exception {
+        for (int restart = 0; restart < 2; restart++) {
+            Card.restartPcscd();
+            Card.recoverAfterPcscdRestart();
+            Card.signAndCheck(DATA, PKCS11Slot.CKM_SHA256_RSA_PKCS, "SHA256withRSA");
+        }
+    }
+
+    @Test
     void waitForSlotEventBlocksUntilRemovalAndUntilInsertion() throws Exception {
         Future<Long> removal = Card.blockedWaiter(pool);
         Card.remove();

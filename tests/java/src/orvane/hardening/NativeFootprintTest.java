@@ -203,21 +203,17 @@ class NativeFootprintTest {
     }
 
     /**
-     * Refresh forgets its slot objects with their open sessions, which stay
-     * open in the module: that growth is by design. Measured and bounded here,
-     * with its figure printed for the README.
+     * Refresh closes the sessions of the slots it drops, so nothing grows, open
+     * session or not (it leaked about 280 bytes a refresh, 1.1 MB here, while
+     * it left them open).
      */
     @Test
     @Order(6)
-    void refreshGrowsOnlyByItsAbandonedSessions() throws Throwable {
-        int rounds = 4000;
-        Footprint[] f = series("pkcs11 refresh+session", rounds, () -> {
+    void refreshLeavesNoSessionBehind() throws Throwable {
+        flat("pkcs11 refresh+session", 4000, () -> {
             PKCS11Slot.openSession(m, t.slotIndex);
             PKCS11Module.refresh(m);
         });
-        long bytesPerRefresh = (f[1].rssKiB() - f[0].rssKiB()) * 1024 / rounds;
-        System.out.printf("footprint refresh with an open session: %d bytes per refresh%n", bytesPerRefresh);
-        assertTrue(bytesPerRefresh <= 2048, bytesPerRefresh + " bytes per refresh");
         flat("pkcs11 refresh alone", 10000, () -> PKCS11Module.refresh(m));
     }
 

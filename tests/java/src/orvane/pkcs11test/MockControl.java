@@ -47,4 +47,6 @@ final class MockControl {
     static native void setNextSessionHandle(long handle);
 
     static native int loginState(long slotId);
+
+    static native int setTokenFlags(long slotId, long flags);
 }

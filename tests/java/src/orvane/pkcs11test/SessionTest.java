@@ -94,6 +94,49 @@ class SessionTest {
         assertEquals("PKCS11Slot::initPIN(const String&)" + tail, failure(() -> PKCS11Slot.initPIN(m, s, "a")));
     }
 
+    @Test
+    void refreshEndsTheOldSessionsAndTheirLogin() throws Exception {
+        use(TestModules.MAIN);
+        byte[] certificate = TestModules.MAIN_KEY.certificate;
+        byte[] data = "refresh".getBytes();
+        PKCS11Slot.openSession(m, s);
+        PKCS11Slot.login(m, s, used.userPin(), PKCS11Slot.CKU_USER);
+        PKCS11Slot.openSession(m, TestModules.REINIT.slotIndex());
+        PKCS11Module.refresh(m);
+        PKCS11Slot.openSession(m, s);
+        assertTrue(failure(() -> PKCS11Slot.signData(m, s, certificate, data, PKCS11Slot.CKM_SHA1_RSA_PKCS))
+                .endsWith("The PrivateKey for the supplied Certificate cannot be found"));
+        assertTrue(failure(() -> PKCS11Slot.login(m, s, "86420", PKCS11Slot.CKU_USER)).endsWith("CKR_PIN_INCORRECT"));
+        PKCS11Slot.login(m, s, used.userPin(), PKCS11Slot.CKU_USER);
+        assertTrue(TestModules.MAIN_KEY.verifies("SHA1withRSA", data,
+                PKCS11Slot.signData(m, s, certificate, data, PKCS11Slot.CKM_SHA1_RSA_PKCS)));
+        // SoftHSM2 refuses to initialise a token with a session still open (CKR_SESSION_EXISTS).
+        TestModules.Token reinit = TestModules.REINIT;
+        PKCS11Slot.initTokenAndUserPIN(m, reinit.slotIndex(), reinit.soPin(), reinit.label(), reinit.userPin());
+        PKCS11Slot.closeSession(m, reinit.slotIndex());
+    }
+
+    @Test
+    void writeProtectedTokenGetsReadOnlySession() throws Exception {
+        use(TestModules.MOCK_A);
+        TestModules.resetMock();
+        MockControl.setTokenFlags(MockControl.SLOT_A, 0x40D | 0x2);
+        PKCS11Slot.openSession(m, s);
+        assertEquals("C_OpenSession slot=2 flags=0x6 app=set notify=NULL session=- rv=0xe2\n"
+                + "C_OpenSession slot=2 flags=0x4 app=set notify=NULL session=1 rv=0x0\n",
+                MockControl.log().replaceAll("C_GetSlotInfo.*\n", ""));
+        byte[] certificate = "P11MOCK-CERT-A-RSA".getBytes();
+        byte[] data = "read-only".getBytes();
+        byte[] signature = PKCS11Slot.signData(m, s, certificate, data, PKCS11Slot.CKM_SHA1_RSA_PKCS);
+        assertTrue(PKCS11Slot.verifyData(m, s, certificate, data, signature, PKCS11Slot.CKM_SHA1_RSA_PKCS));
+        assertEquals("PKCS11Slot::deleteObject(unsigned long) - Failed on call to C_DestroyObject()"
+                + " - CKR_SESSION_READ_ONLY", failure(() -> PKCS11Slot.deleteObject(m, s, 0x101)));
+        PKCS11Slot.closeSession(m, s);
+        assertTrue(failure(() -> PKCS11Slot.initTokenAndUserPIN(m, s, "87654321", "A", "1234"))
+                .endsWith("C_OpenSession() - CKR_TOKEN_WRITE_PROTECTED"));
+        TestModules.resetMock();
+    }
+
     private static void expectIndexFailure(Class<? extends Throwable> expected, int moduleId, int slotIndex,
             String message, TestModules.SlotCall call) {
         Throwable t = assertThrows(Throwable.class, () -> call.call(moduleId, slotIndex));

@@ -32,6 +32,8 @@ final class TestModules {
     static int softHsmSlotCount;
     /** Sessions, login, digest and random. */
     static final Token MAIN;
+    /** MAIN's key pair and certificate, as Java sees them. */
+    static final SoftHsmSetup.KeyFiles MAIN_KEY;
     /** Its user PIN is changed by the tests. */
     static final Token PIN_CHANGE;
     /** Re-initialised by the tests. */
@@ -51,7 +53,9 @@ final class TestModules {
         try {
             Path dir = SoftHsmSetup.freshTokenDirectory();
             String[][] made = {{"orv-main", "2468"}, {"orv-pinchange", "1357"}, {"orv-reinit", "9753"}};
-            for (String[] token : made) {
+            SoftHsmSetup.keyToken(dir, made[0][0], SO_PIN, made[0][1]);
+            MAIN_KEY = new SoftHsmSetup.KeyFiles(dir, made[0][0]);
+            for (String[] token : List.of(made[1], made[2])) {
                 material("token", dir, token[0], SO_PIN, token[1]);
             }
             // Slot ids are random; the order of the labels is SoftHSM2's slot order.
