@@ -25,6 +25,7 @@ orv_add_junit(hardening_junit PACKAGE orvane.hardening ARGS --exclude-tag standi
 orv_add_junit(hardening_standin_junit PACKAGE orvane.hardening STANDIN ARGS --include-tag standin
     ENV "JAVA_TOOL_OPTIONS=-Xint -Xms128m -Xmx128m -XX:+AlwaysPreTouch -XX:+UseSerialGC"
         MALLOC_ARENA_MAX=2
+        ORV_INIT_TOKEN_LABEL=$<TARGET_FILE:init-token-label>
         SOFTHSM2_CONF=${CMAKE_BINARY_DIR}/tests/softhsm-hardening-standin/softhsm2.conf
         ORV_WIN32_ROOT=${ORV_HARDENING_ROOT})
 set_tests_properties(hardening_standin_junit PROPERTIES FIXTURES_REQUIRED orv_hardening_state)
