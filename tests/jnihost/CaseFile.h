@@ -3,8 +3,9 @@
 //   [platforms] statement => expected
 //   [platforms] => expected          overrides the line above on those platforms
 //
-// platforms is a comma list of linux, win32, win64 and wine (both Windows
-// builds); without it a line applies everywhere. Statements:
+// platforms is a comma list of linux, standin (the Linux library over the
+// Win32 stand-in), win32, win64 and wine (both Windows builds); without it a
+// line applies everywhere. Statements:
 //
 //   call Class.method arg... [as NAME]   one native, arguments read by its signature
 //   repeat N call ...                    the same call N times, same outcome each time

@@ -1,7 +1,7 @@
 // jnihost: loads ORVNative as a Java VM would, inside a VM of its own, and
 // runs a case file against every native it registered.
 //
-//   jnihost --library PATH --cases FILE --platform linux|win32|win64
+//   jnihost --library PATH --cases FILE --platform linux|standin|win32|win64
 //           --material DIR --mock PATH --transcript FILE [--provision-capi]
 //           [--require-coverage]
 #include "CapiProvisioning.h"
@@ -61,7 +61,7 @@ int main(int argc, char** argv)
 {
     Options options;
     if (!parse(argc, argv, options)) {
-        std::cerr << "usage: jnihost --library PATH --cases FILE --platform linux|win32|win64 --material DIR"
+        std::cerr << "usage: jnihost --library PATH --cases FILE --platform linux|standin|win32|win64 --material DIR"
                      " --mock PATH --transcript FILE [--provision-capi] [--require-coverage]\n";
         return 2;
     }

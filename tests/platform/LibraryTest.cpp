@@ -29,19 +29,6 @@ TEST(LoadLibrary, FindsSymbolOfSystemLibrary)
     EXPECT_TRUE(FreeLibrary(libc));
 }
 
-TEST(LoadLibrary, NcryptIsTheStandInsOwnUnlessHidden)
-{
-    HMODULE ncrypt = LoadLibraryA("NCrypt.dll");
-    ASSERT_NE(nullptr, ncrypt);
-    EXPECT_EQ(reinterpret_cast<void*>(&NCryptSignHash),
-              reinterpret_cast<void*>(GetProcAddress(ncrypt, "NCryptSignHash")));
-    ORV_EXPECT_ERROR(nullptr, GetProcAddress(ncrypt, "NCryptCreatePersistedKey"), ERROR_PROC_NOT_FOUND);
-    EXPECT_TRUE(FreeLibrary(ncrypt));
-    setenv("ORV_WIN32_NO_NCRYPT", "1", 1);
-    ORV_EXPECT_ERROR(nullptr, LoadLibraryA("ncrypt.dll"), ERROR_MOD_NOT_FOUND);
-    unsetenv("ORV_WIN32_NO_NCRYPT");
-}
-
 TEST(LoadLibrary, MissingFileFailsWithModNotFound)
 {
     SetLastError(0);

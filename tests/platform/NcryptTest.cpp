@@ -3,7 +3,7 @@
 // checked with OpenSSL from the public key alone.
 #include "TestSupport.h"
 
-#include "platform/StandInKeyStorage.h"
+#include "platform/standin/StandInKeyStorage.h"
 
 #include <openssl/rand.h>
 
@@ -264,6 +264,19 @@ TEST_F(NcryptTest, ImportedKeyLivesInMemoryOnly)
     EXPECT_EQ(NTE_BAD_DATA, import(BCRYPT_RSAPRIVATE_BLOB, 20));
     EXPECT_EQ(NTE_NOT_SUPPORTED, import(L"CAPIPRIVATEBLOB", static_cast<DWORD>(blob.size())));
     EXPECT_EQ(0u, damaged.handle);
+}
+
+TEST(LoadLibrary, NcryptIsTheStandInsOwnUnlessHidden)
+{
+    HMODULE ncrypt = LoadLibraryA("NCrypt.dll");
+    ASSERT_NE(nullptr, ncrypt);
+    EXPECT_EQ(reinterpret_cast<void*>(&NCryptSignHash),
+              reinterpret_cast<void*>(GetProcAddress(ncrypt, "NCryptSignHash")));
+    ORV_EXPECT_ERROR(nullptr, GetProcAddress(ncrypt, "NCryptCreatePersistedKey"), ERROR_PROC_NOT_FOUND);
+    EXPECT_TRUE(FreeLibrary(ncrypt));
+    setenv("ORV_WIN32_NO_NCRYPT", "1", 1);
+    ORV_EXPECT_ERROR(nullptr, LoadLibraryA("ncrypt.dll"), ERROR_MOD_NOT_FOUND);
+    unsetenv("ORV_WIN32_NO_NCRYPT");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "platform/src/Registry.h"
+#include "platform/standin/Registry.h"
 
 #include <sys/stat.h>
 

@@ -25,6 +25,7 @@ import javax.crypto.Cipher;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.MethodOrderer;
 import org.junit.jupiter.api.Order;
+import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.TestMethodOrder;
 import org.junit.jupiter.api.function.Executable;
@@ -160,6 +161,7 @@ class NativeFootprintTest {
 
     @Test
     @Order(4)
+    @Tag("standin")
     void cryptoApiOverTheStandIn() throws Throwable {
         CapiToken token = new CapiToken();
         Path material = Path.of(System.getenv("ORV_WIN32_ROOT"), "material");
@@ -190,6 +192,7 @@ class NativeFootprintTest {
 
     @Test
     @Order(5)
+    @Tag("standin")
     void registryAndAccessibility() throws Throwable {
         flat("registry", 8000, () -> {
             assertEquals("Alpha", WindowsRegistry.getRegistryKeyName(HKCU, ENUM, 0));

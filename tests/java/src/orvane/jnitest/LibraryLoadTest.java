@@ -3,12 +3,14 @@ package orvane.jnitest;
 import static org.junit.jupiter.api.Assertions.assertDoesNotThrow;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
+import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.File;
 import java.util.Arrays;
 
 import org.junit.jupiter.api.Test;
 
+import orvane.clapi.crypto.CapiToken;
 import orvane.common.utils.IncomingNativeUtils;
 
 /** Loading the library into a real JVM: the load hook's version and a callable native. */
@@ -35,5 +37,14 @@ class LibraryLoadTest {
     @Test
     void registeredNativeIsCallable() {
         assertDoesNotThrow(IncomingNativeUtils::jniShutdownNativeAccessibility);
+    }
+
+    /** The shipped library answers as Linux: no CryptoAPI provider, and the answer array is left alone. */
+    @Test
+    void noCryptoApiProviderOnLinux() {
+        boolean[] available = {true};
+        assertEquals(0x80090019 /* NTE_KEYSET_NOT_DEF */, new CapiToken().nativeIsCspAvailable(
+                "Microsoft Base Cryptographic Provider v1.0", "RSA_FULL", available));
+        assertTrue(available[0]);
     }
 }

@@ -1,10 +1,11 @@
 // FormatMessageA for system codes: Windows' English texts for the codes the
 // bridges meet, "\r\n" terminated as Windows returns them.
-#include "platform/src/Common.h"
+#include "platform/linux/Failure.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <unordered_map>
 
 namespace orv::platform {
@@ -66,8 +67,10 @@ const std::unordered_map<DWORD, const char*>& systemTexts()
         {0x80090019u, "The keyset is not defined."},
         {0x8009001Bu, "Provider type does not match registered value."},
         {0x80090020u, "An internal error occurred."},
+        {0x80090026u, "The supplied handle is invalid."},
         {0x80092004u, "Cannot find object or property."},
         {0x80092005u, "The object or property already exists."},
+        {0x80093102u, "ASN1 unexpected end of data."},
         {0x8009310Bu, "ASN1 bad tag value met."},
     };
     return kTexts;

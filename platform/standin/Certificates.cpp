@@ -2,11 +2,11 @@
 // like Windows' (Duplicate/Free); every live context is registered so a
 // stale or foreign pointer is refused rather than dereferenced. Stores keep
 // their certificates in SHA-1 order, which is also the enumeration order.
-#include "platform/src/Certificates.h"
+#include "platform/standin/Certificates.h"
 
-#include "platform/src/Common.h"
-#include "platform/src/HandleTable.h"
-#include "platform/src/StateRoot.h"
+#include "platform/standin/Common.h"
+#include "platform/linux/HandleTable.h"
+#include "platform/standin/StateRoot.h"
 
 #include <openssl/asn1.h>
 #include <openssl/err.h>

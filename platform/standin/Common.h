@@ -1,9 +1,9 @@
-// Small helpers shared by the stand-in's sources: error returns, wiped
-// buffers, OpenSSL ownership, text conversion.
+// Small helpers shared by the stand-in's sources: wiped buffers, OpenSSL ownership, text conversion.
 #ifndef ORV_PLATFORM_COMMON_H
 #define ORV_PLATFORM_COMMON_H
 
 #include "platform/Win32.h"
+#include "platform/linux/Failure.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -15,20 +15,6 @@
 #include <vector>
 
 namespace orv::platform {
-
-// Sets the thread's last error and returns FALSE, the usual Win32 failure.
-inline BOOL fail(LONG code)
-{
-    SetLastError(static_cast<DWORD>(code));
-    return FALSE;
-}
-
-template <typename T>
-inline T* failNull(LONG code)
-{
-    SetLastError(static_cast<DWORD>(code));
-    return nullptr;
-}
 
 // Allocator that overwrites memory before giving it back, for key material.
 template <typename T>

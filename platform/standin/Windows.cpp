@@ -1,8 +1,8 @@
 // A process-local table of titled top-level windows, standing in for the
 // desktop that FindWindowA searches. One list, guarded by its own lock.
-#include "platform/StandInWindows.h"
+#include "platform/standin/StandInWindows.h"
 
-#include "platform/src/Common.h"
+#include "platform/standin/Common.h"
 
 #include <algorithm>
 #include <mutex>

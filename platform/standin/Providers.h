@@ -5,7 +5,7 @@
 #ifndef ORV_PLATFORM_PROVIDERS_H
 #define ORV_PLATFORM_PROVIDERS_H
 
-#include "platform/src/Common.h"
+#include "platform/standin/Common.h"
 
 #include <string>
 #include <vector>

@@ -1,14 +1,17 @@
 // Named mutexes with Windows semantics: recursive ownership by the owning
 // thread, timeouts, WAIT_ABANDONED when the owner ended without releasing.
 // Names are process-local: one table, guarded by its own lock.
-#include "platform/src/Common.h"
-#include "platform/src/HandleTable.h"
+#include "platform/linux/Failure.h"
+#include "platform/linux/HandleTable.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace orv::platform {
 namespace {

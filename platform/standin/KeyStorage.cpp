@@ -1,11 +1,11 @@
 // The stand-in's key storage providers: their names, and their keys and refusals on disk.
-#include "platform/src/KeyStorage.h"
+#include "platform/standin/KeyStorage.h"
 
-#include "platform/StandInKeyStorage.h"
+#include "platform/standin/StandInKeyStorage.h"
 
-#include "platform/src/KeyBlob.h"
-#include "platform/src/Providers.h"
-#include "platform/src/StateRoot.h"
+#include "platform/standin/KeyBlob.h"
+#include "platform/standin/Providers.h"
+#include "platform/standin/StateRoot.h"
 
 #include <cstdio>
 #include <cstdlib>
