@@ -1,54 +1,42 @@
 # One-command entry points. `make check` builds the Linux tree and runs its
-# tests (the everyday loop); `make test` builds the Linux, sanitizer, win32,
-# win64 and fuzz trees and runs ctest in each in turn; `make demo` shows the
-# token tool against a throwaway SoftHSM2 token.
+# fast tier (everything not labelled slow or card); `make check-all` runs every
+# Linux test; `make test` builds the Linux, sanitizer, win32, win64 and fuzz
+# trees and runs ctest in each in turn, with warnings as errors; `make demo`
+# shows the token tool against a throwaway SoftHSM2 token. Each tree is
+# configured from its preset in CMakePresets.json (`cmake --list-presets`).
 JOBS ?= 2
 BUILD ?= build
-CMAKE_FLAGS ?= -G Ninja
+TREES = linux asan win32 win64 fuzz
+# Extra cache settings for a new tree, e.g. CONFIGURE_FLAGS=-DORV_WERROR=ON.
+CONFIGURE_FLAGS ?=
 
-.PHONY: all deps configure build check test demo bench clean win64 fuzz card-demo modules dist reproduce
+.PHONY: all deps configure build check check-all test format demo bench clean win64 fuzz card-demo modules dist reproduce
 
 all: build
 
 deps:
 	@sh tools/install-deps.sh
 
-$(BUILD)/linux/build.ninja:
-	cmake -S . -B $(BUILD)/linux $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+$(BUILD)/%/build.ninja:
+	cmake --preset $* -B $(BUILD)/$* $(CONFIGURE_FLAGS)
 
-$(BUILD)/asan/build.ninja:
-	cmake -S . -B $(BUILD)/asan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DORV_SANITIZE=ON
+configure: $(TREES:%=$(BUILD)/%/build.ninja)
 
-$(BUILD)/win32/build.ninja:
-	cmake -S . -B $(BUILD)/win32 $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
-
-$(BUILD)/win64/build.ninja:
-	cmake -S . -B $(BUILD)/win64 $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
-
-# libFuzzer needs clang; this tree builds the fuzz targets alone (tests/fuzz).
-$(BUILD)/fuzz/build.ninja:
-	CC=clang CXX=clang++ cmake -S . -B $(BUILD)/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	      -DORV_FUZZ=ON -DBUILD_TESTING=OFF -DORV_JVM_TESTS=OFF
-
-configure: $(BUILD)/linux/build.ninja $(BUILD)/asan/build.ninja $(BUILD)/win32/build.ninja \
-           $(BUILD)/win64/build.ninja $(BUILD)/fuzz/build.ninja
-
-build: deps $(BUILD)/linux/build.ninja $(BUILD)/asan/build.ninja $(BUILD)/win32/build.ninja $(BUILD)/win64/build.ninja \
-       $(BUILD)/fuzz/build.ninja
-	cmake --build $(BUILD)/linux -j $(JOBS)
-	cmake --build $(BUILD)/asan -j $(JOBS)
-	cmake --build $(BUILD)/win32 -j $(JOBS)
-	cmake --build $(BUILD)/win64 -j $(JOBS)
+build: deps configure
+	for tree in linux asan win32 win64; do cmake --build $(BUILD)/$$tree -j $(JOBS) || exit 1; done
 	cmake --build $(BUILD)/fuzz -j $(JOBS) --target orv_fuzzers
 
 # The 64-bit DLL and its tests alone: `make win64 && cd $(BUILD)/win64 && ctest`.
 win64: deps $(BUILD)/win64/build.ninja
 	cmake --build $(BUILD)/win64 -j $(JOBS)
 
-# The everyday loop: the Linux tree alone, no package check.
+# The everyday loop: the Linux tree and its fast tier, no package check.
 check: $(BUILD)/linux/build.ninja
+	cmake --build $(BUILD)/linux -j $(JOBS)
+	cd $(BUILD)/linux && ctest --output-on-failure --timeout 900 -j $(JOBS) -LE 'slow|card'
+
+# Every Linux test, the slow suites and the virtual card included.
+check-all: $(BUILD)/linux/build.ninja
 	cmake --build $(BUILD)/linux -j $(JOBS)
 	cd $(BUILD)/linux && ctest --output-on-failure --timeout 900 -j $(JOBS)
 
@@ -56,7 +44,11 @@ check: $(BUILD)/linux/build.ninja
 # current one's tests run. The fuzz tree replays kept inputs and fuzzes each
 # target for 20 seconds. Logs stay in $(BUILD)/test-logs.
 test: deps
-	@JOBS=$(JOBS) MAKE="$(MAKE)" sh tools/test-trees.sh $(BUILD) linux win32 win64 asan fuzz
+	@JOBS=$(JOBS) sh tools/test-trees.sh $(BUILD) linux win32 win64 asan fuzz
+
+# Every C and C++ file as .clang-format lays it out (the format_clean test).
+format:
+	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
 demo: deps $(BUILD)/linux/build.ninja
 	cmake --build $(BUILD)/linux -j $(JOBS)

@@ -24,8 +24,8 @@ mkdir -p "$dist/windows-x86" "$dist/windows-x64" "$dist/linux-x86_64" "$dist/too
 ship() { # FILE DIRECTORY: the binary and its debug file
     cp "$1" "$1.debug" "$2/"
 }
-ship "$build/win32/ORVNative.dll" "$dist/windows-x86"
-ship "$build/win64/ORVNative.dll" "$dist/windows-x64"
+ship "$build/win32/bin/ORVNative.dll" "$dist/windows-x86"
+ship "$build/win64/bin/ORVNative.dll" "$dist/windows-x64"
 ship "$build/linux/libORVNative.so" "$dist/linux-x86_64"
 # orvtool.jar's manifest finds orvnative.jar one directory up.
 cp "$build/linux/java/orvnative.jar" "$dist/"

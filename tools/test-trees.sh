@@ -16,10 +16,10 @@ failed=""
 build_tree() {
     if [ "$1" = fuzz ]; then target="--target orv_fuzzers"; else target=""; fi
     start=$(date +%s)
-    # The tree is configured here too, when it is new, so that this also runs
-    # beside the previous tree's tests.
+    # Configured (or configured again) from its preset here, so that this also
+    # runs beside the previous tree's tests; a warning fails the build.
     # shellcheck disable=SC2086
-    if ${MAKE:-make} -s BUILD="$build" "$build/$1/build.ninja" >"$logs/$1.build" 2>&1 &&
+    if cmake --preset "$1" -B "$build/$1" -DORV_WERROR=ON >"$logs/$1.build" 2>&1 &&
         cmake --build "$build/$1" -j "$jobs" $target >>"$logs/$1.build" 2>&1; then status=ok; else status=FAILED; fi
     echo "$status $(($(date +%s) - start))" >"$logs/$1.built"
 }

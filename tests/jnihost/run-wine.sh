@@ -1,13 +1,13 @@
 #!/bin/sh
-# run-wine.sh WINE_RUN JNIHOST_EXE CASES PLATFORM REGFILE: the host's cases
-# against the DLL under Wine. The registry values are imported into the
-# tree's prefix first; the library, the mock module and the material sit
-# beside the host, which provisions the CryptoAPI material itself.
+# run-wine.sh WINE_RUN JNIHOST_EXE CASES PLATFORM REGFILE MATERIAL: the host's
+# cases against the DLL under Wine. The registry values are imported into the
+# tree's prefix first; the library and the mock module sit beside the host,
+# which provisions the CryptoAPI material itself.
 set -e
-wine_run=$1 exe=$2 cases=$3 platform=$4 reg=$5
+wine_run=$1 exe=$2 cases=$3 platform=$4 reg=$5 material=$6
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 cd "$(dirname "$exe")"
 "$wine_run" reg import "$(winpath "$reg")" >/dev/null 2>&1
 exec "$wine_run" "$(basename "$exe")" --library ORVNative.dll --cases "$(winpath "$cases")" \
-    --platform "$platform" --material material --mock orvp11mock.dll \
+    --platform "$platform" --material "$(winpath "$material")" --mock orvp11mock.dll \
     --transcript "transcript-$platform.txt" --provision-capi --require-coverage

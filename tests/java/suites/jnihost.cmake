@@ -10,4 +10,4 @@ set_tests_properties(jnihost_junit PROPERTIES FIXTURES_SETUP jnihost_transcripts
 add_test(NAME jnihost_transcripts_match
          COMMAND ${CMAKE_COMMAND} -E compare_files ${ORV_JNIHOST_DIR}/transcript-host.txt
                  ${ORV_JNIHOST_DIR}/transcript-jvm.txt)
-set_tests_properties(jnihost_transcripts_match PROPERTIES FIXTURES_REQUIRED jnihost_transcripts)
+set_tests_properties(jnihost_transcripts_match PROPERTIES FIXTURES_REQUIRED jnihost_transcripts LABELS jvm)

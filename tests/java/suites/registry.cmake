@@ -8,6 +8,6 @@ add_test(NAME registry_junit_import
                  ${ORV_REGISTRY_ROOT} $<TARGET_FILE:orvwin> ${ORV_REGISTRY_DATA})
 set_tests_properties(registry_junit_import PROPERTIES
     ENVIRONMENT ORV_WIN32_ROOT=${ORV_REGISTRY_ROOT}
-    FIXTURES_SETUP orv_registry_root)
+    FIXTURES_SETUP orv_registry_root LABELS jvm)
 orv_add_junit(registry_junit PACKAGE orvane.registrytest STANDIN ENV ORV_WIN32_ROOT=${ORV_REGISTRY_ROOT})
 set_tests_properties(registry_junit PROPERTIES FIXTURES_REQUIRED orv_registry_root)
