@@ -1,3 +1,4 @@
+// Tests the stand-in's certificate stores: adding, finding, enumerating and key provider information.
 #include "TestSupport.h"
 
 #include <set>

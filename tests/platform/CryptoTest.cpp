@@ -1,3 +1,4 @@
+// Tests the stand-in's CryptoAPI providers, keys, hashes and signatures against OpenSSL.
 #include "TestSupport.h"
 
 #include <openssl/rand.h>

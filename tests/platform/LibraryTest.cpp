@@ -1,3 +1,4 @@
+// Tests LoadLibraryA, GetProcAddress and the per-thread last error of the shipped Linux layer.
 #include "TestSupport.h"
 
 #include <thread>

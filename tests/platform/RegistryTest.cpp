@@ -1,3 +1,4 @@
+// Tests the stand-in's registry read from .reg files: keys, values, types and errors.
 #include "TestSupport.h"
 
 #include "platform/standin/Registry.h"
