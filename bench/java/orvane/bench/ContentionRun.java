@@ -7,6 +7,7 @@ import java.util.ArrayList;
 import java.util.EnumMap;
 import java.util.EnumSet;
 import java.util.HashMap;
+import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Locale;
 import java.util.Map;
@@ -90,7 +91,7 @@ public final class ContentionRun {
         EnumSet<Operation.Token> main = EnumSet.of(Operation.Token.MAIN);
         ContentionRun run = new ContentionRun(new BridgePath(options.get("module"), inputs, pin, main),
                 new BridgePath(options.get("module-copy"), inputs, pin, main), inputs);
-        Map<Operation, Map<Setting, Figures>> results = new EnumMap<>(Operation.class);
+        Map<Operation, Map<Setting, Figures>> results = new LinkedHashMap<>();
         for (Operation operation : OPERATIONS) {
             if (only == null || List.of(only.split(",")).contains(operation.code)) {
                 results.put(operation, run.measure(operation, warmup, budget, slices));
