@@ -37,7 +37,9 @@ constexpr int kPausesPerClockRead = 64;
 
 // Spinning gains only while the holder, the callers ahead and this one each
 // have a core: with more, spinners take the cores the callers ahead need, and
-// those behind could not go on before several handovers anyway.
+// those behind could not go on before several handovers anyway. (Waking the
+// next in line a turn early to spin took 8 threads on 2 busy cores from 0.3
+// to 0.05 of one thread's rate.)
 void CallLock::waitForTurn(std::uint32_t ticket) noexcept
 {
     static const std::uint32_t cores = std::max(1u, std::thread::hardware_concurrency());

@@ -27,7 +27,7 @@ public:
     CallLock& operator=(const CallLock&) = delete;
 
     // Cannot fail: a ticket once drawn is always waited out, or the callers
-    // behind it would wait for ever.
+    // behind it would wait for ever (a failing wait mutex ends the process).
     void lock() noexcept
     {
         const std::uint32_t ticket = nextTicket_.fetch_add(1);
@@ -59,7 +59,8 @@ private:
     bool spinForTurn(std::uint32_t ticket) const noexcept;
     void wake(std::uint32_t ticket) noexcept;
 
-    // Tickets wrap around; they are only ever compared for equality.
+    // Tickets wrap around; they are only compared for equality or subtracted,
+    // which the wrap leaves right.
     std::atomic<std::uint32_t> nextTicket_{0};
     std::atomic<std::uint32_t> serving_{0};
     // Waiters asleep or about to be; changed under waitMutex_.
