@@ -22,7 +22,7 @@ inline void spinPause() noexcept
 
 // Measured on the 2-core build machine: a turn for generateRandom(32) or one
 // digest step holds the lock 1.3 to 1.6 us, getTokenInfo about 36 us (SoftHSM2
-// reads its token's state), a signature 1.6 ms; a sleeping thread took 3.5 us
+// reads its token's state), a signature about 1 ms; a sleeping thread took 3.5 us
 // to run again after its wake-up when a core was free, 25 us (9 in 10) to
 // 47 us (99 in 100) on the loaded machine. 50 us outlasts a getTokenInfo turn,
 // and spinning no longer than a sleep and wake-up would cost at worst wastes
