@@ -1,10 +1,11 @@
 #!/bin/sh
-# run-bench.sh BUILD_DIR [--smoke | --memory]: the benchmark of `make bench` on
-# throwaway SoftHSM2 tokens; prints the table, writes
-# BUILD_DIR/bench/bench-results.json, then runs the memory check.
-# --smoke: one short round over small tokens and a short memory check, so the
-# harness cannot rot. --memory: the memory check alone. --table: the table
-# alone. ORV_BENCH_ONLY=sign-sha1,digest-1k times only those operations.
+# run-bench.sh BUILD_DIR [--smoke | --memory | --table | --contention]: the
+# benchmark of `make bench` on throwaway SoftHSM2 tokens; prints the table,
+# writes BUILD_DIR/bench/bench-results.json, then the contention table
+# (bench-contention.json), then runs the memory check.
+# --smoke: one short round of each over small tokens and a short memory check,
+# so the harness cannot rot. --memory, --table, --contention: that part alone.
+# ORV_BENCH_ONLY=sign-sha1,digest-1k times only those operations.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
@@ -25,11 +26,14 @@ ORV_BENCH_PIN=$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')
 export ORV_BENCH_PIN
 export SOFTHSM2_CONF="$work/softhsm2.conf"
 
+contention="--warmup-ms 300 --budget-ms ${ORV_BENCH_BUDGET_MS:-1000} --slices 10 ${ORV_BENCH_ONLY:+--only $ORV_BENCH_ONLY}"
+contention_out="$build/bench/bench-contention.json"
 if [ "$mode" = --smoke ]; then
     sizes="1 10" lists=1,10 timing="--rounds 1 --warmup-ms 20 --budget-ms 40"
     out="$build/bench/bench-smoke.json"
+    contention="--warmup-ms 20 --budget-ms 40 --slices 1" contention_out="$build/bench/bench-contention-smoke.json"
     memory="--calls 20000 --signatures 200 --seconds 20"
-elif [ "$mode" = --memory ]; then
+elif [ "$mode" = --memory ] || [ "$mode" = --contention ]; then
     sizes=1
     memory="--calls 1000000 --signatures 10000 --seconds 120"
 else # full, or --table: the timed table alone
@@ -39,7 +43,7 @@ else # full, or --table: the timed table alone
     memory="--calls 1000000 --signatures 10000 --seconds 120"
 fi
 echo "Setting up SoftHSM2 tokens (RSA-2048 key and certificate; tokens of $sizes certificates)..."
-sh "$repo/bench/setup-tokens.sh" "$work" "$sizes"
+sh "$repo/bench/setup-tokens.sh" "$work" "$sizes" 8
 # A byte-for-byte copy is the only way to a second SoftHSM2 instance in one
 # process: the JDK's provider gets its own.
 cp "$module" "$work/softhsm-copy.so"
@@ -51,12 +55,22 @@ affinity=
 if command -v taskset >/dev/null 2>&1; then
     affinity="taskset -c ${ORV_BENCH_CPU:-$(($(nproc) - 1))}"
 fi
-if [ "$mode" != --memory ]; then
+case $mode in --memory | --contention) ;; *)
     $affinity java -Djava.library.path="$library" -cp "$classpath" orvane.bench.BenchMain \
          --module "$module" --module-copy "$work/softhsm-copy.so" --direct "$build/bench/orvbench-direct" \
          --work "$work" --pin-env ORV_BENCH_PIN --out "$out" --lists "$lists" $timing
-fi
+esac
 [ "$mode" = --table ] && exit 0
+if [ "$mode" != --memory ]; then
+    echo
+    echo "Contention: threads calling without pause, on one module or on a module instance each:"
+    # Not pinned: threads that share one CPU never contend the way a pool on
+    # several does.
+    java -Djava.library.path="$library" -cp "$classpath" orvane.bench.ContentionRun \
+         --module "$module" --module-copy "$work/softhsm-copy.so" --work "$work" --pin-env ORV_BENCH_PIN \
+         --out "$contention_out" $contention
+fi
+[ "$mode" = --contention ] && exit 0
 echo
 echo "Memory: resident set and JNI global references after a warm-up tenth, half-way and at the end:"
 java -Xms64m -Xmx64m -XX:+AlwaysPreTouch -Djava.library.path="$library" -cp "$classpath" orvane.bench.MemoryRun \

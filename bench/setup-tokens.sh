@@ -1,14 +1,17 @@
 #!/bin/sh
-# setup-tokens.sh WORK "SIZES": SoftHSM2 tokens for the benchmark, under
+# setup-tokens.sh WORK "SIZES" [DIGESTERS]: SoftHSM2 tokens for the benchmark, under
 # WORK/tokens (SOFTHSM2_CONF must point at WORK/softhsm2.conf, the PIN is in
 # ORV_BENCH_PIN). Token orv-bench gets an RSA-2048 key pair and its
 # certificate; orv-bench-N, for each N above 1 in SIZES, N certificates of the
 # same key, each with a private key object of its own CKA_ID (the JDK's key
-# store shows a certificate only beside its key). Also writes the inputs and the
-# openssl-made expectations the driver checks results against.
+# store shows a certificate only beside its key); empty tokens orv-bench-d1 to
+# orv-bench-dDIGESTERS, one per digesting thread of the contention run. Also
+# writes the inputs and the openssl-made expectations the driver checks
+# results against.
 set -eu
 work=$(cd "$1" && pwd)
 sizes=$2
+digesters=${3:-0}
 material="sh $(cd "$(dirname "$0")/.." && pwd)/tools/material.sh"
 so_pin=$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')
 : >"$work/slots.txt"
@@ -44,4 +47,10 @@ for n in $sizes; do
         $material store "$work" "$label" "$ORV_BENCH_PIN" "$(printf '%04x' "$i")" "$label/cert-$i.der" bench.p8
         i=$((i + 1))
     done
+done
+
+i=1
+while [ "$i" -le "$digesters" ]; do
+    new_token "orv-bench-d$i" "$so_pin" "$ORV_BENCH_PIN"
+    i=$((i + 1))
 done

@@ -15,13 +15,20 @@ namespace PKCS11Bridge {
 // several signatures; here each caller waits only for those that asked before
 // it. Not recursive. Uncontended, taking and giving it back are one atomic
 // step each, without the wait mutex.
+//
+// Most turns last a few microseconds, far less than putting a thread to sleep
+// and waking it again, so a caller close to its turn spins for a while before
+// it sleeps. Sleepers wait on the turn slot of their ticket, and a handover
+// wakes that slot alone.
 class CallLock {
 public:
     CallLock() = default;
     CallLock(const CallLock&) = delete;
     CallLock& operator=(const CallLock&) = delete;
 
-    void lock()
+    // Cannot fail: a ticket once drawn is always waited out, or the callers
+    // behind it would wait for ever (a failing wait mutex ends the process).
+    void lock() noexcept
     {
         const std::uint32_t ticket = nextTicket_.fetch_add(1);
         if (serving_.load() != ticket) {
@@ -29,14 +36,14 @@ public:
         }
     }
 
-    void unlock()
+    void unlock() noexcept
     {
-        // Only the holder writes serving_. A ticket beyond the one now served
-        // means a caller waits, or is about to.
+        // Only the holder writes serving_. A sleeper counted after this store
+        // reads the new value before it sleeps, so none is missed.
         const std::uint32_t next = serving_.load(std::memory_order_relaxed) + 1;
         serving_.store(next);
-        if (nextTicket_.load() != next) {
-            wakeWaiters();
+        if (sleepers_.load() != 0) {
+            wake(next);
         }
     }
 
@@ -44,14 +51,22 @@ public:
     std::uint32_t getCallerCount() const noexcept { return nextTicket_.load() - serving_.load(); }
 
 private:
-    void waitForTurn(std::uint32_t ticket);
-    void wakeWaiters();
+    // Waiters sharing a slot (more than this many at once) all wake and
+    // check their ticket.
+    static constexpr std::uint32_t kTurnSlots = 16;
 
-    // Tickets wrap around; they are only ever compared for equality.
+    void waitForTurn(std::uint32_t ticket) noexcept;
+    bool spinForTurn(std::uint32_t ticket) const noexcept;
+    void wake(std::uint32_t ticket) noexcept;
+
+    // Tickets wrap around; they are only compared for equality or subtracted,
+    // which the wrap leaves right.
     std::atomic<std::uint32_t> nextTicket_{0};
     std::atomic<std::uint32_t> serving_{0};
+    // Waiters asleep or about to be; changed under waitMutex_.
+    std::atomic<std::uint32_t> sleepers_{0};
     std::mutex waitMutex_;
-    std::condition_variable turn_;
+    std::condition_variable turns_[kTurnSlots];
 };
 
 } // namespace PKCS11Bridge

@@ -312,4 +312,27 @@ TEST_F(ModuleLockTest, CallersAreServedInTheOrderTheyArrive)
     EXPECT_EQ(mock().overlap_count(), 0u);
 }
 
+// More sleepers than the lock has turn slots, so that several share one: a
+// handover must still reach the caller served, and only it goes on.
+TEST(CallLockTest, SleepersSharingTurnSlotsAreServedInArrivalOrder)
+{
+    PKCS11Bridge::CallLock lock;
+    std::vector<unsigned int> order, arrivals;
+    std::vector<std::thread> callers;
+    lock.lock();
+    for (unsigned int n = 1; n <= 40; ++n) {
+        arrivals.push_back(n);
+        callers.emplace_back([&order, &lock, n] {
+            const std::lock_guard<PKCS11Bridge::CallLock> turn(lock);
+            order.push_back(n);
+        });
+        EXPECT_TRUE(eventually([&] { return lock.getCallerCount() == n + 1; })) << "caller " << n;
+    }
+    lock.unlock();
+    for (std::thread& caller : callers) {
+        caller.join();
+    }
+    EXPECT_EQ(order, arrivals);
+}
+
 } // namespace

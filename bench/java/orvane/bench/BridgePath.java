@@ -42,6 +42,13 @@ final class BridgePath implements BenchPath {
         return slots.get(token);
     }
 
+    /** Opens a session on the token of this label, without login, and gives its slot index. */
+    int openSessionOn(String label) throws PKCS11Exception {
+        int slot = slotIndexOf(label);
+        PKCS11Slot.openSession(moduleId, slot);
+        return slot;
+    }
+
     private int slotIndexOf(String label) throws PKCS11Exception {
         int count = PKCS11Module.getNumberOfSlots(moduleId);
         for (int i = 0; i < count; i++) {
@@ -64,7 +71,7 @@ final class BridgePath implements BenchPath {
 
     // What one Java call (or the digest's three) gives back, unconverted, so
     // the timed loop adds nothing an application would not do.
-    private Object perform(Operation operation, int slot) throws PKCS11Exception {
+    Object perform(Operation operation, int slot) throws PKCS11Exception {
         switch (operation) {
             case SIGN_SHA1:
                 return PKCS11Slot.signData(moduleId, slot, inputs.certificate, inputs.data1k, CKM_SHA1_RSA_PKCS);
@@ -88,9 +95,13 @@ final class BridgePath implements BenchPath {
     }
 
     @Override
-    @SuppressWarnings("unchecked")
     public List<byte[]> result(Operation operation) throws PKCS11Exception {
-        Object result = perform(operation, slots.get(operation.token));
+        return output(perform(operation, slots.get(operation.token)));
+    }
+
+    /** What perform gave back, as the checks take it. */
+    @SuppressWarnings("unchecked")
+    static List<byte[]> output(Object result) {
         if (result instanceof byte[]) {
             return List.of((byte[]) result);
         }
