@@ -82,7 +82,18 @@ void DiagnosticLog::write(const std::string& body) noexcept
 {
     try {
         std::string line = linePrefix();
-        line.append(body).push_back('\n');
+        // A message's own line breaks would split the line: they show escaped.
+        line.reserve(line.size() + body.size() + 1);
+        for (const char c : body) {
+            if (c == '\n') {
+                line.append("\\n");
+            } else if (c == '\r') {
+                line.append("\\r");
+            } else {
+                line.push_back(c);
+            }
+        }
+        line.push_back('\n');
         sink.write(line.data(), line.size());
     } catch (...) {
         // A line that cannot be built is lost; the call it describes goes on.

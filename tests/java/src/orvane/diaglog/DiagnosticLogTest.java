@@ -1,6 +1,7 @@
 package orvane.diaglog;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static orvane.testsupport.SoftHsmSetup.requiredEnv;
 
@@ -12,6 +13,7 @@ import java.util.regex.Pattern;
 
 import org.junit.jupiter.api.Test;
 
+import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Module;
 import orvane.clapi.crypto.PKCS11Slot;
 import orvane.pkcs11test.MockControl;
@@ -42,6 +44,16 @@ class DiagnosticLogTest {
         assertTrue(lines.get(lines.size() - 1).matches(".* tid=\\d+ native PKCS11Slot\\.signData\\(" + m
                 + ", 0, byte\\[18\\], byte\\[300\\], 64\\) = byte\\[" + signature.length + "\\] \\(\\d+\\.\\d{3} ms\\)"),
                 lines.toString());
+    }
+
+    @Test
+    void lineBreaksInArgumentsAndMessagesStayInTheirLine() throws Exception {
+        long from = new java.io.File(LOG).length();
+        assertThrows(PKCS11Exception.class, () -> PKCS11Module.loadLibrary("/no/such\nmodule.so"));
+        assertEquals(List.of("native PKCS11Module.loadLibrary('/no/such\\nmodule.so') threw orvane.clapi.crypto."
+                + "PKCS11Exception: PKCS11Module::loadPKCS11Library() - Failed on call to LoadLibrary('/no/such\\n"
+                + "module.so')"), appendedSince(from).stream().map(l -> l.replaceAll("^\\S+ tid=\\d+ | \\(.*ms\\)$", ""))
+                .toList());
     }
 
     /** Each call as "name session ok|failed", in order. */
