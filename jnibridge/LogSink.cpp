@@ -112,9 +112,14 @@ void LogSink::writeToStandardError(const std::string& text) noexcept
     static_cast<void>(written);
 }
 
+// Asked once per thread: a system call on every line would be most of its cost.
 unsigned long LogSink::currentThreadId() noexcept
 {
-    return static_cast<unsigned long>(::syscall(SYS_gettid));
+    thread_local unsigned long id = 0;
+    if (id == 0) {
+        id = static_cast<unsigned long>(::syscall(SYS_gettid));
+    }
+    return id;
 }
 
 #endif
