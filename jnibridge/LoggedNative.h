@@ -17,6 +17,9 @@ namespace JNIBridge {
 template <auto function, NativeText text, class R, class Self, class... A>
 struct LoggedNative {
     static inline NativeName name{};
+    // Called through a variable, so the entry function is never inlined
+    // here: inlined, it would compile differently where it is bound unlogged.
+    static inline R(JNICALL* target)(JNIEnv*, Self, A...) = function;
 
     static R JNICALL call(JNIEnv* env, Self self, A... args)
     {
@@ -29,12 +32,12 @@ struct LoggedNative {
         }
         DiagnosticLog::clearRaised();
         if constexpr (std::is_void_v<R>) {
-            function(env, self, args...);
+            target(env, self, args...);
             if (line) {
                 line->returned();
             }
         } else {
-            const R result = function(env, self, args...);
+            const R result = target(env, self, args...);
             if (line) {
                 line->returned(result);
             }
