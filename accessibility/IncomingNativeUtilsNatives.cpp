@@ -5,7 +5,7 @@
 namespace {
 
 const JNIBridge::NativeMethodRow rows[] = {
-    {"jniShutdownNativeAccessibility", "()V", JNIBridge::entry(&IncomingNativeUtils_jniShutdownNativeAccessibility)},
+    {"jniShutdownNativeAccessibility", "()V", JNIBridge::entry<&IncomingNativeUtils_jniShutdownNativeAccessibility>()},
 };
 
 } // namespace

@@ -3,35 +3,42 @@
 #define ORV_CAPI_CAPIHANDLES_H
 
 #include "common/ScopedHandle.h"
+#include "common/Win32CallLog.h"
 
 struct CryptProviderTraits {
     using Handle = HCRYPTPROV;
     static Handle empty() noexcept { return 0; }
-    static BOOL close(Handle h) noexcept { return CryptReleaseContext(h, 0); }
+    static BOOL close(Handle h) noexcept
+    {
+        return Win32CallLog::call("CryptReleaseContext", CryptReleaseContext(h, 0));
+    }
 };
 
 struct CryptKeyTraits {
     using Handle = HCRYPTKEY;
     static Handle empty() noexcept { return 0; }
-    static BOOL close(Handle h) noexcept { return CryptDestroyKey(h); }
+    static BOOL close(Handle h) noexcept { return Win32CallLog::call("CryptDestroyKey", CryptDestroyKey(h)); }
 };
 
 struct CryptHashTraits {
     using Handle = HCRYPTHASH;
     static Handle empty() noexcept { return 0; }
-    static BOOL close(Handle h) noexcept { return CryptDestroyHash(h); }
+    static BOOL close(Handle h) noexcept { return Win32CallLog::call("CryptDestroyHash", CryptDestroyHash(h)); }
 };
 
 struct CertStoreTraits {
     using Handle = HCERTSTORE;
     static Handle empty() noexcept { return nullptr; }
-    static BOOL close(Handle h) noexcept { return CertCloseStore(h, 0); }
+    static BOOL close(Handle h) noexcept { return Win32CallLog::call("CertCloseStore", CertCloseStore(h, 0)); }
 };
 
 struct CertContextTraits {
     using Handle = PCCERT_CONTEXT;
     static Handle empty() noexcept { return nullptr; }
-    static BOOL close(Handle h) noexcept { return CertFreeCertificateContext(h); }
+    static BOOL close(Handle h) noexcept
+    {
+        return Win32CallLog::call("CertFreeCertificateContext", CertFreeCertificateContext(h));
+    }
 };
 
 using CryptProvider = ScopedHandle<CryptProviderTraits>;

@@ -220,12 +220,18 @@ void JNICALL nativeGenerateSeed(JNIEnv* env, jobject, jobject buffer)
 namespace {
 
 const JNIBridge::NativeMethodRow rows[] = {
-    {"nativeIsCspAvailable", "(Ljava/lang/String;Ljava/lang/String;[Z)J", JNIBridge::entry(&nativeIsCspAvailable)},
-    {"nativeIsCertificateInStore", "([BLjava/lang/String;[Z)J", JNIBridge::entry(&nativeIsCertificateInStore)},
-    {"nativeWrapDigest", "([BI[BLjava/lang/String;[BI)J", JNIBridge::entry(&nativeWrapDigest)},
-    {"nativeGetCertificates", "(Ljava/lang/String;Ljava/util/LinkedList;)J", JNIBridge::entry(&nativeGetCertificates)},
-    {"nativeUnwrapSecretKey", "([B[BLjava/lang/String;)[B", JNIBridge::entry(&nativeUnwrapSecretKey)},
-    {"nativeGenerateSeed", "(Ljava/nio/ByteBuffer;)V", JNIBridge::entry(&nativeGenerateSeed)},
+    {"nativeIsCspAvailable", "(Ljava/lang/String;Ljava/lang/String;[Z)J",
+     JNIBridge::entry<&nativeIsCspAvailable, JNIBridge::NativeText::shown>()},
+    {"nativeIsCertificateInStore", "([BLjava/lang/String;[Z)J",
+     JNIBridge::entry<&nativeIsCertificateInStore, JNIBridge::NativeText::shown>()},
+    {"nativeWrapDigest", "([BI[BLjava/lang/String;[BI)J",
+     JNIBridge::entry<&nativeWrapDigest, JNIBridge::NativeText::shown>()},
+    {"nativeGetCertificates", "(Ljava/lang/String;Ljava/util/LinkedList;)J",
+     JNIBridge::entry<&nativeGetCertificates, JNIBridge::NativeText::shown>()},
+    {"nativeUnwrapSecretKey", "([B[BLjava/lang/String;)[B",
+     JNIBridge::entry<&nativeUnwrapSecretKey, JNIBridge::NativeText::shown>()},
+    {"nativeGenerateSeed", "(Ljava/nio/ByteBuffer;)V",
+     JNIBridge::entry<&nativeGenerateSeed, JNIBridge::NativeText::shown>()},
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "capi/LastError.h"
 #include "capi/ResultCodes.h"
+#include "common/Win32CallLog.h"
 
 #include <cstring>
 
@@ -44,13 +45,17 @@ const char* const kEnhancedProvider = "Microsoft Enhanced Cryptographic Provider
 int readKeyProvInfo(PCCERT_CONTEXT certificate, SecureBuffer& info)
 {
     DWORD size = 0;
-    if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size)) {
+    if (!Win32CallLog::call(
+            "CertGetCertificateContextProperty",
+            CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size))) {
         return LastError::code();
     }
     if (!info.allocate(size)) {
         return ResultCode::kKeyProvInfoAlloc;
     }
-    if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, info.data(), &size)) {
+    if (!Win32CallLog::call(
+            "CertGetCertificateContextProperty",
+            CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, info.data(), &size))) {
         return LastError::code();
     }
     return ResultCode::kSuccess;
@@ -66,11 +71,12 @@ int ORVcapi::isCspAvailable(const char* providerName, const char* providerTypeNa
     }
     available = false;
     HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextA(&provider, nullptr, providerName, type->type, CRYPT_VERIFYCONTEXT)) {
+    if (!Win32CallLog::call("CryptAcquireContextA",
+                            CryptAcquireContextA(&provider, nullptr, providerName, type->type, CRYPT_VERIFYCONTEXT))) {
         return LastError::code();
     }
     available = true;
-    CryptReleaseContext(provider, 0);
+    Win32CallLog::call("CryptReleaseContext", CryptReleaseContext(provider, 0));
     return ResultCode::kSuccess;
 }
 
@@ -112,18 +118,21 @@ int ORVcapi::getKeyFromCertificate(const SecureBuffer& encodedCertificate, const
 
 int ORVcapi::findCertificateKey(const SecureBuffer& encodedCertificate, const char* storeName, CertificateKey& key)
 {
-    CertContext decoded(
-        CertCreateCertificateContext(X509_ASN_ENCODING, encodedCertificate.data(), encodedCertificate.length()));
+    CertContext decoded(Win32CallLog::call(
+        "CertCreateCertificateContext",
+        CertCreateCertificateContext(X509_ASN_ENCODING, encodedCertificate.data(), encodedCertificate.length())));
     if (!decoded) {
         return LastError::code();
     }
-    key.store.reset(CertOpenSystemStoreA(0, storeName));
+    key.store.reset(Win32CallLog::call("CertOpenSystemStoreA", CertOpenSystemStoreA(0, storeName)));
     if (!key.store) {
         return LastError::code();
     }
     // Matches issuer and serial number.
-    key.certificate.reset(CertFindCertificateInStore(key.store.get(), X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
-                                                     decoded.get()->pCertInfo, nullptr));
+    key.certificate.reset(
+        Win32CallLog::call("CertFindCertificateInStore",
+                           CertFindCertificateInStore(key.store.get(), X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
+                                                      decoded.get()->pCertInfo, nullptr)));
     if (!key.certificate) {
         const DWORD error = GetLastError();
         return static_cast<std::int32_t>(error) == static_cast<std::int32_t>(CRYPT_E_NOT_FOUND)
@@ -156,7 +165,9 @@ int ORVcapi::acquireCsp(CertificateKey& key, CryptProvider& provider, CertContex
                         DWORD& keySpec)
 {
     HCRYPTPROV acquired = 0;
-    if (!CryptAcquireContextA(&acquired, key.container.get(), key.provider.get(), key.info().dwProvType, 0)) {
+    if (!Win32CallLog::call(
+            "CryptAcquireContextA",
+            CryptAcquireContextA(&acquired, key.container.get(), key.provider.get(), key.info().dwProvType, 0))) {
         return LastError::code();
     }
     provider.reset(acquired);

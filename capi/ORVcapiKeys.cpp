@@ -6,6 +6,7 @@
 #include "capi/ProviderManager.h"
 #include "capi/ResultCodes.h"
 #include "common/Exception.h"
+#include "common/Win32CallLog.h"
 
 #include <algorithm>
 #include <new>
@@ -88,7 +89,7 @@ int signFailure(LastError::Cancellation kind)
 int signHash(HCRYPTHASH hash, DWORD keySpec, SecureBuffer& signature)
 {
     DWORD length = 0;
-    if (!CryptSignHashA(hash, keySpec, nullptr, 0, nullptr, &length)) {
+    if (!Win32CallLog::call("CryptSignHashA", CryptSignHashA(hash, keySpec, nullptr, 0, nullptr, &length))) {
         return signFailure(LastError::Cancellation::KeyUse);
     }
     if (length < 1) {
@@ -97,7 +98,7 @@ int signHash(HCRYPTHASH hash, DWORD keySpec, SecureBuffer& signature)
     if (!signature.allocate(length)) {
         return ResultCode::kWrapSignatureAlloc;
     }
-    if (!CryptSignHashA(hash, keySpec, nullptr, 0, signature.data(), &length)) {
+    if (!Win32CallLog::call("CryptSignHashA", CryptSignHashA(hash, keySpec, nullptr, 0, signature.data(), &length))) {
         return signFailure(LastError::Cancellation::SignatureOutput);
     }
     if (length < 1) {
@@ -141,13 +142,16 @@ int ORVcapi::getProviderAlgorithms(HCRYPTPROV provider, ProviderAlgorithms& algo
     algorithms = ProviderAlgorithms();
     PROV_ENUMALGS entry{};
     DWORD length = sizeof entry;
-    if (!CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE*>(&entry), &length, CRYPT_FIRST)) {
+    if (!Win32CallLog::call(
+            "CryptGetProvParam",
+            CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE*>(&entry), &length, CRYPT_FIRST))) {
         return LastError::code();
     }
     do {
         noteAlgorithm(entry.aiAlgid, algorithms);
         length = sizeof entry;
-    } while (CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE*>(&entry), &length, 0));
+    } while (Win32CallLog::call("CryptGetProvParam",
+                                CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE*>(&entry), &length, 0)));
 
     const DWORD error = GetLastError();
     if (error == ERROR_NO_MORE_ITEMS) {
@@ -202,11 +206,11 @@ int ORVcapi::wrapDigest(const SecureBuffer& digest, int hashType, const SecureBu
     }
 
     HCRYPTHASH created = 0;
-    if (!CryptCreateHash(provider.get(), hash->algorithm, 0, 0, &created)) {
+    if (!Win32CallLog::call("CryptCreateHash", CryptCreateHash(provider.get(), hash->algorithm, 0, 0, &created))) {
         return LastError::code();
     }
     CryptHash hashObject(created);
-    if (!CryptSetHashParam(hashObject.get(), HP_HASHVAL, digest.data(), 0)) {
+    if (!Win32CallLog::call("CryptSetHashParam", CryptSetHashParam(hashObject.get(), HP_HASHVAL, digest.data(), 0))) {
         return LastError::code();
     }
     // The key the certificate names signs, whatever key spec the caller asked about.
@@ -293,7 +297,7 @@ void ORVcapi::getPrivateKey(const SecureBuffer& encodedCertificate, const char* 
         return;
     }
     HCRYPTKEY userKey = 0;
-    if (!CryptGetUserKey(key.provider().get(), keySpec, &userKey)) {
+    if (!Win32CallLog::call("CryptGetUserKey", CryptGetUserKey(key.provider().get(), keySpec, &userKey))) {
         throwKeyFailure(GetLastError(), "ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().",
                         "ORVcapi::getPrivateKey() a problem occured while calling CryptGetUserKey().");
     }
@@ -318,7 +322,7 @@ void ORVcapi::unwrapSessionKey(const SecureBuffer& wrappedKey, const SecureBuffe
     // Java hands the wrapped key big-endian; CryptDecrypt wants it little-endian.
     std::reverse(working.data(), working.data() + working.length());
     DWORD length = working.length();
-    if (!CryptDecrypt(key.key().get(), 0, TRUE, 0, working.data(), &length)) {
+    if (!Win32CallLog::call("CryptDecrypt", CryptDecrypt(key.key().get(), 0, TRUE, 0, working.data(), &length))) {
         throwKeyFailure(GetLastError(), "ORVcapi::unwrapSessionKey() User cancelled during CryptDecrypt().",
                         "ORVcapi::unwrapSessionKey() A problem occured while calling CryptDecrypt().");
     }
@@ -335,7 +339,7 @@ void ORVcapi::unwrapSessionKey(const SecureBuffer& wrappedKey, const SecureBuffe
 void ORVcapi::generateSeed(unsigned char* address, DWORD length)
 {
     ProviderManager provider("ORV_RANDOM");
-    if (!CryptGenRandom(provider.getHandle(), length, address)) {
+    if (!Win32CallLog::call("CryptGenRandom", CryptGenRandom(provider.getHandle(), length, address))) {
         throw Common::Exception("ORVcapi::generateSeed() Could not get random bytes from CAPI.", 0);
     }
 }

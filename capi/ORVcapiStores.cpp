@@ -3,6 +3,7 @@
 
 #include "capi/LastError.h"
 #include "capi/ResultCodes.h"
+#include "common/Win32CallLog.h"
 
 #include <new>
 
@@ -37,7 +38,7 @@ bool appendCopy(CertificateList& list, PCCERT_CONTEXT certificate) noexcept
 int ORVcapi::getCertificates(const char* storeName, std::unique_ptr<CertificateList>& certificates)
 {
     certificates.reset();
-    CertStore store(CertOpenSystemStoreA(0, storeName));
+    CertStore store(Win32CallLog::call("CertOpenSystemStoreA", CertOpenSystemStoreA(0, storeName)));
     if (!store) {
         return LastError::code();
     }
@@ -49,7 +50,8 @@ int ORVcapi::getCertificates(const char* storeName, std::unique_ptr<CertificateL
     // Each enumeration call frees the context it is given.
     CertContext current;
     for (;;) {
-        PCCERT_CONTEXT next = CertEnumCertificatesInStore(store.get(), current.take());
+        PCCERT_CONTEXT next =
+            Win32CallLog::call("CertEnumCertificatesInStore", CertEnumCertificatesInStore(store.get(), current.take()));
         if (next == nullptr) {
             break;
         }
@@ -73,17 +75,19 @@ int ORVcapi::getCertificates(const char* storeName, std::unique_ptr<CertificateL
 int ORVcapi::isCertificateInStore(const SecureBuffer& encodedCertificate, const char* storeName, bool& found)
 {
     found = false;
-    CertContext decoded(
-        CertCreateCertificateContext(X509_ASN_ENCODING, encodedCertificate.data(), encodedCertificate.length()));
+    CertContext decoded(Win32CallLog::call(
+        "CertCreateCertificateContext",
+        CertCreateCertificateContext(X509_ASN_ENCODING, encodedCertificate.data(), encodedCertificate.length())));
     if (!decoded) {
         return LastError::code();
     }
-    CertStore store(CertOpenSystemStoreA(0, storeName));
+    CertStore store(Win32CallLog::call("CertOpenSystemStoreA", CertOpenSystemStoreA(0, storeName)));
     if (!store) {
         return LastError::code();
     }
-    CertContext match(
-        CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, decoded.get(), nullptr));
+    CertContext match(Win32CallLog::call(
+        "CertFindCertificateInStore",
+        CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, decoded.get(), nullptr)));
     if (!match) {
         const DWORD error = GetLastError();
         if (!isNotFound(error)) {

@@ -2,6 +2,7 @@
 #include "capi/ProviderManager.h"
 
 #include "common/Exception.h"
+#include "common/Win32CallLog.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -9,15 +10,18 @@
 
 ProviderManager::ProviderManager(const char* containerName) : handle_(0)
 {
-    if (CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, 0)) {
+    if (Win32CallLog::call("CryptAcquireContextA",
+                           CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, 0))) {
         return;
     }
-    if (CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
+    if (Win32CallLog::call("CryptAcquireContextA",
+                           CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET))) {
         return;
     }
     // Another thread or process created it between the two calls above.
     if (static_cast<std::int32_t>(GetLastError()) == static_cast<std::int32_t>(NTE_EXISTS) &&
-        CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, 0)) {
+        Win32CallLog::call("CryptAcquireContextA",
+                           CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, 0))) {
         return;
     }
     handle_ = 0;
@@ -29,7 +33,7 @@ ProviderManager::ProviderManager(const char* containerName) : handle_(0)
 
 ProviderManager::~ProviderManager()
 {
-    if (handle_ != 0 && !CryptReleaseContext(handle_, 0)) {
+    if (handle_ != 0 && !Win32CallLog::call("CryptReleaseContext", CryptReleaseContext(handle_, 0))) {
         std::fputs("ProviderManager::~ProviderManager() Warning: Could not release the crypto provider.\n", stderr);
         std::fflush(stderr);
     }

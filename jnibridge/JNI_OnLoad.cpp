@@ -1,10 +1,45 @@
-// The library's load hook: records the VM and binds every native.
+// The library's load hook: opens the diagnostic log, records the VM and binds every native.
+#include "jnibridge/DiagnosticLog.h"
 #include "jnibridge/JNIHelper.h"
 #include "jnibridge/RegistrationTable.h"
+#include "platform/Win32.h"
 
 #include <jni.h>
 
+#include <string>
+#include <vector>
+
+using JNIBridge::DiagnosticLog;
 using JNIBridge::RegistrationTable;
+
+namespace {
+
+const char* const kLogVariable = "ORVNATIVE_LOG";
+constexpr std::size_t kUsualLength = 260;
+
+// Read once, before any native is bound: the bound natives depend on it.
+void openDiagnosticLog() noexcept
+{
+    try {
+        std::vector<char> value(kUsualLength);
+        DWORD length = GetEnvironmentVariableA(kLogVariable, value.data(), static_cast<DWORD>(value.size()));
+        if (length >= value.size()) {
+            value.resize(length);
+            length = GetEnvironmentVariableA(kLogVariable, value.data(), static_cast<DWORD>(value.size()));
+        }
+        if (length == 0 || length >= value.size()) {
+            return;
+        }
+        DiagnosticLog::open(value.data());
+        if (DiagnosticLog::enabled()) {
+            DiagnosticLog::write("library loaded, logging to " + std::string(value.data()));
+        }
+    } catch (...) {
+        // No memory for the name: the library loads without a log.
+    }
+}
+
+} // namespace
 
 JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM* vm, void* /*reserved*/)
 {
@@ -12,6 +47,7 @@ JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM* vm, void* /*reserved*/)
     if (vm == nullptr || vm->GetEnv(&env, JNI_VERSION_1_4) != JNI_OK || env == nullptr) {
         return JNI_ERR;
     }
+    openDiagnosticLog();
     JNIEnv* jni = static_cast<JNIEnv*>(env);
     for (std::size_t i = 0; i < RegistrationTable::kBeforeVMCount; ++i) {
         RegistrationTable::registerClass(jni, *RegistrationTable::kBeforeVM[i]);

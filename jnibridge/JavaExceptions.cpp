@@ -1,6 +1,7 @@
 // Java exceptions raised for the library's failures, and pending ones turned into JNIException.
 #include "jnibridge/JavaExceptions.h"
 
+#include "jnibridge/DiagnosticLog.h"
 #include "jnibridge/JClass.h"
 #include "jnibridge/JNIException.h"
 #include "jnibridge/JNIHelper.h"
@@ -56,6 +57,7 @@ void throwJavaException(JNIEnv* env, const char* className, const char* message)
     if (raisedAsRefusal(env, cls, className, message)) {
         return;
     }
+    JNIBridge::DiagnosticLog::noteRaised(className, message);
     env->ThrowNew(cls, message);
 }
 
@@ -108,6 +110,7 @@ void raiseJavaException(const String& className, const String& message) noexcept
         }
         JClass cls(className);
         if (!raisedAsRefusal(env, cls.getClass(), className.c_str(), message.c_str())) {
+            JNIBridge::DiagnosticLog::noteRaised(className.c_str(), message.c_str());
             env->ThrowNew(cls.getClass(), message.c_str());
         }
     } catch (const JNIException& e) {

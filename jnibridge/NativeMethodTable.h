@@ -3,14 +3,23 @@
 #ifndef ORV_JNIBRIDGE_NATIVEMETHODTABLE_H
 #define ORV_JNIBRIDGE_NATIVEMETHODTABLE_H
 
+#include "jnibridge/LoggedNative.h"
+
 #include <cstddef>
 
 namespace JNIBridge {
 
+// An entry function and its logged twin, with the name the twin logs under.
+struct NativeEntry {
+    void* function;
+    void* logged;
+    NativeName* name;
+};
+
 struct NativeMethodRow {
     const char* name;
     const char* signature;
-    void* function;
+    NativeEntry entry;
 };
 
 struct NativeClassRows {
@@ -19,11 +28,19 @@ struct NativeClassRows {
     std::size_t count;
 };
 
-// Entry functions are stdcall functions; JNI wants them as plain pointers.
-template <typename Function>
-void* entry(Function* function)
+template <auto function, NativeText text, class R, class Self, class... A>
+NativeEntry entryOf(R(JNICALL*)(JNIEnv*, Self, A...))
 {
-    return reinterpret_cast<void*>(function);
+    using Logged = LoggedNative<function, text, R, Self, A...>;
+    // Entry functions are stdcall functions; JNI wants them as plain pointers.
+    return {reinterpret_cast<void*>(function), reinterpret_cast<void*>(&Logged::call), &Logged::name};
+}
+
+// String arguments stay out of the log unless the row says they may show.
+template <auto function, NativeText text = NativeText::hidden>
+NativeEntry entry()
+{
+    return entryOf<function, text>(function);
 }
 
 } // namespace JNIBridge

@@ -2,6 +2,7 @@
 #include "pkcs11bridge/PKCS11Module.h"
 
 #include "jnibridge/IndexOutOfBoundsException.h"
+#include "pkcs11bridge/LoggedFunctionList.h"
 #include "pkcs11bridge/PKCS11Exception.h"
 #include "platform/Win32.h"
 
@@ -109,6 +110,7 @@ void PKCS11Module::loadPKCS11Library()
         throw PKCS11Exception(
             "PKCS11Module::loadPKCS11Library() - Failed to invoke C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR)", rv);
     }
+    functionList_ = LoggedFunctionList::wrap(functionList_);
     rv = functionList_->C_Initialize(NULL_PTR);
     if (rv != CKR_OK) {
         throw PKCS11Exception("PKCS11Module::loadPKCS11Library() - Failed on call to C_Initialize(NULL_PTR)", rv);

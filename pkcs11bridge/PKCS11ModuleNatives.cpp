@@ -44,10 +44,11 @@ void JNICALL PKCS11Module_refresh(JNIEnv*, jclass, jint moduleId)
 }
 
 const JNIBridge::NativeMethodRow rows[] = {
-    {"loadLibrary", "(Ljava/lang/String;)I", JNIBridge::entry(&PKCS11Module_loadLibrary)},
-    {"getNumberOfSlots", "(I)I", JNIBridge::entry(&PKCS11Module_getNumberOfSlots)},
-    {"waitForSlotEvent", "(I)J", JNIBridge::entry(&PKCS11Module_waitForSlotEvent)},
-    {"refresh", "(I)V", JNIBridge::entry(&PKCS11Module_refresh)},
+    {"loadLibrary", "(Ljava/lang/String;)I",
+     JNIBridge::entry<&PKCS11Module_loadLibrary, JNIBridge::NativeText::shown>()},
+    {"getNumberOfSlots", "(I)I", JNIBridge::entry<&PKCS11Module_getNumberOfSlots>()},
+    {"waitForSlotEvent", "(I)J", JNIBridge::entry<&PKCS11Module_waitForSlotEvent>()},
+    {"refresh", "(I)V", JNIBridge::entry<&PKCS11Module_refresh>()},
 };
 
 } // namespace

@@ -136,6 +136,7 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
+#define ERROR_ENVVAR_NOT_FOUND 203L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_NOT_OWNER 288L
 #define ERROR_CANCELLED 1223L
@@ -223,6 +224,8 @@ WINBASEAPI BOOL WINAPI CloseHandle(HANDLE hObject);
 WINBASEAPI DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
                                        LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
 WINBASEAPI HLOCAL WINAPI LocalFree(HLOCAL hMem);
+
+WINBASEAPI DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
 
 /* ---- user32 --------------------------------------------------------- */
 #define WM_NULL 0x0000

@@ -3,6 +3,7 @@
 
 #include "common/ScopedHandle.h"
 
+#include "common/Win32CallLog.h"
 #include "platform/Win32.h"
 
 namespace {
@@ -21,8 +22,9 @@ std::string systemText(std::int32_t code)
 {
     ScopedHandle<LocalMemoryTraits> text;
     const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS;
-    const DWORD length = FormatMessageA(flags, nullptr, static_cast<DWORD>(code), 0,
-                                        reinterpret_cast<LPSTR>(text.receive()), 0, nullptr);
+    const DWORD length =
+        Win32CallLog::call("FormatMessageA", FormatMessageA(flags, nullptr, static_cast<DWORD>(code), 0,
+                                                            reinterpret_cast<LPSTR>(text.receive()), 0, nullptr));
     if (length == 0 || !text.valid()) {
         return std::string();
     }

@@ -4,6 +4,7 @@
 #include "common/Exception.h"
 #include "registry/DescribeError.h"
 #include "common/ScopedHandle.h"
+#include "common/Win32CallLog.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,7 +15,7 @@ namespace {
 struct RegistryKeyTraits {
     using Handle = HKEY;
     static Handle empty() noexcept { return nullptr; }
-    static void close(Handle key) noexcept { RegCloseKey(key); }
+    static void close(Handle key) noexcept { Win32CallLog::status("RegCloseKey", RegCloseKey(key)); }
 };
 
 using RegistryKey = ScopedHandle<RegistryKeyTraits>;
@@ -40,7 +41,7 @@ void requireArgument(const char* argument, const char* what)
 
 void openKey(HKEY root, const char* path, RegistryKey& key)
 {
-    const LSTATUS status = RegOpenKeyExA(root, path, 0, KEY_READ, key.receive());
+    const LSTATUS status = Win32CallLog::status("RegOpenKeyExA", RegOpenKeyExA(root, path, 0, KEY_READ, key.receive()));
     if (status != ERROR_SUCCESS) {
         throwAccessError("Could not open registry key.", status);
     }
@@ -58,13 +59,15 @@ struct Enumeration {
 LSTATUS readKeyName(HKEY key, DWORD index, char* name, DWORD* length)
 {
     FILETIME lastWrite;
-    return RegEnumKeyExA(key, index, name, length, nullptr, nullptr, nullptr, &lastWrite);
+    return Win32CallLog::status("RegEnumKeyExA",
+                                RegEnumKeyExA(key, index, name, length, nullptr, nullptr, nullptr, &lastWrite));
 }
 
 LSTATUS readValueName(HKEY key, DWORD index, char* name, DWORD* length)
 {
     DWORD type = 0;
-    return RegEnumValueA(key, index, name, length, nullptr, &type, nullptr, nullptr);
+    return Win32CallLog::status("RegEnumValueA",
+                                RegEnumValueA(key, index, name, length, nullptr, &type, nullptr, nullptr));
 }
 
 const Enumeration kSubKeys = {
@@ -107,12 +110,14 @@ std::string enumerate(const Enumeration& kind, std::int32_t keyId, const char* p
 std::vector<BYTE> readValueData(HKEY key, const char* valueName)
 {
     DWORD size = 0;
-    LSTATUS status = RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size);
+    LSTATUS status =
+        Win32CallLog::status("RegQueryValueExA", RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size));
     if (status != ERROR_SUCCESS) {
         throwAccessError("Could not extract the registry value.", status);
     }
     std::vector<BYTE> data(size);
-    status = RegQueryValueExA(key, valueName, nullptr, nullptr, data.data(), &size);
+    status = Win32CallLog::status("RegQueryValueExA",
+                                  RegQueryValueExA(key, valueName, nullptr, nullptr, data.data(), &size));
     if (status != ERROR_SUCCESS) {
         throwAccessError("Could not extract the registry value.", status);
     }

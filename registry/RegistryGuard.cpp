@@ -1,6 +1,7 @@
 // Raising the Java exception that stands for a registry failure.
 #include "registry/RegistryGuard.h"
 
+#include "jnibridge/DiagnosticLog.h"
 #include "jnibridge/JavaExceptions.h"
 
 namespace {
@@ -20,6 +21,7 @@ void RegistryGuard::raise(JNIEnv* env, const char* className, const char* descri
     if (cls == nullptr) {
         return;
     }
+    JNIBridge::DiagnosticLog::noteRaised(className, description);
     env->ThrowNew(cls, description);
 }
 

@@ -5,10 +5,12 @@
 namespace {
 
 const JNIBridge::NativeMethodRow rows[] = {
-    {"getRegistryKeyName", "(ILjava/lang/String;I)Ljava/lang/String;", JNIBridge::entry(&Registry::getKeyName)},
-    {"getRegistryValueName", "(ILjava/lang/String;I)Ljava/lang/String;", JNIBridge::entry(&Registry::getValueName)},
+    {"getRegistryKeyName", "(ILjava/lang/String;I)Ljava/lang/String;",
+     JNIBridge::entry<&Registry::getKeyName, JNIBridge::NativeText::shown>()},
+    {"getRegistryValueName", "(ILjava/lang/String;I)Ljava/lang/String;",
+     JNIBridge::entry<&Registry::getValueName, JNIBridge::NativeText::shown>()},
     {"getRegistryValueString", "(ILjava/lang/String;Ljava/lang/String;)Ljava/lang/String;",
-     JNIBridge::entry(&Registry::getValueString)},
+     JNIBridge::entry<&Registry::getValueString, JNIBridge::NativeText::shown>()},
 };
 
 } // namespace

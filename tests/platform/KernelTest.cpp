@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -134,3 +135,17 @@ TEST(FormatMessage, CallerBufferMustBeLargeEnough)
 }
 
 } // namespace
+
+TEST(Environment, ValueLengthSizeNeededAndMissing)
+{
+    ::setenv("ORV_TEST_ENVIRONMENT", "abcdef", 1);
+    char buffer[8] = "xxxxxxx";
+    EXPECT_EQ(7u, GetEnvironmentVariableA("ORV_TEST_ENVIRONMENT", buffer, 6));
+    EXPECT_STREQ("xxxxxxx", buffer);
+    EXPECT_EQ(6u, GetEnvironmentVariableA("ORV_TEST_ENVIRONMENT", buffer, 7));
+    EXPECT_STREQ("abcdef", buffer);
+    ::unsetenv("ORV_TEST_ENVIRONMENT");
+    SetLastError(0);
+    EXPECT_EQ(0u, GetEnvironmentVariableA("ORV_TEST_ENVIRONMENT", buffer, 8));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND), GetLastError());
+}

@@ -1,7 +1,7 @@
 package orvane.pkcs11test;
 
 /** Control functions of the fault-injecting mock module, on the instance the bridge loaded. */
-final class MockControl {
+public final class MockControl {
     static final long SLOT_A = 2;
     static final long SLOT_C = 9;
     static final long SLOT_D = 11;
@@ -13,9 +13,9 @@ final class MockControl {
     private MockControl() {
     }
 
-    static native void open(String path);
+    public static native void open(String path);
 
-    static native void reset();
+    public static native void reset();
 
     static native void setInitialized(boolean on);
 
@@ -33,9 +33,9 @@ final class MockControl {
 
     static native long callCount(String function);
 
-    static native String log();
+    public static native String log();
 
-    static native void logClear();
+    public static native void logClear();
 
     static native void logEnable(boolean on);
 

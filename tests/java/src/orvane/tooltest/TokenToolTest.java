@@ -10,6 +10,7 @@ import static orvane.testsupport.SoftHsmSetup.hex;
 import static orvane.testsupport.SoftHsmSetup.requiredEnv;
 import static orvane.testsupport.SoftHsmSetup.x509;
 
+import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.security.MessageDigest;
@@ -157,6 +158,52 @@ class TokenToolTest {
                 + " - CKR_PIN_INCORRECT\n", r.err());
         assertFalse(r.all().contains(wrong));
         assertFalse(Files.exists(Path.of(doc + ".sig")));
+    }
+
+    @Test
+    void diagnosticLogShowsSignatureAndRefusedLoginWithoutSecrets() throws Exception {
+        String mark = "Qz7DataMark";
+        Path doc = write("doc.txt", mark.repeat(20).getBytes(StandardCharsets.US_ASCII));
+        Path log = work.resolve("orvnative.log");
+        String wrong = SoftHsmToken.randomHex(6);
+        String[] sign = onToken("--pin-env", PIN_VAR, "sign", doc.toString());
+        tool(0, Map.of(PIN_VAR, token.pin, "ORVNATIVE_LOG", log.toString()), sign);
+        byte[] signature = Files.readAllBytes(Path.of(doc + ".sig"));
+        tool(3, Map.of(PIN_VAR, wrong, "ORVNATIVE_LOG", log.toString()), sign);
+        String text = Files.readString(log, StandardCharsets.ISO_8859_1);
+        String prefix = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z tid=\\d+ ";
+        String duration = " \\(\\d+\\.\\d{3} ms\\)";
+        assertTrue(text.lines().allMatch(l -> l.matches(prefix + "(library loaded,|native|pkcs11) .*")), text);
+        for (String line : List.of("native PKCS11Slot\\.signData\\(0, \\d+, byte\\[\\d+\\], byte\\[220\\], 64\\) = byte\\[256\\]",
+                "pkcs11 C_SignInit\\(session \\d+, mechanism 0x40, key \\d+\\) = CKR_OK",
+                "pkcs11 C_Sign\\(session \\d+, data length 220, output length 256\\) = CKR_OK",
+                "pkcs11 C_Login\\(session \\d+, user 1\\) = CKR_OK", "pkcs11 C_Login\\(session \\d+, user 1\\) = CKR_PIN_INCORRECT",
+                "native PKCS11Slot\\.login\\(0, \\d+, '\\*\\*\\*\\*', 1\\) threw orvane\\.clapi\\.crypto\\.PKCS11Exception: "
+                        + "PKCS11Slot::login\\(const String&, CK_USER_TYPE\\) - Failed on call to C_Login\\('\\*\\*\\*\\*', '1'\\)"
+                        + " - CKR_PIN_INCORRECT")) {
+            assertTrue(text.lines().anyMatch(l -> l.matches(prefix + line + duration)), line + "\n" + text);
+        }
+        for (String secret : List.of(token.pin, wrong, mark, hex(mark.getBytes(StandardCharsets.US_ASCII)),
+                hex(Arrays.copyOf(signature, 8)), new String(signature, 0, 8, StandardCharsets.ISO_8859_1))) {
+            assertFalse(text.toLowerCase().contains(secret.toLowerCase()), "the log holds '" + secret + "'");
+        }
+    }
+
+    @Test
+    void diagnosticLogOffWritesNothingAndStderrOrAnUnopenableFileChangeNoOutcome() throws Exception {
+        Path doc = randomFile("doc.bin", 50);
+        String[] sign = onToken("--pin-env", PIN_VAR, "sign", doc.toString());
+        ToolRunner.Result off = tool(0, pin(token.pin), sign);
+        assertEquals("", off.err());
+        assertEquals(List.of("doc.bin", "doc.bin.sig"), Arrays.stream(work.toFile().list()).sorted().toList());
+        ToolRunner.Result stderr = tool(0, Map.of(PIN_VAR, token.pin, "ORVNATIVE_LOG", "stderr"), sign);
+        assertTrue(stderr.err().contains(" native PKCS11Slot.signData(0, "), stderr.toString());
+        assertEquals(off.out(), stderr.out());
+        Path unopenable = work.resolve("no-such-dir").resolve("orvnative.log");
+        ToolRunner.Result failed = tool(0, Map.of(PIN_VAR, token.pin, "ORVNATIVE_LOG", unopenable.toString()), sign);
+        assertEquals("ORVNative: cannot open the diagnostic log '" + unopenable + "' (error 2); nothing is logged\n",
+                failed.err());
+        assertEquals(off.out(), failed.out());
     }
 
     @ParameterizedTest
