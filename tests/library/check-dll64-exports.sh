@@ -45,10 +45,11 @@ check_decoded_signatures "$undname" <<'SIGNATURES'
 9 __int64 __cdecl nativeWrapDigest(struct JNIEnv_*, class _jobject*, class _jbyteArray*, long, class _jbyteArray*, class _jstring*, class _jbyteArray*, long)
 SIGNATURES
 
-# Each ordinal's address against the DLL's own symbol table: an export that
-# names the right function but leads to another would pass every check above.
+# Each ordinal's address against the DLL's own symbol table, which the
+# shipped DLL keeps in its debug file: an export that names the right
+# function but leads to another would pass every check above.
 image=$(sed -n 's/^ImageBase[[:space:]]\{1,\}\([0-9a-fA-F]\{1,\}\)$/\1/p' "$table" | head -n 1)
-"$nm" "$dll" | awk '$2 == "T" { print $3, $1 }' >"$symbols"
+"$nm" "$dll.debug" | awk '$2 == "T" { print $3, $1 }' >"$symbols"
 sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]\{1,\}\][[:space:]]\{1,\}+base\[[[:space:]]*\([0-9]\{1,\}\)\][[:space:]]\{1,\}\([0-9a-fA-F]\{1,\}\)[[:space:]]\{1,\}Export RVA$/\1 \2/p' "$table" |
 while read -r ordinal rva; do
     address=$(printf '%016x' $((0x$image + 0x$rva)))
