@@ -9,6 +9,10 @@ const char kStatusWindowTitle[] = "Access Bridge status";
 
 } // namespace
 
+// IncomingNativeUtils.jniShutdownNativeAccessibility(): void
+// ()V, static
+// no arguments
+//
 // Two Win32 calls that report failure by result only; nothing here throws,
 // and a failed post is of no interest to the caller.
 void JNICALL IncomingNativeUtils_jniShutdownNativeAccessibility(JNIEnv*, jclass)

@@ -1,8 +1,8 @@
 // Copies of Java strings and byte arrays into secure buffers, and boolean answers written back to Java.
 #include "capi/CAPIBridge.h"
 
-#include "capi/JniArrayElements.h"
 #include "common/Exception.h"
+#include "jnibridge/ArrayElements.h"
 
 namespace CAPIBridge {
 
@@ -38,17 +38,17 @@ void convertByteArray(JNIEnv* env, jbyteArray array, SecureBuffer& buffer, std::
     }
 }
 
-} // namespace CAPIBridge
-
 int writeBooleanResult(JNIEnv* env, jbooleanArray array, bool value, int emptyCode, int unavailableCode)
 {
     if (array == nullptr || env->GetArrayLength(array) < 1) {
         return emptyCode;
     }
-    JBooleanArrayElements elements(env, array);
+    JNIBridge::BooleanArrayElements elements(env, array);
     if (!elements) {
         return unavailableCode;
     }
     elements.get()[0] = value ? JNI_TRUE : JNI_FALSE;
     return 0;
 }
+
+} // namespace CAPIBridge

@@ -20,10 +20,10 @@ void convertString(JNIEnv* env, jstring string, SecureBuffer& buffer, std::int32
 void convertByteArray(JNIEnv* env, jbyteArray array, SecureBuffer& buffer, std::int32_t emptyCode,
                       std::int32_t failureCode);
 
-} // namespace CAPIBridge
-
 // Stores value in element 0; returns 0, emptyCode for a null or empty array,
 // unavailableCode when the elements cannot be obtained.
 int writeBooleanResult(JNIEnv* env, jbooleanArray array, bool value, int emptyCode, int unavailableCode);
+
+} // namespace CAPIBridge
 
 #endif

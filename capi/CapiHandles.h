@@ -5,31 +5,33 @@
 #include "common/ScopedHandle.h"
 #include "common/Win32CallLog.h"
 
+namespace CAPIBridge {
+
 struct CryptProviderTraits {
     using Handle = HCRYPTPROV;
     static Handle empty() noexcept { return 0; }
     static BOOL close(Handle h) noexcept
     {
-        return Win32CallLog::call("CryptReleaseContext", CryptReleaseContext(h, 0));
+        return Common::Win32CallLog::call("CryptReleaseContext", CryptReleaseContext(h, 0));
     }
 };
 
 struct CryptKeyTraits {
     using Handle = HCRYPTKEY;
     static Handle empty() noexcept { return 0; }
-    static BOOL close(Handle h) noexcept { return Win32CallLog::call("CryptDestroyKey", CryptDestroyKey(h)); }
+    static BOOL close(Handle h) noexcept { return Common::Win32CallLog::call("CryptDestroyKey", CryptDestroyKey(h)); }
 };
 
 struct CryptHashTraits {
     using Handle = HCRYPTHASH;
     static Handle empty() noexcept { return 0; }
-    static BOOL close(Handle h) noexcept { return Win32CallLog::call("CryptDestroyHash", CryptDestroyHash(h)); }
+    static BOOL close(Handle h) noexcept { return Common::Win32CallLog::call("CryptDestroyHash", CryptDestroyHash(h)); }
 };
 
 struct CertStoreTraits {
     using Handle = HCERTSTORE;
     static Handle empty() noexcept { return nullptr; }
-    static BOOL close(Handle h) noexcept { return Win32CallLog::call("CertCloseStore", CertCloseStore(h, 0)); }
+    static BOOL close(Handle h) noexcept { return Common::Win32CallLog::call("CertCloseStore", CertCloseStore(h, 0)); }
 };
 
 struct CertContextTraits {
@@ -37,14 +39,16 @@ struct CertContextTraits {
     static Handle empty() noexcept { return nullptr; }
     static BOOL close(Handle h) noexcept
     {
-        return Win32CallLog::call("CertFreeCertificateContext", CertFreeCertificateContext(h));
+        return Common::Win32CallLog::call("CertFreeCertificateContext", CertFreeCertificateContext(h));
     }
 };
 
-using CryptProvider = ScopedHandle<CryptProviderTraits>;
-using CryptKey = ScopedHandle<CryptKeyTraits>;
-using CryptHash = ScopedHandle<CryptHashTraits>;
-using CertStore = ScopedHandle<CertStoreTraits>;
-using CertContext = ScopedHandle<CertContextTraits>;
+using CryptProvider = Common::ScopedHandle<CryptProviderTraits>;
+using CryptKey = Common::ScopedHandle<CryptKeyTraits>;
+using CryptHash = Common::ScopedHandle<CryptHashTraits>;
+using CertStore = Common::ScopedHandle<CertStoreTraits>;
+using CertContext = Common::ScopedHandle<CertContextTraits>;
+
+} // namespace CAPIBridge
 
 #endif

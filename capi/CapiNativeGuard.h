@@ -10,6 +10,8 @@
 
 #include <jni.h>
 
+namespace CAPIBridge {
+
 template <typename Body>
 jlong resultCodeNative(Body&& body) noexcept
 {
@@ -29,19 +31,6 @@ struct JavaExceptionRoute {
     const char* unexpectedMessage;
 };
 
-namespace CapiNativeGuardDetail {
-
-// A Java exception already pending (left by a JNI call) is the better report
-// and JNI allows no class lookup over it, so it is kept.
-inline void raise(JNIEnv* env, const char* className, const char* message)
-{
-    if (!env->ExceptionCheck()) {
-        throwJavaException(env, className, message);
-    }
-}
-
-} // namespace CapiNativeGuardDetail
-
 template <typename Body>
 void raisingNative(JNIEnv* env, const JavaExceptionRoute& route, Body&& body) noexcept
 {
@@ -49,13 +38,15 @@ void raisingNative(JNIEnv* env, const JavaExceptionRoute& route, Body&& body) no
         try {
             body();
         } catch (const Common::UserCancelledException& e) {
-            CapiNativeGuardDetail::raise(env, route.cancelledClass, e.getDescription());
+            throwUnlessPending(env, route.cancelledClass, e.getDescription());
         } catch (const Common::Exception& e) {
-            CapiNativeGuardDetail::raise(env, route.failedClass, e.getDescription());
+            throwUnlessPending(env, route.failedClass, e.getDescription());
         } catch (...) {
-            CapiNativeGuardDetail::raise(env, route.failedClass, route.unexpectedMessage);
+            throwUnlessPending(env, route.failedClass, route.unexpectedMessage);
         }
     });
 }
+
+} // namespace CAPIBridge
 
 #endif

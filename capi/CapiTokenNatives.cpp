@@ -4,16 +4,17 @@
 
 #include "capi/CAPIBridge.h"
 #include "capi/CapiNativeGuard.h"
-#include "capi/JniArrayElements.h"
-#include "capi/JniLocalRef.h"
 #include "capi/ORVcapi.h"
 #include "capi/ResultCodes.h"
+#include "jnibridge/ArrayElements.h"
+#include "jnibridge/LocalRef.h"
 #include "jnibridge/NativeMethodTable.h"
 
 #include <cstring>
 
-using CAPIBridge::convertByteArray;
-using CAPIBridge::convertString;
+using namespace CAPIBridge;
+using JNIBridge::ByteArrayElements;
+using JNIBridge::LocalRef;
 
 namespace {
 
@@ -26,12 +27,12 @@ const JavaExceptionRoute kSeedRoute = {"java/io/IOException", "java/io/IOExcepti
 jlong addToJavaList(JNIEnv* env, jobject list, jmethodID add, const SecureBuffer& certificate)
 {
     const auto length = static_cast<jsize>(certificate.length());
-    JniLocalRef<jbyteArray> array(env, env->NewByteArray(length));
+    LocalRef<jbyteArray> array(env, env->NewByteArray(length));
     if (!array) {
         return ResultCode::kListNewByteArray;
     }
     {
-        JByteArrayElements elements(env, array.get());
+        ByteArrayElements elements(env, array.get());
         if (!elements) {
             return ResultCode::kListByteArrayElements;
         }
@@ -52,7 +53,7 @@ jlong copySignature(JNIEnv* env, jbyteArray output, jsize outputLength, const Se
     if (signature.length() != static_cast<std::uint32_t>(outputLength)) {
         return ResultCode::kWrapSignatureLengthMismatch;
     }
-    JByteArrayElements elements(env, output);
+    ByteArrayElements elements(env, output);
     if (!elements) {
         return ResultCode::kWrapSignatureElements;
     }
@@ -85,6 +86,9 @@ void seedDirectBuffer(JNIEnv* env, jobject buffer)
 // ORVcapi has no state, so each call uses an instance of its own rather than
 // dereferencing the attach state's pointer, which DllMain may not have set.
 
+// CapiToken.nativeIsCspAvailable(String providerName, String providerType, boolean[] available): long
+// (Ljava/lang/String;Ljava/lang/String;[Z)J
+// names: modified UTF-8 copies; available[0]: the answer; returns 0 or a result code
 jlong JNICALL nativeIsCspAvailable(JNIEnv* env, jobject, jstring providerName, jstring providerTypeName,
                                    jbooleanArray available)
 {
@@ -103,6 +107,9 @@ jlong JNICALL nativeIsCspAvailable(JNIEnv* env, jobject, jstring providerName, j
     });
 }
 
+// CapiToken.nativeIsCertificateInStore(byte[] certificate, String storeName, boolean[] found): long
+// ([BLjava/lang/String;[Z)J
+// certificate: its encoding; found[0]: the answer; returns 0 or a result code
 jlong JNICALL nativeIsCertificateInStore(JNIEnv* env, jobject, jbyteArray certificate, jstring storeName,
                                          jbooleanArray found)
 {
@@ -122,6 +129,10 @@ jlong JNICALL nativeIsCertificateInStore(JNIEnv* env, jobject, jbyteArray certif
     });
 }
 
+// CapiToken.nativeWrapDigest(byte[] digest, int hashType, byte[] certificate, String storeName,
+//                           byte[] signature, int keySpec): long
+// ([BI[BLjava/lang/String;[BI)J
+// hashType: 1 SHA-1, 2 MD5; signature: filled, its length must match; returns 0 or a result code
 jlong JNICALL nativeWrapDigest(JNIEnv* env, jobject, jbyteArray digest, jint hashType, jbyteArray certificate,
                                jstring storeName, jbyteArray signature, jint keySpec)
 {
@@ -150,6 +161,9 @@ jlong JNICALL nativeWrapDigest(JNIEnv* env, jobject, jbyteArray digest, jint has
     });
 }
 
+// CapiToken.nativeGetCertificates(String storeName, LinkedList<byte[]> certificates): long
+// (Ljava/lang/String;Ljava/util/LinkedList;)J
+// certificates: each encoding added; returns 0 or a result code
 jlong JNICALL nativeGetCertificates(JNIEnv* env, jobject, jstring storeName, jobject list)
 {
     return resultCodeNative([&]() -> jlong {
@@ -158,7 +172,7 @@ jlong JNICALL nativeGetCertificates(JNIEnv* env, jobject, jstring storeName, job
         if (list == nullptr) {
             return ResultCode::kListNull;
         }
-        JniLocalRef<jclass> listClass(env, env->GetObjectClass(list));
+        LocalRef<jclass> listClass(env, env->GetObjectClass(list));
         if (!listClass) {
             return ResultCode::kListNull;
         }
@@ -182,6 +196,9 @@ jlong JNICALL nativeGetCertificates(JNIEnv* env, jobject, jstring storeName, job
     });
 }
 
+// CapiToken.nativeUnwrapSecretKey(byte[] wrappedKey, byte[] certificate, String storeName): byte[]
+// ([B[BLjava/lang/String;)[B
+// returns the key; failures raise KeyStoreException or InterruptedIOException
 jbyteArray JNICALL nativeUnwrapSecretKey(JNIEnv* env, jobject, jbyteArray wrappedKey, jbyteArray certificate,
                                          jstring storeName)
 {
@@ -212,6 +229,9 @@ jbyteArray JNICALL nativeUnwrapSecretKey(JNIEnv* env, jobject, jbyteArray wrappe
     return result;
 }
 
+// CapiToken.nativeGenerateSeed(ByteBuffer buffer): void
+// (Ljava/nio/ByteBuffer;)V
+// buffer: a direct buffer, filled over its whole capacity; failures raise IOException
 void JNICALL nativeGenerateSeed(JNIEnv* env, jobject, jobject buffer)
 {
     raisingNative(env, kSeedRoute, [&] { seedDirectBuffer(env, buffer); });

@@ -8,6 +8,8 @@
 #include "capi/NarrowName.h"
 #include "capi/SecureBuffer.h"
 
+namespace CAPIBridge {
+
 struct CertificateKey {
     CertStore store;
     CertContext certificate;
@@ -20,5 +22,7 @@ struct CertificateKey {
     // CryptAcquireContextA cannot open.
     bool inKeyStorageProvider() const { return !infoBytes.empty() && info().dwProvType == 0; }
 };
+
+} // namespace CAPIBridge
 
 #endif

@@ -5,6 +5,8 @@
 #include "capi/NcryptFunctions.h"
 #include "common/ScopedHandle.h"
 
+namespace CAPIBridge {
+
 struct NCryptObjectTraits {
     using Handle = NCRYPT_HANDLE;
     static Handle empty() noexcept { return 0; }
@@ -22,6 +24,8 @@ struct NCryptObjectTraits {
     }
 };
 
-using NCryptObject = ScopedHandle<NCryptObjectTraits>;
+using NCryptObject = Common::ScopedHandle<NCryptObjectTraits>;
+
+} // namespace CAPIBridge
 
 #endif

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cwchar>
 
+namespace CAPIBridge {
+
 namespace {
 
 // What the legacy key spec of the key-provider information means to CNG: the
@@ -76,3 +78,5 @@ void CngPrivateKey::toCryptoApiOrder(unsigned char* signature, std::size_t lengt
     std::reverse(signature, signature + length / 2);
     std::reverse(signature + length / 2, signature + length);
 }
+
+} // namespace CAPIBridge

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+namespace CAPIBridge {
+
 class CngPrivateKey {
 public:
     // Opens the key that key-provider information of type 0 names: its
@@ -40,5 +42,7 @@ private:
     NCryptObject key_;
     Group group_ = Group::Unknown;
 };
+
+} // namespace CAPIBridge
 
 #endif

@@ -4,10 +4,10 @@
 // The shipped DLL waits LibraryAttach::kWaitMilliseconds; the attach tests
 // build a copy with a short wait so that running it out costs no 30 s.
 #ifndef ORV_ATTACH_WAIT_MILLISECONDS
-#define ORV_ATTACH_WAIT_MILLISECONDS LibraryAttach::kWaitMilliseconds
+#define ORV_ATTACH_WAIT_MILLISECONDS CAPIBridge::LibraryAttach::kWaitMilliseconds
 #endif
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/)
 {
-    return LibraryAttach::onNotification(module, reason, ORV_ATTACH_WAIT_MILLISECONDS);
+    return CAPIBridge::LibraryAttach::onNotification(module, reason, ORV_ATTACH_WAIT_MILLISECONDS);
 }

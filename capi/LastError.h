@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace CAPIBridge {
+
 namespace LastError {
 
 // GetLastError as a signed 32-bit code; -998 when the call left it at 0.
@@ -62,5 +64,7 @@ inline bool isCancellation(DWORD error, Cancellation kind) noexcept
 }
 
 } // namespace LastError
+
+} // namespace CAPIBridge
 
 #endif

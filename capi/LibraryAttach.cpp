@@ -3,6 +3,8 @@
 
 #include <new>
 
+namespace CAPIBridge {
+
 namespace {
 
 // The attach state. Only attach and detach change it, holding the mutex.
@@ -106,3 +108,5 @@ BOOL LibraryAttach::detach(DWORD waitMilliseconds) noexcept
     }
     return TRUE;
 }
+
+} // namespace CAPIBridge

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+namespace CAPIBridge {
+
 class LibraryAttach {
 public:
     static constexpr const char* kMutexName = "MutexToORVcapi";
@@ -29,5 +31,7 @@ private:
     static BOOL detach(DWORD waitMilliseconds) noexcept;
     static bool ensureMutex() noexcept;
 };
+
+} // namespace CAPIBridge
 
 #endif

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace CAPIBridge {
+
 int NarrowName::convert(const wchar_t* wide, int tooLongCode, int conversionCode)
 {
     isNull_ = wide == nullptr;
@@ -30,3 +32,5 @@ void NarrowName::replaceIf(const char* from, const char* to)
         std::strncpy(bytes_.data(), to, kMaxBytes);
     }
 }
+
+} // namespace CAPIBridge

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cwchar>
 
+namespace CAPIBridge {
+
 class NarrowName {
 public:
     static constexpr std::size_t kMaxBytes = 512;
@@ -21,5 +23,7 @@ private:
     std::array<char, kMaxBytes + 1> bytes_{};
     bool isNull_ = true;
 };
+
+} // namespace CAPIBridge
 
 #endif

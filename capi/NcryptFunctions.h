@@ -8,6 +8,8 @@
 
 #include <type_traits>
 
+namespace CAPIBridge {
+
 struct NcryptFunctions {
     decltype(&NCryptOpenStorageProvider) openStorageProvider = nullptr;
     decltype(&NCryptOpenKey) openKey = nullptr;
@@ -64,5 +66,7 @@ private:
         return error != 0 ? error : fallback;
     }
 };
+
+} // namespace CAPIBridge
 
 #endif

@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+namespace CAPIBridge {
+
 namespace {
 
 struct ProviderTypeName {
@@ -45,7 +47,7 @@ const char* const kEnhancedProvider = "Microsoft Enhanced Cryptographic Provider
 int readKeyProvInfo(PCCERT_CONTEXT certificate, SecureBuffer& info)
 {
     DWORD size = 0;
-    if (!Win32CallLog::call(
+    if (!Common::Win32CallLog::call(
             "CertGetCertificateContextProperty",
             CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size))) {
         return LastError::code();
@@ -53,7 +55,7 @@ int readKeyProvInfo(PCCERT_CONTEXT certificate, SecureBuffer& info)
     if (!info.allocate(size)) {
         return ResultCode::kKeyProvInfoAlloc;
     }
-    if (!Win32CallLog::call(
+    if (!Common::Win32CallLog::call(
             "CertGetCertificateContextProperty",
             CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, info.data(), &size))) {
         return LastError::code();
@@ -71,12 +73,12 @@ int ORVcapi::isCspAvailable(const char* providerName, const char* providerTypeNa
     }
     available = false;
     HCRYPTPROV provider = 0;
-    if (!Win32CallLog::call("CryptAcquireContextA",
-                            CryptAcquireContextA(&provider, nullptr, providerName, type->type, CRYPT_VERIFYCONTEXT))) {
+    if (!Common::Win32CallLog::call("CryptAcquireContextA", CryptAcquireContextA(&provider, nullptr, providerName,
+                                                                                 type->type, CRYPT_VERIFYCONTEXT))) {
         return LastError::code();
     }
     available = true;
-    Win32CallLog::call("CryptReleaseContext", CryptReleaseContext(provider, 0));
+    Common::Win32CallLog::call("CryptReleaseContext", CryptReleaseContext(provider, 0));
     return ResultCode::kSuccess;
 }
 
@@ -118,21 +120,21 @@ int ORVcapi::getKeyFromCertificate(const SecureBuffer& encodedCertificate, const
 
 int ORVcapi::findCertificateKey(const SecureBuffer& encodedCertificate, const char* storeName, CertificateKey& key)
 {
-    CertContext decoded(Win32CallLog::call(
+    CertContext decoded(Common::Win32CallLog::call(
         "CertCreateCertificateContext",
         CertCreateCertificateContext(X509_ASN_ENCODING, encodedCertificate.data(), encodedCertificate.length())));
     if (!decoded) {
         return LastError::code();
     }
-    key.store.reset(Win32CallLog::call("CertOpenSystemStoreA", CertOpenSystemStoreA(0, storeName)));
+    key.store.reset(Common::Win32CallLog::call("CertOpenSystemStoreA", CertOpenSystemStoreA(0, storeName)));
     if (!key.store) {
         return LastError::code();
     }
     // Matches issuer and serial number.
-    key.certificate.reset(
-        Win32CallLog::call("CertFindCertificateInStore",
-                           CertFindCertificateInStore(key.store.get(), X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
-                                                      decoded.get()->pCertInfo, nullptr)));
+    key.certificate.reset(Common::Win32CallLog::call("CertFindCertificateInStore",
+                                                     CertFindCertificateInStore(key.store.get(), X509_ASN_ENCODING, 0,
+                                                                                CERT_FIND_SUBJECT_CERT,
+                                                                                decoded.get()->pCertInfo, nullptr)));
     if (!key.certificate) {
         const DWORD error = GetLastError();
         return static_cast<std::int32_t>(error) == static_cast<std::int32_t>(CRYPT_E_NOT_FOUND)
@@ -165,7 +167,7 @@ int ORVcapi::acquireCsp(CertificateKey& key, CryptProvider& provider, CertContex
                         DWORD& keySpec)
 {
     HCRYPTPROV acquired = 0;
-    if (!Win32CallLog::call(
+    if (!Common::Win32CallLog::call(
             "CryptAcquireContextA",
             CryptAcquireContextA(&acquired, key.container.get(), key.provider.get(), key.info().dwProvType, 0))) {
         return LastError::code();
@@ -176,3 +178,5 @@ int ORVcapi::acquireCsp(CertificateKey& key, CryptProvider& provider, CertContex
     mustRelease = true;
     return ResultCode::kSuccess;
 }
+
+} // namespace CAPIBridge

@@ -16,6 +16,8 @@
 #include <memory>
 #include <vector>
 
+namespace CAPIBridge {
+
 using CertificateList = std::vector<SecureBuffer>;
 
 class ORVcapi {
@@ -68,5 +70,7 @@ private:
     int wrapDigestWithKeyStorage(const SecureBuffer& digest, ALG_ID hashAlgorithm, int keySpec, CertificateKey& entry,
                                  SecureBuffer& signature);
 };
+
+} // namespace CAPIBridge
 
 #endif

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <new>
 
+namespace CAPIBridge {
+
 namespace {
 
 int signFailure(SECURITY_STATUS status)
@@ -120,3 +122,5 @@ void ORVcapi::decryptWithKey(CngPrivateKey& key, const SecureBuffer& wrappedKey,
         throw std::bad_alloc();
     }
 }
+
+} // namespace CAPIBridge

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <new>
 
+namespace CAPIBridge {
+
 namespace {
 
 struct HashChoice {
@@ -89,7 +91,7 @@ int signFailure(LastError::Cancellation kind)
 int signHash(HCRYPTHASH hash, DWORD keySpec, SecureBuffer& signature)
 {
     DWORD length = 0;
-    if (!Win32CallLog::call("CryptSignHashA", CryptSignHashA(hash, keySpec, nullptr, 0, nullptr, &length))) {
+    if (!Common::Win32CallLog::call("CryptSignHashA", CryptSignHashA(hash, keySpec, nullptr, 0, nullptr, &length))) {
         return signFailure(LastError::Cancellation::KeyUse);
     }
     if (length < 1) {
@@ -98,7 +100,8 @@ int signHash(HCRYPTHASH hash, DWORD keySpec, SecureBuffer& signature)
     if (!signature.allocate(length)) {
         return ResultCode::kWrapSignatureAlloc;
     }
-    if (!Win32CallLog::call("CryptSignHashA", CryptSignHashA(hash, keySpec, nullptr, 0, signature.data(), &length))) {
+    if (!Common::Win32CallLog::call("CryptSignHashA",
+                                    CryptSignHashA(hash, keySpec, nullptr, 0, signature.data(), &length))) {
         return signFailure(LastError::Cancellation::SignatureOutput);
     }
     if (length < 1) {
@@ -142,7 +145,7 @@ int ORVcapi::getProviderAlgorithms(HCRYPTPROV provider, ProviderAlgorithms& algo
     algorithms = ProviderAlgorithms();
     PROV_ENUMALGS entry{};
     DWORD length = sizeof entry;
-    if (!Win32CallLog::call(
+    if (!Common::Win32CallLog::call(
             "CryptGetProvParam",
             CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE*>(&entry), &length, CRYPT_FIRST))) {
         return LastError::code();
@@ -150,8 +153,8 @@ int ORVcapi::getProviderAlgorithms(HCRYPTPROV provider, ProviderAlgorithms& algo
     do {
         noteAlgorithm(entry.aiAlgid, algorithms);
         length = sizeof entry;
-    } while (Win32CallLog::call("CryptGetProvParam",
-                                CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE*>(&entry), &length, 0)));
+    } while (Common::Win32CallLog::call(
+        "CryptGetProvParam", CryptGetProvParam(provider, PP_ENUMALGS, reinterpret_cast<BYTE*>(&entry), &length, 0)));
 
     const DWORD error = GetLastError();
     if (error == ERROR_NO_MORE_ITEMS) {
@@ -206,11 +209,13 @@ int ORVcapi::wrapDigest(const SecureBuffer& digest, int hashType, const SecureBu
     }
 
     HCRYPTHASH created = 0;
-    if (!Win32CallLog::call("CryptCreateHash", CryptCreateHash(provider.get(), hash->algorithm, 0, 0, &created))) {
+    if (!Common::Win32CallLog::call("CryptCreateHash",
+                                    CryptCreateHash(provider.get(), hash->algorithm, 0, 0, &created))) {
         return LastError::code();
     }
     CryptHash hashObject(created);
-    if (!Win32CallLog::call("CryptSetHashParam", CryptSetHashParam(hashObject.get(), HP_HASHVAL, digest.data(), 0))) {
+    if (!Common::Win32CallLog::call("CryptSetHashParam",
+                                    CryptSetHashParam(hashObject.get(), HP_HASHVAL, digest.data(), 0))) {
         return LastError::code();
     }
     // The key the certificate names signs, whatever key spec the caller asked about.
@@ -297,7 +302,7 @@ void ORVcapi::getPrivateKey(const SecureBuffer& encodedCertificate, const char* 
         return;
     }
     HCRYPTKEY userKey = 0;
-    if (!Win32CallLog::call("CryptGetUserKey", CryptGetUserKey(key.provider().get(), keySpec, &userKey))) {
+    if (!Common::Win32CallLog::call("CryptGetUserKey", CryptGetUserKey(key.provider().get(), keySpec, &userKey))) {
         throwKeyFailure(GetLastError(), "ORVcapi::getPrivateKey() User cancelled during CryptGetUserKey().",
                         "ORVcapi::getPrivateKey() a problem occured while calling CryptGetUserKey().");
     }
@@ -322,7 +327,8 @@ void ORVcapi::unwrapSessionKey(const SecureBuffer& wrappedKey, const SecureBuffe
     // Java hands the wrapped key big-endian; CryptDecrypt wants it little-endian.
     std::reverse(working.data(), working.data() + working.length());
     DWORD length = working.length();
-    if (!Win32CallLog::call("CryptDecrypt", CryptDecrypt(key.key().get(), 0, TRUE, 0, working.data(), &length))) {
+    if (!Common::Win32CallLog::call("CryptDecrypt",
+                                    CryptDecrypt(key.key().get(), 0, TRUE, 0, working.data(), &length))) {
         throwKeyFailure(GetLastError(), "ORVcapi::unwrapSessionKey() User cancelled during CryptDecrypt().",
                         "ORVcapi::unwrapSessionKey() A problem occured while calling CryptDecrypt().");
     }
@@ -339,7 +345,9 @@ void ORVcapi::unwrapSessionKey(const SecureBuffer& wrappedKey, const SecureBuffe
 void ORVcapi::generateSeed(unsigned char* address, DWORD length)
 {
     ProviderManager provider("ORV_RANDOM");
-    if (!Win32CallLog::call("CryptGenRandom", CryptGenRandom(provider.getHandle(), length, address))) {
+    if (!Common::Win32CallLog::call("CryptGenRandom", CryptGenRandom(provider.getHandle(), length, address))) {
         throw Common::Exception("ORVcapi::generateSeed() Could not get random bytes from CAPI.", 0);
     }
 }
+
+} // namespace CAPIBridge

@@ -7,6 +7,8 @@
 
 #include <new>
 
+namespace CAPIBridge {
+
 namespace {
 
 bool isNotFound(DWORD error)
@@ -38,7 +40,7 @@ bool appendCopy(CertificateList& list, PCCERT_CONTEXT certificate) noexcept
 int ORVcapi::getCertificates(const char* storeName, std::unique_ptr<CertificateList>& certificates)
 {
     certificates.reset();
-    CertStore store(Win32CallLog::call("CertOpenSystemStoreA", CertOpenSystemStoreA(0, storeName)));
+    CertStore store(Common::Win32CallLog::call("CertOpenSystemStoreA", CertOpenSystemStoreA(0, storeName)));
     if (!store) {
         return LastError::code();
     }
@@ -50,8 +52,8 @@ int ORVcapi::getCertificates(const char* storeName, std::unique_ptr<CertificateL
     // Each enumeration call frees the context it is given.
     CertContext current;
     for (;;) {
-        PCCERT_CONTEXT next =
-            Win32CallLog::call("CertEnumCertificatesInStore", CertEnumCertificatesInStore(store.get(), current.take()));
+        PCCERT_CONTEXT next = Common::Win32CallLog::call("CertEnumCertificatesInStore",
+                                                         CertEnumCertificatesInStore(store.get(), current.take()));
         if (next == nullptr) {
             break;
         }
@@ -75,17 +77,17 @@ int ORVcapi::getCertificates(const char* storeName, std::unique_ptr<CertificateL
 int ORVcapi::isCertificateInStore(const SecureBuffer& encodedCertificate, const char* storeName, bool& found)
 {
     found = false;
-    CertContext decoded(Win32CallLog::call(
+    CertContext decoded(Common::Win32CallLog::call(
         "CertCreateCertificateContext",
         CertCreateCertificateContext(X509_ASN_ENCODING, encodedCertificate.data(), encodedCertificate.length())));
     if (!decoded) {
         return LastError::code();
     }
-    CertStore store(Win32CallLog::call("CertOpenSystemStoreA", CertOpenSystemStoreA(0, storeName)));
+    CertStore store(Common::Win32CallLog::call("CertOpenSystemStoreA", CertOpenSystemStoreA(0, storeName)));
     if (!store) {
         return LastError::code();
     }
-    CertContext match(Win32CallLog::call(
+    CertContext match(Common::Win32CallLog::call(
         "CertFindCertificateInStore",
         CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, decoded.get(), nullptr)));
     if (!match) {
@@ -104,3 +106,5 @@ int ORVcapi::isCertificateInStore(const SecureBuffer& encodedCertificate, const 
     found = present;
     return ResultCode::kSuccess;
 }
+
+} // namespace CAPIBridge

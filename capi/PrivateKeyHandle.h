@@ -7,6 +7,8 @@
 #include "capi/CapiHandles.h"
 #include "capi/CngPrivateKey.h"
 
+namespace CAPIBridge {
+
 class PrivateKeyHandle {
 public:
     PrivateKeyHandle() = default;
@@ -21,5 +23,7 @@ private:
     CryptKey key_;
     CngPrivateKey keyStorageKey_;
 };
+
+} // namespace CAPIBridge
 
 #endif

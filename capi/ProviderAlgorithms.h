@@ -2,6 +2,8 @@
 #ifndef ORV_CAPI_PROVIDERALGORITHMS_H
 #define ORV_CAPI_PROVIDERALGORITHMS_H
 
+namespace CAPIBridge {
+
 struct ProviderAlgorithms {
     bool sha1 = false;
     bool md5 = false;
@@ -9,5 +11,7 @@ struct ProviderAlgorithms {
     bool rsaKeyExchange = false;
     bool dssSign = false;
 };
+
+} // namespace CAPIBridge
 
 #endif

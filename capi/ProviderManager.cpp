@@ -8,20 +8,22 @@
 #include <cstdio>
 #include <string>
 
+namespace CAPIBridge {
+
 ProviderManager::ProviderManager(const char* containerName) : handle_(0)
 {
-    if (Win32CallLog::call("CryptAcquireContextA",
-                           CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, 0))) {
+    if (Common::Win32CallLog::call("CryptAcquireContextA",
+                                   CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, 0))) {
         return;
     }
-    if (Win32CallLog::call("CryptAcquireContextA",
-                           CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET))) {
+    if (Common::Win32CallLog::call("CryptAcquireContextA", CryptAcquireContextA(&handle_, containerName, nullptr,
+                                                                                PROV_RSA_FULL, CRYPT_NEWKEYSET))) {
         return;
     }
     // Another thread or process created it between the two calls above.
     if (static_cast<std::int32_t>(GetLastError()) == static_cast<std::int32_t>(NTE_EXISTS) &&
-        Win32CallLog::call("CryptAcquireContextA",
-                           CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, 0))) {
+        Common::Win32CallLog::call("CryptAcquireContextA",
+                                   CryptAcquireContextA(&handle_, containerName, nullptr, PROV_RSA_FULL, 0))) {
         return;
     }
     handle_ = 0;
@@ -33,8 +35,10 @@ ProviderManager::ProviderManager(const char* containerName) : handle_(0)
 
 ProviderManager::~ProviderManager()
 {
-    if (handle_ != 0 && !Win32CallLog::call("CryptReleaseContext", CryptReleaseContext(handle_, 0))) {
+    if (handle_ != 0 && !Common::Win32CallLog::call("CryptReleaseContext", CryptReleaseContext(handle_, 0))) {
         std::fputs("ProviderManager::~ProviderManager() Warning: Could not release the crypto provider.\n", stderr);
         std::fflush(stderr);
     }
 }
+
+} // namespace CAPIBridge

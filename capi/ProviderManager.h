@@ -5,6 +5,8 @@
 
 #include "platform/Win32.h"
 
+namespace CAPIBridge {
+
 class ProviderManager {
 public:
     // Throws Common::Exception when the container can be neither opened nor created.
@@ -20,5 +22,7 @@ public:
 private:
     HCRYPTPROV handle_;
 };
+
+} // namespace CAPIBridge
 
 #endif

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace CAPIBridge {
+
 namespace ResultCode {
 
 constexpr std::int32_t kSuccess = 0;
@@ -86,5 +88,7 @@ constexpr std::int32_t kWrapNoSignatureAlgorithm = -599;
 constexpr std::int32_t kWrapBadKeySpec = -601;
 
 } // namespace ResultCode
+
+} // namespace CAPIBridge
 
 #endif

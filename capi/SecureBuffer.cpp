@@ -7,6 +7,8 @@
 #include <new>
 #include <utility>
 
+namespace CAPIBridge {
+
 SecureBuffer::SecureBuffer(std::uint32_t length) noexcept
 {
     allocate(length);
@@ -74,3 +76,5 @@ void SecureBuffer::release() noexcept
     data_ = nullptr;
     length_ = 0;
 }
+
+} // namespace CAPIBridge

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace CAPIBridge {
+
 class SecureBuffer {
 public:
     SecureBuffer() noexcept = default;
@@ -35,5 +37,7 @@ private:
     unsigned char* data_ = nullptr;
     std::uint32_t length_ = 0;
 };
+
+} // namespace CAPIBridge
 
 #endif

@@ -6,6 +6,8 @@
 
 #include "platform/Win32.h"
 
+namespace Common {
+
 template <typename Traits>
 class ScopedHandle {
 public:
@@ -65,5 +67,7 @@ public:
 private:
     Handle handle_;
 };
+
+} // namespace Common
 
 #endif

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+namespace Common {
+
 namespace {
 
 std::string hex(DWORD value)
@@ -39,3 +41,5 @@ void Win32CallLog::writeStatus(const char* name, LONG status) noexcept
     }
     SetLastError(lastError);
 }
+
+} // namespace Common

@@ -13,6 +13,8 @@
 
 #include <type_traits>
 
+namespace Common {
+
 class Win32CallLog {
 public:
     // A BOOL, a count or a handle: zero or null is a failure.
@@ -42,5 +44,7 @@ private:
     static void write(const char* name, bool succeeded) noexcept;
     static void writeStatus(const char* name, LONG status) noexcept;
 };
+
+} // namespace Common
 
 #endif

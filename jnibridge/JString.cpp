@@ -69,7 +69,11 @@ jstring JString::createString(const String& text)
 // without wiping.
 String JString::toString() const
 {
-    jstring text = static_cast<jstring>(getGlobalReference());
+    return copyOf(static_cast<jstring>(getGlobalReference()));
+}
+
+String JString::copyOf(jstring text)
+{
     if (text == nullptr) {
         return String();
     }

@@ -23,6 +23,8 @@ public:
     static jstring createString(const String& text);
     // The Java string's modified UTF-8 bytes; a null string reads as empty.
     String toString() const;
+    // The same for a native's argument, without a global reference of its own.
+    static String copyOf(jstring text);
 };
 
 } // namespace JNIBridge

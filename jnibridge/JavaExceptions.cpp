@@ -61,6 +61,13 @@ void throwJavaException(JNIEnv* env, const char* className, const char* message)
     env->ThrowNew(cls, message);
 }
 
+void throwUnlessPending(JNIEnv* env, const char* className, const char* message)
+{
+    if (!env->ExceptionCheck()) {
+        throwJavaException(env, className, message);
+    }
+}
+
 namespace {
 
 // Set while a throwable's toString() runs: a Java exception raised inside it

@@ -12,6 +12,10 @@ class String;
 // cannot be found, reports that on stderr and leaves NoClassDefFoundError pending.
 void throwJavaException(JNIEnv* env, const char* className, const char* message);
 
+// throwJavaException, unless a Java exception is already pending: one left by
+// a failed JNI call is the better report, and JNI allows no class lookup over it.
+void throwUnlessPending(JNIEnv* env, const char* className, const char* message);
+
 // When a Java exception is pending on this thread: clears it and throws
 // JNIBridge::JNIException "context - <its toString()>detail" holding it.
 void checkJavaException(const JNIBridge::String& context, const JNIBridge::String& detail);

@@ -15,6 +15,9 @@ PKCS11Module& moduleOf(jint moduleId)
     return PKCS11Module::getModule(static_cast<unsigned int>(moduleId));
 }
 
+// PKCS11Module.loadLibrary(String path): int
+// (Ljava/lang/String;)I, static
+// path: the module file, as modified UTF-8; returns the new module's id
 jint JNICALL PKCS11Module_loadLibrary(JNIEnv*, jclass, jstring path)
 {
     return pkcs11Native<jint>(0, kIndexFailure, [&] {
@@ -24,12 +27,18 @@ jint JNICALL PKCS11Module_loadLibrary(JNIEnv*, jclass, jstring path)
     });
 }
 
+// PKCS11Module.getNumberOfSlots(int moduleId): int
+// (I)I, static
+// moduleId: the module table's index; returns the slots with a token
 jint JNICALL PKCS11Module_getNumberOfSlots(JNIEnv*, jclass, jint moduleId)
 {
     return pkcs11Native<jint>(0, kIndexFailure,
                               [&] { return static_cast<jint>(moduleOf(moduleId).getNumberOfSlots()); });
 }
 
+// PKCS11Module.waitForSlotEvent(int moduleId): long
+// (I)J, static
+// moduleId: the module; returns C_WaitForSlotEvent's CK_SLOT_ID
 jlong JNICALL PKCS11Module_waitForSlotEvent(JNIEnv*, jclass, jint moduleId)
 {
     return pkcs11Native<jlong>(0, kIndexFailure, [&] {
@@ -38,6 +47,9 @@ jlong JNICALL PKCS11Module_waitForSlotEvent(JNIEnv*, jclass, jint moduleId)
     });
 }
 
+// PKCS11Module.refresh(int moduleId): void
+// (I)V, static
+// moduleId: the module
 void JNICALL PKCS11Module_refresh(JNIEnv*, jclass, jint moduleId)
 {
     pkcs11Native(kIndexFailure, [&] { moduleOf(moduleId).refresh(); });

@@ -52,11 +52,17 @@ jbyteArray singlePart(const char* nativeName, SinglePartMember member, jint modu
 
 } // namespace
 
+// PKCS11Slot.setCall2ndInit(int moduleId, int slotIndex, boolean call2ndInit): void
+// (IIZ)V, static
+// moduleId, slotIndex: the slot; call2ndInit: init again between the length query and the call
 void JNICALL PKCS11Slot_setCall2ndInit(JNIEnv*, jclass, jint moduleId, jint slotIndex, jboolean call2ndInit)
 {
     pkcs11Native(kAsIndexOutOfBounds, [&] { slotCall(moduleId, slotIndex)->setCall2ndInit(call2ndInit != JNI_FALSE); });
 }
 
+// PKCS11Slot.encryptData(int moduleId, int slotIndex, byte[] certificate, byte[] data, int mechanism): byte[]
+// (II[B[BI)[B, static
+// moduleId, slotIndex: the slot; certificate: X.509 encoding naming the key; mechanism: CK_MECHANISM_TYPE
 jbyteArray JNICALL PKCS11Slot_encryptData(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray certificate,
                                           jbyteArray data, jint mechanism)
 {
@@ -64,6 +70,9 @@ jbyteArray JNICALL PKCS11Slot_encryptData(JNIEnv*, jclass, jint moduleId, jint s
                       mechanism);
 }
 
+// PKCS11Slot.decryptData(int moduleId, int slotIndex, byte[] certificate, byte[] data, int mechanism): byte[]
+// (II[B[BI)[B, static
+// moduleId, slotIndex: the slot; certificate: X.509 encoding naming the key; data: the cipher text
 jbyteArray JNICALL PKCS11Slot_decryptData(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray certificate,
                                           jbyteArray cipherText, jint mechanism)
 {
@@ -71,6 +80,9 @@ jbyteArray JNICALL PKCS11Slot_decryptData(JNIEnv*, jclass, jint moduleId, jint s
                       cipherText, mechanism);
 }
 
+// PKCS11Slot.signData(int moduleId, int slotIndex, byte[] certificate, byte[] data, int mechanism): byte[]
+// (II[B[BI)[B, static
+// moduleId, slotIndex: the slot; certificate: X.509 encoding naming the key; mechanism: CK_MECHANISM_TYPE
 jbyteArray JNICALL PKCS11Slot_signData(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray certificate,
                                        jbyteArray data, jint mechanism)
 {
@@ -78,6 +90,9 @@ jbyteArray JNICALL PKCS11Slot_signData(JNIEnv*, jclass, jint moduleId, jint slot
                       mechanism);
 }
 
+// PKCS11Slot.unwrapKey(int moduleId, int slotIndex, byte[] certificate, byte[] wrappedKey, int mechanism): byte[]
+// (II[B[BI)[B, static
+// moduleId, slotIndex: the slot; certificate: X.509 encoding naming the key; returns the key bytes
 jbyteArray JNICALL PKCS11Slot_unwrapKey(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray certificate,
                                         jbyteArray wrappedKey, jint mechanism)
 {
@@ -85,6 +100,10 @@ jbyteArray JNICALL PKCS11Slot_unwrapKey(JNIEnv*, jclass, jint moduleId, jint slo
                       mechanism);
 }
 
+// PKCS11Slot.verifyData(int moduleId, int slotIndex, byte[] certificate, byte[] data, byte[] signature,
+//                       int mechanism): boolean
+// (II[B[B[BI)Z, static
+// moduleId, slotIndex: the slot; certificate: X.509 encoding naming the key; returns whether it verifies
 jboolean JNICALL PKCS11Slot_verifyData(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray certificate,
                                        jbyteArray data, jbyteArray signature, jint mechanism)
 {

@@ -38,6 +38,10 @@ jboolean JNICALL slotQuery(JNIEnv*, jclass, jint moduleId, jint slotIndex)
                                   [&] { return ((*slotCall(moduleId, slotIndex)).*query)() ? JNI_TRUE : JNI_FALSE; });
 }
 
+// PKCS11Slot.openSession(int moduleId, int slotIndex): void
+// (II)V, static
+// moduleId, slotIndex: the slot
+//
 // A write-protected token refuses a read-write session, as the standard says
 // it must (p11-kit's trust module, read-only cards); a read-only one still
 // lets it be searched and used, and its writes fail with the module's
@@ -57,6 +61,9 @@ void JNICALL PKCS11Slot_openSession(JNIEnv*, jclass, jint moduleId, jint slotInd
     });
 }
 
+// PKCS11Slot.login(int moduleId, int slotIndex, String pin, int userType): void
+// (IILjava/lang/String;I)V, static
+// moduleId, slotIndex: the slot; pin: C_Login's pPin, in a wiped String; userType: its CK_USER_TYPE
 void JNICALL PKCS11Slot_login(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring pin, jint userType)
 {
     pkcs11Native(kAsIndexOutOfBounds, [&] {
@@ -65,6 +72,9 @@ void JNICALL PKCS11Slot_login(JNIEnv*, jclass, jint moduleId, jint slotIndex, js
     });
 }
 
+// PKCS11Slot.setPIN(int moduleId, int slotIndex, String oldPin, String newPin): void
+// (IILjava/lang/String;Ljava/lang/String;)V, static
+// moduleId, slotIndex: the slot; oldPin, newPin: C_SetPIN's, in wiped Strings
 void JNICALL PKCS11Slot_setPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring oldPin, jstring newPin)
 {
     pkcs11Native(kAsIndexOutOfBounds, [&] {
@@ -74,6 +84,9 @@ void JNICALL PKCS11Slot_setPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, j
     });
 }
 
+// PKCS11Slot.initToken(int moduleId, int slotIndex, String soPin, String label): void
+// (IILjava/lang/String;Ljava/lang/String;)V, static
+// moduleId, slotIndex: the slot; soPin: in a wiped String; label: C_InitToken's
 void JNICALL PKCS11Slot_initToken(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring soPin, jstring label)
 {
     pkcs11Native(kAsPKCS11Exception, [&] {
@@ -83,6 +96,9 @@ void JNICALL PKCS11Slot_initToken(JNIEnv*, jclass, jint moduleId, jint slotIndex
     });
 }
 
+// PKCS11Slot.initPIN(int moduleId, int slotIndex, String pin): void
+// (IILjava/lang/String;)V, static
+// moduleId, slotIndex: the slot; pin: C_InitPIN's, in a wiped String
 void JNICALL PKCS11Slot_initPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring pin)
 {
     pkcs11Native(kAsPKCS11Exception, [&] {
@@ -91,6 +107,9 @@ void JNICALL PKCS11Slot_initPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, 
     });
 }
 
+// PKCS11Slot.initTokenAndUserPIN(int moduleId, int slotIndex, String soPin, String label, String userPin): void
+// (IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;)V, static
+// moduleId, slotIndex: the slot; soPin, userPin: in wiped Strings; label: C_InitToken's
 void JNICALL PKCS11Slot_initTokenAndUserPIN(JNIEnv*, jclass, jint moduleId, jint slotIndex, jstring soPin,
                                             jstring label, jstring userPin)
 {
@@ -102,11 +121,17 @@ void JNICALL PKCS11Slot_initTokenAndUserPIN(JNIEnv*, jclass, jint moduleId, jint
     });
 }
 
+// PKCS11Slot.digestInit(int moduleId, int slotIndex, int mechanism): void
+// (III)V, static
+// moduleId, slotIndex: the slot; mechanism: CK_MECHANISM_TYPE, zero-extended
 void JNICALL PKCS11Slot_digestInit(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint mechanism)
 {
     pkcs11Native(kAsIndexOutOfBounds, [&] { slotCall(moduleId, slotIndex)->digestInit(ckULongOf(mechanism)); });
 }
 
+// PKCS11Slot.digestUpdate(int moduleId, int slotIndex, byte[] data): void
+// (II[B)V, static
+// moduleId, slotIndex: the slot; data: the part, copied (null reads as empty)
 void JNICALL PKCS11Slot_digestUpdate(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray data)
 {
     pkcs11Native(kAsIndexOutOfBounds, [&] {
@@ -115,6 +140,9 @@ void JNICALL PKCS11Slot_digestUpdate(JNIEnv*, jclass, jint moduleId, jint slotIn
     });
 }
 
+// PKCS11Slot.digestFinal(int moduleId, int slotIndex): byte[]
+// (II)[B, static
+// moduleId, slotIndex: the slot; returns the digest
 jbyteArray JNICALL PKCS11Slot_digestFinal(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
     return pkcs11Native<jbyteArray>(nullptr, kAsPKCS11Exception, [&] {
@@ -123,6 +151,9 @@ jbyteArray JNICALL PKCS11Slot_digestFinal(JNIEnv*, jclass, jint moduleId, jint s
     });
 }
 
+// PKCS11Slot.seedRandom(int moduleId, int slotIndex, byte[] seed): void
+// (II[B)V, static
+// moduleId, slotIndex: the slot; seed: C_SeedRandom's, copied
 void JNICALL PKCS11Slot_seedRandom(JNIEnv*, jclass, jint moduleId, jint slotIndex, jbyteArray seed)
 {
     pkcs11Native(kAsPKCS11Exception, [&] {
@@ -131,6 +162,9 @@ void JNICALL PKCS11Slot_seedRandom(JNIEnv*, jclass, jint moduleId, jint slotInde
     });
 }
 
+// PKCS11Slot.generateRandom(int moduleId, int slotIndex, int length): byte[]
+// (III)[B, static
+// moduleId, slotIndex: the slot; length: bytes wanted; returns them
 jbyteArray JNICALL PKCS11Slot_generateRandom(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint length)
 {
     return pkcs11Native<jbyteArray>(nullptr, kAsIndexOutOfBounds, [&] {
@@ -140,11 +174,27 @@ jbyteArray JNICALL PKCS11Slot_generateRandom(JNIEnv*, jclass, jint moduleId, jin
     });
 }
 
+// PKCS11Slot.closeSession(int moduleId, int slotIndex): void
+// (II)V, static
+// moduleId, slotIndex: the slot
+//
 // Natives that call one slot member and nothing else, named as the others.
 constexpr auto& PKCS11Slot_closeSession = slotAction<&PKCS11Slot::closeSession>;
+// PKCS11Slot.getSessionOpened(int moduleId, int slotIndex): boolean
+// (II)Z, static
+// moduleId, slotIndex: the slot; returns whether it holds a session
 constexpr auto& PKCS11Slot_getSessionOpened = slotQuery<&PKCS11Slot::getSessionOpened>;
+// PKCS11Slot.closeAllSessions(int moduleId, int slotIndex): void
+// (II)V, static
+// moduleId, slotIndex: the slot
 constexpr auto& PKCS11Slot_closeAllSessions = slotAction<&PKCS11Slot::closeAllSessions>;
+// PKCS11Slot.logout(int moduleId, int slotIndex): void
+// (II)V, static
+// moduleId, slotIndex: the slot
 constexpr auto& PKCS11Slot_logout = slotAction<&PKCS11Slot::logout>;
+// PKCS11Slot.tokenPresent(int moduleId, int slotIndex): boolean
+// (II)Z, static
+// moduleId, slotIndex: the slot
 constexpr auto& PKCS11Slot_tokenPresent = slotQuery<&PKCS11Slot::tokenPresent>;
 
 using JNIBridge::entry;

@@ -55,6 +55,9 @@ jobject newJavaObject(JNIBridge::JConstructor& constructor, JavaValues values)
 
 } // namespace
 
+// PKCS11Slot.getTokenInfo(int moduleId, int slotIndex): PKCS11TokenInfo
+// (II)Lorvane/clapi/crypto/PKCS11TokenInfo;, static
+// moduleId, slotIndex: the slot; returns C_GetTokenInfo's fields as a new object
 jobject JNICALL PKCS11Slot_getTokenInfo(JNIEnv*, jclass, jint moduleId, jint slotIndex)
 {
     return pkcs11Native<jobject>(nullptr, kAsIndexOutOfBounds, [&] {
@@ -73,6 +76,9 @@ jobject JNICALL PKCS11Slot_getTokenInfo(JNIEnv*, jclass, jint moduleId, jint slo
     });
 }
 
+// PKCS11Slot.getNumberOfCertificates(int moduleId, int slotIndex, int certificateType): int
+// (III)I, static
+// moduleId, slotIndex: the slot; certificateType: CK_CERTIFICATE_TYPE
 jint JNICALL PKCS11Slot_getNumberOfCertificates(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint certificateType)
 {
     return pkcs11Native<jint>(0, kAsIndexOutOfBounds, [&] {
@@ -80,6 +86,9 @@ jint JNICALL PKCS11Slot_getNumberOfCertificates(JNIEnv*, jclass, jint moduleId, 
     });
 }
 
+// PKCS11Slot.getCertificate(int moduleId, int slotIndex, int certificateType, int index): byte[]
+// (IIII)[B, static
+// moduleId, slotIndex: the slot; certificateType, index: which one; returns its CKA_VALUE
 jbyteArray JNICALL PKCS11Slot_getCertificate(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint certificateType,
                                              jint index)
 {
@@ -89,6 +98,11 @@ jbyteArray JNICALL PKCS11Slot_getCertificate(JNIEnv*, jclass, jint moduleId, jin
     });
 }
 
+// PKCS11Slot.deleteCertificate(int moduleId, int slotIndex, int certificateType, byte[] certificate,
+//                              boolean deletePublicKey, boolean deletePrivateKey): boolean
+// (III[BZZ)Z, static
+// moduleId, slotIndex: the slot; certificate: its encoding; the flags: its keys go too; returns whether found
+//
 // Certificate bytes that are not on the token are no failure: nothing is deleted.
 jboolean JNICALL PKCS11Slot_deleteCertificate(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint certificateType,
                                               jbyteArray certificate, jboolean deletePublicKey,
@@ -106,6 +120,9 @@ jboolean JNICALL PKCS11Slot_deleteCertificate(JNIEnv*, jclass, jint moduleId, ji
     });
 }
 
+// PKCS11Slot.getNumberOfObjects(int moduleId, int slotIndex, int objectClass): int
+// (III)I, static
+// moduleId, slotIndex: the slot; objectClass: CK_OBJECT_CLASS
 jint JNICALL PKCS11Slot_getNumberOfObjects(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint objectClass)
 {
     return pkcs11Native<jint>(0, kAsIndexOutOfBounds, [&] {
@@ -113,6 +130,9 @@ jint JNICALL PKCS11Slot_getNumberOfObjects(JNIEnv*, jclass, jint moduleId, jint 
     });
 }
 
+// PKCS11Slot.getObject(int moduleId, int slotIndex, int objectClass, int index): PKCS11Object
+// (IIII)Lorvane/clapi/crypto/PKCS11Object;, static
+// moduleId, slotIndex: the slot; objectClass, index: which one; returns its handle and CKA_ID
 jobject JNICALL PKCS11Slot_getObject(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint objectClass, jint index)
 {
     return pkcs11Native<jobject>(nullptr, kAsIndexOutOfBounds, [&] {
@@ -132,6 +152,9 @@ jobject JNICALL PKCS11Slot_getObject(JNIEnv*, jclass, jint moduleId, jint slotIn
     });
 }
 
+// PKCS11Slot.deleteObject(int moduleId, int slotIndex, int handle): boolean
+// (III)Z, static
+// moduleId, slotIndex: the slot; handle: CK_OBJECT_HANDLE; returns true
 jboolean JNICALL PKCS11Slot_deleteObject(JNIEnv*, jclass, jint moduleId, jint slotIndex, jint handle)
 {
     return pkcs11Native<jboolean>(JNI_FALSE, kAsIndexOutOfBounds, [&] {

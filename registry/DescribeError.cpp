@@ -6,6 +6,8 @@
 #include "common/Win32CallLog.h"
 #include "platform/Win32.h"
 
+namespace RegistryBridge {
+
 namespace {
 
 // FormatMessageA's allocated text belongs to LocalFree.
@@ -20,11 +22,11 @@ struct LocalMemoryTraits {
 // arguments that were never passed (Windows).
 std::string systemText(std::int32_t code)
 {
-    ScopedHandle<LocalMemoryTraits> text;
+    Common::ScopedHandle<LocalMemoryTraits> text;
     const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS;
-    const DWORD length =
-        Win32CallLog::call("FormatMessageA", FormatMessageA(flags, nullptr, static_cast<DWORD>(code), 0,
-                                                            reinterpret_cast<LPSTR>(text.receive()), 0, nullptr));
+    const DWORD length = Common::Win32CallLog::call(
+        "FormatMessageA", FormatMessageA(flags, nullptr, static_cast<DWORD>(code), 0,
+                                         reinterpret_cast<LPSTR>(text.receive()), 0, nullptr));
     if (length == 0 || !text.valid()) {
         return std::string();
     }
@@ -43,3 +45,5 @@ std::string describeError(const char* message, std::int32_t code)
     result += "\n";
     return result;
 }
+
+} // namespace RegistryBridge

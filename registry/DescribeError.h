@@ -5,8 +5,12 @@
 #include <cstdint>
 #include <string>
 
+namespace RegistryBridge {
+
 // "<message>\nThe error code is: <code>\nThe error message is: <system text>\n";
 // the system text is empty when Windows has none for the code.
 std::string describeError(const char* message, std::int32_t code);
+
+} // namespace RegistryBridge
 
 #endif

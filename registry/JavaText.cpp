@@ -8,7 +8,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace Common {
+namespace RegistryBridge {
 
 namespace {
 
@@ -87,4 +87,4 @@ jstring JavaText::toJava(JNIEnv* env, const std::string& bytes)
     return env->NewString(reinterpret_cast<const jchar*>(utf16.data()), static_cast<jsize>(utf16.size()));
 }
 
-} // namespace Common
+} // namespace RegistryBridge

@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace Common {
+namespace RegistryBridge {
 
 class JavaText {
 public:
@@ -24,6 +24,6 @@ public:
     static std::u16string toUtf16(const std::string& bytes);
 };
 
-} // namespace Common
+} // namespace RegistryBridge
 
 #endif

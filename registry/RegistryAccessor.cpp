@@ -10,15 +10,17 @@
 #include <cstring>
 #include <vector>
 
+namespace RegistryBridge {
+
 namespace {
 
 struct RegistryKeyTraits {
     using Handle = HKEY;
     static Handle empty() noexcept { return nullptr; }
-    static void close(Handle key) noexcept { Win32CallLog::status("RegCloseKey", RegCloseKey(key)); }
+    static void close(Handle key) noexcept { Common::Win32CallLog::status("RegCloseKey", RegCloseKey(key)); }
 };
 
-using RegistryKey = ScopedHandle<RegistryKeyTraits>;
+using RegistryKey = Common::ScopedHandle<RegistryKeyTraits>;
 
 // Buffer sizes in characters, terminator included: the longest key name
 // (255) and value name (16383) fit whole. Windows needs room for the
@@ -41,7 +43,8 @@ void requireArgument(const char* argument, const char* what)
 
 void openKey(HKEY root, const char* path, RegistryKey& key)
 {
-    const LSTATUS status = Win32CallLog::status("RegOpenKeyExA", RegOpenKeyExA(root, path, 0, KEY_READ, key.receive()));
+    const LSTATUS status =
+        Common::Win32CallLog::status("RegOpenKeyExA", RegOpenKeyExA(root, path, 0, KEY_READ, key.receive()));
     if (status != ERROR_SUCCESS) {
         throwAccessError("Could not open registry key.", status);
     }
@@ -59,15 +62,15 @@ struct Enumeration {
 LSTATUS readKeyName(HKEY key, DWORD index, char* name, DWORD* length)
 {
     FILETIME lastWrite;
-    return Win32CallLog::status("RegEnumKeyExA",
-                                RegEnumKeyExA(key, index, name, length, nullptr, nullptr, nullptr, &lastWrite));
+    return Common::Win32CallLog::status("RegEnumKeyExA",
+                                        RegEnumKeyExA(key, index, name, length, nullptr, nullptr, nullptr, &lastWrite));
 }
 
 LSTATUS readValueName(HKEY key, DWORD index, char* name, DWORD* length)
 {
     DWORD type = 0;
-    return Win32CallLog::status("RegEnumValueA",
-                                RegEnumValueA(key, index, name, length, nullptr, &type, nullptr, nullptr));
+    return Common::Win32CallLog::status("RegEnumValueA",
+                                        RegEnumValueA(key, index, name, length, nullptr, &type, nullptr, nullptr));
 }
 
 const Enumeration kSubKeys = {
@@ -110,14 +113,14 @@ std::string enumerate(const Enumeration& kind, std::int32_t keyId, const char* p
 std::vector<BYTE> readValueData(HKEY key, const char* valueName)
 {
     DWORD size = 0;
-    LSTATUS status =
-        Win32CallLog::status("RegQueryValueExA", RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size));
+    LSTATUS status = Common::Win32CallLog::status("RegQueryValueExA",
+                                                  RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, &size));
     if (status != ERROR_SUCCESS) {
         throwAccessError("Could not extract the registry value.", status);
     }
     std::vector<BYTE> data(size);
-    status = Win32CallLog::status("RegQueryValueExA",
-                                  RegQueryValueExA(key, valueName, nullptr, nullptr, data.data(), &size));
+    status = Common::Win32CallLog::status("RegQueryValueExA",
+                                          RegQueryValueExA(key, valueName, nullptr, nullptr, data.data(), &size));
     if (status != ERROR_SUCCESS) {
         throwAccessError("Could not extract the registry value.", status);
     }
@@ -181,3 +184,5 @@ std::string RegistryAccessor::textUpToFirstZero(const BYTE* data, std::size_t si
     const std::size_t length = zero != nullptr ? static_cast<std::size_t>(static_cast<const BYTE*>(zero) - data) : size;
     return std::string(reinterpret_cast<const char*>(data), length);
 }
+
+} // namespace RegistryBridge

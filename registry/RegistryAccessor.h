@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+namespace RegistryBridge {
+
 class RegistryAccessor {
 public:
     // 1 HKEY_CLASSES_ROOT, 2 HKEY_CURRENT_USER, 3 HKEY_LOCAL_MACHINE,
@@ -27,5 +29,7 @@ public:
     // Bytes up to the first zero, never reading past size.
     static std::string textUpToFirstZero(const BYTE* data, std::size_t size);
 };
+
+} // namespace RegistryBridge
 
 #endif

@@ -1,8 +1,9 @@
 // Raising the Java exception that stands for a registry failure.
 #include "registry/RegistryGuard.h"
 
-#include "jnibridge/DiagnosticLog.h"
 #include "jnibridge/JavaExceptions.h"
+
+namespace RegistryBridge {
 
 namespace {
 
@@ -11,24 +12,9 @@ const char kUnexpectedFailure[] =
 
 } // namespace
 
-void RegistryGuard::raise(JNIEnv* env, const char* className, const char* description) noexcept
+void RegistryGuard::raiseUnexpected(JNIEnv* env)
 {
-    // A Java exception already pending (a failed JNI call) is the better report.
-    if (env->ExceptionCheck()) {
-        return;
-    }
-    jclass cls = env->FindClass(className);
-    if (cls == nullptr) {
-        return;
-    }
-    JNIBridge::DiagnosticLog::noteRaised(className, description);
-    env->ThrowNew(cls, description);
+    throwUnlessPending(env, "java/io/FileNotFoundException", kUnexpectedFailure);
 }
 
-void RegistryGuard::raiseUnexpected(JNIEnv* env) noexcept
-{
-    if (env->ExceptionCheck()) {
-        return;
-    }
-    throwJavaException(env, "java/io/FileNotFoundException", kUnexpectedFailure);
-}
+} // namespace RegistryBridge

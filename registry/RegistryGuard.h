@@ -5,9 +5,12 @@
 #define ORV_REGISTRY_REGISTRYGUARD_H
 
 #include "common/Exception.h"
+#include "jnibridge/JavaExceptions.h"
 #include "jnibridge/NativeGuard.h"
 
 #include <jni.h>
+
+namespace RegistryBridge {
 
 class RegistryGuard {
 public:
@@ -20,11 +23,11 @@ public:
             try {
                 return body();
             } catch (const Common::NoMoreElementsException& e) {
-                raise(env, "java/io/EOFException", e.getDescription());
+                throwUnlessPending(env, "java/io/EOFException", e.getDescription());
             } catch (const Common::IllegalArguementException& e) {
-                raise(env, "java/lang/IllegalArgumentException", e.getDescription());
+                throwUnlessPending(env, "java/lang/IllegalArgumentException", e.getDescription());
             } catch (const Common::RegistryAccessException& e) {
-                raise(env, "java/io/FileNotFoundException", e.getDescription());
+                throwUnlessPending(env, "java/io/FileNotFoundException", e.getDescription());
             } catch (...) {
                 raiseUnexpected(env);
             }
@@ -33,10 +36,9 @@ public:
     }
 
 private:
-    // FindClass + ThrowNew; a class that cannot be found leaves its
-    // NoClassDefFoundError pending and nothing more is done.
-    static void raise(JNIEnv* env, const char* className, const char* description) noexcept;
-    static void raiseUnexpected(JNIEnv* env) noexcept;
+    static void raiseUnexpected(JNIEnv* env);
 };
+
+} // namespace RegistryBridge
 
 #endif

@@ -18,6 +18,8 @@
 #include <process.h>
 #endif
 
+using namespace CAPIBridge;
+
 namespace {
 
 const char* const kEnhanced = "Microsoft Enhanced Cryptographic Provider v1.0";

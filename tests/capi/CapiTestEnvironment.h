@@ -17,6 +17,7 @@
 #include <vector>
 
 using Bytes = std::vector<unsigned char>;
+using CAPIBridge::SecureBuffer;
 
 class CapiTestEnvironment : public ::testing::Environment {
 public:

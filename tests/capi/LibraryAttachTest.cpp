@@ -7,6 +7,8 @@
 #include <future>
 #include <thread>
 
+using namespace CAPIBridge;
+
 namespace {
 
 const HMODULE kModule = nullptr;

@@ -13,6 +13,8 @@
 #include <atomic>
 #include <vector>
 
+using namespace CAPIBridge;
+
 namespace {
 
 const char* const kEnhanced = "Microsoft Enhanced Cryptographic Provider v1.0";

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+using namespace CAPIBridge;
+
 TEST(SecureBuffer, AllocationIsZeroFilledAndZeroSizeStaysEmpty)
 {
     SecureBuffer buffer(16);

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+using namespace CAPIBridge;
+
 namespace {
 
 using namespace CapiTestMaterial;

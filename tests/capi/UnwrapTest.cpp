@@ -9,6 +9,8 @@
 
 #include <string>
 
+using namespace CAPIBridge;
+
 namespace {
 
 using namespace CapiTestMaterial;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace CAPIBridge;
+
 namespace {
 
 using namespace CapiTestMaterial;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+using RegistryBridge::describeError;
+
 namespace {
 
 TEST(DescribeError, FramesTheSystemTextOfAKnownCode)

@@ -5,6 +5,8 @@
 
 #include <string>
 
+using RegistryBridge::describeError;
+
 namespace {
 
 TEST(DescribeErrorWin32, InsertsInTheSystemTextStayAsTheyAre)

@@ -6,7 +6,7 @@
 
 #include <string>
 
-using Common::JavaText;
+using RegistryBridge::JavaText;
 
 namespace {
 

@@ -16,7 +16,8 @@
 
 namespace {
 
-using Accessor = RegistryAccessor;
+using Accessor = RegistryBridge::RegistryAccessor;
+using RegistryBridge::describeError;
 using Illegal = Common::IllegalArguementException;
 using NoMore = Common::NoMoreElementsException;
 using AccessFailure = Common::RegistryAccessException;

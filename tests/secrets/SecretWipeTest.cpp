@@ -24,6 +24,7 @@
 #include <string>
 #include <utility>
 
+using CAPIBridge::SecureBuffer;
 using JNIBridge::ByteArray;
 using JNIBridge::String;
 

@@ -1,11 +1,14 @@
 // The elements of a Java primitive array, released in mode 0 (copied back
-// and freed) when the holder goes, on every path.
-#ifndef ORV_CAPI_JNIARRAYELEMENTS_H
-#define ORV_CAPI_JNIARRAYELEMENTS_H
+// and freed) when the holder goes, on every path. For writing into an array
+// Java handed in; copies in and out in one call go through JByteArray.
+#ifndef ORV_JNIBRIDGE_ARRAYELEMENTS_H
+#define ORV_JNIBRIDGE_ARRAYELEMENTS_H
 
 #include <jni.h>
 
-struct JBooleanArrayTraits {
+namespace JNIBridge {
+
+struct BooleanArrayTraits {
     using Array = jbooleanArray;
     using Element = jboolean;
     static Element* get(JNIEnv* env, Array array) { return env->GetBooleanArrayElements(array, nullptr); }
@@ -15,7 +18,7 @@ struct JBooleanArrayTraits {
     }
 };
 
-struct JByteArrayTraits {
+struct ByteArrayTraits {
     using Array = jbyteArray;
     using Element = jbyte;
     static Element* get(JNIEnv* env, Array array) { return env->GetByteArrayElements(array, nullptr); }
@@ -26,22 +29,22 @@ struct JByteArrayTraits {
 };
 
 template <typename Traits>
-class JniArrayElements {
+class ArrayElements {
 public:
     using Element = typename Traits::Element;
 
-    JniArrayElements(JNIEnv* env, typename Traits::Array array)
+    ArrayElements(JNIEnv* env, typename Traits::Array array)
         : env_(env), array_(array), elements_(Traits::get(env, array))
     {
     }
-    ~JniArrayElements()
+    ~ArrayElements()
     {
         if (elements_ != nullptr) {
             Traits::release(env_, array_, elements_);
         }
     }
-    JniArrayElements(const JniArrayElements&) = delete;
-    JniArrayElements& operator=(const JniArrayElements&) = delete;
+    ArrayElements(const ArrayElements&) = delete;
+    ArrayElements& operator=(const ArrayElements&) = delete;
 
     Element* get() const noexcept { return elements_; }
     explicit operator bool() const noexcept { return elements_ != nullptr; }
@@ -52,7 +55,9 @@ private:
     Element* elements_;
 };
 
-using JBooleanArrayElements = JniArrayElements<JBooleanArrayTraits>;
-using JByteArrayElements = JniArrayElements<JByteArrayTraits>;
+using BooleanArrayElements = ArrayElements<BooleanArrayTraits>;
+using ByteArrayElements = ArrayElements<ByteArrayTraits>;
+
+} // namespace JNIBridge
 
 #endif
