@@ -26,7 +26,7 @@ std::vector<std::string> linesOf(const std::string& file)
 // "@ordinal name" of each export the .def names.
 std::vector<std::string> defExports(const std::string& file)
 {
-    static const std::regex exportLine(R"(^\s+"?([^" ]+)"?(?: = \S+)? @(\d+)$)");
+    static const std::regex exportLine(R"re(^\s+"?([^" ]+)"?(?: = \S+)? @(\d+)$)re");
     std::vector<std::string> exports;
     std::smatch m;
     for (const std::string& line : linesOf(file)) {
@@ -75,9 +75,8 @@ TEST(ExportDefinition, EveryRowExportsOnBothOrNeither)
 
 TEST(ExportDefinition, VersionScriptKeepsExactlyTheExportedEntryFunctions)
 {
-    static const std::regex entryLine(R"(^\s+"([^"(]+)\(.*\)"; $) ");
-        std::vector<std::string>
-            kept;
+    static const std::regex entryLine(R"re(^\s+"([^"(]+)\(.*\)";$)re");
+    std::vector<std::string> kept;
     std::smatch m;
     for (const std::string& line : linesOf("ORVNative.map")) {
         if (std::regex_match(line, m, entryLine)) {

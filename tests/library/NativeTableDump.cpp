@@ -54,7 +54,7 @@ struct Undecorated;
 template <class R, class... A>
 struct Undecorated<R(JNICALL*)(A...)> {
     // Qualified names here are static members: undname calls them public.
-    static std::string text(const std::string& entry, bool x64)
+    static std::string of(const std::string& entry, bool x64)
     {
         std::string out = entry.find("::") != std::string::npos ? "public: static " : "";
         out += std::string(msvcName<R>()) + (x64 ? " __cdecl " : " __stdcall ") + entry + "(";
@@ -68,12 +68,11 @@ struct Undecorated<R(JNICALL*)(A...)> {
 
 struct ExportedEntry {
     const char* entry;
-    std::string (*text)(const std::string&, bool);
+    std::string (*of)(const std::string&, bool);
 };
 
 // Only these classes export; their entry functions are declared in headers.
-#define ORV_EXPORTED(javaName, signature, function, text, x86, x64)                                                    \
-    {#function, &Undecorated<decltype(&function)>::text},
+#define ORV_EXPORTED(javaName, signature, function, text, x86, x64) {#function, &Undecorated<decltype(&function)>::of},
 const ExportedEntry exportedEntries[] = {ORV_WINDOWS_REGISTRY_NATIVES(ORV_EXPORTED)
                                              ORV_CAPI_TOKEN_NATIVES(ORV_EXPORTED)};
 #undef ORV_EXPORTED
@@ -82,7 +81,7 @@ std::string undecorated(const ExpectedNative& row, bool x64)
 {
     for (const ExportedEntry& e : exportedEntries) {
         if (std::strcmp(e.entry, row.entry) == 0) {
-            return e.text(row.entry, x64);
+            return e.of(row.entry, x64);
         }
     }
     return "(no type known for " + std::string(row.entry) + ")";
