@@ -90,27 +90,16 @@ constexpr char kindOf(const char* signature, std::size_t n)
     return kindAt(signature, at);
 }
 
+constexpr bool callable(char kind)
+{
+    return kind == 'I' || kind == 'J' || kind == 'Z' || kind == 'L';
+}
+
 template <char kind>
-struct KindType {
-    static_assert(kind == 'V', "a native takes or returns a kind the host cannot call it with");
-    using type = void;
-};
-template <>
-struct KindType<'I'> {
-    using type = jint;
-};
-template <>
-struct KindType<'J'> {
-    using type = jlong;
-};
-template <>
-struct KindType<'Z'> {
-    using type = jboolean;
-};
-template <>
-struct KindType<'L'> {
-    using type = jobject;
-};
+using KindType = std::conditional_t<
+    kind == 'I', jint,
+    std::conditional_t<kind == 'J', jlong,
+                       std::conditional_t<kind == 'Z', jboolean, std::conditional_t<kind == 'L', jobject, void>>>>;
 
 using Runner = NativeResult (*)(void*, JNIEnv*, jobject, const std::vector<jvalue>&);
 
@@ -119,8 +108,10 @@ template <std::size_t row, std::size_t... N>
 constexpr Runner runnerOf(std::index_sequence<N...>)
 {
     constexpr const char* signature = ExpectedNatives::rows[row].signature;
-    return &Call<typename KindType<kindOf(signature, sizeof...(N))>::type,
-                 typename KindType<kindOf(signature, N)>::type...>::run;
+    static_assert((callable(kindOf(signature, N)) && ...) &&
+                      (callable(kindOf(signature, sizeof...(N))) || kindOf(signature, sizeof...(N)) == 'V'),
+                  "a native takes or returns a kind the host cannot call it with");
+    return &Call<KindType<kindOf(signature, sizeof...(N))>, KindType<kindOf(signature, N)>...>::run;
 }
 
 template <std::size_t... row>

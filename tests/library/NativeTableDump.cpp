@@ -1,12 +1,7 @@
-// Prints the class tables for the checks written outside C++: the JUnit test
-// that compares them with the Java declarations, and the export checks, which
-// decode each exported name and compare it with its entry function's type.
-//
-//   orv_native_table natives        class, name and signature of every native
-//   orv_native_table exports x86|x64
-//                                   decorated name, entry function and its type
-//                                   in undname's words, in export-table order
-//   orv_native_table exports so     the exported entry functions' C++ names
+// Prints the class tables for the JUnit test and the export checks:
+// "natives" gives class, name and signature of every native; "exports x86" or
+// "x64" the decorated name, entry function and its type in llvm-undname's
+// words, in name-table order; "exports so" the exported entry functions.
 #include "ExpectedNatives.h"
 #include "capi/CapiTokenNatives.h"
 #include "registry/Registry.h"

@@ -6,6 +6,7 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.IOException;
 import java.io.InputStream;
+import java.lang.invoke.MethodType;
 import java.lang.reflect.InvocationTargetException;
 import java.lang.reflect.Method;
 import java.lang.reflect.Modifier;
@@ -41,25 +42,9 @@ class AllNativesBoundTest {
         return Arrays.stream(m.getParameterTypes()).map(HARMLESS::get).toArray();
     }
 
-    /** The JNI descriptor of a parameter or return type. */
-    private static String descriptor(Class<?> type) {
-        if (type.isArray()) {
-            return type.getName().replace('.', '/');
-        }
-        if (!type.isPrimitive()) {
-            return "L" + type.getName().replace('.', '/') + ";";
-        }
-        return String.valueOf("ZBCSIJFDV".charAt(Arrays.asList(boolean.class, byte.class, char.class, short.class,
-                int.class, long.class, float.class, double.class, void.class).indexOf(type)));
-    }
-
     private static String tableRow(Class<?> c, Method m) {
-        StringBuilder row = new StringBuilder(c.getName().replace('.', '/'));
-        row.append(' ').append(m.getName()).append(" (");
-        for (Class<?> p : m.getParameterTypes()) {
-            row.append(descriptor(p));
-        }
-        return row.append(')').append(descriptor(m.getReturnType())).toString();
+        return c.getName().replace('.', '/') + " " + m.getName() + " "
+                + MethodType.methodType(m.getReturnType(), m.getParameterTypes()).toMethodDescriptorString();
     }
 
     /** "class name signature" per native, as orv_native_table prints the tables. */
