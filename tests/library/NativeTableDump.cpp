@@ -15,32 +15,23 @@
 
 namespace {
 
-// A type as llvm-undname writes it in an MSVC-decorated name.
+// A type as llvm-undname writes it in an MSVC-decorated name (jint is a long
+// in the Windows jni_md.h); a type not named here fails the decoded check.
 template <class T>
 const char* msvcName()
 {
-    if constexpr (std::is_void_v<T>) {
-        return "void";
-    } else if constexpr (std::is_same_v<T, JNIEnv*>) {
-        return "struct JNIEnv_*";
-    } else if constexpr (std::is_same_v<T, jint>) {
-        return "long"; // jint is a long in the Windows jni_md.h
-    } else if constexpr (std::is_same_v<T, jlong>) {
-        return "__int64";
-    } else if constexpr (std::is_same_v<T, jboolean>) {
-        return "unsigned char";
-    } else if constexpr (std::is_same_v<T, jclass>) {
-        return "class _jclass*";
-    } else if constexpr (std::is_same_v<T, jstring>) {
-        return "class _jstring*";
-    } else if constexpr (std::is_same_v<T, jbyteArray>) {
-        return "class _jbyteArray*";
-    } else if constexpr (std::is_same_v<T, jbooleanArray>) {
-        return "class _jbooleanArray*";
-    } else {
-        static_assert(std::is_same_v<T, jobject>, "an exported entry function uses a type not named here");
-        return "class _jobject*";
-    }
+    using std::is_same_v;
+    return std::is_void_v<T>             ? "void"
+           : is_same_v<T, JNIEnv*>       ? "struct JNIEnv_*"
+           : is_same_v<T, jint>          ? "long"
+           : is_same_v<T, jlong>         ? "__int64"
+           : is_same_v<T, jboolean>      ? "unsigned char"
+           : is_same_v<T, jclass>        ? "class _jclass*"
+           : is_same_v<T, jstring>       ? "class _jstring*"
+           : is_same_v<T, jbyteArray>    ? "class _jbyteArray*"
+           : is_same_v<T, jbooleanArray> ? "class _jbooleanArray*"
+           : is_same_v<T, jobject>       ? "class _jobject*"
+                                         : "(a type the table printer does not name)";
 }
 
 template <class F>
