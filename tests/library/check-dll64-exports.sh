@@ -29,8 +29,11 @@ check_decoded_signatures "$undname"
 
 # Each ordinal's address against the DLL's own symbol table: an export that
 # names the right function but leads to another would pass every check above.
+# The shipped DLL is stripped; its symbols are in the debug file beside it.
 image=$(sed -n 's/^ImageBase[[:space:]]\{1,\}\([0-9a-fA-F]\{1,\}\)$/\1/p' "$table" | head -n 1)
-"$nm" -C "$dll" | sed -n 's/^\([0-9a-fA-F]\{1,\}\) T \([^(]*\).*$/\1 \2/p' >"$symbols"
+symbolfile=$dll
+[ -f "$dll.debug" ] && symbolfile=$dll.debug
+"$nm" -C "$symbolfile" | sed -n 's/^\([0-9a-fA-F]\{1,\}\) T \([^(]*\).*$/\1 \2/p' >"$symbols"
 sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]\{1,\}\][[:space:]]\{1,\}+base\[[[:space:]]*\([0-9]\{1,\}\)\][[:space:]]\{1,\}\([0-9a-fA-F]\{1,\}\)[[:space:]]\{1,\}Export RVA$/\1 \2/p' "$table" |
 while read -r ordinal rva; do
     address=$(printf '%016x' $((0x$image + 0x$rva)))
