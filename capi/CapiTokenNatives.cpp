@@ -9,6 +9,7 @@
 #include "jnibridge/ArrayElements.h"
 #include "jnibridge/LocalRef.h"
 #include "jnibridge/NativeMethodTable.h"
+#include "capi/CapiTokenTable.h"
 
 #include <cstring>
 
@@ -239,22 +240,8 @@ void JNICALL nativeGenerateSeed(JNIEnv* env, jobject, jobject buffer)
 
 namespace {
 
-const JNIBridge::NativeMethodRow rows[] = {
-    {"nativeIsCspAvailable", "(Ljava/lang/String;Ljava/lang/String;[Z)J",
-     JNIBridge::entry<&nativeIsCspAvailable, JNIBridge::NativeText::shown>()},
-    {"nativeIsCertificateInStore", "([BLjava/lang/String;[Z)J",
-     JNIBridge::entry<&nativeIsCertificateInStore, JNIBridge::NativeText::shown>()},
-    {"nativeWrapDigest", "([BI[BLjava/lang/String;[BI)J",
-     JNIBridge::entry<&nativeWrapDigest, JNIBridge::NativeText::shown>()},
-    {"nativeGetCertificates", "(Ljava/lang/String;Ljava/util/LinkedList;)J",
-     JNIBridge::entry<&nativeGetCertificates, JNIBridge::NativeText::shown>()},
-    {"nativeUnwrapSecretKey", "([B[BLjava/lang/String;)[B",
-     JNIBridge::entry<&nativeUnwrapSecretKey, JNIBridge::NativeText::shown>()},
-    {"nativeGenerateSeed", "(Ljava/nio/ByteBuffer;)V",
-     JNIBridge::entry<&nativeGenerateSeed, JNIBridge::NativeText::shown>()},
-};
+const JNIBridge::NativeMethodRow rows[] = {ORV_CAPI_TOKEN_NATIVES(ORV_REGISTRATION_ROW)};
 
 } // namespace
 
-const JNIBridge::NativeClassRows capiTokenNatives = {"orvane/clapi/crypto/CapiToken", rows,
-                                                     sizeof rows / sizeof rows[0]};
+const JNIBridge::NativeClassRows capiTokenNatives = {ORV_CAPI_TOKEN_CLASS, rows, sizeof rows / sizeof rows[0]};

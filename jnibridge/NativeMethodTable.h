@@ -1,9 +1,12 @@
 // The registration table as data: each Java class with the natives bound to it.
-// Each family defines its rows beside its entry functions.
+// Each class's natives are written once, in its table header (for example
+// pkcs11bridge/PKCS11SlotTable.h); its family expands the table into rows
+// with ORV_REGISTRATION_ROW beside its entry functions.
 #ifndef ORV_JNIBRIDGE_NATIVEMETHODTABLE_H
 #define ORV_JNIBRIDGE_NATIVEMETHODTABLE_H
 
 #include "jnibridge/LoggedNative.h"
+#include "jnibridge/NativeSignature.h"
 
 #include <cstddef>
 
@@ -43,7 +46,22 @@ NativeEntry entry()
     return entryOf<function, text>(function);
 }
 
+template <auto function, NativeText text, bool signatureMatches>
+NativeEntry checkedEntry()
+{
+    static_assert(signatureMatches, "the row's JNI signature does not match its entry function's C++ types");
+    return entry<function, text>();
+}
+
 } // namespace JNIBridge
+
+// One row of a class table (Java name, JNI signature, entry function, whether
+// the log may show its strings, exported x86 and x64 names) as a registration
+// row; a signature that disagrees with the entry function fails the build.
+#define ORV_REGISTRATION_ROW(javaName, signature, function, text, x86, x64)                                            \
+    {#javaName, signature,                                                                                             \
+     JNIBridge::checkedEntry<&function, JNIBridge::NativeText::text,                                                   \
+                             JNIBridge::NativeSignature::matches(&function, signature)>()},
 
 extern const JNIBridge::NativeClassRows windowsRegistryNatives;
 extern const JNIBridge::NativeClassRows capiTokenNatives;

@@ -1,6 +1,7 @@
 // Natives of orvane/clapi/crypto/PKCS11Module.
 #include "jnibridge/JString.h"
 #include "jnibridge/NativeMethodTable.h"
+#include "pkcs11bridge/PKCS11ModuleTable.h"
 #include "pkcs11bridge/PKCS11Module.h"
 #include "pkcs11bridge/PKCS11NativeGuard.h"
 
@@ -55,15 +56,8 @@ void JNICALL PKCS11Module_refresh(JNIEnv*, jclass, jint moduleId)
     pkcs11Native(kIndexFailure, [&] { moduleOf(moduleId).refresh(); });
 }
 
-const JNIBridge::NativeMethodRow rows[] = {
-    {"loadLibrary", "(Ljava/lang/String;)I",
-     JNIBridge::entry<&PKCS11Module_loadLibrary, JNIBridge::NativeText::shown>()},
-    {"getNumberOfSlots", "(I)I", JNIBridge::entry<&PKCS11Module_getNumberOfSlots>()},
-    {"waitForSlotEvent", "(I)J", JNIBridge::entry<&PKCS11Module_waitForSlotEvent>()},
-    {"refresh", "(I)V", JNIBridge::entry<&PKCS11Module_refresh>()},
-};
+const JNIBridge::NativeMethodRow rows[] = {ORV_PKCS11_MODULE_NATIVES(ORV_REGISTRATION_ROW)};
 
 } // namespace
 
-const JNIBridge::NativeClassRows pkcs11ModuleNatives = {"orvane/clapi/crypto/PKCS11Module", rows,
-                                                        sizeof rows / sizeof rows[0]};
+const JNIBridge::NativeClassRows pkcs11ModuleNatives = {ORV_PKCS11_MODULE_CLASS, rows, sizeof rows / sizeof rows[0]};

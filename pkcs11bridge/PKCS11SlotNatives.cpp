@@ -3,6 +3,7 @@
 #include "jnibridge/JByteArray.h"
 #include "jnibridge/JString.h"
 #include "jnibridge/NativeMethodTable.h"
+#include "pkcs11bridge/PKCS11SlotTable.h"
 #include "pkcs11bridge/PKCS11Exception.h"
 #include "pkcs11bridge/PKCS11JavaValues.h"
 #include "pkcs11bridge/PKCS11NativeGuard.h"
@@ -197,43 +198,8 @@ constexpr auto& PKCS11Slot_logout = slotAction<&PKCS11Slot::logout>;
 // moduleId, slotIndex: the slot
 constexpr auto& PKCS11Slot_tokenPresent = slotQuery<&PKCS11Slot::tokenPresent>;
 
-using JNIBridge::entry;
-
-// In registration order, one row per native.
-const JNIBridge::NativeMethodRow rows[] = {
-    {"openSession", "(II)V", entry<&PKCS11Slot_openSession>()},
-    {"closeSession", "(II)V", entry<&PKCS11Slot_closeSession>()},
-    {"getSessionOpened", "(II)Z", entry<&PKCS11Slot_getSessionOpened>()},
-    {"closeAllSessions", "(II)V", entry<&PKCS11Slot_closeAllSessions>()},
-    {"login", "(IILjava/lang/String;I)V", entry<&PKCS11Slot_login>()},
-    {"logout", "(II)V", entry<&PKCS11Slot_logout>()},
-    {"setPIN", "(IILjava/lang/String;Ljava/lang/String;)V", entry<&PKCS11Slot_setPIN>()},
-    {"tokenPresent", "(II)Z", entry<&PKCS11Slot_tokenPresent>()},
-    {"getTokenInfo", "(II)Lorvane/clapi/crypto/PKCS11TokenInfo;", entry<&PKCS11Slot_getTokenInfo>()},
-    {"getNumberOfCertificates", "(III)I", entry<&PKCS11Slot_getNumberOfCertificates>()},
-    {"getCertificate", "(IIII)[B", entry<&PKCS11Slot_getCertificate>()},
-    {"deleteCertificate", "(III[BZZ)Z", entry<&PKCS11Slot_deleteCertificate>()},
-    {"getNumberOfObjects", "(III)I", entry<&PKCS11Slot_getNumberOfObjects>()},
-    {"getObject", "(IIII)Lorvane/clapi/crypto/PKCS11Object;", entry<&PKCS11Slot_getObject>()},
-    {"deleteObject", "(III)Z", entry<&PKCS11Slot_deleteObject>()},
-    {"initToken", "(IILjava/lang/String;Ljava/lang/String;)V", entry<&PKCS11Slot_initToken>()},
-    {"initPIN", "(IILjava/lang/String;)V", entry<&PKCS11Slot_initPIN>()},
-    {"initTokenAndUserPIN", "(IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;)V",
-     entry<&PKCS11Slot_initTokenAndUserPIN>()},
-    {"digestInit", "(III)V", entry<&PKCS11Slot_digestInit>()},
-    {"digestUpdate", "(II[B)V", entry<&PKCS11Slot_digestUpdate>()},
-    {"digestFinal", "(II)[B", entry<&PKCS11Slot_digestFinal>()},
-    {"seedRandom", "(II[B)V", entry<&PKCS11Slot_seedRandom>()},
-    {"generateRandom", "(III)[B", entry<&PKCS11Slot_generateRandom>()},
-    {"setCall2ndInit", "(IIZ)V", entry<&PKCS11Slot_setCall2ndInit>()},
-    {"encryptData", "(II[B[BI)[B", entry<&PKCS11Slot_encryptData>()},
-    {"decryptData", "(II[B[BI)[B", entry<&PKCS11Slot_decryptData>()},
-    {"signData", "(II[B[BI)[B", entry<&PKCS11Slot_signData>()},
-    {"verifyData", "(II[B[B[BI)Z", entry<&PKCS11Slot_verifyData>()},
-    {"unwrapKey", "(II[B[BI)[B", entry<&PKCS11Slot_unwrapKey>()},
-};
+const JNIBridge::NativeMethodRow rows[] = {ORV_PKCS11_SLOT_NATIVES(ORV_REGISTRATION_ROW)};
 
 } // namespace
 
-const JNIBridge::NativeClassRows pkcs11SlotNatives = {"orvane/clapi/crypto/PKCS11Slot", rows,
-                                                      sizeof rows / sizeof rows[0]};
+const JNIBridge::NativeClassRows pkcs11SlotNatives = {ORV_PKCS11_SLOT_CLASS, rows, sizeof rows / sizeof rows[0]};

@@ -1,4 +1,4 @@
-// A library that registers the same 43 natives as ORVNative but whose
+// A library that registers the same natives as ORVNative but whose
 // PKCS11Module.loadLibrary misuses JNI in the way its argument names. The
 // host must stop each misuse as -Xcheck:jni would (see misuse.cases).
 #include "../library/ExpectedNatives.h"

@@ -1,6 +1,9 @@
 // Calls a registered native through a pointer of its exact C type.
 #include "NativeInvoker.h"
 
+#include "../library/ExpectedNatives.h"
+
+#include <array>
 #include <cstddef>
 #include <stdexcept>
 #include <type_traits>
@@ -13,6 +16,8 @@ T argument(const jvalue& value)
 {
     if constexpr (std::is_same_v<T, jint>) {
         return value.i;
+    } else if constexpr (std::is_same_v<T, jlong>) {
+        return value.j;
     } else if constexpr (std::is_same_v<T, jboolean>) {
         return value.z;
     } else {
@@ -49,77 +54,82 @@ struct Call {
     }
 };
 
-using I = jint;
-using Z = jboolean;
-using L = jobject;
-
-struct Shape {
-    const char* shape;
-    NativeResult (*run)(void*, JNIEnv*, jobject, const std::vector<jvalue>&);
-};
-
-// Every shape among the registered natives.
-const Shape shapes[] = {
-    {")V", &Call<void>::run},
-    {"I)I", &Call<I, I>::run},
-    {"I)J", &Call<jlong, I>::run},
-    {"I)V", &Call<void, I>::run},
-    {"L)I", &Call<I, L>::run},
-    {"L)V", &Call<void, L>::run},
-    {"LL)J", &Call<jlong, L, L>::run},
-    {"LLL)J", &Call<jlong, L, L, L>::run},
-    {"LLL)L", &Call<L, L, L, L>::run},
-    {"LILLLI)J", &Call<jlong, L, I, L, L, L, I>::run},
-    {"ILI)L", &Call<L, I, L, I>::run},
-    {"ILL)L", &Call<L, I, L, L>::run},
-    {"II)V", &Call<void, I, I>::run},
-    {"II)Z", &Call<Z, I, I>::run},
-    {"II)L", &Call<L, I, I>::run},
-    {"IIZ)V", &Call<void, I, I, Z>::run},
-    {"IIL)V", &Call<void, I, I, L>::run},
-    {"III)V", &Call<void, I, I, I>::run},
-    {"III)I", &Call<I, I, I, I>::run},
-    {"III)Z", &Call<Z, I, I, I>::run},
-    {"III)L", &Call<L, I, I, I>::run},
-    {"IILI)V", &Call<void, I, I, L, I>::run},
-    {"IILL)V", &Call<void, I, I, L, L>::run},
-    {"IIII)L", &Call<L, I, I, I, I>::run},
-    {"IILLL)V", &Call<void, I, I, L, L, L>::run},
-    {"IILLI)L", &Call<L, I, I, L, L, I>::run},
-    {"IIILZZ)Z", &Call<Z, I, I, I, L, Z, Z>::run},
-    {"IILLLI)Z", &Call<Z, I, I, L, L, L, I>::run},
-};
-
-} // namespace
-
-std::string NativeInvoker::shape(const std::string& signature)
+// The kind of the descriptor at position at, 'L' for any array or class; moves at past it.
+constexpr char kindAt(const char* signature, std::size_t& at)
 {
-    std::string out;
-    std::size_t i = 1;
-    auto kindAt = [&](std::size_t& at) {
-        const char c = signature.at(at);
-        while (signature.at(at) == '[') {
+    const char first = signature[at];
+    while (signature[at] == '[') {
+        ++at;
+    }
+    if (signature[at] == 'L') {
+        while (signature[at] != ';') {
             ++at;
         }
-        at = signature.at(at) == 'L' ? signature.find(';', at) + 1 : at + 1;
-        return c == '[' || c == 'L' ? 'L' : c == 'I' || c == 'Z' || c == 'V' || c == 'J' ? c : '?';
-    };
-    while (signature.at(i) != ')') {
-        out += kindAt(i);
     }
-    ++i;
-    out += ')';
-    out += kindAt(i);
-    return out;
+    ++at;
+    return first == '[' ? 'L' : first;
 }
+
+constexpr std::size_t argumentCount(const char* signature)
+{
+    std::size_t count = 0;
+    for (std::size_t at = 1; signature[at] != ')'; ++count) {
+        kindAt(signature, at);
+    }
+    return count;
+}
+
+// The kind of argument n, or of the result where n is the argument count.
+constexpr char kindOf(const char* signature, std::size_t n)
+{
+    std::size_t at = 1;
+    for (std::size_t i = 0; i < n; ++i) {
+        kindAt(signature, at);
+    }
+    at += signature[at] == ')' ? 1 : 0;
+    return kindAt(signature, at);
+}
+
+constexpr bool callable(char kind)
+{
+    return kind == 'I' || kind == 'J' || kind == 'Z' || kind == 'L';
+}
+
+template <char kind>
+using KindType = std::conditional_t<
+    kind == 'I', jint,
+    std::conditional_t<kind == 'J', jlong,
+                       std::conditional_t<kind == 'Z', jboolean, std::conditional_t<kind == 'L', jobject, void>>>>;
+
+using Runner = NativeResult (*)(void*, JNIEnv*, jobject, const std::vector<jvalue>&);
+
+// Each native's call, typed from its signature in the class tables.
+template <std::size_t row, std::size_t... N>
+constexpr Runner runnerOf(std::index_sequence<N...>)
+{
+    constexpr const char* signature = ExpectedNatives::rows[row].signature;
+    static_assert((callable(kindOf(signature, N)) && ...) &&
+                      (callable(kindOf(signature, sizeof...(N))) || kindOf(signature, sizeof...(N)) == 'V'),
+                  "a native takes or returns a kind the host cannot call it with");
+    return &Call<KindType<kindOf(signature, sizeof...(N))>, KindType<kindOf(signature, N)>...>::run;
+}
+
+template <std::size_t... row>
+constexpr std::array<Runner, sizeof...(row)> runnersOf(std::index_sequence<row...>)
+{
+    return {runnerOf<row>(std::make_index_sequence<argumentCount(ExpectedNatives::rows[row].signature)>())...};
+}
+
+constexpr auto kRunners = runnersOf(std::make_index_sequence<ExpectedNatives::rowCount>());
+
+} // namespace
 
 NativeResult NativeInvoker::invoke(const std::string& signature, void* function, JNIEnv* env, jobject receiver,
                                    const std::vector<jvalue>& args)
 {
-    const std::string wanted = shape(signature);
-    for (const Shape& s : shapes) {
-        if (wanted == s.shape) {
-            return s.run(function, env, receiver, args);
+    for (std::size_t i = 0; i < ExpectedNatives::rowCount; ++i) {
+        if (signature == ExpectedNatives::rows[i].signature) {
+            return kRunners[i](function, env, receiver, args);
         }
     }
     throw std::logic_error("jnihost: no call shape for " + signature);

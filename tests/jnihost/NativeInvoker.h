@@ -1,7 +1,8 @@
-// Calls a registered native through a pointer of its exact C type, derived
-// from its JNI signature: jint, jboolean and object arguments in order, and a
-// void, jint, jlong, jboolean or object result. On win32 that is a stdcall
-// call whose jlong result comes back in a register pair.
+// Calls a registered native through a pointer of its exact C type, derived at
+// compile time from its signature in the class tables: jint, jlong, jboolean
+// and object arguments in order, and a void, jint, jlong, jboolean or object
+// result. On win32 that is a stdcall call whose jlong result comes back in a
+// register pair.
 #ifndef ORV_TESTS_JNIHOST_NATIVEINVOKER_H
 #define ORV_TESTS_JNIHOST_NATIVEINVOKER_H
 
@@ -20,9 +21,7 @@ struct NativeResult {
 
 class NativeInvoker {
 public:
-    // Argument kinds of a JNI signature: one of 'I', 'Z' or 'L' per argument,
-    // then ')' and the result kind.
-    static std::string shape(const std::string& signature);
+    // The signature must be one of the class tables' own.
     static NativeResult invoke(const std::string& signature, void* function, JNIEnv* env, jobject receiver,
                                const std::vector<jvalue>& args);
 };

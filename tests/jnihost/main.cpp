@@ -11,6 +11,8 @@
 #include "HostLibrary.h"
 #include "HostVM.h"
 
+#include "../library/ExpectedNatives.h"
+
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -72,8 +74,9 @@ int main(int argc, char** argv)
         HostClasses classes;
         HostVM vm(classes);
         HostLibrary library(options.library, vm);
-        if (vm.bindings().size() != 43) {
-            std::cerr << "jnihost: the load hook registered " << vm.bindings().size() << " natives, not 43\n";
+        if (vm.bindings().size() != ExpectedNatives::rowCount) {
+            std::cerr << "jnihost: the load hook registered " << vm.bindings().size() << " natives, not "
+                      << ExpectedNatives::rowCount << "\n";
             return 1;
         }
         std::ofstream transcript(options.transcript, std::ios::binary);

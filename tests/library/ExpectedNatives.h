@@ -1,6 +1,13 @@
-// The library's Java-facing surface: every native in registration order.
+// The library's Java-facing surface as the tests expect it: every native in
+// registration order, read from the class tables the library registers from.
 #ifndef ORV_TESTS_LIBRARY_EXPECTEDNATIVES_H
 #define ORV_TESTS_LIBRARY_EXPECTEDNATIVES_H
+
+#include "accessibility/IncomingNativeUtilsTable.h"
+#include "capi/CapiTokenTable.h"
+#include "pkcs11bridge/PKCS11ModuleTable.h"
+#include "pkcs11bridge/PKCS11SlotTable.h"
+#include "registry/WindowsRegistryTable.h"
 
 #include <cstddef>
 
@@ -8,64 +15,47 @@ struct ExpectedNative {
     const char* className;
     const char* name;
     const char* signature;
+    const char* entry; // the entry function's C++ name
+    const char* x86;   // decorated export names, empty where not exported
+    const char* x64;
 };
 
 namespace ExpectedNatives {
 
-constexpr const char* windowsRegistry = "orvane/common/utils/WindowsRegistry";
-constexpr const char* capiToken = "orvane/clapi/crypto/CapiToken";
-constexpr const char* pkcs11Module = "orvane/clapi/crypto/PKCS11Module";
-constexpr const char* pkcs11Slot = "orvane/clapi/crypto/PKCS11Slot";
-constexpr const char* incomingNativeUtils = "orvane/common/utils/IncomingNativeUtils";
+constexpr const char* windowsRegistry = ORV_WINDOWS_REGISTRY_CLASS;
+constexpr const char* capiToken = ORV_CAPI_TOKEN_CLASS;
+constexpr const char* pkcs11Module = ORV_PKCS11_MODULE_CLASS;
+constexpr const char* pkcs11Slot = ORV_PKCS11_SLOT_CLASS;
+constexpr const char* incomingNativeUtils = ORV_INCOMING_NATIVE_UTILS_CLASS;
 
 // The five classes in the order the load hook visits them.
 constexpr const char* classes[] = {windowsRegistry, capiToken, pkcs11Module, pkcs11Slot, incomingNativeUtils};
 
+// The entry function only by name: its C++ type is the library's own.
+#define ORV_EXPECTED(cls, javaName, signature, function, text, x86, x64)                                               \
+    {cls, #javaName, signature, #function, "" x86, "" x64},
+#define ORV_IN_WINDOWS_REGISTRY(...) ORV_EXPECTED(windowsRegistry, __VA_ARGS__)
+#define ORV_IN_CAPI_TOKEN(...) ORV_EXPECTED(capiToken, __VA_ARGS__)
+#define ORV_IN_PKCS11_MODULE(...) ORV_EXPECTED(pkcs11Module, __VA_ARGS__)
+#define ORV_IN_PKCS11_SLOT(...) ORV_EXPECTED(pkcs11Slot, __VA_ARGS__)
+#define ORV_IN_INCOMING_NATIVE_UTILS(...) ORV_EXPECTED(incomingNativeUtils, __VA_ARGS__)
+
+// clang-format off
 constexpr ExpectedNative rows[] = {
-    {windowsRegistry, "getRegistryKeyName", "(ILjava/lang/String;I)Ljava/lang/String;"},
-    {windowsRegistry, "getRegistryValueName", "(ILjava/lang/String;I)Ljava/lang/String;"},
-    {windowsRegistry, "getRegistryValueString", "(ILjava/lang/String;Ljava/lang/String;)Ljava/lang/String;"},
-    {capiToken, "nativeIsCspAvailable", "(Ljava/lang/String;Ljava/lang/String;[Z)J"},
-    {capiToken, "nativeIsCertificateInStore", "([BLjava/lang/String;[Z)J"},
-    {capiToken, "nativeWrapDigest", "([BI[BLjava/lang/String;[BI)J"},
-    {capiToken, "nativeGetCertificates", "(Ljava/lang/String;Ljava/util/LinkedList;)J"},
-    {capiToken, "nativeUnwrapSecretKey", "([B[BLjava/lang/String;)[B"},
-    {capiToken, "nativeGenerateSeed", "(Ljava/nio/ByteBuffer;)V"},
-    {pkcs11Module, "loadLibrary", "(Ljava/lang/String;)I"},
-    {pkcs11Module, "getNumberOfSlots", "(I)I"},
-    {pkcs11Module, "waitForSlotEvent", "(I)J"},
-    {pkcs11Module, "refresh", "(I)V"},
-    {pkcs11Slot, "openSession", "(II)V"},
-    {pkcs11Slot, "closeSession", "(II)V"},
-    {pkcs11Slot, "getSessionOpened", "(II)Z"},
-    {pkcs11Slot, "closeAllSessions", "(II)V"},
-    {pkcs11Slot, "login", "(IILjava/lang/String;I)V"},
-    {pkcs11Slot, "logout", "(II)V"},
-    {pkcs11Slot, "setPIN", "(IILjava/lang/String;Ljava/lang/String;)V"},
-    {pkcs11Slot, "tokenPresent", "(II)Z"},
-    {pkcs11Slot, "getTokenInfo", "(II)Lorvane/clapi/crypto/PKCS11TokenInfo;"},
-    {pkcs11Slot, "getNumberOfCertificates", "(III)I"},
-    {pkcs11Slot, "getCertificate", "(IIII)[B"},
-    {pkcs11Slot, "deleteCertificate", "(III[BZZ)Z"},
-    {pkcs11Slot, "getNumberOfObjects", "(III)I"},
-    {pkcs11Slot, "getObject", "(IIII)Lorvane/clapi/crypto/PKCS11Object;"},
-    {pkcs11Slot, "deleteObject", "(III)Z"},
-    {pkcs11Slot, "initToken", "(IILjava/lang/String;Ljava/lang/String;)V"},
-    {pkcs11Slot, "initPIN", "(IILjava/lang/String;)V"},
-    {pkcs11Slot, "initTokenAndUserPIN", "(IILjava/lang/String;Ljava/lang/String;Ljava/lang/String;)V"},
-    {pkcs11Slot, "digestInit", "(III)V"},
-    {pkcs11Slot, "digestUpdate", "(II[B)V"},
-    {pkcs11Slot, "digestFinal", "(II)[B"},
-    {pkcs11Slot, "seedRandom", "(II[B)V"},
-    {pkcs11Slot, "generateRandom", "(III)[B"},
-    {pkcs11Slot, "setCall2ndInit", "(IIZ)V"},
-    {pkcs11Slot, "encryptData", "(II[B[BI)[B"},
-    {pkcs11Slot, "decryptData", "(II[B[BI)[B"},
-    {pkcs11Slot, "signData", "(II[B[BI)[B"},
-    {pkcs11Slot, "verifyData", "(II[B[B[BI)Z"},
-    {pkcs11Slot, "unwrapKey", "(II[B[BI)[B"},
-    {incomingNativeUtils, "jniShutdownNativeAccessibility", "()V"},
+    ORV_WINDOWS_REGISTRY_NATIVES(ORV_IN_WINDOWS_REGISTRY)
+    ORV_CAPI_TOKEN_NATIVES(ORV_IN_CAPI_TOKEN)
+    ORV_PKCS11_MODULE_NATIVES(ORV_IN_PKCS11_MODULE)
+    ORV_PKCS11_SLOT_NATIVES(ORV_IN_PKCS11_SLOT)
+    ORV_INCOMING_NATIVE_UTILS_NATIVES(ORV_IN_INCOMING_NATIVE_UTILS)
 };
+// clang-format on
+
+#undef ORV_IN_INCOMING_NATIVE_UTILS
+#undef ORV_IN_PKCS11_SLOT
+#undef ORV_IN_PKCS11_MODULE
+#undef ORV_IN_CAPI_TOKEN
+#undef ORV_IN_WINDOWS_REGISTRY
+#undef ORV_EXPECTED
 
 constexpr std::size_t rowCount = sizeof rows / sizeof rows[0];
 
