@@ -38,11 +38,11 @@ void raisingNative(JNIEnv* env, const JavaExceptionRoute& route, Body&& body) no
         try {
             body();
         } catch (const Common::UserCancelledException& e) {
-            throwUnlessPending(env, route.cancelledClass, e.getDescription());
+            JNIBridge::throwUnlessPending(env, route.cancelledClass, e.getDescription());
         } catch (const Common::Exception& e) {
-            throwUnlessPending(env, route.failedClass, e.getDescription());
+            JNIBridge::throwUnlessPending(env, route.failedClass, e.getDescription());
         } catch (...) {
-            throwUnlessPending(env, route.failedClass, route.unexpectedMessage);
+            JNIBridge::throwUnlessPending(env, route.failedClass, route.unexpectedMessage);
         }
     });
 }

@@ -11,10 +11,7 @@
 #include <cstdio>
 #include <string>
 
-using JNIBridge::JClass;
-using JNIBridge::JNIException;
-using JNIBridge::JThrowable;
-using JNIBridge::String;
+namespace JNIBridge {
 
 namespace {
 
@@ -130,3 +127,5 @@ void raiseJavaException(const String& className, const String& message) noexcept
         reportUnraised(message.c_str());
     }
 }
+
+} // namespace JNIBridge

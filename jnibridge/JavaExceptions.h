@@ -5,8 +5,8 @@
 #include <jni.h>
 
 namespace JNIBridge {
+
 class String;
-}
 
 // Raises className(message) with the caller's environment; when the class
 // cannot be found, reports that on stderr and leaves NoClassDefFoundError pending.
@@ -25,5 +25,7 @@ void checkJavaException(const JNIBridge::String& context, const JNIBridge::Strin
 // has no environment it reports that on stderr as throwJavaException does,
 // and the lookup's own Java exception (if any) is what stays pending.
 void raiseJavaException(const JNIBridge::String& className, const JNIBridge::String& message) noexcept;
+
+} // namespace JNIBridge
 
 #endif

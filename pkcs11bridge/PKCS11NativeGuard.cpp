@@ -20,13 +20,13 @@ void raiseCaughtPKCS11Failure(IndexFailure indexFailure)
     try {
         throw;
     } catch (const PKCS11Exception& e) {
-        raiseJavaException(kPKCS11ExceptionClass, e.getMessage());
+        JNIBridge::raiseJavaException(kPKCS11ExceptionClass, e.getMessage());
     } catch (const JNIBridge::IndexOutOfBoundsException& e) {
-        raiseJavaException(indexFailure == IndexFailure::raisedAsIndexOutOfBounds ? kIndexOutOfBoundsClass
-                                                                                  : kPKCS11ExceptionClass,
-                           e.getMessage());
+        JNIBridge::raiseJavaException(indexFailure == IndexFailure::raisedAsIndexOutOfBounds ? kIndexOutOfBoundsClass
+                                                                                             : kPKCS11ExceptionClass,
+                                      e.getMessage());
     } catch (const JNIBridge::JNIException& e) {
-        raiseJavaException(kPKCS11ExceptionClass, e.getMessage());
+        JNIBridge::raiseJavaException(kPKCS11ExceptionClass, e.getMessage());
     }
 }
 

@@ -14,7 +14,7 @@ const char kUnexpectedFailure[] =
 
 void RegistryGuard::raiseUnexpected(JNIEnv* env)
 {
-    throwUnlessPending(env, "java/io/FileNotFoundException", kUnexpectedFailure);
+    JNIBridge::throwUnlessPending(env, "java/io/FileNotFoundException", kUnexpectedFailure);
 }
 
 } // namespace RegistryBridge

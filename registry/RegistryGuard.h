@@ -23,11 +23,11 @@ public:
             try {
                 return body();
             } catch (const Common::NoMoreElementsException& e) {
-                throwUnlessPending(env, "java/io/EOFException", e.getDescription());
+                JNIBridge::throwUnlessPending(env, "java/io/EOFException", e.getDescription());
             } catch (const Common::IllegalArguementException& e) {
-                throwUnlessPending(env, "java/lang/IllegalArgumentException", e.getDescription());
+                JNIBridge::throwUnlessPending(env, "java/lang/IllegalArgumentException", e.getDescription());
             } catch (const Common::RegistryAccessException& e) {
-                throwUnlessPending(env, "java/io/FileNotFoundException", e.getDescription());
+                JNIBridge::throwUnlessPending(env, "java/io/FileNotFoundException", e.getDescription());
             } catch (...) {
                 raiseUnexpected(env);
             }
