@@ -2,6 +2,7 @@
 // searches and enumerations end at once with CRYPT_E_NOT_FOUND. Certificates
 // still decode into contexts of their own, so a caller gets as far as asking a
 // store for one.
+#include "platform/linux/ContextTable.h"
 #include "platform/linux/DerCertificate.h"
 #include "platform/linux/Failure.h"
 #include "platform/linux/HandleTable.h"
@@ -47,32 +48,16 @@ std::unique_ptr<OwnContext> buildContext(DerCertificate certificate)
     return own;
 }
 
-// Every live context by the pointer handed out.
-struct LiveContexts {
-    std::mutex lock;
-    std::unordered_map<const CERT_CONTEXT*, std::unique_ptr<OwnContext>> byPointer;
-};
-
-LiveContexts& liveContexts()
+ContextTable<OwnContext>& liveContexts()
 {
-    static LiveContexts live;
+    static ContextTable<OwnContext> live;
     return live;
 }
 
 // Adds `delta` to a live context's count; false for a pointer that is not one.
 bool adjustReferences(PCCERT_CONTEXT context, int delta)
 {
-    std::unique_ptr<OwnContext> doomed; // freed after the lock is released
-    LiveContexts& live = liveContexts();
-    std::lock_guard<std::mutex> guard(live.lock);
-    auto it = live.byPointer.find(context);
-    if (it == live.byPointer.end())
-        return false;
-    if ((it->second->references += delta) == 0) {
-        doomed = std::move(it->second);
-        live.byPointer.erase(it);
-    }
-    return true;
+    return liveContexts().adjust(context, delta);
 }
 
 HandleTable<std::string>& storeHandles()
@@ -128,12 +113,7 @@ PCCERT_CONTEXT WINAPI CertCreateCertificateContext(DWORD dwCertEncodingType, CON
     DerCertificate certificate;
     if (LONG error = certificate.parse(pbCertEncoded, cbCertEncoded))
         return failNull<const CERT_CONTEXT>(error);
-    std::unique_ptr<OwnContext> own = buildContext(std::move(certificate));
-    const CERT_CONTEXT* pointer = &own->context;
-    LiveContexts& live = liveContexts();
-    std::lock_guard<std::mutex> guard(live.lock);
-    live.byPointer.emplace(pointer, std::move(own));
-    return pointer;
+    return liveContexts().add(buildContext(std::move(certificate)));
 }
 
 BOOL WINAPI CertFreeCertificateContext(PCCERT_CONTEXT pCertContext)

@@ -5,6 +5,7 @@
 #include "platform/standin/Certificates.h"
 
 #include "platform/standin/Common.h"
+#include "platform/linux/ContextTable.h"
 #include "platform/linux/HandleTable.h"
 #include "platform/standin/StateRoot.h"
 
@@ -261,48 +262,26 @@ std::unique_ptr<CertImpl> buildContext(const X509* cert, const Bytes& encoded)
 }
 
 // Every live context, by the pointer handed out, with its reference count.
-struct LiveContexts {
-    std::mutex lock;
-    std::unordered_map<const CERT_CONTEXT*, std::unique_ptr<CertImpl>> byPointer;
-};
-
-LiveContexts& liveContexts()
+ContextTable<CertImpl>& liveContexts()
 {
-    static LiveContexts live;
+    static ContextTable<CertImpl> live;
     return live;
 }
 
 PCCERT_CONTEXT registerContext(std::unique_ptr<CertImpl> impl)
 {
-    const CERT_CONTEXT* pointer = &impl->context;
-    LiveContexts& live = liveContexts();
-    std::lock_guard<std::mutex> guard(live.lock);
-    live.byPointer.emplace(pointer, std::move(impl));
-    return pointer;
+    return liveContexts().add(std::move(impl));
 }
 
 // The context behind a pointer, or null for one that is not (any more) live.
 CertImpl* lookupContext(PCCERT_CONTEXT context, std::unique_lock<std::mutex>& guard)
 {
-    LiveContexts& live = liveContexts();
-    guard = std::unique_lock<std::mutex>(live.lock);
-    auto it = live.byPointer.find(context);
-    return it == live.byPointer.end() ? nullptr : it->second.get();
+    return liveContexts().find(context, guard);
 }
 
 bool releaseContext(PCCERT_CONTEXT context)
 {
-    std::unique_ptr<CertImpl> doomed; // destroyed after the lock is released
-    std::unique_lock<std::mutex> guard;
-    CertImpl* impl = lookupContext(context, guard);
-    if (impl == nullptr)
-        return false;
-    if (--impl->references == 0) {
-        auto it = liveContexts().byPointer.find(context);
-        doomed = std::move(it->second);
-        liveContexts().byPointer.erase(it);
-    }
-    return true;
+    return liveContexts().adjust(context, -1);
 }
 
 // ---- key provider information --------------------------------------------
