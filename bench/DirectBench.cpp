@@ -1,11 +1,15 @@
 #include "bench/DirectBench.h"
 
+#include "pkcs11bridge/CallLock.h"
+
 #include <chrono>
 #include <ctime>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 namespace Bench {
 
@@ -88,6 +92,11 @@ DirectToken& DirectBench::token(const std::string& label)
 
 void DirectBench::perform(DirectToken& token, Operation operation)
 {
+    perform(token, operation, outputs);
+}
+
+void DirectBench::perform(DirectToken& token, Operation operation, std::vector<Bytes>& outputs) const
+{
     outputs.clear();
     switch (operation) {
     case Operation::sign1:
@@ -161,6 +170,65 @@ std::string DirectBench::timed(DirectToken& token, Operation operation, long bat
     return "ok " + std::to_string(count) + " " + std::to_string(nanos) + " " + std::to_string(cpuNanos);
 }
 
+// One thread per token, all taking turns at the bridge's lock as the bridge's
+// callers do, so the module's own cost of being called from threads that take
+// turns shows without the bridge or a Java VM. Answers as `timed`, for all
+// threads together, then each thread's last outputs.
+std::string DirectBench::takingTurns(const std::vector<std::string>& labels, Operation operation, long batch,
+                                     long budgetMilliseconds)
+{
+    using Clock = std::chrono::steady_clock;
+    std::vector<DirectToken*> tokensInUse;
+    for (const std::string& label : labels) {
+        tokensInUse.push_back(&token(label));
+    }
+    PKCS11Bridge::CallLock lock;
+    std::vector<long> counts(labels.size());
+    std::vector<long long> cpuNanos(labels.size());
+    std::vector<std::vector<Bytes>> lastOutputs(labels.size());
+    std::vector<std::string> failures(labels.size());
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point deadline = start + std::chrono::milliseconds(budgetMilliseconds);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < labels.size(); ++t) {
+        threads.emplace_back([&, t] {
+            const long long cpuStart = threadCpuNanos();
+            try {
+                do {
+                    for (long i = 0; i < batch; ++i) {
+                        const std::lock_guard<PKCS11Bridge::CallLock> turn(lock);
+                        perform(*tokensInUse[t], operation, lastOutputs[t]);
+                    }
+                    counts[t] += batch;
+                } while (Clock::now() < deadline);
+            } catch (const std::exception& e) {
+                failures[t] = e.what();
+            }
+            cpuNanos[t] = threadCpuNanos() - cpuStart;
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    std::string outputsText;
+    long count = 0;
+    long long cpu = 0;
+    for (std::size_t t = 0; t < labels.size(); ++t) {
+        if (!failures[t].empty()) {
+            throw std::runtime_error("thread " + std::to_string(t) + ": " + failures[t]);
+        }
+        count += counts[t];
+        cpu += cpuNanos[t];
+        std::string separator = " ";
+        for (const Bytes& value : lastOutputs[t]) {
+            outputsText += separator + hex(value);
+            separator = ",";
+        }
+    }
+    return "ok " + std::to_string(count) + " " + std::to_string(nanos) + " " + std::to_string(cpu) + outputsText;
+}
+
 std::string DirectBench::answer(const std::string& request)
 {
     try {
@@ -182,6 +250,19 @@ std::string DirectBench::answer(const std::string& request)
                 throw std::runtime_error("run needs a positive batch and a budget");
             }
             return timed(token(label), operationNamed(operation), batch, budget);
+        }
+        if (command == "turns") {
+            long batch = 0, budget = -1;
+            words >> batch >> budget;
+            std::vector<std::string> labels;
+            std::istringstream list(label);
+            for (std::string one; std::getline(list, one, ',');) {
+                labels.push_back(one);
+            }
+            if (batch <= 0 || budget < 0 || labels.empty()) {
+                throw std::runtime_error("turns needs tokens, a positive batch and a budget");
+            }
+            return takingTurns(labels, operationNamed(operation), batch, budget);
         }
         throw std::runtime_error("unknown request: " + request);
     } catch (const std::exception& e) {

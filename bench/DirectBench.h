@@ -3,6 +3,8 @@
 //
 //   run LABEL OP BATCH BUDGET_MS  ->  ok COUNT NANOSECONDS THREAD_CPU_NANOSECONDS
 //   result LABEL OP               ->  ok HEX[,HEX...]
+//   turns LABEL,LABEL... OP BATCH BUDGET_MS
+//                                 ->  ok COUNT NANOSECONDS CPU_NANOSECONDS HEX[,HEX...] (per thread)
 #ifndef ORV_BENCH_DIRECTBENCH_H
 #define ORV_BENCH_DIRECTBENCH_H
 
@@ -12,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Bench {
 
@@ -43,8 +46,11 @@ private:
     // Runs the operation once; its output stays in `outputs` (reused, so the
     // timed loop allocates no more than the bridge's own output).
     void perform(DirectToken& token, Operation operation);
+    void perform(DirectToken& token, Operation operation, std::vector<Bytes>& outputs) const;
     std::string outputsAsText() const;
     std::string timed(DirectToken& token, Operation operation, long batch, long budgetMilliseconds);
+    std::string takingTurns(const std::vector<std::string>& labels, Operation operation, long batch,
+                            long budgetMilliseconds);
 
     DirectModule module;
     std::string pin;

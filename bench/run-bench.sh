@@ -67,8 +67,8 @@ if [ "$mode" != --memory ]; then
     # Not pinned: threads that share one CPU never contend the way a pool on
     # several does.
     java -Djava.library.path="$library" -cp "$classpath" orvane.bench.ContentionRun \
-         --module "$module" --module-copy "$work/softhsm-copy.so" --work "$work" --pin-env ORV_BENCH_PIN \
-         --out "$contention_out" $contention
+         --module "$module" --module-copy "$work/softhsm-copy.so" --direct "$build/bench/orvbench-direct" \
+         --work "$work" --pin-env ORV_BENCH_PIN --out "$contention_out" $contention
 fi
 [ "$mode" = --contention ] && exit 0
 echo

@@ -15,13 +15,15 @@ import java.util.concurrent.CountDownLatch;
 
 /**
  * Throughput when threads share a module: each operation by one thread, by 2 and 8 threads on one module, and by 2
- * threads with a module instance each (a byte copy of the library loads as a second instance). The threads call
+ * threads with a module instance each (a byte copy of the library loads as a second instance). Beside them, 2
+ * threads of the direct program drive the module alone, taking turns at the bridge's lock: the module's own cost
+ * of being called from threads that take turns, the bound for the bridge's 2 threads. The threads call
  * without pause, as a busy pool does. A setting's figure is the operations of all its threads per second of
  * wall-clock time, its ratio the median over slices of that rate over one thread's; the settings take turns in slices, so
  * that a shared machine's drift falls on all of them alike. A digest's three calls share the slot's one session,
  * so each thread digests on a token of its own (orv-bench-d1 and on).
  *
- * <p>Options: --module M --module-copy C --work DIR --pin-env VAR --out FILE.json [--warmup-ms N] [--budget-ms N]
+ * <p>Options: --module M --module-copy C --direct PROGRAM --work DIR --pin-env VAR --out FILE.json [--warmup-ms N] [--budget-ms N]
  * [--slices N] [--only code,code]
  */
 public final class ContentionRun {
@@ -33,7 +35,8 @@ public final class ContentionRun {
         ONE("1 thread", 1, false),
         SHARED_2("2 threads, one module", 2, false),
         SHARED_8("8 threads, one module", 8, false),
-        APART_2("2 threads, two modules", 2, true);
+        APART_2("2 threads, two modules", 2, true),
+        ALONE_2("2 threads, module alone", 2, false);
 
         final String title;
         final int threads;
@@ -49,9 +52,11 @@ public final class ContentionRun {
     private final BridgePath[] modules;
     private final int[][] digestSlots;
     private final ResultCheck check;
+    private final DirectPath direct;
 
-    private ContentionRun(BridgePath first, BridgePath second, Inputs inputs) throws Exception {
+    private ContentionRun(BridgePath first, BridgePath second, DirectPath direct, Inputs inputs) throws Exception {
         modules = new BridgePath[] {first, second};
+        this.direct = direct;
         digestSlots = new int[2][Setting.SHARED_8.threads];
         for (int m = 0; m < 2; m++) {
             for (int t = 0; t < digestSlots[m].length; t++) {
@@ -90,13 +95,15 @@ public final class ContentionRun {
         Inputs inputs = new Inputs(Path.of(options.get("work")));
         EnumSet<Operation.Token> main = EnumSet.of(Operation.Token.MAIN);
         ContentionRun run = new ContentionRun(new BridgePath(options.get("module"), inputs, pin, main),
-                new BridgePath(options.get("module-copy"), inputs, pin, main), inputs);
+                new BridgePath(options.get("module-copy"), inputs, pin, main),
+                new DirectPath(options.get("direct"), options.get("module"), inputs, pin), inputs);
         Map<Operation, Map<Setting, Figures>> results = new LinkedHashMap<>();
         for (Operation operation : OPERATIONS) {
             if (only == null || List.of(only.split(",")).contains(operation.code)) {
                 results.put(operation, run.measure(operation, warmup, budget, slices));
             }
         }
+        run.direct.close();
         String table = table(results);
         System.out.print(table);
         writeJson(Path.of(options.get("out")), results, budget, slices);
@@ -133,14 +140,21 @@ public final class ContentionRun {
         }
         for (int slice = 0; slice < slices; slice++) {
             Map<Setting, Sample> samples = new EnumMap<>(Setting.class);
+            Sample aloneOne = null;
             for (int i = 0; i < settings.length; i++) {
                 Setting setting = settings[(i + slice) % settings.length];
-                samples.put(setting, run(operation, setting, batch, budget / slices));
+                if (setting == Setting.ALONE_2) {
+                    aloneOne = runAlone(operation, 1, batch, budget / slices);
+                    samples.put(setting, runAlone(operation, 2, batch, budget / slices));
+                } else {
+                    samples.put(setting, run(operation, setting, batch, budget / slices));
+                }
             }
             for (Setting setting : settings) {
                 Figures f = figures.get(setting);
                 f.total = f.total.plus(samples.get(setting));
-                f.ratios.add(samples.get(setting).opsPerSecond() / samples.get(Setting.ONE).opsPerSecond());
+                Sample one = setting == Setting.ALONE_2 ? aloneOne : samples.get(Setting.ONE);
+                f.ratios.add(samples.get(setting).opsPerSecond() / one.opsPerSecond());
             }
         }
         return figures;
@@ -205,6 +219,20 @@ public final class ContentionRun {
         return new Sample(count, end - start[0], cpuNanos);
     }
 
+    /** The direct program's threads on the module alone; checks their last outputs. */
+    private Sample runAlone(Operation operation, int threads, int batch, long budgetMillis) throws Exception {
+        List<String> labels = new ArrayList<>();
+        for (int t = 0; t < threads; t++) {
+            labels.add(operation == Operation.DIGEST_1K ? "orv-bench-d" + (t + 1) : operation.token.label);
+        }
+        List<List<byte[]>> outputs = new ArrayList<>();
+        Sample sample = direct.turns(operation, labels, batch, budgetMillis, outputs);
+        for (int t = 0; t < threads; t++) {
+            check.checkOutput("module alone, thread " + t + ", " + operation.title + ": ", operation, outputs.get(t));
+        }
+        return sample;
+    }
+
     private static String table(Map<Operation, Map<Setting, Figures>> results) {
         StringBuilder out = new StringBuilder(String.format(Locale.ROOT, "%-20s", "operation"));
         for (Setting setting : Setting.values()) {
@@ -227,7 +255,8 @@ public final class ContentionRun {
             out.append(" | ").append(goals.isEmpty() ? "-" : goals).append('\n');
         }
         out.append("Operations per second of wall-clock time, all threads together; ×: against one thread, the"
-                + " median over the slices; CPU: how many CPUs the threads kept busy, on average.\n");
+                + " median over the slices; CPU: how many CPUs the threads kept busy, on average. Module alone: the"
+                + " same calls from a C++ program, against its own one thread.\n");
         return out.toString();
     }
 

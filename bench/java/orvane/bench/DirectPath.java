@@ -80,6 +80,20 @@ final class DirectPath implements BenchPath {
         return new Sample(Long.parseLong(words[0]), Long.parseLong(words[1]), Long.parseLong(words[2]));
     }
 
+    /**
+     * A thread per token, taking turns at the bridge's lock around each call; adds each thread's last outputs to
+     * lastOutputs.
+     */
+    Sample turns(Operation operation, List<String> labels, int batch, long budgetMillis,
+            List<List<byte[]>> lastOutputs) throws IOException {
+        String[] words = ask("turns " + String.join(",", labels).replace(' ', '_') + " " + operation.code + " "
+                + batch + " " + budgetMillis).split(" ");
+        for (int t = 0; t < labels.size(); t++) {
+            lastOutputs.add(decode(3 + t < words.length ? words[3 + t] : ""));
+        }
+        return new Sample(Long.parseLong(words[0]), Long.parseLong(words[1]), Long.parseLong(words[2]));
+    }
+
     @Override
     public void close() throws Exception {
         requests.write("quit\n");
