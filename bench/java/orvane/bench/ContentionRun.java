@@ -23,8 +23,8 @@ import java.util.concurrent.CountDownLatch;
  * that a shared machine's drift falls on all of them alike. A digest's three calls share the slot's one session,
  * so each thread digests on a token of its own (orv-bench-d1 and on).
  *
- * <p>Options: --module M --module-copy C --direct PROGRAM --work DIR --pin-env VAR --out FILE.json [--warmup-ms N] [--budget-ms N]
- * [--slices N] [--only code,code]
+ * <p>Options: --module M --module-copy C --direct PROGRAM --work DIR --pin-env VAR --out FILE.json [--warmup-ms N]
+ * [--budget-ms N] [--slices N] [--only code,code]
  */
 public final class ContentionRun {
     private static final Operation[] OPERATIONS = {
