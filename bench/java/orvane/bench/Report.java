@@ -69,7 +69,7 @@ final class Report {
         for (String path : pathNames) {
             header += String.format(Locale.ROOT, " | %-26s", path + " median [min-max]");
         }
-        header += " | bridge÷direct | (wall) | bridge÷SunPKCS11 | target      | provider÷bridge";
+        header += " | bridge÷direct | (wall) | bridge÷SunPKCS11 | target         | provider÷bridge";
         out.append(header).append('\n').append("-".repeat(header.length())).append('\n');
         for (Operation operation : rounds.keySet()) {
             out.append(String.format(Locale.ROOT, "%-24s", operation.title));
