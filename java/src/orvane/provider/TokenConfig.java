@@ -1,7 +1,6 @@
 package orvane.provider;
 
 import java.io.IOException;
-import java.io.UncheckedIOException;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Paths;
@@ -52,7 +51,10 @@ final class TokenConfig {
         try {
             return new String(Files.readAllBytes(Paths.get(path)), StandardCharsets.UTF_8);
         } catch (IOException e) {
-            throw new UncheckedIOException("The ORVNative configuration file " + path + " cannot be read", e);
+            InvalidParameterException unreadable = new InvalidParameterException("The ORVNative configuration file "
+                    + path + " cannot be read: " + e);
+            unreadable.initCause(e);
+            throw unreadable;
         }
     }
 

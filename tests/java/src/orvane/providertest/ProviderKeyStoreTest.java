@@ -16,7 +16,9 @@ import java.nio.file.Path;
 import java.security.InvalidParameterException;
 import java.security.KeyStore;
 import java.security.KeyStoreException;
+import java.security.PrivateKey;
 import java.security.Provider;
+import java.security.Signature;
 import java.security.UnrecoverableKeyException;
 import java.security.cert.Certificate;
 import java.security.interfaces.ECKey;
@@ -118,8 +120,20 @@ class ProviderKeyStoreTest {
                 InvalidParameterException.class, () -> new ORVNativeProvider("--library = x\nslot = 1")));
         assertEquals("This ORVNative-test provider is already configured",
                 messageOf(InvalidParameterException.class, () -> token.provider.configure(token.config)));
-        KeyStore other = KeyStore.getInstance("PKCS11", new ORVNativeProvider(token.config.replace("test", "two")));
-        other.load(null, ProviderToken.PIN.toCharArray());
-        assertEquals(token.store.getCertificate("orv-ec"), other.getCertificate("orv-ec"));
+        assertTrue(messageOf(InvalidParameterException.class, () -> new ORVNativeProvider("/no/such.cfg"))
+                .startsWith("The ORVNative configuration file /no/such.cfg cannot be read: "));
+        // Side by side: the same token again, and the module's second token.
+        KeyStore again = KeyStore.getInstance("PKCS11", new ORVNativeProvider(token.config.replace("test", "two")));
+        again.load(null, ProviderToken.PIN.toCharArray());
+        assertEquals(token.store.getCertificate("orv-ec"), again.getCertificate("orv-ec"));
+        KeyStore second = KeyStore.getInstance("PKCS11", new ORVNativeProvider(
+                token.config.replace("test", "three").replace(ProviderToken.LABEL, ProviderToken.SECOND)));
+        second.load(null, ProviderToken.PIN.toCharArray());
+        assertEquals(List.of(ProviderToken.SECOND), Collections.list(second.aliases()));
+        Signature signer = Signature.getInstance("SHA256withRSA");
+        signer.initSign((PrivateKey) second.getKey(ProviderToken.SECOND, null));
+        signer.update(token.config.getBytes(StandardCharsets.UTF_8));
+        assertTrue(SoftHsmSetup.verifies("SHA256withRSA", token.certificate(ProviderToken.SECOND).getPublicKey(),
+                token.config.getBytes(StandardCharsets.UTF_8), signer.sign()));
     }
 }

@@ -24,6 +24,8 @@ import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
 import java.util.concurrent.TimeUnit;
 
+import javax.crypto.Cipher;
+
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.CsvSource;
@@ -136,10 +138,24 @@ class ProviderSignatureTest {
     }
 
     @Test
-    void manyThreadsSignAtOnce() throws Exception {
-        ExecutorService pool = Executors.newFixedThreadPool(8);
+    void manyThreadsSignAndDecryptAtOnce() throws Exception {
+        ExecutorService pool = Executors.newFixedThreadPool(10);
         try {
             List<Future<Integer>> runs = new ArrayList<>();
+            for (int t = 0; t < 2; t++) {
+                byte[] secret = ("secret of thread " + t).getBytes(StandardCharsets.UTF_8);
+                runs.add(pool.submit(() -> {
+                    Cipher encrypter = Cipher.getInstance("RSA/ECB/PKCS1Padding", "SunJCE");
+                    encrypter.init(Cipher.ENCRYPT_MODE, publicKey(ProviderToken.RSA));
+                    Cipher decrypter = Cipher.getInstance("RSA/ECB/PKCS1Padding", ProviderToken.get().provider);
+                    decrypter.init(Cipher.DECRYPT_MODE, key(ProviderToken.RSA));
+                    int good = 0;
+                    for (int i = 0; i < 25; i++) {
+                        good += Arrays.equals(secret, decrypter.doFinal(encrypter.doFinal(secret))) ? 1 : 0;
+                    }
+                    return good;
+                }));
+            }
             for (int t = 0; t < 8; t++) {
                 String algorithm = t % 2 == 0 ? "SHA256withRSA" : "SHA256withECDSA";
                 String alias = t % 2 == 0 ? ProviderToken.RSA : ProviderToken.EC;

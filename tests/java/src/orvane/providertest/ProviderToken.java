@@ -16,7 +16,7 @@ import orvane.testsupport.SoftHsmSetup;
  * One SoftHSM2 token per JVM, made by tools/material.sh: an RSA-2048 key
  * (CKA_ID 01) and an EC P-256 key (02), each with its self-signed certificate,
  * a key whose certificate a CA issued (03) and that CA's certificate without a
- * key (04). The provider over it is installed first among the JVM's
+ * key (04); and a second token with one RSA key. The provider over the first is installed first among the JVM's
  * providers, so every lookup by name must pass it over for keys not its own.
  */
 final class ProviderToken {
@@ -26,6 +26,8 @@ final class ProviderToken {
     static final String EC = "orv-ec";
     static final String LEAF = "orv-leaf";
     static final String CA = "orv-ca";
+    /** A second token in the same module, holding one RSA key, labelled as its key. */
+    static final String SECOND = "orv-second";
 
     private static ProviderToken token;
 
@@ -51,6 +53,8 @@ final class ProviderToken {
                 "-set_serial", "7", "-days", "3650", "-outform", "DER", "-out", dir.resolve(LEAF + ".der").toString());
         material("token", dir, LABEL, "97531", PIN, RSA, EC, LEAF);
         material("store", dir, LABEL, PIN, "04", CA + ".der");
+        material("keypair", dir, SECOND);
+        material("token", dir, SECOND, "97531", PIN, SECOND);
         config = "--library = " + SoftHsmSetup.MODULE + "\ntokenLabel = " + LABEL + "\nname = test\n";
         provider = new ORVNativeProvider(config);
         Security.insertProviderAt(provider, 1);
