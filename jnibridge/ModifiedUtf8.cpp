@@ -1,4 +1,5 @@
-// Conversion of module text (standard UTF-8) into the modified UTF-8 NewStringUTF takes.
+// Conversion of module text (standard UTF-8) into the modified UTF-8 NewStringUTF
+// takes, and of text from Java into the UTF-16 Windows' wide calls take.
 #include "jnibridge/ModifiedUtf8.h"
 
 #include <algorithm>
@@ -141,6 +142,28 @@ String ModifiedUtf8::fromUtf8(const char* bytes, std::size_t length)
     Write write(text.data());
     convert(input, length, write);
     return text;
+}
+
+std::optional<std::u16string> ModifiedUtf8::toUtf16(const char* bytes, std::size_t length)
+{
+    const auto* input = reinterpret_cast<const unsigned char*>(bytes);
+    std::u16string units;
+    units.reserve(length);
+    for (std::size_t pos = 0; pos < length;) {
+        const Sequence sequence = decode(input + pos, length - pos);
+        if (!sequence.valid || sequence.codePoint == 0) {
+            return std::nullopt;
+        }
+        if (sequence.codePoint < 0x10000) {
+            units.push_back(static_cast<char16_t>(sequence.codePoint));
+        } else {
+            const std::uint32_t offset = sequence.codePoint - 0x10000;
+            units.push_back(static_cast<char16_t>(0xD800 + (offset >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + (offset & 0x3FF)));
+        }
+        pos += sequence.length;
+    }
+    return units;
 }
 
 } // namespace JNIBridge
