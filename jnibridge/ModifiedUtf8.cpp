@@ -78,6 +78,35 @@ private:
     char* out_;
 };
 
+bool isHighSurrogate(std::uint32_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool isLowSurrogate(std::uint32_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+void appendUtf8(std::uint32_t codePoint, std::string& out)
+{
+    if (codePoint < 0x80) {
+        out.push_back(static_cast<char>(codePoint));
+    } else if (codePoint < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else if (codePoint < 0x10000) {
+        char three[3];
+        encodeThreeBytes(codePoint, three);
+        out.append(three, 3);
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    }
+}
+
 } // namespace
 
 ModifiedUtf8::Sequence ModifiedUtf8::decode(const unsigned char* bytes, std::size_t available) noexcept
@@ -164,6 +193,24 @@ std::optional<std::u16string> ModifiedUtf8::toUtf16(const char* bytes, std::size
         pos += sequence.length;
     }
     return units;
+}
+
+std::optional<std::string> ModifiedUtf8::toUtf8(const char* bytes, std::size_t length)
+{
+    const std::optional<std::u16string> units = toUtf16(bytes, length);
+    if (!units) {
+        return std::nullopt;
+    }
+    std::string text;
+    text.reserve(length);
+    for (std::size_t i = 0; i < units->size(); ++i) {
+        std::uint32_t codePoint = (*units)[i];
+        if (isHighSurrogate(codePoint) && i + 1 < units->size() && isLowSurrogate((*units)[i + 1])) {
+            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + ((*units)[++i] - 0xDC00);
+        }
+        appendUtf8(codePoint, text);
+    }
+    return text;
 }
 
 } // namespace JNIBridge

@@ -39,6 +39,10 @@ public:
     // another one.
     static std::optional<std::u16string> toUtf16(const char* bytes, std::size_t length);
 
+    // The same text as standard UTF-8: a surrogate pair becomes one four-byte
+    // sequence. A lone surrogate keeps its three bytes, as Java held it.
+    static std::optional<std::string> toUtf8(const char* bytes, std::size_t length);
+
 private:
     template <typename Sink>
     static void convert(const unsigned char* bytes, std::size_t length, Sink& sink);

@@ -38,17 +38,16 @@ constexpr std::chrono::milliseconds kSlotEventPollInterval{50};
 
 // The path comes from Java as modified UTF-8. LoadLibraryA would read it in
 // the ANSI code page, which cannot name most folders outside ASCII, so on
-// Windows it goes as UTF-16; dlopen takes the bytes as they are.
+// Windows it goes as UTF-16. dlopen takes UTF-8, in which a character outside
+// the BMP is one four-byte sequence, not Java's two surrogates.
 HMODULE openLibrary(const String& path)
 {
 #ifdef _WIN32
     const std::optional<std::u16string> wide = JNIBridge::ModifiedUtf8::toUtf16(path.c_str(), path.length());
-    if (!wide) {
-        return nullptr;
-    }
-    return LoadLibraryW(reinterpret_cast<LPCWSTR>(wide->c_str()));
+    return wide ? LoadLibraryW(reinterpret_cast<LPCWSTR>(wide->c_str())) : nullptr;
 #else
-    return LoadLibraryA(path.c_str());
+    const std::optional<std::string> utf8 = JNIBridge::ModifiedUtf8::toUtf8(path.c_str(), path.length());
+    return utf8 ? LoadLibraryA(utf8->c_str()) : nullptr;
 #endif
 }
 
