@@ -38,7 +38,7 @@ field() { sed -n "s/^$1: //p" "$work/out.txt"; }
 [ "$(field 'token verifies the hash signature')" = true ] || fail "the token did not verify"
 [ "$(field 'Java verifies the signature')" = true ] || fail "Java did not verify"
 [ "$(field signature)" = "$(field 'hash signature')" ] || fail "the two signatures differ"
-field signature | xxd -r -p >"$work/order.sig"
+field signature | perl -ne 'chomp; print pack("H*", $_)' >"$work/order.sig"
 openssl x509 -inform DER -in "$work/signer.der" -pubkey -noout >"$work/signer.pem"
 openssl dgst -sha256 -verify "$work/signer.pem" -signature "$work/order.sig" "$work/order.txt"
 
