@@ -3,4 +3,4 @@
 add_test(NAME java_api_example
          COMMAND sh ${CMAKE_SOURCE_DIR}/tests/java/run-example.sh ${ORV_JAR} ${CMAKE_BINARY_DIR}
                  ${CMAKE_BINARY_DIR}/tests/java-api-example)
-set_tests_properties(java_api_example PROPERTIES TIMEOUT 120 LABELS jvm)
+set_tests_properties(java_api_example PROPERTIES TIMEOUT 120 LABELS "jvm;slow")
