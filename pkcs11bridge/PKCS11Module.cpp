@@ -2,12 +2,15 @@
 #include "pkcs11bridge/PKCS11Module.h"
 
 #include "jnibridge/IndexOutOfBoundsException.h"
+#include "jnibridge/ModifiedUtf8.h"
 #include "pkcs11bridge/LoggedFunctionList.h"
 #include "pkcs11bridge/PKCS11Exception.h"
 #include "platform/Win32.h"
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
+#include <string>
 #include <thread>
 
 using JNIBridge::LongArray;
@@ -31,6 +34,21 @@ constexpr std::chrono::milliseconds kSlotEventPollInterval{50};
                                  "C_WaitForSlotEvent(0, &slotID, NULL_PTR) it returned '")
                               .append(messageNumber(rv))
                               .append("'."));
+}
+
+// The path comes from Java as modified UTF-8. LoadLibraryA would read it in
+// the ANSI code page, which cannot name most folders outside ASCII, so on
+// Windows it goes as UTF-16. dlopen takes UTF-8, in which a character outside
+// the BMP is one four-byte sequence, not Java's two surrogates.
+HMODULE openLibrary(const String& path)
+{
+#ifdef _WIN32
+    const std::optional<std::u16string> wide = JNIBridge::ModifiedUtf8::toUtf16(path.c_str(), path.length());
+    return wide ? LoadLibraryW(reinterpret_cast<LPCWSTR>(wide->c_str())) : nullptr;
+#else
+    const std::optional<std::string> utf8 = JNIBridge::ModifiedUtf8::toUtf8(path.c_str(), path.length());
+    return utf8 ? LoadLibraryA(utf8->c_str()) : nullptr;
+#endif
 }
 
 } // namespace
@@ -90,7 +108,7 @@ std::shared_ptr<CallLock> PKCS11Module::callLockOf(const void* library)
 // the life of the process, whatever fails later.
 void PKCS11Module::loadPKCS11Library()
 {
-    HMODULE library = LoadLibraryA(modulePath_.c_str());
+    HMODULE library = openLibrary(modulePath_);
     if (library == nullptr) {
         throw PKCS11Exception(String("PKCS11Module::loadPKCS11Library() - Failed on call to LoadLibrary('")
                                   .append(modulePath_)

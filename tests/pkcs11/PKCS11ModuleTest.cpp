@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 using PKCS11Bridge::PKCS11Module;
@@ -72,6 +73,21 @@ TEST_F(ModuleLoading, PathThatCannotLoadNamesThePath)
               "PKCS11Module::loadPKCS11Library() - Failed on call to LoadLibrary('no-such-dir/no-such-module.so')");
     EXPECT_EQ(failure.returnValue, 0UL);
 }
+
+#ifndef _WIN32
+// Java hands the path over as modified UTF-8, an emoji as two three-byte
+// surrogates; the file's name holds it as one four-byte sequence. (The JNI
+// host's cases load a copy from such a folder under Wine.)
+TEST_F(ModuleLoading, LoadsFromAFolderNamedOutsideAsciiAndTheBmp)
+{
+    const std::filesystem::path folder = std::filesystem::path(P11MOCK_MODULE_PATH).parent_path();
+    std::filesystem::create_directories(folder / "modul\xC3\xA9-\xF0\x9F\x98\x80");
+    std::filesystem::copy_file(P11MOCK_MODULE_PATH, folder / "modul\xC3\xA9-\xF0\x9F\x98\x80/copy.so",
+                               std::filesystem::copy_options::overwrite_existing);
+    const PKCS11Module copy((folder.string() + "/modul\xC3\xA9-\xED\xA0\xBD\xED\xB8\x80/copy.so").c_str());
+    EXPECT_EQ(copy.getNumberOfSlots(), 3u);
+}
+#endif
 
 TEST_F(ModuleLoading, LibraryWithoutFunctionListIsRefused)
 {
