@@ -113,7 +113,6 @@ TEST_F(ModuleLoading, EmptyEntriesAnswerNotSupported)
     EXPECT_EQ(failure.returnValue, CKR_FUNCTION_NOT_SUPPORTED);
     module.reset();
     EXPECT_EQ(mock().call_count("C_GetSlotInfo") + mock().call_count("C_Finalize"), 0UL);
-    EXPECT_EQ(mock().is_initialized(), 1);
 }
 
 TEST_F(ModuleLoading, FailedSlotListUsesUpTheIdButEntersNoModule)
@@ -203,18 +202,19 @@ TEST_F(ModuleSlots, SlotEventReturnsSlotId)
     EXPECT_EQ(module->getNumberOfSlots(), 3u);
 }
 
-// One removable slot keeps the polling wait; fixed slots get the blocking one,
+// Fixed token slots beside an empty reader, as vendor middleware lists them:
+// the reader keeps the wait polling. Every slot fixed gets the blocking wait,
 // outside the call lock.
 TEST_F(ModuleSlots, OnlyFixedSlotsGetTheBlockingWait)
 {
-    mock().set_removable(P11MOCK_SLOT_A, 0);
-    mock().set_removable(P11MOCK_SLOT_C, 0);
-    mock().set_removable(P11MOCK_SLOT_EMPTY, 0);
+    for (const unsigned long id : {P11MOCK_SLOT_A, P11MOCK_SLOT_C, P11MOCK_SLOT_D}) {
+        mock().set_removable(id, 0);
+    }
     mock().queue_slot_event(P11MOCK_SLOT_C);
     EXPECT_EQ(module->waitForSlotEvent(), P11MOCK_SLOT_C);
-    EXPECT_EQ(calls(), (Calls{"C_GetSlotList", "C_GetSlotList", "C_GetSlotInfo", "C_GetSlotInfo", "C_GetSlotInfo",
-                              "C_GetSlotInfo", "C_WaitForSlotEvent"}));
-    mock().set_removable(P11MOCK_SLOT_D, 0);
+    EXPECT_EQ(linesOf("C_GetSlotInfo"), (Calls{"C_GetSlotInfo slot=2 rv=0x0", "C_GetSlotInfo slot=5 rv=0x0"}));
+    EXPECT_EQ(linesOf("C_WaitForSlotEvent"), (Calls{"C_WaitForSlotEvent flags=0x1 slot=9 rv=0x0"}));
+    mock().set_removable(P11MOCK_SLOT_EMPTY, 0);
     std::thread waiter([this] { EXPECT_EQ(module->waitForSlotEvent(), P11MOCK_SLOT_D); });
     for (int i = 0; i < 500 && mock().waiting_count() == 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -222,27 +222,8 @@ TEST_F(ModuleSlots, OnlyFixedSlotsGetTheBlockingWait)
     EXPECT_EQ(module->getCallLock().getCallerCount(), 0u);
     mock().queue_slot_event(P11MOCK_SLOT_D);
     waiter.join();
+    EXPECT_EQ(linesOf("C_GetSlotInfo").size(), 6u);
     EXPECT_EQ(linesOf("C_WaitForSlotEvent").back(), "C_WaitForSlotEvent flags=0x0 slot=11 rv=0x0");
-}
-
-// Fixed token slots beside an empty reader, as vendor middleware lists them:
-// the reader alone keeps the wait polling, so nothing blocks in the module.
-TEST_F(ModuleSlots, EmptyRemovableReaderKeepsThePollingWait)
-{
-    for (const unsigned long id : {P11MOCK_SLOT_A, P11MOCK_SLOT_C, P11MOCK_SLOT_D}) {
-        mock().set_removable(id, 0);
-    }
-    std::thread waiter([this] { EXPECT_EQ(module->waitForSlotEvent(), P11MOCK_SLOT_EMPTY); });
-    for (int i = 0; i < 500 && mock().call_count("C_WaitForSlotEvent") < 3; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    mock().queue_slot_event(P11MOCK_SLOT_EMPTY);
-    waiter.join();
-    EXPECT_EQ(linesOf("C_GetSlotInfo"), (Calls{"C_GetSlotInfo slot=2 rv=0x0", "C_GetSlotInfo slot=5 rv=0x0"}));
-    const std::string polled = "C_WaitForSlotEvent flags=0x1 ";
-    for (const std::string& line : linesOf("C_WaitForSlotEvent")) {
-        EXPECT_EQ(line.compare(0, polled.size(), polled), 0) << line;
-    }
 }
 
 TEST_F(ModuleSlots, BlockingWaitWokenByEvent)
