@@ -487,7 +487,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     FuzzedDataProvider in(data, size);
     harness.install(nextAnswer, &in);
-    if (in.ConsumeIntegral<unsigned char>() < 0x20) {
+    if (in.ConsumeIntegral<unsigned char>() >= 0xE0) {
         const std::unique_ptr<PKCS11Module> module = loadAfresh(*harness.journal);
         if (module) {
             Session(in, *module, *harness.journal).run();

@@ -416,7 +416,7 @@ static_assert(offsetof(CK_FUNCTION_LIST, C_Initialize) + kEntryCount * sizeof(CK
 // Mostly the full list; else a copy with one to three entries empty.
 CK_FUNCTION_LIST_PTR listToHandOut()
 {
-    if (answerSource == nullptr || take() >= 0x40) {
+    if (answerSource == nullptr || take() < 0xC0) {
         return &functionList;
     }
     listWithGaps = functionList;
