@@ -430,7 +430,11 @@ std::unique_ptr<PKCS11Module> loadAfresh(const FuzzJournal& journal)
 {
     std::string failure;
     try {
-        return std::unique_ptr<PKCS11Module>(new PKCS11Module(String(ORV_FUZZ_MODULE_PATH)));
+        std::unique_ptr<PKCS11Module> module(new PKCS11Module(String(ORV_FUZZ_MODULE_PATH)));
+        expect(!leftEmpty(journal, offsetof(CK_FUNCTION_LIST, C_Initialize)) &&
+                   !leftEmpty(journal, offsetof(CK_FUNCTION_LIST, C_GetSlotList)),
+               "a load without C_Initialize or C_GetSlotList succeeded");
+        return module;
     } catch (const PKCS11Exception& e) {
         checkFailureText(e.getMessage(), e.getReturnValue());
         failure = bytesOf(e.getMessage());
