@@ -3,6 +3,7 @@
 
 #include "jnibridge/IndexOutOfBoundsException.h"
 #include "jnibridge/ModifiedUtf8.h"
+#include "pkcs11bridge/FunctionListGaps.h"
 #include "pkcs11bridge/LoggedFunctionList.h"
 #include "pkcs11bridge/PKCS11Exception.h"
 #include "platform/Win32.h"
@@ -128,7 +129,7 @@ void PKCS11Module::loadPKCS11Library()
         throw PKCS11Exception(
             "PKCS11Module::loadPKCS11Library() - Failed to invoke C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR)", rv);
     }
-    functionList_ = LoggedFunctionList::wrap(functionList_);
+    functionList_ = FunctionListGaps::fill(LoggedFunctionList::wrap(functionList_), answeredList_);
     rv = functionList_->C_Initialize(NULL_PTR);
     if (rv != CKR_OK) {
         throw PKCS11Exception("PKCS11Module::loadPKCS11Library() - Failed on call to C_Initialize(NULL_PTR)", rv);
@@ -216,10 +217,10 @@ unsigned int PKCS11Module::getNumberOfSlots() const
     return static_cast<unsigned int>(slots_.size());
 }
 
-// A module whose slots are all fixed (SoftHSM2, p11-kit's trust module) gets
+// A module whose every slot is fixed (SoftHSM2, p11-kit's trust module) gets
 // the blocking wait it was asked for, outside the call lock: it either
 // refuses it at once or waits for an event it can report, and the caller
-// learns which. A module with removable slots (OpenSC), or one whose slots
+// learns which. A module with a removable slot (OpenSC), or one whose slots
 // cannot be told, is polled instead: its blocking wait deadlocks in PC/SC or
 // corrupts its state beside another call, yet C_Initialize(NULL_PTR) promised
 // it one caller at a time. Each look is a non-blocking call under the lock,
@@ -248,20 +249,41 @@ CK_SLOT_ID PKCS11Module::waitForSlotEvent()
     }
 }
 
-// No slot at all may be a reader whose card is out, and a slot that cannot be
-// read may have gone: both count as removable.
+// Every slot the module has counts, with a token or without: an empty card
+// reader beside fixed token slots is still a reader. No slot at all may be a
+// reader not yet reported, and a list or a slot that cannot be read may have
+// gone: each counts as removable.
 bool PKCS11Module::hasOnlyFixedSlots()
 {
     const std::lock_guard<CallLock> calls(*callLock_);
-    for (const std::shared_ptr<PKCS11Slot>& slot : slots_) {
+    std::vector<CK_SLOT_ID> slotIds;
+    if (!listEverySlot(slotIds) || slotIds.empty()) {
+        return false;
+    }
+    for (const CK_SLOT_ID slotId : slotIds) {
         CK_SLOT_INFO info;
         info.flags = 0;
-        if (functionList_->C_GetSlotInfo(slot->getSlotID(), &info) != CKR_OK ||
-            (info.flags & CKF_REMOVABLE_DEVICE) != 0) {
+        if (functionList_->C_GetSlotInfo(slotId, &info) != CKR_OK || (info.flags & CKF_REMOVABLE_DEVICE) != 0) {
             return false;
         }
     }
-    return !slots_.empty();
+    return true;
+}
+
+// Callers hold the call lock. False when the module cannot list its slots.
+bool PKCS11Module::listEverySlot(std::vector<CK_SLOT_ID>& slotIds)
+{
+    CK_ULONG count = 0;
+    if (functionList_->C_GetSlotList(CK_FALSE, NULL_PTR, &count) != CKR_OK || count > kLongestSlotList) {
+        return false;
+    }
+    slotIds.resize(count);
+    if (count != 0 && functionList_->C_GetSlotList(CK_FALSE, slotIds.data(), &count) != CKR_OK) {
+        return false;
+    }
+    // A module cannot have written more ids than the buffer holds.
+    slotIds.resize(std::min<CK_ULONG>(count, slotIds.size()));
+    return true;
 }
 
 CK_RV PKCS11Module::pollSlotEvent(CK_SLOT_ID& slotID)
