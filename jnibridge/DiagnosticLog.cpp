@@ -18,9 +18,11 @@ LogSink& sink = *new LogSink;
 // Lines the destination could not take since the last one it took.
 std::atomic<unsigned long> lostLines{0};
 
-// A whole pipe buffer's worth of lines is still one atomic write.
+// PIPE_BUF on Linux: a write to a pipe up to this size goes whole or not at
+// all, so lines a full pipe drops are never cut.
 constexpr std::size_t kLargestWrite = 4096;
 
+// This thread's HeldLines, and the lines they keep.
 thread_local unsigned holdDepth = 0;
 thread_local std::string* heldLines = nullptr;
 
