@@ -1,6 +1,7 @@
 // Loading PKCS#11 libraries, the module table and the slot list.
 #include "pkcs11bridge/PKCS11Module.h"
 
+#include "jnibridge/DiagnosticLog.h"
 #include "jnibridge/IndexOutOfBoundsException.h"
 #include "jnibridge/ModifiedUtf8.h"
 #include "pkcs11bridge/FunctionListGaps.h"
@@ -14,6 +15,7 @@
 #include <string>
 #include <thread>
 
+using JNIBridge::DiagnosticLog;
 using JNIBridge::LongArray;
 using JNIBridge::String;
 
@@ -73,6 +75,7 @@ PKCS11Module::~PKCS11Module()
         std::lock_guard<std::mutex> lock(moduleTableMutex_);
         moduleTable_.erase(std::remove(moduleTable_.begin(), moduleTable_.end(), this), moduleTable_.end());
     }
+    const DiagnosticLog::HeldLines lines;
     const std::lock_guard<CallLock> calls(*callLock_);
     {
         std::lock_guard<std::mutex> lock(slotsMutex_);
@@ -116,6 +119,7 @@ void PKCS11Module::loadPKCS11Library()
                                   .append("')"));
     }
     callLock_ = callLockOf(library);
+    const DiagnosticLog::HeldLines lines;
     const std::lock_guard<CallLock> calls(*callLock_);
     auto getFunctionList =
         reinterpret_cast<CK_C_GetFunctionList>(reinterpret_cast<void*>(GetProcAddress(library, "C_GetFunctionList")));
@@ -169,6 +173,7 @@ LongArray PKCS11Module::getSlotList()
 // between. A failed slot list leaves no slots.
 void PKCS11Module::refresh()
 {
+    const DiagnosticLog::HeldLines lines;
     const std::lock_guard<CallLock> calls(*callLock_);
     for (const std::shared_ptr<PKCS11Slot>& slot : slots_) {
         slot->abandonSession();
@@ -255,6 +260,7 @@ CK_SLOT_ID PKCS11Module::waitForSlotEvent()
 // gone: each counts as removable.
 bool PKCS11Module::hasOnlyFixedSlots()
 {
+    const DiagnosticLog::HeldLines lines;
     const std::lock_guard<CallLock> calls(*callLock_);
     std::vector<CK_SLOT_ID> slotIds;
     if (!listEverySlot(slotIds) || slotIds.empty()) {
@@ -288,6 +294,7 @@ bool PKCS11Module::listEverySlot(std::vector<CK_SLOT_ID>& slotIds)
 
 CK_RV PKCS11Module::pollSlotEvent(CK_SLOT_ID& slotID)
 {
+    const DiagnosticLog::HeldLines lines;
     const std::lock_guard<CallLock> calls(*callLock_);
     return functionList_->C_WaitForSlotEvent(CKF_DONT_BLOCK, &slotID, NULL_PTR);
 }
