@@ -41,7 +41,13 @@ class DiagnosticLogTest {
         MockControl.reset();
         PKCS11Module.refresh(m);
         PKCS11Slot.openSession(m, 0);
+        long beforeLogin = new java.io.File(LOG).length();
         PKCS11Slot.login(m, 0, "1234", PKCS11Slot.CKU_USER);
+        // The thread id and the time are stripped: either may hold the PIN's digits by chance.
+        List<String> login = appendedSince(beforeLogin).stream()
+                .map(l -> l.replaceAll("^\\S+ tid=\\d+ | \\(\\d+\\.\\d{3} ms\\)$", "")).toList();
+        assertTrue(login.stream().anyMatch(l -> l.startsWith("native PKCS11Slot.login(")), login.toString());
+        assertTrue(login.stream().noneMatch(l -> l.contains("1234")), login.toString());
         MockControl.logClear();
         long from = new java.io.File(LOG).length();
         byte[] signature = PKCS11Slot.signData(m, 0, "P11MOCK-CERT-A-RSA".getBytes(StandardCharsets.US_ASCII),
