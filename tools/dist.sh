@@ -59,6 +59,7 @@ cmake --build "$build/win64" -j "$jobs" --target ORVNative
 mkdir -p "$(dirname "$dist")"
 stage=$(mktemp -d "$(dirname "$dist")/.dist.XXXXXX")
 trap 'rm -rf "$stage"' EXIT
+trap 'exit 1' HUP INT TERM
 mkdir -p "$stage/windows-x86" "$stage/windows-x64" "$stage/linux-x86_64" "$stage/tool" "$stage/licenses"
 ship() { # FILE DIRECTORY: the binary and its debug file
     cp "$1" "$1.debug" "$2/"

@@ -41,11 +41,12 @@ for folder, arch in (("windows-x86", "i686"), ("windows-x64", "x86-64")):
     gcc, dev = f"gcc-mingw-w64-{arch}-posix", f"mingw-w64-{arch}-dev"
     expected[f"{folder}/ORVNative.dll"] = {"libstdc++": f"g++-mingw-w64-{arch}-posix", "libgcc": gcc,
                                            "libssp": gcc, "mingw-w64-crt": dev, "winpthreads": dev}
-expected["linux-x86_64/libORVNative.so"] = {"glibc": "libc6", "libstdc++": "libstdc++6", "libgcc": "libgcc-s1"}
+expected["linux-x86_64/libORVNative.so"] = {"glibc": "libc6:amd64", "libstdc++": "libstdc++6:amd64",
+                                            "libgcc": "libgcc-s1:amd64"}
 for name, runtime in expected.items():
     parts = files[name].get("components", []) + needs.get("file:" + name, [])
     got = {c["name"]: (c["properties"][0]["value"], c["version"]) for c in parts}
-    want = {n: (p, version(p)) for n, p in runtime.items()}
+    want = {n: (p.split(":")[0], version(p)) for n, p in runtime.items()}
     if got != want:
         errors.append(f"{name}: runtime {got}, dpkg says {want}")
 print("\n".join("FAIL: " + e for e in errors) or f"PASS: {bom_path} is CycloneDX 1.5 and matches {dist}")
