@@ -94,7 +94,7 @@ else
 fi
 
 if [ -n "$signing" ]; then
-    SIGN_PIN=$pin sh tools/sign.sh "$stage/windows-x86/ORVNative.dll" "$stage/windows-x64/ORVNative.dll" ||
+    (cd "$stage" && SIGN_PIN=$pin sh "$top/tools/sign.sh" windows-x86/ORVNative.dll windows-x64/ORVNative.dll) ||
         fail "signing failed; $dist is left as it was"
 fi
 python3 tools/sbom.py "$build" "$stage" "$version" >"$stage/orvnative-$version.cdx.json"
