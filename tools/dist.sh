@@ -31,7 +31,11 @@ if [ "$(git rev-parse --show-toplevel 2>/dev/null)" = "$top" ]; then
     in_git=yes
 else
     read -r archived_commit archived_time <tools/archive-commit
-    case $archived_commit in *Format*) ;; *) commit=$archived_commit commit_time=$archived_time ;; esac
+    case $archived_commit in
+    *Format*) [ -n "${SOURCE_DATE_EPOCH-}" ] ||
+        echo "dist: neither a git checkout nor an unpacked source archive; files dated 1970 (set SOURCE_DATE_EPOCH)" >&2 ;;
+    *) commit=$archived_commit commit_time=$archived_time ;;
+    esac
     in_git=""
 fi
 # Jar entries and signatures are dated from the commit, not from the build.
