@@ -11,7 +11,7 @@ for f in linux/libORVNative.so linux/java/tool/orvtool.jar win32/bin/ORVNative.d
 done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-key=$work/key pin=24681357 version=$(cat "$source/VERSION")
+key=$work/key pin=73519864 version=$(cat "$source/VERSION")
 sh "$source/tools/material.sh" codesign "$key" cs >/dev/null
 mkdir "$work/hsm" && cp "$key/cs.p8" "$key/cs.der" "$key/cs.pub" "$work/hsm/"
 sh "$source/tools/material.sh" token "$work/hsm" signing 87654321 $pin cs >/dev/null
@@ -42,9 +42,9 @@ diff -r "$work/pem" "$work/token" >/dev/null || fail "the token's signatures dif
 (cd "$work/pem" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS"
 python3 "$(dirname "$0")/check-sbom.py" "$(dirname "$0")/cyclonedx" "$work/pem" || status=1
 
-token 13572468 && fail "a wrong PIN signed"
+token 46820391 && fail "a wrong PIN signed"
 grep -qx "sign: the token refused the PIN in SIGN_PIN (PIN incorrect); windows-x86/ORVNative.dll is not signed" \
-    "$work/token.log" && ! grep -q 13572468 "$work/token.log" || fail "wrong PIN: $(cat "$work/token.log")"
+    "$work/token.log" && ! grep -q 46820391 "$work/token.log" || fail "wrong PIN: $(cat "$work/token.log")"
 diff -r "$work/pem" "$work/token" >/dev/null && [ -z "$(ls -A "$work" | grep '^\.dist')" ] ||
     fail "a failed signing left $work/token changed or a staging directory behind"
 
