@@ -15,7 +15,7 @@ key=$work/key pin=73519864 version=$(cat "$source/VERSION")
 sh "$source/tools/material.sh" codesign "$key" cs >/dev/null
 mkdir "$work/hsm" && cp "$key/cs.p8" "$key/cs.der" "$key/cs.pub" "$work/hsm/"
 sh "$source/tools/material.sh" token "$work/hsm" signing 87654321 $pin cs >/dev/null
-export SOFTHSM2_CONF=$work/hsm/softhsm2.conf SIGN_CERT=$key/cs-chain.pem
+export SOFTHSM2_CONF="$work/hsm/softhsm2.conf" SIGN_CERT="$key/cs-chain.pem"
 # osslsigncode's own environment, and every command line while it runs.
 mkdir "$work/bin" && printf '#!/bin/sh\nps -eo args >%s/ps\ntr "\\0" "\\n" </proc/$$/environ >%s/env\nexec %s "$@"\n' \
     "$work" "$work" "$(command -v osslsigncode)" >"$work/bin/osslsigncode" && chmod +x "$work/bin/osslsigncode"
@@ -45,7 +45,7 @@ python3 "$(dirname "$0")/check-sbom.py" "$(dirname "$0")/cyclonedx" "$work/pem" 
 token 46820391 && fail "a wrong PIN signed"
 grep -qx "sign: the token refused the PIN in SIGN_PIN (PIN incorrect); windows-x86/ORVNative.dll is not signed" \
     "$work/token.log" && ! grep -q 46820391 "$work/token.log" || fail "wrong PIN: $(cat "$work/token.log")"
-diff -r "$work/pem" "$work/token" >/dev/null && [ -z "$(ls -A "$work" | grep '^\.dist')" ] ||
+diff -r "$work/pem" "$work/token" >/dev/null && ! ls -A "$work" | grep -q '^\.dist' ||
     fail "a failed signing left $work/token changed or a staging directory behind"
 
 if git -C "$source" rev-parse HEAD >/dev/null 2>&1; then
