@@ -40,7 +40,8 @@ done
     fail "signing changed more than the DLLs: $(diff "$work/plain/SHA256SUMS" "$work/pem/SHA256SUMS")"
 diff -r "$work/pem" "$work/token" >/dev/null || fail "the token's signatures differ from the PEM key's"
 (cd "$work/pem" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS"
-python3 "$(dirname "$0")/check-sbom.py" "$(dirname "$0")/cyclonedx" "$work/pem" || status=1
+# Debian's python3, whose python3-jsonschema install-deps.sh installs; a python3 earlier on PATH may lack it.
+/usr/bin/python3 "$(dirname "$0")/check-sbom.py" "$(dirname "$0")/cyclonedx" "$work/pem" || status=1
 
 token 46820391 && fail "a wrong PIN signed"
 grep -qx "sign: the token refused the PIN in SIGN_PIN (PIN incorrect); windows-x86/ORVNative.dll is not signed" \
