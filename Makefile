@@ -85,13 +85,19 @@ fuzz: deps $(BUILD)/fuzz/build.ninja
 	done
 
 # The release files: both DLLs, the .so, each with its debug file, the jars,
-# the licences of what the DLLs link in, and SHA256SUMS (docs/releasing.md).
+# the licences of what the DLLs link in, the bill of materials, the source
+# archive and SHA256SUMS (docs/releasing.md). SIGN_CERT=chain.pem with
+# SIGN_KEY=key.pem, or SIGN_KEY='pkcs11:...' and SIGN_PKCS11_MODULE=module.so
+# with the PIN in the environment variable SIGN_PIN, signs the DLLs;
+# SIGN_TIMESTAMP_URL adds a timestamp. Outside a git checkout,
+# SOURCE_ARCHIVE=FILE ships the source archive the tree came from.
 DIST ?= dist
 dist: deps
 	JOBS=$(JOBS) MAKE="$(MAKE)" sh tools/dist.sh $(BUILD) $(DIST)
 
-# make dist twice, from two clean clones of HEAD at different paths; diffoscope
-# shows any difference. Several minutes: every shipping tree is built twice.
+# make dist with a throwaway signing key, in a clean clone of HEAD and in the
+# source archive it makes, unpacked elsewhere; diffoscope shows any difference.
+# Several minutes: every shipping tree is built twice.
 reproduce: deps
 	sh tools/reproduce.sh
 

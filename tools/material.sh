@@ -22,6 +22,9 @@
 #                                certificate, anything else a data object
 #   labels DIR                   the token labels in slot order, one a line
 #                                (empty for the free slot)
+#   codesign DIR NAME            a throwaway CA (NAME-ca.pem) and an RSA key
+#                                (keypair's files) with a code-signing certificate
+#                                from that CA: NAME-chain.pem, signer then CA
 set -eu
 
 fail() {
@@ -30,7 +33,7 @@ fail() {
 }
 
 usage() {
-    sed -n '6,24s/^# \{0,1\}//p' "$0" >&2
+    sed -n '6,27s/^# \{0,1\}//p' "$0" >&2
     exit 2
 }
 
@@ -77,7 +80,7 @@ store() { # LABEL PIN ID FILE...
 command=$1
 shift
 case $command in
-    softhsm-path | keypair | cert | pfx | token | store | labels) ;;
+    softhsm-path | keypair | cert | pfx | token | store | labels | codesign) ;;
     *) usage ;;
 esac
 if [ "$command" != softhsm-path ]; then
@@ -129,6 +132,17 @@ case $command in
         [ $# -ge 4 ] || usage
         use_tokens
         store "$@"
+        ;;
+    codesign)
+        [ $# -eq 1 ] || usage
+        openssl genpkey -quiet -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1-ca.key"
+        openssl req -x509 -new -key "$1-ca.key" -subj "/CN=$1 CA/O=ORVNative" \
+            -days 3650 -addext basicConstraints=critical,CA:true -addext keyUsage=critical,keyCertSign -out "$1-ca.pem"
+        "$0" keypair . "$1"
+        printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >"$1.ext"
+        openssl x509 -req -in "$(openssl req -new -key "$1.key" -subj "/CN=$1/O=ORVNative" -out "$1.csr" && echo "$1.csr")" \
+            -CA "$1-ca.pem" -CAkey "$1-ca.key" -set_serial 2 -days 3650 -extfile "$1.ext" -out "$1.pem" 2>/dev/null
+        cat "$1.pem" "$1-ca.pem" >"$1-chain.pem"
         ;;
     labels)
         use_tokens
