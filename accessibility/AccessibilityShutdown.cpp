@@ -1,6 +1,7 @@
 // Asking the Java accessibility bridge's status window to quit.
 #include "accessibility/AccessibilityShutdown.h"
 
+#include "common/Win32CallLog.h"
 #include "platform/Win32.h"
 
 namespace {
@@ -17,9 +18,9 @@ const char kStatusWindowTitle[] = "Access Bridge status";
 // and a failed post is of no interest to the caller.
 void JNICALL IncomingNativeUtils_jniShutdownNativeAccessibility(JNIEnv*, jclass)
 {
-    const HWND window = FindWindowA(nullptr, kStatusWindowTitle);
+    const HWND window = Common::Win32CallLog::call("FindWindowA", FindWindowA(nullptr, kStatusWindowTitle));
     if (window == nullptr) {
         return;
     }
-    PostMessageA(window, WM_QUIT, 0, 0);
+    Common::Win32CallLog::call("PostMessageA", PostMessageA(window, WM_QUIT, 0, 0));
 }

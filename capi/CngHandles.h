@@ -4,6 +4,7 @@
 
 #include "capi/NcryptFunctions.h"
 #include "common/ScopedHandle.h"
+#include "common/Win32CallLog.h"
 
 namespace CAPIBridge {
 
@@ -15,7 +16,8 @@ struct NCryptObjectTraits {
     static BOOL close(Handle h) noexcept
     {
         // Only CNG itself hands out handles, so its functions are there.
-        const SECURITY_STATUS status = NcryptFunctions::get().freeObject(h);
+        const SECURITY_STATUS status =
+            Common::Win32CallLog::status("NCryptFreeObject", NcryptFunctions::get().freeObject(h));
         if (status != ERROR_SUCCESS) {
             SetLastError(static_cast<DWORD>(status));
             return FALSE;

@@ -1,6 +1,8 @@
 // Opening the key a key storage provider holds, and what kind of key it is.
 #include "capi/CngPrivateKey.h"
 
+#include "common/Win32CallLog.h"
+
 #include <algorithm>
 #include <cwchar>
 
@@ -26,14 +28,16 @@ SECURITY_STATUS CngPrivateKey::open(const CRYPT_KEY_PROV_INFO& info)
     if (ncrypt.missing != 0) {
         return static_cast<SECURITY_STATUS>(ncrypt.missing);
     }
-    SECURITY_STATUS status = ncrypt.openStorageProvider(provider_.receive(), info.pwszProvName, 0);
+    SECURITY_STATUS status = Common::Win32CallLog::status(
+        "NCryptOpenStorageProvider", ncrypt.openStorageProvider(provider_.receive(), info.pwszProvName, 0));
     if (status != ERROR_SUCCESS) {
         provider_.take();
         return status;
     }
     const DWORD flags = (info.dwFlags & CRYPT_MACHINE_KEYSET) != 0 ? NCRYPT_MACHINE_KEY_FLAG : 0;
-    status =
-        ncrypt.openKey(provider_.get(), key_.receive(), info.pwszContainerName, legacyKeySpec(info.dwKeySpec), flags);
+    status = Common::Win32CallLog::status(
+        "NCryptOpenKey",
+        ncrypt.openKey(provider_.get(), key_.receive(), info.pwszContainerName, legacyKeySpec(info.dwKeySpec), flags));
     if (status != ERROR_SUCCESS) {
         key_.take();
     }
@@ -52,9 +56,10 @@ SECURITY_STATUS CngPrivateKey::readAlgorithmGroup()
 {
     WCHAR group[32] = {};
     DWORD written = 0;
-    const SECURITY_STATUS status =
+    const SECURITY_STATUS status = Common::Win32CallLog::status(
+        "NCryptGetProperty",
         NcryptFunctions::get().getProperty(key_.get(), NCRYPT_ALGORITHM_GROUP_PROPERTY, reinterpret_cast<PBYTE>(group),
-                                           sizeof group - sizeof(WCHAR), &written, 0);
+                                           sizeof group - sizeof(WCHAR), &written, 0));
     if (status != ERROR_SUCCESS) {
         group_ = Group::Unknown;
         return status;

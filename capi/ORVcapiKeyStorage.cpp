@@ -6,6 +6,7 @@
 #include "capi/LastError.h"
 #include "capi/ResultCodes.h"
 #include "common/Exception.h"
+#include "common/Win32CallLog.h"
 
 #include <algorithm>
 #include <new>
@@ -32,8 +33,10 @@ public:
     SECURITY_STATUS sign(NCRYPT_KEY_HANDLE key, const SecureBuffer& digest, PBYTE output, DWORD capacity, DWORD& length)
     {
         // CNG does not write the hash value; its parameter is merely not const.
-        return NcryptFunctions::get().signHash(key, dsa_ ? nullptr : &padding_, const_cast<PBYTE>(digest.data()),
-                                               digest.length(), output, capacity, &length, dsa_ ? 0 : BCRYPT_PAD_PKCS1);
+        return Common::Win32CallLog::status(
+            "NCryptSignHash",
+            NcryptFunctions::get().signHash(key, dsa_ ? nullptr : &padding_, const_cast<PBYTE>(digest.data()),
+                                            digest.length(), output, capacity, &length, dsa_ ? 0 : BCRYPT_PAD_PKCS1));
     }
 
 private:
@@ -102,9 +105,10 @@ void ORVcapi::decryptWithKey(CngPrivateKey& key, const SecureBuffer& wrappedKey,
         throw std::bad_alloc();
     }
     DWORD length = 0;
-    const auto error = static_cast<DWORD>(
+    const auto error = static_cast<DWORD>(Common::Win32CallLog::status(
+        "NCryptDecrypt",
         NcryptFunctions::get().decrypt(key.key(), const_cast<PBYTE>(wrappedKey.data()), wrappedKey.length(), nullptr,
-                                       output.data(), output.length(), &length, NCRYPT_PAD_PKCS1_FLAG));
+                                       output.data(), output.length(), &length, NCRYPT_PAD_PKCS1_FLAG)));
     if (error != ERROR_SUCCESS) {
         const auto code = static_cast<std::int32_t>(error);
         if (LastError::isCancellation(error, LastError::Cancellation::KeyStorage)) {

@@ -1,4 +1,5 @@
-// Win32 calls of the CryptoAPI and registry bridges in the diagnostic log:
+// Win32 calls of the CryptoAPI (CNG's NCrypt functions included), registry
+// and accessibility bridges in the diagnostic log:
 // wrapped around a call, it hands the call's result back unchanged and, with
 // the log on, writes the call's name and, when it failed, its last error.
 // The thread's last error is what the call left, log or not.

@@ -11,7 +11,20 @@ std::atomic<bool> DiagnosticLog::enabled_{false};
 
 namespace {
 
-LogSink sink;
+// Never destroyed: a thread still logging while the process exits must not
+// find the descriptor closed, or reused by another file.
+LogSink& sink = *new LogSink;
+
+// Lines the destination could not take since the last one it took.
+std::atomic<unsigned long> lostLines{0};
+
+// PIPE_BUF on Linux: a write to a pipe up to this size goes whole or not at
+// all, so lines a full pipe drops are never cut.
+constexpr std::size_t kLargestWrite = 4096;
+
+// This thread's HeldLines, and the lines they keep.
+thread_local unsigned holdDepth = 0;
+thread_local std::string* heldLines = nullptr;
 
 // Fixed size, so that no thread pays for a destructor; longer texts are cut.
 thread_local char raised[1024];
@@ -49,6 +62,56 @@ std::string linePrefix()
                   static_cast<int>(ofDay / 3600000), static_cast<int>(ofDay / 60000 % 60),
                   static_cast<int>(ofDay / 1000 % 60), static_cast<int>(ofDay % 1000), LogSink::currentThreadId());
     return text;
+}
+
+// Whole lines from from, as many as fit in one atomic write; a longer line goes alone.
+std::size_t endOfWrite(const std::string& lines, std::size_t from)
+{
+    std::size_t end = from;
+    while (end < lines.size()) {
+        const std::size_t lineEnd = lines.find('\n', end);
+        const std::size_t next = lineEnd == std::string::npos ? lines.size() : lineEnd + 1;
+        if (end != from && next - from > kLargestWrite) {
+            break;
+        }
+        end = next;
+    }
+    return end;
+}
+
+std::size_t lineCount(const std::string& lines, std::size_t from, std::size_t to)
+{
+    std::size_t count = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        count += lines[i] == '\n' ? 1 : 0;
+    }
+    return count;
+}
+
+// Said as soon as the destination takes lines again, so a reader sees where the gap is.
+void noteLostLines()
+{
+    const unsigned long lost = lostLines.exchange(0);
+    if (lost == 0) {
+        return;
+    }
+    const std::string note =
+        linePrefix() + std::to_string(lost) + " lines lost: the log's destination did not take them\n";
+    if (!sink.write(note.data(), note.size())) {
+        lostLines.fetch_add(lost);
+    }
+}
+
+void emit(const std::string& lines)
+{
+    noteLostLines();
+    for (std::size_t from = 0; from < lines.size();) {
+        const std::size_t to = endOfWrite(lines, from);
+        if (!sink.write(lines.data() + from, to - from)) {
+            lostLines.fetch_add(lineCount(lines, from, to));
+        }
+        from = to;
+    }
 }
 
 } // namespace
@@ -94,10 +157,36 @@ void DiagnosticLog::write(const std::string& body) noexcept
             }
         }
         line.push_back('\n');
-        sink.write(line.data(), line.size());
+        if (holdDepth > 0 && heldLines != nullptr) {
+            heldLines->append(line);
+        } else {
+            emit(line);
+        }
     } catch (...) {
         // A line that cannot be built is lost; the call it describes goes on.
     }
+}
+
+DiagnosticLog::HeldLines::HeldLines() noexcept : holding_(enabled())
+{
+    if (holding_ && holdDepth++ == 0 && heldLines == nullptr) {
+        // Kept for the thread's life: a module's every turn would otherwise allocate it again.
+        static thread_local std::string lines;
+        heldLines = &lines;
+    }
+}
+
+DiagnosticLog::HeldLines::~HeldLines()
+{
+    if (!holding_ || --holdDepth != 0 || heldLines == nullptr || heldLines->empty()) {
+        return;
+    }
+    try {
+        emit(*heldLines);
+    } catch (...) {
+        // Lost with the lines: the call they describe is over.
+    }
+    heldLines->clear();
 }
 
 std::string DiagnosticLog::elapsedSince(Clock::time_point start)

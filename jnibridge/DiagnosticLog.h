@@ -6,6 +6,9 @@
 //   if (DiagnosticLog::enabled()) { DiagnosticLog::write("pkcs11 C_Login(...) = CKR_OK (0.412 ms)"); }
 //
 // Lines carry no secrets: PINs show as '****', byte arrays as their lengths.
+// Lines written while a thread holds a module's lock wait for the lock to be
+// given back (HeldLines), so a slow reader of the log never holds up the
+// module's other callers.
 #ifndef ORV_JNIBRIDGE_DIAGNOSTICLOG_H
 #define ORV_JNIBRIDGE_DIAGNOSTICLOG_H
 
@@ -28,7 +31,28 @@ public:
     static bool enabled() noexcept { return enabled_.load(std::memory_order_relaxed); }
 
     // Writes the UTC time in milliseconds, the thread id and body as one line.
+    // Lines the destination cannot take at once are dropped and counted; the
+    // count is written before the next line that goes through.
     static void write(const std::string& body) noexcept;
+
+    // While one lives, this thread's lines are kept and written when the
+    // outermost one goes. Declared just before a lock's guard, it writes
+    // them after the lock is released:
+    //
+    //   const DiagnosticLog::HeldLines lines;
+    //   const std::lock_guard<CallLock> calls(lock);
+    class HeldLines {
+    public:
+        HeldLines() noexcept;
+        ~HeldLines();
+        HeldLines(const HeldLines&) = delete;
+        HeldLines& operator=(const HeldLines&) = delete;
+
+    private:
+        // With the log off nothing is kept, and a log turned off meanwhile
+        // (tests) still balances the count.
+        bool holding_;
+    };
 
     // " (1.234 ms)": the time since start.
     static std::string elapsedSince(Clock::time_point start);

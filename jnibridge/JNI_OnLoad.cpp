@@ -1,38 +1,32 @@
 // The library's load hook: opens the diagnostic log, records the VM and binds every native.
 #include "jnibridge/DiagnosticLog.h"
 #include "jnibridge/JNIHelper.h"
+#include "jnibridge/LogSink.h"
 #include "jnibridge/RegistrationTable.h"
-#include "platform/Win32.h"
 
 #include <jni.h>
 
 #include <string>
-#include <vector>
 
 using JNIBridge::DiagnosticLog;
+using JNIBridge::LogSink;
 using JNIBridge::RegistrationTable;
 
 namespace {
 
 const char* const kLogVariable = "ORVNATIVE_LOG";
-constexpr std::size_t kUsualLength = 260;
 
 // Read once, before any native is bound: the bound natives depend on it.
 void openDiagnosticLog() noexcept
 {
     try {
-        std::vector<char> value(kUsualLength);
-        DWORD length = GetEnvironmentVariableA(kLogVariable, value.data(), static_cast<DWORD>(value.size()));
-        if (length >= value.size()) {
-            value.resize(length);
-            length = GetEnvironmentVariableA(kLogVariable, value.data(), static_cast<DWORD>(value.size()));
-        }
-        if (length == 0 || length >= value.size()) {
+        std::string destination;
+        if (!LogSink::readVariable(kLogVariable, destination)) {
             return;
         }
-        DiagnosticLog::open(value.data());
+        DiagnosticLog::open(destination.c_str());
         if (DiagnosticLog::enabled()) {
-            DiagnosticLog::write("library loaded, logging to " + std::string(value.data()));
+            DiagnosticLog::write("library loaded, logging to " + destination);
         }
     } catch (...) {
         // No memory for the name: the library loads without a log.

@@ -2,6 +2,7 @@
 #include "jnibridge/JString.h"
 
 #include "jnibridge/JClass.h"
+#include "jnibridge/JNIException.h"
 #include "jnibridge/JNIHelper.h"
 #include "jnibridge/JavaExceptions.h"
 #include "jnibridge/ModifiedUtf8.h"
@@ -87,6 +88,27 @@ String JString::copyOf(jstring text)
     String result(static_cast<unsigned int>(bytes));
     env->GetStringUTFRegion(text, 0, characters, result.data());
     checkJavaException("JString::toString() - GetStringCharsUTF(...)", String());
+    return result;
+}
+
+String JString::copyOf(JNIEnv* env, jstring text)
+{
+    if (text == nullptr) {
+        return String();
+    }
+    const jsize characters = env->GetStringLength(text);
+    const jsize bytes = characters > 0 ? env->GetStringUTFLength(text) : 0;
+    if (env->ExceptionCheck()) {
+        throw JNIException("JString::copyOf(JNIEnv*, jstring) - GetStringUTFLength(...)");
+    }
+    if (characters <= 0 || bytes <= 0) {
+        return String();
+    }
+    String result(static_cast<unsigned int>(bytes));
+    env->GetStringUTFRegion(text, 0, characters, result.data());
+    if (env->ExceptionCheck()) {
+        throw JNIException("JString::copyOf(JNIEnv*, jstring) - GetStringUTFRegion(...)");
+    }
     return result;
 }
 

@@ -25,6 +25,10 @@ public:
     String toString() const;
     // The same for a native's argument, without a global reference of its own.
     static String copyOf(jstring text);
+    // The same with the env the native was given: nothing asked of the VM
+    // recorded at load, and a Java exception the copy raises stays pending
+    // (a JNIException without a throwable is thrown beside it).
+    static String copyOf(JNIEnv* env, jstring text);
 };
 
 } // namespace JNIBridge

@@ -6,6 +6,7 @@
 #include "jnibridge/JNIException.h"
 #include "jnibridge/JNIHelper.h"
 #include "jnibridge/JThrowable.h"
+#include "jnibridge/LocalRef.h"
 #include "jnibridge/String.h"
 
 #include <cstdio>
@@ -46,16 +47,17 @@ bool raisedAsRefusal(JNIEnv* env, jclass cls, const char* className, const char*
 
 void throwJavaException(JNIEnv* env, const char* className, const char* message)
 {
-    jclass cls = env->FindClass(className);
-    if (cls == nullptr) {
+    // Deleted on the way out: a native that raises keeps no local reference.
+    const LocalRef<jclass> cls(env, env->FindClass(className));
+    if (!cls) {
         reportUnraised(message);
         return;
     }
-    if (raisedAsRefusal(env, cls, className, message)) {
+    if (raisedAsRefusal(env, cls.get(), className, message)) {
         return;
     }
     JNIBridge::DiagnosticLog::noteRaised(className, message);
-    env->ThrowNew(cls, message);
+    env->ThrowNew(cls.get(), message);
 }
 
 void throwUnlessPending(JNIEnv* env, const char* className, const char* message)

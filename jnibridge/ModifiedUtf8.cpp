@@ -1,4 +1,5 @@
-// Conversion of module text (standard UTF-8) into the modified UTF-8 NewStringUTF takes.
+// Conversion of module text (standard UTF-8) into the modified UTF-8 NewStringUTF
+// takes, and of text from Java into the UTF-16 Windows' wide calls take.
 #include "jnibridge/ModifiedUtf8.h"
 
 #include <algorithm>
@@ -77,6 +78,35 @@ private:
     char* out_;
 };
 
+bool isHighSurrogate(std::uint32_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool isLowSurrogate(std::uint32_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+void appendUtf8(std::uint32_t codePoint, std::string& out)
+{
+    if (codePoint < 0x80) {
+        out.push_back(static_cast<char>(codePoint));
+    } else if (codePoint < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else if (codePoint < 0x10000) {
+        char three[3];
+        encodeThreeBytes(codePoint, three);
+        out.append(three, 3);
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    }
+}
+
 } // namespace
 
 ModifiedUtf8::Sequence ModifiedUtf8::decode(const unsigned char* bytes, std::size_t available) noexcept
@@ -140,6 +170,46 @@ String ModifiedUtf8::fromUtf8(const char* bytes, std::size_t length)
     String text(static_cast<unsigned int>(measure.total));
     Write write(text.data());
     convert(input, length, write);
+    return text;
+}
+
+std::optional<std::u16string> ModifiedUtf8::toUtf16(const char* bytes, std::size_t length)
+{
+    const auto* input = reinterpret_cast<const unsigned char*>(bytes);
+    std::u16string units;
+    units.reserve(length);
+    for (std::size_t pos = 0; pos < length;) {
+        const Sequence sequence = decode(input + pos, length - pos);
+        if (!sequence.valid || sequence.codePoint == 0) {
+            return std::nullopt;
+        }
+        if (sequence.codePoint < 0x10000) {
+            units.push_back(static_cast<char16_t>(sequence.codePoint));
+        } else {
+            const std::uint32_t offset = sequence.codePoint - 0x10000;
+            units.push_back(static_cast<char16_t>(0xD800 + (offset >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + (offset & 0x3FF)));
+        }
+        pos += sequence.length;
+    }
+    return units;
+}
+
+std::optional<std::string> ModifiedUtf8::toUtf8(const char* bytes, std::size_t length)
+{
+    const std::optional<std::u16string> units = toUtf16(bytes, length);
+    if (!units) {
+        return std::nullopt;
+    }
+    std::string text;
+    text.reserve(length);
+    for (std::size_t i = 0; i < units->size(); ++i) {
+        std::uint32_t codePoint = (*units)[i];
+        if (isHighSurrogate(codePoint) && i + 1 < units->size() && isLowSurrogate((*units)[i + 1])) {
+            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + ((*units)[++i] - 0xDC00);
+        }
+        appendUtf8(codePoint, text);
+    }
     return text;
 }
 

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 namespace JNIBridge {
 
@@ -30,6 +32,16 @@ public:
     // invalid sequence becomes U+FFFD. Modified UTF-8 (C0 80 too) passes
     // unchanged.
     static String fromUtf8(const char* bytes, std::size_t length);
+
+    // The UTF-16 units of text from Java (modified UTF-8; standard four-byte
+    // sequences too). Nothing for text holding a NUL (C0 80) or a malformed
+    // sequence: such text cannot name a file, and a cut-short name could name
+    // another one.
+    static std::optional<std::u16string> toUtf16(const char* bytes, std::size_t length);
+
+    // The same text as standard UTF-8: a surrogate pair becomes one four-byte
+    // sequence. A lone surrogate keeps its three bytes, as Java held it.
+    static std::optional<std::string> toUtf8(const char* bytes, std::size_t length);
 
 private:
     template <typename Sink>

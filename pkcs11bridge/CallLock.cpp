@@ -20,16 +20,6 @@ inline void spinPause() noexcept
 #endif
 }
 
-// Measured on the 2-core build machine: a turn for generateRandom(32) or one
-// digest step holds the lock 1.3 to 1.6 us, getTokenInfo about 36 us (SoftHSM2
-// reads its token's state), a signature about 1 ms; a sleeping thread took 3.5 us
-// to run again after its wake-up when a core was free, 25 us (9 in 10) to
-// 47 us (99 in 100) on the loaded machine. 50 us outlasts a getTokenInfo turn,
-// and spinning no longer than a sleep and wake-up would cost at worst wastes
-// what the sleep would have; beyond it the turn is a long call or its holder
-// has lost its core, and sleeping costs little beside that.
-constexpr std::chrono::microseconds kSpinLimit(50);
-
 // Clock reads between this many pauses keep them off the handover's path.
 constexpr int kPausesPerClockRead = 64;
 
@@ -54,7 +44,7 @@ void CallLock::waitForTurn(std::uint32_t ticket) noexcept
 
 bool CallLock::spinForTurn(std::uint32_t ticket) const noexcept
 {
-    const auto deadline = std::chrono::steady_clock::now() + kSpinLimit;
+    const auto deadline = std::chrono::steady_clock::now() + spinLimit_;
     for (;;) {
         for (int i = 0; i < kPausesPerClockRead; ++i) {
             if (serving_.load(std::memory_order_acquire) == ticket) {

@@ -3,6 +3,7 @@
 #include "pkcs11bridge/LoggedFunctionList.h"
 
 #include "jnibridge/DiagnosticLog.h"
+#include "pkcs11bridge/BridgeFunctions.h"
 #include "pkcs11bridge/PKCS11Exception.h"
 
 #include <array>
@@ -20,46 +21,15 @@ namespace {
 
 constexpr std::size_t kListCount = 8;
 
-// What a call's line shows of each argument, by position: a CK_ULONG by its
-// label, a CK_ULONG_PTR (an answer) after the call, a mechanism or attribute
-// by its type. Nothing else shows: PINs and data are pointers that never do.
+// What a call's line shows of each argument, by position (BridgeFunctions.h).
 struct Labels {
     const char* name;
     const char* of[6];
 };
 
-constexpr Labels kInitialize = {"C_Initialize", {}};
-constexpr Labels kFinalize = {"C_Finalize", {}};
-constexpr Labels kGetSlotList = {"C_GetSlotList", {nullptr, nullptr, "count"}};
-constexpr Labels kGetSlotInfo = {"C_GetSlotInfo", {"slot"}};
-constexpr Labels kGetTokenInfo = {"C_GetTokenInfo", {"slot"}};
-constexpr Labels kWaitForSlotEvent = {"C_WaitForSlotEvent", {"flags", "slot"}};
-constexpr Labels kInitToken = {"C_InitToken", {"slot"}};
-constexpr Labels kInitPIN = {"C_InitPIN", {"session"}};
-constexpr Labels kSetPIN = {"C_SetPIN", {"session"}};
-constexpr Labels kOpenSession = {"C_OpenSession", {"slot", "flags", nullptr, nullptr, "session"}};
-constexpr Labels kCloseSession = {"C_CloseSession", {"session"}};
-constexpr Labels kCloseAllSessions = {"C_CloseAllSessions", {"slot"}};
-constexpr Labels kLogin = {"C_Login", {"session", "user"}};
-constexpr Labels kLogout = {"C_Logout", {"session"}};
-constexpr Labels kDestroyObject = {"C_DestroyObject", {"session", "object"}};
-constexpr Labels kGetAttributeValue = {"C_GetAttributeValue", {"session", "object", "attribute"}};
-constexpr Labels kFindObjectsInit = {"C_FindObjectsInit", {"session", nullptr, "attributes"}};
-constexpr Labels kFindObjects = {"C_FindObjects", {"session", nullptr, nullptr, "found"}};
-constexpr Labels kFindObjectsFinal = {"C_FindObjectsFinal", {"session"}};
-constexpr Labels kEncryptInit = {"C_EncryptInit", {"session", "mechanism", "key"}};
-constexpr Labels kEncrypt = {"C_Encrypt", {"session", nullptr, "data length", nullptr, "output length"}};
-constexpr Labels kDecryptInit = {"C_DecryptInit", {"session", "mechanism", "key"}};
-constexpr Labels kDecrypt = {"C_Decrypt", {"session", nullptr, "data length", nullptr, "output length"}};
-constexpr Labels kDigestInit = {"C_DigestInit", {"session", "mechanism"}};
-constexpr Labels kDigestUpdate = {"C_DigestUpdate", {"session", nullptr, "data length"}};
-constexpr Labels kDigestFinal = {"C_DigestFinal", {"session", nullptr, "output length"}};
-constexpr Labels kSignInit = {"C_SignInit", {"session", "mechanism", "key"}};
-constexpr Labels kSign = {"C_Sign", {"session", nullptr, "data length", nullptr, "output length"}};
-constexpr Labels kVerifyInit = {"C_VerifyInit", {"session", "mechanism", "key"}};
-constexpr Labels kVerify = {"C_Verify", {"session", nullptr, "data length", nullptr, "signature length"}};
-constexpr Labels kSeedRandom = {"C_SeedRandom", {"session", nullptr, "seed length"}};
-constexpr Labels kGenerateRandom = {"C_GenerateRandom", {"session", nullptr, "length"}};
+#define ORV_LABELS_OF(name, labels) constexpr Labels k##name = {#name, {ORV_BRIDGE_LABELS labels}};
+ORV_BRIDGE_FUNCTIONS(ORV_LABELS_OF)
+#undef ORV_LABELS_OF
 
 std::string hex(CK_ULONG value)
 {
@@ -169,39 +139,9 @@ CK_FUNCTION_LIST_PTR build(CK_FUNCTION_LIST_PTR module)
     Pool<N>::module = module;
     CK_FUNCTION_LIST& list = Pool<N>::list;
     list = *module;
-    using L = CK_FUNCTION_LIST;
-    install<N, &L::C_Initialize, kInitialize>(list);
-    install<N, &L::C_Finalize, kFinalize>(list);
-    install<N, &L::C_GetSlotList, kGetSlotList>(list);
-    install<N, &L::C_GetSlotInfo, kGetSlotInfo>(list);
-    install<N, &L::C_GetTokenInfo, kGetTokenInfo>(list);
-    install<N, &L::C_WaitForSlotEvent, kWaitForSlotEvent>(list);
-    install<N, &L::C_InitToken, kInitToken>(list);
-    install<N, &L::C_InitPIN, kInitPIN>(list);
-    install<N, &L::C_SetPIN, kSetPIN>(list);
-    install<N, &L::C_OpenSession, kOpenSession>(list);
-    install<N, &L::C_CloseSession, kCloseSession>(list);
-    install<N, &L::C_CloseAllSessions, kCloseAllSessions>(list);
-    install<N, &L::C_Login, kLogin>(list);
-    install<N, &L::C_Logout, kLogout>(list);
-    install<N, &L::C_DestroyObject, kDestroyObject>(list);
-    install<N, &L::C_GetAttributeValue, kGetAttributeValue>(list);
-    install<N, &L::C_FindObjectsInit, kFindObjectsInit>(list);
-    install<N, &L::C_FindObjects, kFindObjects>(list);
-    install<N, &L::C_FindObjectsFinal, kFindObjectsFinal>(list);
-    install<N, &L::C_EncryptInit, kEncryptInit>(list);
-    install<N, &L::C_Encrypt, kEncrypt>(list);
-    install<N, &L::C_DecryptInit, kDecryptInit>(list);
-    install<N, &L::C_Decrypt, kDecrypt>(list);
-    install<N, &L::C_DigestInit, kDigestInit>(list);
-    install<N, &L::C_DigestUpdate, kDigestUpdate>(list);
-    install<N, &L::C_DigestFinal, kDigestFinal>(list);
-    install<N, &L::C_SignInit, kSignInit>(list);
-    install<N, &L::C_Sign, kSign>(list);
-    install<N, &L::C_VerifyInit, kVerifyInit>(list);
-    install<N, &L::C_Verify, kVerify>(list);
-    install<N, &L::C_SeedRandom, kSeedRandom>(list);
-    install<N, &L::C_GenerateRandom, kGenerateRandom>(list);
+#define ORV_INSTALL(name, labels) install<N, &CK_FUNCTION_LIST::name, k##name>(list);
+    ORV_BRIDGE_FUNCTIONS(ORV_INSTALL)
+#undef ORV_INSTALL
     return &list;
 }
 

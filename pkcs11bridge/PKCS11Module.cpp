@@ -1,15 +1,21 @@
 // Loading PKCS#11 libraries, the module table and the slot list.
 #include "pkcs11bridge/PKCS11Module.h"
 
+#include "jnibridge/DiagnosticLog.h"
 #include "jnibridge/IndexOutOfBoundsException.h"
+#include "jnibridge/ModifiedUtf8.h"
+#include "pkcs11bridge/FunctionListGaps.h"
 #include "pkcs11bridge/LoggedFunctionList.h"
 #include "pkcs11bridge/PKCS11Exception.h"
 #include "platform/Win32.h"
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
+#include <string>
 #include <thread>
 
+using JNIBridge::DiagnosticLog;
 using JNIBridge::LongArray;
 using JNIBridge::String;
 
@@ -33,6 +39,21 @@ constexpr std::chrono::milliseconds kSlotEventPollInterval{50};
                               .append("'."));
 }
 
+// The path comes from Java as modified UTF-8. LoadLibraryA would read it in
+// the ANSI code page, which cannot name most folders outside ASCII, so on
+// Windows it goes as UTF-16. dlopen takes UTF-8, in which a character outside
+// the BMP is one four-byte sequence, not Java's two surrogates.
+HMODULE openLibrary(const String& path)
+{
+#ifdef _WIN32
+    const std::optional<std::u16string> wide = JNIBridge::ModifiedUtf8::toUtf16(path.c_str(), path.length());
+    return wide ? LoadLibraryW(reinterpret_cast<LPCWSTR>(wide->c_str())) : nullptr;
+#else
+    const std::optional<std::string> utf8 = JNIBridge::ModifiedUtf8::toUtf8(path.c_str(), path.length());
+    return utf8 ? LoadLibraryA(utf8->c_str()) : nullptr;
+#endif
+}
+
 } // namespace
 
 std::vector<PKCS11Module*> PKCS11Module::moduleTable_;
@@ -54,6 +75,7 @@ PKCS11Module::~PKCS11Module()
         std::lock_guard<std::mutex> lock(moduleTableMutex_);
         moduleTable_.erase(std::remove(moduleTable_.begin(), moduleTable_.end(), this), moduleTable_.end());
     }
+    const DiagnosticLog::HeldLines lines;
     const std::lock_guard<CallLock> calls(*callLock_);
     {
         std::lock_guard<std::mutex> lock(slotsMutex_);
@@ -90,13 +112,14 @@ std::shared_ptr<CallLock> PKCS11Module::callLockOf(const void* library)
 // the life of the process, whatever fails later.
 void PKCS11Module::loadPKCS11Library()
 {
-    HMODULE library = LoadLibraryA(modulePath_.c_str());
+    HMODULE library = openLibrary(modulePath_);
     if (library == nullptr) {
         throw PKCS11Exception(String("PKCS11Module::loadPKCS11Library() - Failed on call to LoadLibrary('")
                                   .append(modulePath_)
                                   .append("')"));
     }
     callLock_ = callLockOf(library);
+    const DiagnosticLog::HeldLines lines;
     const std::lock_guard<CallLock> calls(*callLock_);
     auto getFunctionList =
         reinterpret_cast<CK_C_GetFunctionList>(reinterpret_cast<void*>(GetProcAddress(library, "C_GetFunctionList")));
@@ -110,7 +133,7 @@ void PKCS11Module::loadPKCS11Library()
         throw PKCS11Exception(
             "PKCS11Module::loadPKCS11Library() - Failed to invoke C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR)", rv);
     }
-    functionList_ = LoggedFunctionList::wrap(functionList_);
+    functionList_ = FunctionListGaps::fill(LoggedFunctionList::wrap(functionList_), answeredList_);
     rv = functionList_->C_Initialize(NULL_PTR);
     if (rv != CKR_OK) {
         throw PKCS11Exception("PKCS11Module::loadPKCS11Library() - Failed on call to C_Initialize(NULL_PTR)", rv);
@@ -150,6 +173,7 @@ LongArray PKCS11Module::getSlotList()
 // between. A failed slot list leaves no slots.
 void PKCS11Module::refresh()
 {
+    const DiagnosticLog::HeldLines lines;
     const std::lock_guard<CallLock> calls(*callLock_);
     for (const std::shared_ptr<PKCS11Slot>& slot : slots_) {
         slot->abandonSession();
@@ -198,10 +222,10 @@ unsigned int PKCS11Module::getNumberOfSlots() const
     return static_cast<unsigned int>(slots_.size());
 }
 
-// A module whose slots are all fixed (SoftHSM2, p11-kit's trust module) gets
+// A module whose every slot is fixed (SoftHSM2, p11-kit's trust module) gets
 // the blocking wait it was asked for, outside the call lock: it either
 // refuses it at once or waits for an event it can report, and the caller
-// learns which. A module with removable slots (OpenSC), or one whose slots
+// learns which. A module with a removable slot (OpenSC), or one whose slots
 // cannot be told, is polled instead: its blocking wait deadlocks in PC/SC or
 // corrupts its state beside another call, yet C_Initialize(NULL_PTR) promised
 // it one caller at a time. Each look is a non-blocking call under the lock,
@@ -230,24 +254,47 @@ CK_SLOT_ID PKCS11Module::waitForSlotEvent()
     }
 }
 
-// No slot at all may be a reader whose card is out, and a slot that cannot be
-// read may have gone: both count as removable.
+// Every slot the module has counts, with a token or without: an empty card
+// reader beside fixed token slots is still a reader. No slot at all may be a
+// reader not yet reported, and a list or a slot that cannot be read may have
+// gone: each counts as removable.
 bool PKCS11Module::hasOnlyFixedSlots()
 {
+    const DiagnosticLog::HeldLines lines;
     const std::lock_guard<CallLock> calls(*callLock_);
-    for (const std::shared_ptr<PKCS11Slot>& slot : slots_) {
+    std::vector<CK_SLOT_ID> slotIds;
+    if (!listEverySlot(slotIds) || slotIds.empty()) {
+        return false;
+    }
+    for (const CK_SLOT_ID slotId : slotIds) {
         CK_SLOT_INFO info;
         info.flags = 0;
-        if (functionList_->C_GetSlotInfo(slot->getSlotID(), &info) != CKR_OK ||
-            (info.flags & CKF_REMOVABLE_DEVICE) != 0) {
+        if (functionList_->C_GetSlotInfo(slotId, &info) != CKR_OK || (info.flags & CKF_REMOVABLE_DEVICE) != 0) {
             return false;
         }
     }
-    return !slots_.empty();
+    return true;
+}
+
+// Callers hold the call lock. False when the module cannot list its slots.
+bool PKCS11Module::listEverySlot(std::vector<CK_SLOT_ID>& slotIds)
+{
+    CK_ULONG count = 0;
+    if (functionList_->C_GetSlotList(CK_FALSE, NULL_PTR, &count) != CKR_OK || count > kLongestSlotList) {
+        return false;
+    }
+    slotIds.resize(count);
+    if (count != 0 && functionList_->C_GetSlotList(CK_FALSE, slotIds.data(), &count) != CKR_OK) {
+        return false;
+    }
+    // A module cannot have written more ids than the buffer holds.
+    slotIds.resize(std::min<CK_ULONG>(count, slotIds.size()));
+    return true;
 }
 
 CK_RV PKCS11Module::pollSlotEvent(CK_SLOT_ID& slotID)
 {
+    const DiagnosticLog::HeldLines lines;
     const std::lock_guard<CallLock> calls(*callLock_);
     return functionList_->C_WaitForSlotEvent(CKF_DONT_BLOCK, &slotID, NULL_PTR);
 }

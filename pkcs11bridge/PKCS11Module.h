@@ -40,7 +40,8 @@ public:
     PKCS11Slot& getSlotUnderCallLock(unsigned int index) const;
     unsigned int getNumberOfSlots() const;
     // Waits until the module reports a slot event; the module's other calls
-    // go on meanwhile. A module whose slots are all fixed is asked to block.
+    // go on meanwhile. A module whose every slot, with a token or without, is
+    // fixed is asked to block.
     CK_SLOT_ID waitForSlotEvent();
 
     // The library was initialised without locking, so it may assume that no two
@@ -59,6 +60,7 @@ private:
     static void enterInModuleTable(PKCS11Module* module);
     CK_RV pollSlotEvent(CK_SLOT_ID& slotID);
     bool hasOnlyFixedSlots();
+    bool listEverySlot(std::vector<CK_SLOT_ID>& slotIds);
     static std::shared_ptr<CallLock> callLockOf(const void* library);
     const std::shared_ptr<PKCS11Slot>& slotAt(unsigned int index) const;
 
@@ -67,6 +69,8 @@ private:
     std::vector<std::shared_ptr<PKCS11Slot>> slots_;
     mutable std::mutex slotsMutex_;
     CK_FUNCTION_LIST_PTR functionList_ = nullptr;
+    // The module's list with its empty entries answered, when it has any.
+    CK_FUNCTION_LIST answeredList_{};
     unsigned int moduleId_ = 0;
     std::shared_ptr<CallLock> callLock_;
     // The standard leaves two concurrent waits undefined, so waiters queue.

@@ -10,6 +10,7 @@
 #ifndef ORV_PKCS11BRIDGE_PKCS11SLOTCALL_H
 #define ORV_PKCS11BRIDGE_PKCS11SLOTCALL_H
 
+#include "jnibridge/DiagnosticLog.h"
 #include "pkcs11bridge/CallLock.h"
 #include "pkcs11bridge/PKCS11Slot.h"
 
@@ -32,6 +33,8 @@ public:
     PKCS11Slot& operator*() const noexcept { return slot_; }
 
 private:
+    // Before calls_, so the lines of the module calls are written once the lock is given back.
+    JNIBridge::DiagnosticLog::HeldLines lines_;
     std::unique_lock<CallLock> calls_;
     PKCS11Slot& slot_;
 };

@@ -29,7 +29,7 @@ const char* orNull(jstring text, const String& copy)
 jstring JNICALL Registry::getKeyName(JNIEnv* env, jclass, jint keyId, jstring path, jint index)
 {
     return RegistryGuard::run(env, [&] {
-        const String nativePath = JString::copyOf(path);
+        const String nativePath = JString::copyOf(env, path);
         return JavaText::toJava(env, RegistryAccessor::getKeyName(keyId, orNull(path, nativePath), index));
     });
 }
@@ -40,7 +40,7 @@ jstring JNICALL Registry::getKeyName(JNIEnv* env, jclass, jint keyId, jstring pa
 jstring JNICALL Registry::getValueName(JNIEnv* env, jclass, jint keyId, jstring path, jint index)
 {
     return RegistryGuard::run(env, [&] {
-        const String nativePath = JString::copyOf(path);
+        const String nativePath = JString::copyOf(env, path);
         return JavaText::toJava(env, RegistryAccessor::getValueName(keyId, orNull(path, nativePath), index));
     });
 }
@@ -51,8 +51,8 @@ jstring JNICALL Registry::getValueName(JNIEnv* env, jclass, jint keyId, jstring 
 jstring JNICALL Registry::getValueString(JNIEnv* env, jclass, jint keyId, jstring path, jstring valueName)
 {
     return RegistryGuard::run(env, [&] {
-        const String nativePath = JString::copyOf(path);
-        const String nativeValueName = JString::copyOf(valueName);
+        const String nativePath = JString::copyOf(env, path);
+        const String nativeValueName = JString::copyOf(env, valueName);
         return JavaText::toJava(
             env, RegistryAccessor::getValueString(keyId, orNull(path, nativePath), orNull(valueName, nativeValueName)));
     });

@@ -4,9 +4,10 @@
 # pkcs11-tool. Names and files are relative to DIR, which is made if missing.
 #
 #   softhsm-path                 the SoftHSM2 module's path
-#   keypair DIR NAME [BITS]      an RSA key (2048 bits unless BITS) and its
-#                                certificate: NAME.key (PEM), NAME.p8 (PKCS#8
-#                                DER), NAME.pub (SubjectPublicKeyInfo DER), NAME.der
+#   keypair DIR NAME [BITS|ec]   an RSA key (2048 bits unless BITS; ec: an EC
+#                                P-256 key instead) and its certificate:
+#                                NAME.key (PEM), NAME.p8 (PKCS#8 DER),
+#                                NAME.pub (SubjectPublicKeyInfo DER), NAME.der
 #   cert DIR KEY NAME [SERIAL]   NAME.der, one more certificate over KEY.key,
 #                                subject CN=NAME (the part after the last /)
 #   pfx DIR KEY NAME             NAME.p12: KEY.key with NAME.der, password "orv"
@@ -29,7 +30,7 @@ fail() {
 }
 
 usage() {
-    sed -n '6,23s/^# \{0,1\}//p' "$0" >&2
+    sed -n '6,24s/^# \{0,1\}//p' "$0" >&2
     exit 2
 }
 
@@ -91,7 +92,12 @@ case $command in
         ;;
     keypair)
         [ $# -ge 1 ] || usage
-        openssl genpkey -quiet -algorithm RSA -pkeyopt "rsa_keygen_bits:${2:-2048}" -out "$1.key"
+        if [ "${2:-}" = ec ]; then
+            openssl genpkey -quiet -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -pkeyopt ec_param_enc:named_curve \
+                -out "$1.key"
+        else
+            openssl genpkey -quiet -algorithm RSA -pkeyopt "rsa_keygen_bits:${2:-2048}" -out "$1.key"
+        fi
         openssl pkcs8 -topk8 -nocrypt -in "$1.key" -outform DER -out "$1.p8"
         openssl pkey -in "$1.key" -pubout -outform DER -out "$1.pub"
         cert "$1" "$1"

@@ -3,6 +3,7 @@
 // stale or foreign pointer is refused rather than dereferenced. Stores keep
 // their certificates in SHA-1 order, which is also the enumeration order.
 #include "platform/standin/Certificates.h"
+#include "platform/standin/StandInStores.h"
 
 #include "platform/standin/Common.h"
 #include "platform/linux/ContextTable.h"
@@ -638,6 +639,11 @@ std::vector<std::string> storeNames()
 }
 
 } // namespace orv::platform
+
+std::size_t orv::standin::openStoreHandles()
+{
+    return orv::platform::storeHandles().size();
+}
 
 using namespace orv::platform;
 

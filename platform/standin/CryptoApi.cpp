@@ -56,6 +56,11 @@ public:
         return key ? sharePkey(std::move(key)) : nullptr;
     }
 
+    standin::CancelSigning signingCancel() const
+    {
+        return verify_ ? standin::CancelSigning::Never : store_.signingCancel(container_);
+    }
+
     bool keepUserKey(DWORD keySpec, const SharedPkey& key)
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -700,6 +705,10 @@ BOOL WINAPI CryptSignHashA(HCRYPTHASH hHash, DWORD dwKeySpec, LPCSTR, DWORD dwFl
     SharedPkey key = hash->provider()->userKey(dwKeySpec, error);
     if (!key)
         return fail(error);
+    using orv::standin::CancelSigning;
+    const CancelSigning cancelled = hash->provider()->signingCancel();
+    if (cancelled == (pbSignature == nullptr ? CancelSigning::AtSizeQuery : CancelSigning::AtSignature))
+        return fail(ERROR_CANCELLED);
     DWORD length = rsaModulusBytes(key.get());
     if (pbSignature == nullptr) {
         *pdwSigLen = length;

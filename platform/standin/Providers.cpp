@@ -13,6 +13,11 @@
 namespace orv::platform {
 namespace {
 
+// A container's `cancel` file names the CryptSignHashA call that cancels.
+const char kCancelFile[] = "cancel";
+const char kCancelAtSizeQuery[] = "size query";
+const char kCancelAtSignature[] = "signature";
+
 std::vector<AlgorithmInfo> rsaAlgorithms(DWORD symmetricBits, DWORD rsaBits, bool enhanced, bool aes)
 {
     std::vector<AlgorithmInfo> list = {
@@ -139,6 +144,28 @@ bool ContainerStore::storeKey(const std::string& container, DWORD keySpec, EVP_P
     return writeKeyFile(path(container) + "/" + keyFileName(keySpec), key);
 }
 
+standin::CancelSigning ContainerStore::signingCancel(const std::string& container) const
+{
+    Bytes text;
+    if (!readFile(path(container) + "/" + kCancelFile, text))
+        return standin::CancelSigning::Never;
+    const std::string stage(text.begin(), text.end());
+    return stage == kCancelAtSizeQuery   ? standin::CancelSigning::AtSizeQuery
+           : stage == kCancelAtSignature ? standin::CancelSigning::AtSignature
+                                         : standin::CancelSigning::Never;
+}
+
+bool ContainerStore::setSigningCancel(const std::string& container, standin::CancelSigning at) const
+{
+    if (!exists(container))
+        return false;
+    const std::string file = path(container) + "/" + kCancelFile;
+    if (at == standin::CancelSigning::Never)
+        return removeFile(file);
+    const std::string stage = at == standin::CancelSigning::AtSizeQuery ? kCancelAtSizeQuery : kCancelAtSignature;
+    return writeFileAtomic(file, reinterpret_cast<const BYTE*>(stage.data()), stage.size(), 0600);
+}
+
 PkeyPtr readKeyFile(const std::string& file, LONG& error, bool dsaToo)
 {
     error = 0;
@@ -176,3 +203,13 @@ bool writeKeyFile(const std::string& file, EVP_PKEY* key)
 }
 
 } // namespace orv::platform
+
+namespace orv::standin {
+
+bool cancelSigning(const std::string& container, CancelSigning at)
+{
+    const platform::ProviderInfo* rsa = platform::defaultProvider(PROV_RSA_FULL);
+    return rsa != nullptr && platform::ContainerStore(*rsa).setSigningCancel(container, at);
+}
+
+} // namespace orv::standin

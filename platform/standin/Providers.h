@@ -6,6 +6,7 @@
 #define ORV_PLATFORM_PROVIDERS_H
 
 #include "platform/standin/Common.h"
+#include "platform/standin/StandInContainers.h"
 
 #include <string>
 #include <vector>
@@ -47,6 +48,10 @@ public:
     // Missing key: null with no error. Unreadable key: null with NTE_BAD_KEY.
     PkeyPtr loadKey(const std::string& container, DWORD keySpec, LONG& error) const;
     bool storeKey(const std::string& container, DWORD keySpec, EVP_PKEY* key) const;
+
+    // Where signing with the container's keys is cancelled (a `cancel` file in it).
+    standin::CancelSigning signingCancel(const std::string& container) const;
+    bool setSigningCancel(const std::string& container, standin::CancelSigning at) const;
 
 private:
     const ProviderInfo& provider_;

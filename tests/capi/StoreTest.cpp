@@ -8,6 +8,10 @@
 
 #include <algorithm>
 
+#ifndef _WIN32
+#include "platform/standin/StandInStores.h"
+#endif
+
 using namespace CAPIBridge;
 
 namespace {
@@ -67,6 +71,26 @@ TEST(IsCertificateInStore, UndecodableCertificateReturnsTheWindowsError)
     EXPECT_FALSE(rc <= -70 && rc >= -999) << rc;
     EXPECT_FALSE(found);
 }
+
+#ifndef _WIN32
+// Each query closes the store it opened, whether it succeeds or fails.
+TEST(Stores, QueriesLeaveNoStoreOpen)
+{
+    const std::size_t open = orv::standin::openStoreHandles();
+    std::unique_ptr<CertificateList> list;
+    bool found = false;
+    EXPECT_EQ(0, ORVcapi().getCertificates("MY", list));
+    EXPECT_EQ(open, orv::standin::openStoreHandles()) << "listing";
+    EXPECT_NE(0, ORVcapi().getCertificates("", list));
+    EXPECT_EQ(open, orv::standin::openStoreHandles()) << "listing without a name";
+    for (const Bytes* certificate : {&signerCert1(), &strangerCert()}) {
+        EXPECT_EQ(0, ORVcapi().isCertificateInStore(bufferOf(*certificate), "MY", found));
+        EXPECT_EQ(open, orv::standin::openStoreHandles()) << "looking up, found: " << found;
+    }
+    EXPECT_NE(0, ORVcapi().isCertificateInStore(bufferOf(signerCert1()), "", found));
+    EXPECT_EQ(open, orv::standin::openStoreHandles()) << "looking up without a store name";
+}
+#endif
 
 TEST(Stores, ConcurrentQueriesAgree)
 {

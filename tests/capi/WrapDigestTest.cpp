@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include "platform/standin/StandInContainers.h"
+#endif
+
 using namespace CAPIBridge;
 
 namespace {
@@ -110,6 +114,29 @@ TEST(CancellationSet, RefusalsOfTheKeyAndTheCancelledSignature)
     EXPECT_EQ(-2146893802, LastError::code(static_cast<DWORD>(NTE_BAD_KEYSET)));
     EXPECT_EQ(1223, LastError::code(ERROR_CANCELLED));
 }
+
+#ifndef _WIN32
+// A provider reports the user's cancelled PIN prompt on the call that signs:
+// -999; on the length query ERROR_CANCELLED is a plain Windows error.
+TEST(WrapDigest, CancelOnTheSigningCallIsTheUsersRefusal)
+{
+    using orv::standin::CancelSigning;
+    const std::string& container = CapiTestEnvironment::kKeyContainer;
+    CapiTestEnvironment::setKeyProvInfo(signerCert4(), widen(container),
+                                        L"Microsoft Enhanced Cryptographic Provider v1.0", PROV_RSA_FULL,
+                                        AT_KEYEXCHANGE);
+    SecureBuffer signature;
+    EXPECT_TRUE(orv::standin::cancelSigning(container, CancelSigning::AtSignature));
+    const int atSignature = wrap(Bytes(20, 1), 1, signerCert4(), AT_SIGNATURE, signature);
+    EXPECT_TRUE(orv::standin::cancelSigning(container, CancelSigning::AtSizeQuery));
+    const int atSizeQuery = wrap(Bytes(20, 1), 1, signerCert4(), AT_SIGNATURE, signature);
+    ASSERT_TRUE(orv::standin::cancelSigning(container, CancelSigning::Never));
+    EXPECT_EQ(-999, atSignature);
+    EXPECT_EQ(1223, atSizeQuery);
+    EXPECT_TRUE(signature.empty());
+    EXPECT_EQ(0, wrap(Bytes(20, 1), 1, signerCert4(), AT_SIGNATURE, signature));
+}
+#endif
 
 TEST(WrapDigest, UnknownProviderReturnsTheWindowsError)
 {

@@ -6,13 +6,17 @@
 // IndexOutOfBoundsException leave a member; a failure text ends in the name
 // of its return value and never shows a PIN; what a member returns is what
 // the module wrote (slot ids, handles, random bytes, digests, outputs, token
-// descriptions). A difference aborts with a description.
+// descriptions). A difference aborts with a description. Some inputs run
+// against a module loaded afresh whose list may leave entries empty: those
+// calls fail as unsupported, and only an empty C_Initialize or C_GetSlotList
+// fails the load.
 #include "FuzzCheck.h"
 #include "FuzzModule.h"
 
 #include "jnibridge/ByteArray.h"
 #include "jnibridge/IndexOutOfBoundsException.h"
 #include "jnibridge/String.h"
+#include "pkcs11bridge/BridgeFunctions.h"
 #include "pkcs11bridge/Certificate.h"
 #include "pkcs11bridge/Certificates.h"
 #include "pkcs11bridge/PKCS11Exception.h"
@@ -25,6 +29,7 @@
 #include <dlfcn.h>
 
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -249,9 +254,11 @@ private:
     void unknownModule()
     {
         const unsigned int id = in.ConsumeIntegral<unsigned int>();
-        if (id == module.getModuleId()) {
-            expect(&PKCS11Module::getModule(id) == &module, "getModule found another module");
-            return;
+        for (PKCS11Module* known : {&module, harness.module}) {
+            if (id == known->getModuleId()) {
+                expect(&PKCS11Module::getModule(id) == known, "getModule found another module");
+                return;
+            }
         }
         try {
             PKCS11Module::getModule(id);
@@ -411,6 +418,41 @@ private:
     const FuzzJournal& journal;
 };
 
+bool leftEmpty(const FuzzJournal& journal, std::size_t entryOffset)
+{
+    return journal.emptyEntries[(entryOffset - offsetof(CK_FUNCTION_LIST, C_Initialize)) / sizeof(CK_C_Initialize)] !=
+           0;
+}
+
+// A module loaded afresh; null when its load failed, which an empty
+// C_Initialize or C_GetSlotList must do with the text of that step.
+std::unique_ptr<PKCS11Module> loadAfresh(const FuzzJournal& journal)
+{
+    std::string failure;
+    try {
+        std::unique_ptr<PKCS11Module> module(new PKCS11Module(String(ORV_FUZZ_MODULE_PATH)));
+        expect(!leftEmpty(journal, offsetof(CK_FUNCTION_LIST, C_Initialize)) &&
+                   !leftEmpty(journal, offsetof(CK_FUNCTION_LIST, C_GetSlotList)),
+               "a load without C_Initialize or C_GetSlotList succeeded");
+        return module;
+    } catch (const PKCS11Exception& e) {
+        checkFailureText(e.getMessage(), e.getReturnValue());
+        failure = bytesOf(e.getMessage());
+    }
+    const std::string unsupported = " - CKR_FUNCTION_NOT_SUPPORTED";
+    if (leftEmpty(journal, offsetof(CK_FUNCTION_LIST, C_Initialize))) {
+        expect(failure == "PKCS11Module::loadPKCS11Library() - Failed on call to C_Initialize(NULL_PTR)" + unsupported,
+               "load without C_Initialize: " + failure);
+    } else if (leftEmpty(journal, offsetof(CK_FUNCTION_LIST, C_GetSlotList))) {
+        expect(failure == "PKCS11Module::getSlotList() - Failed on call to C_GetSlotList(NULL_PTR)" + unsupported,
+               "load without C_GetSlotList: " + failure);
+    } else {
+        const std::string slotList = "PKCS11Module::getSlotList() - ";
+        expect(failure.compare(0, slotList.size(), slotList) == 0, "load failed: " + failure);
+    }
+    return nullptr;
+}
+
 template <typename Function>
 Function resolve(void* library, const char* name)
 {
@@ -433,6 +475,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     }
     harness.install = resolve<FuzzInstallSource>(library, "orvfuzz_install_source");
     harness.journal = resolve<FuzzJournalAccess>(library, "orvfuzz_journal")();
+    // Without a source the module's list is full: every function the bridge calls is there.
+    CK_FUNCTION_LIST_PTR list = nullptr;
+    resolve<CK_C_GetFunctionList>(library, "C_GetFunctionList")(&list);
+#define ORV_EXPECT_ENTRY(name, labels) expect(list->name != nullptr, "the fuzz module lacks " #name);
+    ORV_BRIDGE_FUNCTIONS(ORV_EXPECT_ENTRY)
+#undef ORV_EXPECT_ENTRY
     // No answer source yet: the module initialises and lists no slots.
     harness.install(nullptr, nullptr);
     harness.module = new PKCS11Module(String(ORV_FUZZ_MODULE_PATH));
@@ -443,7 +491,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     FuzzedDataProvider in(data, size);
     harness.install(nextAnswer, &in);
-    Session(in, *harness.module, *harness.journal).run();
+    if (in.ConsumeIntegral<unsigned char>() >= 0xE0) {
+        const std::unique_ptr<PKCS11Module> module = loadAfresh(*harness.journal);
+        if (module) {
+            Session(in, *module, *harness.journal).run();
+        }
+    } else {
+        Session(in, *harness.module, *harness.journal).run();
+    }
     harness.install(nullptr, nullptr);
     return 0;
 }

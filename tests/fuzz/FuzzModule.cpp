@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cstring>
 
 #define ORV_FUZZ_EXPORT extern "C" __attribute__((visibility("default")))
@@ -405,6 +406,29 @@ CK_FUNCTION_LIST makeFunctionList()
 }
 
 CK_FUNCTION_LIST functionList = makeFunctionList();
+CK_FUNCTION_LIST listWithGaps;
+
+constexpr std::size_t kEntryCount = sizeof journal.emptyEntries;
+static_assert(offsetof(CK_FUNCTION_LIST, C_Initialize) + kEntryCount * sizeof(CK_C_Initialize) ==
+                  sizeof(CK_FUNCTION_LIST),
+              "one journal flag per entry");
+
+// Mostly the full list; else a copy with one to three entries empty.
+CK_FUNCTION_LIST_PTR listToHandOut()
+{
+    if (answerSource == nullptr || take() < 0xC0) {
+        return &functionList;
+    }
+    listWithGaps = functionList;
+    const int gaps = 1 + take() % 3;
+    for (int i = 0; i < gaps; ++i) {
+        const std::size_t entry = take() % kEntryCount;
+        char* at = reinterpret_cast<char*>(&listWithGaps) + offsetof(CK_FUNCTION_LIST, C_Initialize);
+        std::memset(at + entry * sizeof(CK_C_Initialize), 0, sizeof(CK_C_Initialize));
+        journal.emptyEntries[entry] = 1;
+    }
+    return &listWithGaps;
+}
 
 } // namespace
 
@@ -413,7 +437,7 @@ ORV_FUZZ_EXPORT CK_RV C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR list)
     if (list == nullptr) {
         return CKR_ARGUMENTS_BAD;
     }
-    *list = &functionList;
+    *list = listToHandOut();
     return CKR_OK;
 }
 

@@ -7,6 +7,8 @@
 // The module is honest about memory: it never writes more into a caller's
 // buffer than the caller said the buffer holds, even when it reports more.
 // What it wrote is kept in the journal, so the target can compare results.
+// With a source installed, C_GetFunctionList may hand out a list with a few
+// entries left empty, as some vendor modules do for functions they lack.
 //
 // Resolve the two functions from the same path the bridge loads, so both see
 // one loaded instance.
@@ -45,6 +47,9 @@ struct FuzzJournal {
     unsigned long tokenFlags;
     unsigned long sessionCount;
     unsigned char randomSalt;
+    // Entries the last function list handed out left empty, by position from
+    // C_Initialize on: non-zero where empty.
+    unsigned char emptyEntries[68];
 };
 
 typedef void (*FuzzInstallSource)(FuzzAnswerSource source, void* context);

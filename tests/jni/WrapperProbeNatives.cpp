@@ -263,6 +263,29 @@ jintArray JNICALL countToStringLookups(JNIEnv* env, jclass, jint conversions)
     return array;
 }
 
+// Wraps both objects, assigns the second wrapper to the first and destroys
+// both: {global references made, deleted} meanwhile.
+jintArray JNICALL countAssignmentGlobals(JNIEnv* env, jclass, jobject first, jobject second)
+{
+    jint results[2] = {-1, -1};
+    {
+        CountingEnv counting(env, nullptr);
+        CountingEnv::reset();
+        if (reporting<bool>([&] {
+                JObject target(first);
+                JObject source(second);
+                target = source;
+                return true;
+            })) {
+            results[0] = CountingEnv::globalsCreated();
+            results[1] = CountingEnv::globalsDeleted();
+        }
+    }
+    jintArray array = env->NewIntArray(2);
+    env->SetIntArrayRegion(array, 0, 2, results);
+    return array;
+}
+
 // Several native threads look up one fresh method object at the same moment:
 // {GetMethodID calls, distinct IDs seen, threads that failed}.
 jintArray JNICALL concurrentFirstLookup(JNIEnv* env, jclass, jint threads)
@@ -415,6 +438,7 @@ void registerWrapperProbe(JNIEnv* env)
         row("attachFromNewThread", "()[Z", &attachFromNewThread),
         row("countToStringLookups", "(I)[I", &countToStringLookups),
         row("concurrentFirstLookup", "(I)[I", &concurrentFirstLookup),
+        row("countAssignmentGlobals", "(Ljava/lang/Object;Ljava/lang/Object;)[I", &countAssignmentGlobals),
         row("newByteArray", "(I)V", &newByteArray),
         row("guarded", "(I)I", &guarded),
         row("guardedVoid", "(I)V", &guardedVoid),

@@ -114,6 +114,23 @@ TEST(ModifiedUtf8, ModifiedFormsFromJavaPassUnchanged)
     EXPECT_EQ(javaRead("\xC0\x80"), std::u16string(1, u'\0'));
 }
 
+// A module path from Java on its way to LoadLibraryW or dlopen.
+TEST(ModifiedUtf8, JavaTextBecomesUtf16OrUtf8UnlessItCannotNameAFile)
+{
+    const std::string cesu = "J\xC3\xBCrgen/\xED\xA0\xBD\xED\xB4\x91/\xED\xB0\x80/\xF0\x9F\x98\x80";
+    EXPECT_EQ(ModifiedUtf8::toUtf8(cesu.data(), cesu.size()),
+              "J\xC3\xBCrgen/\xF0\x9F\x94\x91/\xED\xB0\x80/\xF0\x9F\x98\x80");
+    EXPECT_FALSE(ModifiedUtf8::toUtf8("a\xC0\x80", 3));
+    const auto wide = [](const std::string& bytes) { return ModifiedUtf8::toUtf16(bytes.data(), bytes.size()); };
+    EXPECT_EQ(wide("C:\\J\xC3\xBCrgen\\\xED\xA0\xBD\xED\xB4\x91\\p.dll"), u"C:\\J\u00FCrgen\\\U0001F511\\p.dll");
+    EXPECT_EQ(wide("\xF0\x9F\x94\x91\xE2\x82\xAC"), u"\U0001F511\u20AC");
+    EXPECT_EQ(wide(""), u"");
+    for (const std::string& unusable :
+         {std::string("a\xC0\x80.dll"), std::string("a\xFF.dll"), std::string("a\xE2\x82"), std::string("a\0b", 3)}) {
+        EXPECT_FALSE(wide(unusable)) << unusable;
+    }
+}
+
 TEST(ModifiedUtf8, LabelFromTheFieldKeepsEveryBlank)
 {
     const std::string label = std::string("Schl\xC3\xBCssel f\xFCr \xF0\x9F\x94\x91 x") + std::string(11, ' ');

@@ -175,6 +175,13 @@ std::string CaseRunner::call(const std::vector<std::string>& tokens, std::size_t
         vm_.misuse(tokens[first] + " held " + std::to_string(peak - argumentLocals) +
                    " local references at once, more than the frame's " + std::to_string(HostVM::kLocalCapacity));
     }
+    // A real VM frees a native's locals when it returns, so a leak shows only
+    // here: what is left alive may be the object result and nothing else.
+    const std::size_t resultLocals = result.kind == 'L' && result.l != nullptr ? 1 : 0;
+    if (vm_.liveLocals() > argumentLocals + resultLocals) {
+        vm_.misuse(tokens[first] + " returned with " + std::to_string(vm_.liveLocals() - argumentLocals) +
+                   " local reference(s) of its own alive, where its result needs " + std::to_string(resultLocals));
+    }
     std::string outcome;
     // A CapiToken native that returns a long reports failure by a code.
     const bool failed = vm_.pendingException() != nullptr || (result.kind == 'J' && !isStatic && result.j != 0);

@@ -39,14 +39,20 @@ jint JNICALL misbehave(JNIEnv* env, jclass, jstring how)
     } else if (fault == "deleted-reference") {
         env->DeleteLocalRef(how);
         env->GetStringUTFLength(how);
+    } else if (fault == "local-kept") {
+        env->NewStringUTF("kept");
     } else if (fault == "unlisted-constructor") {
         jclass cls = env->FindClass("orvane/clapi/crypto/PKCS11Exception");
         env->GetMethodID(cls, "<init>", "()V");
+        env->DeleteLocalRef(cls);
     } else if (fault == "unimplemented-function") {
         env->GetVersion();
     } else if (fault == "modified-utf8") {
         jstring s = env->NewStringUTF("\xC0\x80-\xED\xA0\xBD\xED\xB8\x80");
-        env->ThrowNew(env->FindClass("java/io/IOException"), text(env, s).c_str());
+        jclass cls = env->FindClass("java/io/IOException");
+        env->ThrowNew(cls, text(env, s).c_str());
+        env->DeleteLocalRef(cls);
+        env->DeleteLocalRef(s);
     }
     return 7;
 }

@@ -297,6 +297,7 @@ struct State {
     bool requireLogin = false;
     bool autoEvents = false;
     uint64_t rng = 0;
+    CK_FUNCTION_LIST* handedList = nullptr; // nullptr: the full list
 };
 
 State& S()
@@ -1572,9 +1573,42 @@ CK_RV m_GetFunctionList(CK_FUNCTION_LIST** out)
     return call("C_GetFunctionList", {}, [&]() -> CK_RV {
         if (!out)
             return CKR_ARGUMENTS_BAD;
-        *out = &gFunctionList;
+        *out = S().handedList ? S().handedList : &gFunctionList;
         return CKR_OK;
     });
+}
+
+bool leaveEmpty(CK_FUNCTION_LIST& list, const std::string& name)
+{
+#define P11MOCK_LEAVE_EMPTY(f, how)                                                                                    \
+    if (name == "C_" #f) {                                                                                             \
+        list.C_##f = nullptr;                                                                                          \
+        return true;                                                                                                   \
+    }
+    P11MOCK_FUNCTIONS(P11MOCK_LEAVE_EMPTY)
+#undef P11MOCK_LEAVE_EMPTY
+    return false;
+}
+
+// A list with the named entries empty; nullptr for an unknown name. Every
+// list handed out stays valid for the life of the process, as a module
+// loaded with it may use it until then.
+CK_FUNCTION_LIST* listWithout(const char* names)
+{
+    static std::vector<CK_FUNCTION_LIST*>* kept = new std::vector<CK_FUNCTION_LIST*>;
+    CK_FUNCTION_LIST list = gFunctionList;
+    std::string all(names), name;
+    for (size_t at = 0; at <= all.size(); ++at) {
+        if (at < all.size() && all[at] != ' ') {
+            name += all[at];
+        } else if (!name.empty()) {
+            if (!leaveEmpty(list, name))
+                return nullptr;
+            name.clear();
+        }
+    }
+    kept->push_back(new CK_FUNCTION_LIST(list));
+    return kept->back();
 }
 
 // Runs f on the slot under the lock; `missing` for an unknown slot.
@@ -1824,6 +1858,20 @@ P11MOCK_API int P11MOCK_CALL mock_remove_attribute(unsigned long handle, unsigne
     Guard g;
     Object* o = findObjectAnywhere(handle);
     return o && o->remove(type) ? 0 : -1;
+}
+
+P11MOCK_API int P11MOCK_CALL mock_set_empty_entries(const char* names)
+{
+    Guard g;
+    if (!names || !*names) {
+        S().handedList = nullptr;
+        return 0;
+    }
+    CK_FUNCTION_LIST* list = listWithout(names);
+    if (!list)
+        return -1;
+    S().handedList = list;
+    return 0;
 }
 
 P11MOCK_API int P11MOCK_CALL mock_fail(const char* functionName, unsigned long rv, unsigned long nth)

@@ -290,7 +290,8 @@ typedef struct P11MockAttribute {
    no login; event queue emptied; faults cleared; call counts zeroed; log cleared
    and enabled; options back to defaults (extra length 0, reinit off, removed-
    session rv CKR_DEVICE_REMOVED, require-login off, auto slot events off); next
-   session handle 1, next object handle 0x1000; random generator reseeded.
+   session handle 1, next object handle 0x1000; random generator reseeded;
+   the full function list handed out.
    It does NOT change whether the module is initialised (a bridge that called
    C_Initialize keeps working; see mock_set_initialized). */
 P11MOCK_API void P11MOCK_CALL mock_reset(void);
@@ -424,6 +425,14 @@ P11MOCK_API int P11MOCK_CALL mock_remove_attribute(unsigned long handle, unsigne
    An injected call does nothing else (no output written, no state change) but is
    logged. Returns 0, or -1 for an unknown name. */
 P11MOCK_API int P11MOCK_CALL mock_fail(const char* functionName, unsigned long rv, unsigned long nth);
+
+/* The function list C_GetFunctionList hands out from now on leaves the
+   entries of the named functions empty (NULL), as some vendor modules do for
+   functions they lack: names separated by blanks, e.g. "C_SeedRandom
+   C_WaitForSlotEvent". NULL or "" hands out the full list again, as does
+   mock_reset. A list already handed out never changes. Returns 0, or -1 for
+   an unknown name (nothing changes then). */
+P11MOCK_API int P11MOCK_CALL mock_set_empty_entries(const char* names);
 
 /* Remove every fault. */
 P11MOCK_API void P11MOCK_CALL mock_clear_faults(void);

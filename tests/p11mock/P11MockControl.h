@@ -72,6 +72,7 @@
     X(set_attribute, int, (unsigned long, unsigned long, const void*, unsigned long))                                  \
     X(remove_attribute, int, (unsigned long, unsigned long))                                                           \
     X(fail, int, (const char*, unsigned long, unsigned long))                                                          \
+    X(set_empty_entries, int, (const char*))                                                                           \
     X(clear_faults, void, (void))                                                                                      \
     X(set_call_delay, int, (const char*, unsigned long))                                                               \
     X(call_count, unsigned long, (const char*))                                                                        \

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -333,6 +334,37 @@ TEST(CallLockTest, SleepersSharingTurnSlotsAreServedInArrivalOrder)
         caller.join();
     }
     EXPECT_EQ(order, arrivals);
+}
+
+// A caller that spins past its turn slot's next ticket sleeps behind it: ticket
+// 1 spins (a long limit) while tickets 2 to 17 fall asleep, so ticket 17 sleeps
+// in that slot before ticket 1 does. The release must still wake ticket 1, and
+// every caller finish; a stuck one is left behind with the lock it shares.
+TEST(CallLockTest, OlderSleeperBehindANewerOneInItsSlotIsWoken)
+{
+    constexpr auto kSpinLimit = std::chrono::milliseconds(300);
+    auto lock = std::make_shared<PKCS11Bridge::CallLock>(kSpinLimit);
+    auto finished = std::make_shared<std::atomic<unsigned int>>(0);
+    std::vector<std::thread> callers;
+    lock->lock();
+    std::chrono::steady_clock::time_point spinStart;
+    for (unsigned int n = 1; n <= 17; ++n) {
+        callers.emplace_back([lock, finished] {
+            const std::lock_guard<PKCS11Bridge::CallLock> turn(*lock);
+            finished->fetch_add(1);
+        });
+        EXPECT_TRUE(eventually([&] { return lock->getCallerCount() == n + 1; })) << "caller " << n;
+        if (n == 1) {
+            spinStart = std::chrono::steady_clock::now();
+        }
+    }
+    std::this_thread::sleep_until(spinStart + kSpinLimit + std::chrono::milliseconds(300));
+    lock->unlock();
+    const bool allFinished = eventually([&] { return finished->load() == 17; });
+    EXPECT_TRUE(allFinished) << finished->load() << " of 17 callers finished";
+    for (std::thread& caller : callers) {
+        allFinished ? caller.join() : caller.detach();
+    }
 }
 
 } // namespace

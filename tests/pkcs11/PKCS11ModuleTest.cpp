@@ -1,8 +1,10 @@
 // Loading modules, module ids, the slot list, refresh and slot events.
 #include "MockModuleFixture.h"
+#include "pkcs11bridge/BridgeFunctions.h"
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 using PKCS11Bridge::PKCS11Module;
@@ -73,6 +75,21 @@ TEST_F(ModuleLoading, PathThatCannotLoadNamesThePath)
     EXPECT_EQ(failure.returnValue, 0UL);
 }
 
+#ifndef _WIN32
+// Java hands the path over as modified UTF-8, an emoji as two three-byte
+// surrogates; the file's name holds it as one four-byte sequence. (The JNI
+// host's cases load a copy from such a folder under Wine.)
+TEST_F(ModuleLoading, LoadsFromAFolderNamedOutsideAsciiAndTheBmp)
+{
+    const std::filesystem::path folder = std::filesystem::path(P11MOCK_MODULE_PATH).parent_path();
+    std::filesystem::create_directories(folder / "modul\xC3\xA9-\xF0\x9F\x98\x80");
+    std::filesystem::copy_file(P11MOCK_MODULE_PATH, folder / "modul\xC3\xA9-\xF0\x9F\x98\x80/copy.so",
+                               std::filesystem::copy_options::overwrite_existing);
+    const PKCS11Module copy((folder.string() + "/modul\xC3\xA9-\xED\xA0\xBD\xED\xB8\x80/copy.so").c_str());
+    EXPECT_EQ(copy.getNumberOfSlots(), 3u);
+}
+#endif
+
 TEST_F(ModuleLoading, LibraryWithoutFunctionListIsRefused)
 {
     const Failure failure = pkcs11Failure([] { PKCS11Module(NOFUNCTIONLIST_PATH); });
@@ -88,6 +105,30 @@ TEST_F(ModuleLoading, FailingFunctionListIsNamed)
     EXPECT_EQ(failure.message, "PKCS11Module::loadPKCS11Library() - Failed to invoke "
                                "C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR) - CKR_HOST_MEMORY");
     EXPECT_EQ(mock().call_count("C_Initialize"), 0UL);
+}
+
+// So that no other test meets an empty entry it did not ask for.
+TEST_F(ModuleLoading, MockFillsEveryEntryTheBridgeCalls)
+{
+    CK_FUNCTION_LIST_PTR list = nullptr;
+    ASSERT_EQ(reinterpret_cast<CK_C_GetFunctionList>(mock().symbol("C_GetFunctionList"))(&list), CKR_OK);
+#define ORV_EXPECT_ENTRY(name, labels) EXPECT_NE(list->name, nullptr) << #name;
+    ORV_BRIDGE_FUNCTIONS(ORV_EXPECT_ENTRY)
+#undef ORV_EXPECT_ENTRY
+}
+
+// An empty entry answers as an unsupported function would, without reaching
+// the module; the destructor's empty C_Finalize is answered the same way.
+TEST_F(ModuleLoading, EmptyEntriesAnswerNotSupported)
+{
+    ASSERT_EQ(mock().set_empty_entries("C_GetSlotInfo C_Finalize"), 0);
+    auto module = loadMock();
+    const Failure failure = pkcs11Failure([&] { module->getSlot(indexA)->tokenPresent(); });
+    EXPECT_EQ(failure.message,
+              "PKCS11Slot::tokenPresent() - Failed on call to C_GetSlotInfo() - CKR_FUNCTION_NOT_SUPPORTED");
+    EXPECT_EQ(failure.returnValue, CKR_FUNCTION_NOT_SUPPORTED);
+    module.reset();
+    EXPECT_EQ(mock().call_count("C_GetSlotInfo") + mock().call_count("C_Finalize"), 0UL);
 }
 
 TEST_F(ModuleLoading, FailedSlotListUsesUpTheIdButEntersNoModule)
@@ -171,20 +212,25 @@ TEST_F(ModuleSlots, SlotEventReturnsSlotId)
 {
     mock().queue_slot_event(P11MOCK_SLOT_C);
     EXPECT_EQ(module->waitForSlotEvent(), P11MOCK_SLOT_C);
-    EXPECT_EQ(mock().logLines(), (Calls{"C_GetSlotInfo slot=2 rv=0x0", "C_WaitForSlotEvent flags=0x1 slot=9 rv=0x0"}));
+    EXPECT_EQ(mock().logLines(), (Calls{"C_GetSlotList tokenPresent=0 list=NULL countIn=0 countOut=4 rv=0x0",
+                                        "C_GetSlotList tokenPresent=0 list=set countIn=4 countOut=4 rv=0x0",
+                                        "C_GetSlotInfo slot=2 rv=0x0", "C_WaitForSlotEvent flags=0x1 slot=9 rv=0x0"}));
     EXPECT_EQ(module->getNumberOfSlots(), 3u);
 }
 
-// One removable slot keeps the polling wait; fixed slots get the blocking one,
+// Fixed token slots beside an empty reader, as vendor middleware lists them:
+// the reader keeps the wait polling. Every slot fixed gets the blocking wait,
 // outside the call lock.
 TEST_F(ModuleSlots, OnlyFixedSlotsGetTheBlockingWait)
 {
-    mock().set_removable(P11MOCK_SLOT_A, 0);
-    mock().set_removable(P11MOCK_SLOT_C, 0);
+    for (const unsigned long id : {P11MOCK_SLOT_A, P11MOCK_SLOT_C, P11MOCK_SLOT_D}) {
+        mock().set_removable(id, 0);
+    }
     mock().queue_slot_event(P11MOCK_SLOT_C);
     EXPECT_EQ(module->waitForSlotEvent(), P11MOCK_SLOT_C);
-    EXPECT_EQ(calls(), (Calls{"C_GetSlotInfo", "C_GetSlotInfo", "C_GetSlotInfo", "C_WaitForSlotEvent"}));
-    mock().set_removable(P11MOCK_SLOT_D, 0);
+    EXPECT_EQ(linesOf("C_GetSlotInfo"), (Calls{"C_GetSlotInfo slot=2 rv=0x0", "C_GetSlotInfo slot=5 rv=0x0"}));
+    EXPECT_EQ(linesOf("C_WaitForSlotEvent"), (Calls{"C_WaitForSlotEvent flags=0x1 slot=9 rv=0x0"}));
+    mock().set_removable(P11MOCK_SLOT_EMPTY, 0);
     std::thread waiter([this] { EXPECT_EQ(module->waitForSlotEvent(), P11MOCK_SLOT_D); });
     for (int i = 0; i < 500 && mock().waiting_count() == 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -192,6 +238,7 @@ TEST_F(ModuleSlots, OnlyFixedSlotsGetTheBlockingWait)
     EXPECT_EQ(module->getCallLock().getCallerCount(), 0u);
     mock().queue_slot_event(P11MOCK_SLOT_D);
     waiter.join();
+    EXPECT_EQ(linesOf("C_GetSlotInfo").size(), 6u);
     EXPECT_EQ(linesOf("C_WaitForSlotEvent").back(), "C_WaitForSlotEvent flags=0x0 slot=11 rv=0x0");
 }
 

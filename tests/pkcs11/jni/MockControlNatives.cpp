@@ -82,6 +82,8 @@ MOCK_FORWARD(void, queueSlotEvent, (JNIEnv * env, jclass, jlong slotId), void(),
 MOCK_FORWARD(jlong, waitingCount, (JNIEnv * env, jclass), 0, waiting_count())
 MOCK_FORWARD(jint, fail, (JNIEnv * env, jclass, jstring function, jlong rv, jlong nth), -1,
              fail(text(env, function).c_str(), ULong(rv), ULong(nth)))
+MOCK_FORWARD(jint, setEmptyEntries, (JNIEnv * env, jclass, jstring names), -1,
+             set_empty_entries(text(env, names).c_str()))
 MOCK_FORWARD(void, clearFaults, (JNIEnv * env, jclass), void(), clear_faults())
 MOCK_FORWARD(jlong, callCount, (JNIEnv * env, jclass, jstring function), 0, call_count(text(env, function).c_str()))
 MOCK_FORWARD(void, logClear, (JNIEnv * env, jclass), void(), log_clear())

@@ -10,7 +10,7 @@ import java.util.Map;
 import java.util.Set;
 
 /**
- * The benchmark driver: checks every path's results, then times each operation through the three paths,
+ * The benchmark driver: checks every path's results, then times each operation through every path that has it,
  * interleaved round by round so that a shared machine's noise falls on all of them alike.
  *
  * <p>Options: --module M --module-copy C --direct PROGRAM --work DIR --pin-env VAR --out FILE.json
@@ -41,8 +41,10 @@ public final class BenchMain {
         List<BenchPath> paths = new ArrayList<>();
         try {
             paths.add(new DirectPath(options.get("direct"), options.get("module"), inputs, pin));
-            paths.add(new BridgePath(options.get("module"), inputs, pin, tokens));
+            BridgePath bridge = new BridgePath(options.get("module"), inputs, pin, tokens);
+            paths.add(bridge);
             paths.add(new SunPath(options.get("module-copy"), inputs, pin, tokens));
+            paths.add(new ProviderPath(options.get("module"), bridge, inputs, pin));
             ResultCheck check = new ResultCheck(inputs);
             for (Operation operation : operations) {
                 for (BenchPath path : paths) {

@@ -22,6 +22,11 @@ public class CapiToken {
 
     public native long nativeIsCertificateInStore(byte[] certificate, String storeName, boolean[] found);
 
+    /**
+     * Signs a SHA-1 (HASH_SHA1, 20 bytes) or MD5 (HASH_MD5, 16 bytes) digest, no other, with the key of a
+     * certificate in a system store, into a signature array of exactly the signature's length. The signature
+     * is little-endian, as CryptSignHashA writes it: reverse it for java.security.Signature (docs/java-api.md).
+     */
     public native long nativeWrapDigest(byte[] digest, int hashType, byte[] certificate, String storeName,
             byte[] signature, int keySpec);
 

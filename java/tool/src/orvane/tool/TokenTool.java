@@ -92,7 +92,9 @@ public final class TokenTool {
             System.loadLibrary("ORVNative");
         } catch (UnsatisfiedLinkError e) {
             throw new ToolException("cannot load the ORVNative library (java.library.path="
-                    + System.getProperty("java.library.path") + "): " + e.getMessage());
+                    + System.getProperty("java.library.path") + "): " + e.getMessage()
+                    + "; start java with -Djava.library.path=DIR, DIR holding the library (from dist/: linux-x86_64,"
+                    + " windows-x64 or windows-x86)");
         }
     }
 

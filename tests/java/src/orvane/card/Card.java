@@ -91,22 +91,34 @@ final class Card {
         script("start", env("ORV_CARD_RELAY"));
     }
 
+    /** Ends pcscd and the card's relay, as a PC/SC service that went down. */
+    static void stopPcscd() throws IOException, InterruptedException {
+        script("stop");
+    }
+
     /**
-     * The README's recovery after pcscd restarted: log out and close the old
-     * session (either may fail on a session the restart voided), refresh,
-     * then a new session and login.
+     * The README's recovery after pcscd restarted, as written there: log out
+     * and close the old session (either may fail on a session the restart
+     * voided, or on a slot a refresh while pcscd was down left out), refresh,
+     * and again until the slot is listed; then a new session and login.
+     * Returns how many tries it took.
      */
-    static void recoverAfterPcscdRestart() throws Exception {
+    static int recoverAfterPcscdRestart() throws Exception {
         int m = module();
-        try {
-            PKCS11Slot.logout(m, SLOT);
-            PKCS11Slot.closeSession(m, SLOT);
-        } catch (PKCS11Exception voided) {
-            System.out.println("card: after the restart: " + voided.getMessage());
+        int s = SLOT;
+        String pin = pin();
+        int tries;
+        for (tries = 1; ; tries++) {     // until refresh lists the slot again
+            try { PKCS11Slot.logout(m, s); PKCS11Slot.closeSession(m, s); }
+            catch (PKCS11Exception | IndexOutOfBoundsException voided) { }  // a void session, or no slot yet
+            PKCS11Module.refresh(m);         // closes what is left and lists the slots again
+            if (s < PKCS11Module.getNumberOfSlots(m)) break;
+            if (tries == 60) throw new IllegalStateException("the card did not come back");
+            Thread.sleep(500);               // pcscd is not back yet
         }
-        PKCS11Module.refresh(m);
-        PKCS11Slot.openSession(m, SLOT);
-        PKCS11Slot.login(m, SLOT, pin(), PKCS11Slot.CKU_USER);
+        PKCS11Slot.openSession(m, s);
+        PKCS11Slot.login(m, s, pin, PKCS11Slot.CKU_USER);
+        return tries;
     }
 
     private static void script(String... command) throws IOException, InterruptedException {

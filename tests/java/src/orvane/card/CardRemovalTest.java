@@ -75,6 +75,22 @@ class CardRemovalTest extends LoggedInCard {
     }
 
     @Test
+    @Timeout(value = 90, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
+    void signingComesBackWhenPcscdIsStillDownAtTheFirstTry() throws Exception {
+        Card.stopPcscd();
+        Future<?> restart = pool.submit(() -> {
+            Thread.sleep(2000);
+            Card.restartPcscd();
+            return null;
+        });
+        int tries = Card.recoverAfterPcscdRestart();
+        restart.get(60, TimeUnit.SECONDS);
+        System.out.println("card: recovered after " + tries + " tries");
+        assertTrue(tries > 1, "pcscd was back at the first try");
+        Card.signAndCheck(DATA, PKCS11Slot.CKM_SHA256_RSA_PKCS, "SHA256withRSA");
+    }
+
+    @Test
     void waitForSlotEventBlocksUntilRemovalAndUntilInsertion() throws Exception {
         Future<Long> removal = Card.blockedWaiter(pool);
         Card.remove();

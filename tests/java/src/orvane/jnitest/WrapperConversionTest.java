@@ -40,6 +40,12 @@ class WrapperConversionTest {
     }
 
     @Test
+    void assignmentReleasesTheReferenceTheWrapperHeld() {
+        // One reference per wrapper and one for the assigned value; each deleted once.
+        assertArrayEquals(new int[] {3, 3}, WrapperProbe.countAssignmentGlobals(new Object(), new Object()));
+    }
+
+    @Test
     void typeDescriptorsAndComposedSignature() {
         String[] expected = {
             "java/lang/Object", "Ljava/lang/Object;",

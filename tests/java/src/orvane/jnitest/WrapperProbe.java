@@ -40,6 +40,9 @@ final class WrapperProbe {
 
     static native int[] concurrentFirstLookup(int threads);
 
+    /** {global references made, deleted} while two wrappers are made, one assigned to the other, both destroyed. */
+    static native int[] countAssignmentGlobals(Object first, Object second);
+
     static native void newByteArray(int size);
 
     static native int guarded(int kind);

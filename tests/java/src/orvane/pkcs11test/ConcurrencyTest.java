@@ -12,6 +12,7 @@ import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.atomic.AtomicIntegerArray;
 
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.Timeout;
 
 import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Module;
@@ -131,6 +132,7 @@ class ConcurrencyTest {
 
     /** A thread blocked waiting for a slot event does not hold up the others. */
     @Test
+    @Timeout(value = 30, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
     void signersGoOnWhileAThreadWaitsForASlotEvent() throws Exception {
         TestModules.resetMock();
         int m = TestModules.mock;

@@ -29,6 +29,9 @@ public final class MockControl {
 
     static native int fail(String function, long rv, long nth);
 
+    /** Modules loaded from now on get a function list with these entries (blank-separated) empty. */
+    static native int setEmptyEntries(String names);
+
     static native void clearFaults();
 
     static native long callCount(String function);

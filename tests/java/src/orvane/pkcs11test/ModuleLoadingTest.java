@@ -7,12 +7,16 @@ import static orvane.pkcs11test.TestModules.failure;
 import static orvane.testsupport.SoftHsmSetup.messageOf;
 
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.Timeout;
 
 import orvane.clapi.crypto.PKCS11Exception;
 import orvane.clapi.crypto.PKCS11Module;
 import orvane.clapi.crypto.PKCS11Slot;
 
-/** Loading modules: ids, SoftHSM2's slots, a second load, and failed loads that use no id. */
+/**
+ * Loading modules: ids, SoftHSM2's slots, a second load, and failed loads that use no id. A slot event
+ * wait that never returns fails its case within seconds instead of holding the suite.
+ */
 class ModuleLoadingTest {
     private static final String NOT_FOUND = "PKCS11Module::getModule(unsigned int) - A PKCS11Module with a moduleId of '";
 
@@ -59,6 +63,7 @@ class ModuleLoadingTest {
     }
 
     @Test
+    @Timeout(value = 10, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
     void unknownModuleIdsRaisePKCS11Exception() {
         assertEquals(NOT_FOUND + "-1' was not found", failure(() -> PKCS11Module.getNumberOfSlots(-1)));
         assertEquals(NOT_FOUND + "99999' was not found", failure(() -> PKCS11Module.waitForSlotEvent(99999)));
@@ -66,12 +71,14 @@ class ModuleLoadingTest {
     }
 
     @Test
+    @Timeout(value = 10, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
     void softHsmRefusesTheBlockingWaitItsFixedSlotsGet() {
         assertEquals("PKCS11Module::waitForSlotEvent() - Failed on call to C_WaitForSlotEvent(0, &slotID, NULL_PTR)"
                 + " it returned '84'.", failure(() -> PKCS11Module.waitForSlotEvent(TestModules.softHsm)));
     }
 
     @Test
+    @Timeout(value = 10, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
     void slotEventReturnsSlotIdZeroExtended() throws Exception {
         TestModules.resetMock();
         MockControl.queueSlotEvent(MockControl.SLOT_C);
@@ -81,6 +88,7 @@ class ModuleLoadingTest {
     }
 
     @Test
+    @Timeout(value = 20, threadMode = Timeout.ThreadMode.SEPARATE_THREAD)
     void blockedWaitReturnsWhenEventArrives() throws Exception {
         TestModules.resetMock();
         long[] seen = {-1};
