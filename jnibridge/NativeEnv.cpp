@@ -44,6 +44,16 @@ jbyteArray newByteArray(JNIEnv* env, const void* bytes, jsize length)
     return array;
 }
 
+jstring newStringModifiedUtf8(JNIEnv* env, const char* text)
+{
+    return env->NewStringUTF(text);
+}
+
+jstring newStringUtf16(JNIEnv* env, const char16_t* units, jsize length)
+{
+    return env->NewString(reinterpret_cast<const jchar*>(units), length);
+}
+
 jclass objectClass(JNIEnv* env, jobject object)
 {
     return env->GetObjectClass(object);

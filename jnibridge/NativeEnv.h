@@ -30,6 +30,11 @@ jbyteArray newByteArray(JNIEnv* env, jsize length);
 // exception pending, when it cannot be made or filled.
 jbyteArray newByteArray(JNIEnv* env, const void* bytes, jsize length);
 
+// A new local Java string from modified UTF-8 ending at its NUL, or from
+// UTF-16 code units; null, with the VM's exception pending, on failure.
+jstring newStringModifiedUtf8(JNIEnv* env, const char* text);
+jstring newStringUtf16(JNIEnv* env, const char16_t* units, jsize length);
+
 // A new local reference to the object's own class.
 jclass objectClass(JNIEnv* env, jobject object);
 
