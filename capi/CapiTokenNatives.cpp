@@ -8,6 +8,7 @@
 #include "capi/ResultCodes.h"
 #include "jnibridge/ArrayElements.h"
 #include "jnibridge/LocalRef.h"
+#include "jnibridge/NativeEnv.h"
 #include "jnibridge/NativeMethodTable.h"
 #include "capi/CapiTokenTable.h"
 
@@ -28,7 +29,7 @@ const JavaExceptionRoute kSeedRoute = {"java/io/IOException", "java/io/IOExcepti
 jlong addToJavaList(JNIEnv* env, jobject list, jmethodID add, const SecureBuffer& certificate)
 {
     const auto length = static_cast<jsize>(certificate.length());
-    LocalRef<jbyteArray> array(env, env->NewByteArray(length));
+    LocalRef<jbyteArray> array(env, JNIBridge::newByteArray(env, length));
     if (!array) {
         return ResultCode::kListNewByteArray;
     }
@@ -39,11 +40,9 @@ jlong addToJavaList(JNIEnv* env, jobject list, jmethodID add, const SecureBuffer
         }
         std::memcpy(elements.get(), certificate.data(), certificate.length());
     }
-    env->CallBooleanMethod(list, add, array.get());
-    if (env->ExceptionCheck()) {
-        // The caller learns of the failure from the code; left pending, the
-        // exception would hide the code from Java altogether.
-        env->ExceptionClear();
+    // The caller learns of a throwing add from the code; left pending, the
+    // exception would hide the code from Java altogether.
+    if (!JNIBridge::callBooleanMethodClearing(env, list, add, array.get())) {
         return ResultCode::kListAddThrew;
     }
     return ResultCode::kSuccess;
@@ -68,18 +67,18 @@ void seedDirectBuffer(JNIEnv* env, jobject buffer)
     if (buffer == nullptr) {
         throw Common::Exception("CAPIbridge::nativeGenerateSeed() the ByteBuffer is null.", 0);
     }
-    void* address = env->GetDirectBufferAddress(buffer);
-    const jlong capacity = env->GetDirectBufferCapacity(buffer);
-    if (env->ExceptionCheck()) {
+    const JNIBridge::DirectBuffer direct = JNIBridge::directBuffer(env, buffer);
+    if (JNIBridge::exceptionPending(env)) {
         return;
     }
-    if (address == nullptr || capacity < 0) {
+    const jlong capacity = direct.capacity;
+    if (direct.address == nullptr || capacity < 0) {
         throw Common::Exception("CAPIbridge::nativeGenerateSeed() the ByteBuffer is not a direct buffer.", 0);
     }
     if (static_cast<unsigned long long>(capacity) > 0xFFFFFFFFull) {
         throw Common::Exception("CAPIbridge::nativeGenerateSeed() the ByteBuffer is larger than 4 GiB.", 0);
     }
-    ORVcapi().generateSeed(static_cast<unsigned char*>(address), static_cast<DWORD>(capacity));
+    ORVcapi().generateSeed(static_cast<unsigned char*>(direct.address), static_cast<DWORD>(capacity));
 }
 
 } // namespace
@@ -148,7 +147,7 @@ jlong JNICALL nativeWrapDigest(JNIEnv* env, jobject, jbyteArray digest, jint has
         if (hashType < 0) {
             return ResultCode::kWrapHashTypeNegative;
         }
-        const jsize outputLength = signature != nullptr ? env->GetArrayLength(signature) : 0;
+        const jsize outputLength = JNIBridge::arrayLength(env, signature);
         if (outputLength < 1) {
             return ResultCode::kWrapSignatureArrayEmpty;
         }
@@ -173,12 +172,12 @@ jlong JNICALL nativeGetCertificates(JNIEnv* env, jobject, jstring storeName, job
         if (list == nullptr) {
             return ResultCode::kListNull;
         }
-        LocalRef<jclass> listClass(env, env->GetObjectClass(list));
+        LocalRef<jclass> listClass(env, JNIBridge::objectClass(env, list));
         if (!listClass) {
             return ResultCode::kListNull;
         }
         // Looked up on the object's own class, so an override of add is the one called.
-        const jmethodID add = env->GetMethodID(listClass.get(), "add", "(Ljava/lang/Object;)Z");
+        const jmethodID add = JNIBridge::methodId(env, listClass.get(), "add", "(Ljava/lang/Object;)Z");
         if (add == nullptr) {
             return ResultCode::kListNoAddMethod;
         }
@@ -220,12 +219,8 @@ jbyteArray JNICALL nativeUnwrapSecretKey(JNIEnv* env, jobject, jbyteArray wrappe
                                     ResultCode::kUnwrapKeyLengthInvalid);
         }
         const auto length = static_cast<jsize>(plainKey.length());
-        jbyteArray array = env->NewByteArray(length);
-        if (array == nullptr) {
-            return; // OutOfMemoryError is pending
-        }
-        env->SetByteArrayRegion(array, 0, length, reinterpret_cast<const jbyte*>(plainKey.data()));
-        result = array;
+        // Null leaves the VM's OutOfMemoryError pending.
+        result = JNIBridge::newByteArray(env, plainKey.data(), length);
     });
     return result;
 }

@@ -2,6 +2,7 @@
 #include "registry/JavaText.h"
 
 #include "jnibridge/ModifiedUtf8.h"
+#include "jnibridge/NativeEnv.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -78,13 +79,13 @@ std::u16string JavaText::toUtf16(const std::string& bytes)
 jstring JavaText::toJava(JNIEnv* env, const std::string& bytes)
 {
     if (bytes.size() <= static_cast<std::size_t>(std::numeric_limits<jsize>::max()) && isModifiedUtf8(bytes)) {
-        return env->NewStringUTF(bytes.c_str());
+        return JNIBridge::newStringModifiedUtf8(env, bytes.c_str());
     }
     const std::u16string utf16 = toUtf16(bytes);
     if (utf16.size() > static_cast<std::size_t>(std::numeric_limits<jsize>::max())) {
         throw std::length_error("JavaText::toJava(JNIEnv*, const std::string&) - too long for a Java string");
     }
-    return env->NewString(reinterpret_cast<const jchar*>(utf16.data()), static_cast<jsize>(utf16.size()));
+    return JNIBridge::newStringUtf16(env, utf16.data(), static_cast<jsize>(utf16.size()));
 }
 
 } // namespace RegistryBridge
