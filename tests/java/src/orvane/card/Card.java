@@ -97,7 +97,7 @@ final class Card {
     }
 
     /**
-     * The README's recovery after pcscd restarted, as written there: log out
+     * The recovery in docs/callers-contract.md after pcscd restarted, as written there: log out
      * and close the old session (either may fail on a session the restart
      * voided, or on a slot a refresh while pcscd was down left out), refresh,
      * and again until the slot is listed; then a new session and login.

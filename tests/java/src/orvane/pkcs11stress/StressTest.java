@@ -128,7 +128,7 @@ class StressTest {
     }
 
     /**
-     * What the Threads section of the README tells callers: a digest left
+     * What the Threads section of docs/callers-contract.md tells callers: a digest left
      * unfinished keeps the slot's session busy for every other operation until
      * the session is closed and opened again.
      */
