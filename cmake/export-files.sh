@@ -16,7 +16,8 @@ trap 'rm -rf "$work"' EXIT
 # standing for the .so as in the table printer; OUTPUT.d lists the tables read.
 column=3
 [ "$mode" = x64 ] && column=4
-"$cxx" -E -P -x c++ -I "$source" -MD -MF "$output.d" -MT "$output" "$source/cmake/export-rows.in" | tr -s ' \t\r\n' '\n\n\n\n' |
+"$cxx" -E -P -x c++ -I "$source" -MD -MF "$output.d" -MT "$output" -o "$work/expanded" "$source/cmake/export-rows.in"
+tr -s ' \t\r\n' '\n\n\n\n' <"$work/expanded" |
     awk -v column="$column" '
         function flush() { if (n >= column) print row[2], row[column]; n = 0 }
         $0 == "ORV_EXPORT" { flush() }
@@ -27,7 +28,8 @@ column=3
 # "symbol function" for each function the libraries define: the symbol as the
 # linker names it (on x86 without the C prefix underscore, with the stdcall
 # suffix), the function as c++filt writes it, up to its parameter list.
-"$nm" -P --defined-only -g "$@" | awk '$2 == "T" { print $1 }' | sort -u >"$work/symbols"
+"$nm" -P --defined-only -g "$@" >"$work/nm"
+awk '$2 == "T" { print $1 }' "$work/nm" | sort -u >"$work/symbols"
 [ "$mode" = x86 ] && sed -i 's/^_//' "$work/symbols"
 sed 's/@[0-9]*$//' "$work/symbols" | "$cxxfilt" | sed 's/(.*$//' >"$work/functions"
 paste -d ' ' "$work/symbols" "$work/functions" >"$work/defined"
