@@ -1,7 +1,7 @@
 // Entry functions of the CapiToken natives. They are exported (on Linux by
-// visibility, on Windows through ORVNative.def, which gives them the decorated
-// names of nativeWrapDigest and the others) so the DLL keeps the export table
-// Java applications already link against.
+// visibility, on Windows through the .def file made from CapiTokenTable.h,
+// which gives them the decorated names of nativeWrapDigest and the others) so
+// the DLL keeps the export table Java applications already link against.
 #ifndef ORV_CAPI_CAPITOKENNATIVES_H
 #define ORV_CAPI_CAPITOKENNATIVES_H
 
