@@ -1,5 +1,5 @@
 // Reading regedit's .reg export format into a key tree.
-#include "platform/standin/RegFile.h"
+#include "tests/standin/RegFile.h"
 
 #include <cctype>
 

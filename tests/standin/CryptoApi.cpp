@@ -1,10 +1,10 @@
 // CryptoAPI provider, key and hash functions over OpenSSL. RSA results are
 // little-endian, as CryptoAPI returns them. Handles live in three tables;
 // each object guards its own mutable state.
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 #include "platform/linux/HandleTable.h"
-#include "platform/standin/KeyBlob.h"
-#include "platform/standin/Providers.h"
+#include "tests/standin/KeyBlob.h"
+#include "tests/standin/Providers.h"
 
 #include <openssl/err.h>
 #include <openssl/rand.h>

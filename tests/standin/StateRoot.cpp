@@ -1,5 +1,5 @@
 // The stand-in's state directory: finding it, files written whole, and names safe for it.
-#include "platform/standin/StateRoot.h"
+#include "tests/standin/StateRoot.h"
 
 #include <dirent.h>
 #include <fcntl.h>

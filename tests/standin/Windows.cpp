@@ -1,8 +1,8 @@
 // A process-local table of titled top-level windows, standing in for the
 // desktop that FindWindowA searches. One list, guarded by its own lock.
-#include "platform/standin/StandInWindows.h"
+#include "tests/standin/StandInWindows.h"
 
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 
 #include <algorithm>
 #include <mutex>

@@ -12,13 +12,13 @@
 // The state directory is $ORV_WIN32_ROOT, else $XDG_DATA_HOME/orvnative-win32,
 // else ~/.local/share/orvnative-win32.
 #include "platform/Win32.h"
-#include "platform/standin/Certificates.h"
-#include "platform/standin/Common.h"
-#include "platform/standin/KeyBlob.h"
-#include "platform/standin/KeyStorage.h"
-#include "platform/standin/Providers.h"
-#include "platform/standin/Registry.h"
-#include "platform/standin/StateRoot.h"
+#include "tests/standin/Certificates.h"
+#include "tests/standin/Common.h"
+#include "tests/standin/KeyBlob.h"
+#include "tests/standin/KeyStorage.h"
+#include "tests/standin/Providers.h"
+#include "tests/standin/Registry.h"
+#include "tests/standin/StateRoot.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>

@@ -1,11 +1,11 @@
 // The stand-in's key storage providers: their names, and their keys and refusals on disk.
-#include "platform/standin/KeyStorage.h"
+#include "tests/standin/KeyStorage.h"
 
-#include "platform/standin/StandInKeyStorage.h"
+#include "tests/standin/StandInKeyStorage.h"
 
-#include "platform/standin/KeyBlob.h"
-#include "platform/standin/Providers.h"
-#include "platform/standin/StateRoot.h"
+#include "tests/standin/KeyBlob.h"
+#include "tests/standin/Providers.h"
+#include "tests/standin/StateRoot.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // Text helpers: case-blind comparison, wide and UTF-16 text to UTF-8, hexadecimal.
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 
 #include <cctype>
 

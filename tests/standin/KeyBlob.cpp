@@ -1,5 +1,5 @@
 // RSA keys to and from CryptoAPI's PUBLICKEYBLOB and PRIVATEKEYBLOB layouts.
-#include "platform/standin/KeyBlob.h"
+#include "tests/standin/KeyBlob.h"
 
 #include <openssl/core_names.h>
 #include <openssl/err.h>

@@ -1,7 +1,7 @@
 // The stand-in's cryptographic service providers, their algorithm lists and their key containers on disk.
-#include "platform/standin/Providers.h"
+#include "tests/standin/Providers.h"
 
-#include "platform/standin/StateRoot.h"
+#include "tests/standin/StateRoot.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>

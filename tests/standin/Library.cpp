@@ -3,7 +3,7 @@
 #include "platform/Win32.h"
 
 #include "platform/linux/DynamicLoader.h"
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 
 #include <cstdlib>
 #include <cstring>

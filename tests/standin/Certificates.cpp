@@ -2,13 +2,13 @@
 // like Windows' (Duplicate/Free); every live context is registered so a
 // stale or foreign pointer is refused rather than dereferenced. Stores keep
 // their certificates in SHA-1 order, which is also the enumeration order.
-#include "platform/standin/Certificates.h"
-#include "platform/standin/StandInStores.h"
+#include "tests/standin/Certificates.h"
+#include "tests/standin/StandInStores.h"
 
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 #include "platform/linux/ContextTable.h"
 #include "platform/linux/HandleTable.h"
-#include "platform/standin/StateRoot.h"
+#include "tests/standin/StateRoot.h"
 
 #include <openssl/asn1.h>
 #include <openssl/err.h>

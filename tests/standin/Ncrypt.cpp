@@ -2,12 +2,12 @@
 // and DSA keys opened from the state directory or RSA keys imported in
 // memory, PKCS#1 v1.5 and DSA signatures, and decryption. Unlike CryptoAPI, CNG takes and gives numbers
 // big-endian and returns its status instead of setting the last error.
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 #include "platform/linux/HandleTable.h"
-#include "platform/standin/KeyBlob.h"
-#include "platform/standin/KeyStorage.h"
+#include "tests/standin/KeyBlob.h"
+#include "tests/standin/KeyStorage.h"
 
-#include "platform/standin/StandInKeyStorage.h"
+#include "tests/standin/StandInKeyStorage.h"
 
 #include <openssl/dsa.h>
 #include <openssl/err.h>

@@ -1,9 +1,9 @@
 // Registry functions over the .reg files of the state directory. An opened
 // key keeps the snapshot it was opened in, as a handle keeps its key.
-#include "platform/standin/Registry.h"
+#include "tests/standin/Registry.h"
 
 #include "platform/linux/HandleTable.h"
-#include "platform/standin/StateRoot.h"
+#include "tests/standin/StateRoot.h"
 
 #include <sys/stat.h>
 
