@@ -1,7 +1,7 @@
 // The Win32 subset the bridges call. On Windows it is the real API; elsewhere
 // it is declared here with the same names, signatures, types, constants and
 // error codes so bridge code compiles unchanged, and implemented by the shipped
-// layer (platform/linux) or the tests' stand-in (platform/standin).
+// layer (platform/linux) or the tests' stand-in (tests/standin).
 #ifndef ORV_PLATFORM_WIN32_H
 #define ORV_PLATFORM_WIN32_H
 

@@ -5,7 +5,7 @@ set -e
 packages="cmake ninja-build g++ make pkg-config libgtest-dev googletest libssl-dev openssl
           libp11-kit-dev openjdk-17-jdk-headless junit5 softhsm2 libsofthsm2 opensc
           g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix llvm python3
-          clang clang-format libclang-rt-14-dev valgrind devscripts strip-nondeterminism diffoscope-minimal
+          clang clang-format clang-tidy libclang-rt-14-dev valgrind devscripts strip-nondeterminism diffoscope-minimal
           pcscd vsmartcard-vpcd libcacard-dev libnss3-tools opensc-pkcs11 pcsc-tools iproute2 procps
           osslsigncode libengine-pkcs11-openssl python3-jsonschema"
 missing=""

@@ -39,8 +39,9 @@ public:
         std::unique_ptr<T> doomed; // freed after the lock is released
         std::lock_guard<std::mutex> guard(lock_);
         auto it = byPointer_.find(context);
-        if (it == byPointer_.end())
+        if (it == byPointer_.end()) {
             return false;
+        }
         if ((it->second->references += delta) == 0) {
             doomed = std::move(it->second);
             byPointer_.erase(it);

@@ -32,20 +32,24 @@ public:
     // The next element if it has the tag (definite lengths only, as DER has).
     bool next(BYTE tag, Element& out)
     {
-        if (end_ - at_ < 2 || *at_ != tag)
+        if (end_ - at_ < 2 || *at_ != tag) {
             return false;
+        }
         const BYTE* p = at_ + 1;
         std::size_t length = *p++;
         if (length & 0x80) {
             std::size_t count = length & 0x7F;
-            if (count == 0 || count > 4 || static_cast<std::size_t>(end_ - p) < count)
+            if (count == 0 || count > 4 || static_cast<std::size_t>(end_ - p) < count) {
                 return false;
+            }
             length = 0;
-            for (std::size_t i = 0; i < count; ++i)
+            for (std::size_t i = 0; i < count; ++i) {
                 length = (length << 8) | *p++;
+            }
         }
-        if (static_cast<std::size_t>(end_ - p) < length)
+        if (static_cast<std::size_t>(end_ - p) < length) {
             return false;
+        }
         out = Element{tag, at_, p, p + length};
         at_ = out.end;
         return true;
@@ -65,16 +69,19 @@ std::vector<BYTE> whole(const Element& e)
 
 LONG DerCertificate::parse(const BYTE* data, DWORD size)
 {
-    if (data == nullptr || size == 0)
+    if (data == nullptr || size == 0) {
         return CRYPT_E_ASN1_EOD;
+    }
     Reader outer(data, data + size);
     Element certificate, tbs, algorithm, signature;
-    if (!outer.next(kSequence, certificate))
+    if (!outer.next(kSequence, certificate)) {
         return CRYPT_E_ASN1_BADTAG;
+    }
     Reader parts(certificate.content, certificate.end);
     if (!parts.next(kSequence, tbs) || !parts.next(kSequence, algorithm) || !parts.next(kBitString, signature) ||
-        !parts.atEnd())
+        !parts.atEnd()) {
         return CRYPT_E_ASN1_BADTAG;
+    }
 
     Reader fields(tbs.content, tbs.end);
     Element version, serial, name[2], skipped;
@@ -82,14 +89,16 @@ LONG DerCertificate::parse(const BYTE* data, DWORD size)
     if (fields.peekTag() == kVersionTag) {
         Element number;
         if (!fields.next(kVersionTag, version) || !Reader(version.content, version.end).next(kInteger, number) ||
-            number.end - number.content != 1)
+            number.end - number.content != 1) {
             return CRYPT_E_ASN1_BADTAG;
+        }
         version_ = *number.content;
     }
     if (!fields.next(kInteger, serial) || serial.content == serial.end || !fields.next(kSequence, skipped) ||
         !fields.next(kSequence, name[0]) || !fields.next(kSequence, skipped) || !fields.next(kSequence, name[1]) ||
-        !fields.next(kSequence, skipped))
+        !fields.next(kSequence, skipped)) {
         return CRYPT_E_ASN1_BADTAG;
+    }
 
     encoded_ = whole(certificate);
     serial_.assign(serial.content, serial.end);

@@ -74,10 +74,12 @@ bool isStore(HCERTSTORE store)
 // Find and Enum free the previous context as Windows does, then find nothing.
 PCCERT_CONTEXT nothingAfter(HCERTSTORE store, PCCERT_CONTEXT previous)
 {
-    if (previous != nullptr && !adjustReferences(previous, -1))
+    if (previous != nullptr && !adjustReferences(previous, -1)) {
         return failNull<const CERT_CONTEXT>(E_INVALIDARG);
-    if (!isStore(store))
+    }
+    if (!isStore(store)) {
         return failNull<const CERT_CONTEXT>(E_INVALIDARG);
+    }
     return failNull<const CERT_CONTEXT>(CRYPT_E_NOT_FOUND);
 }
 
@@ -90,43 +92,50 @@ extern "C" {
 
 HCERTSTORE WINAPI CertOpenSystemStoreA(HCRYPTPROV_LEGACY, LPCSTR szSubsystemProtocol)
 {
-    if (szSubsystemProtocol == nullptr || szSubsystemProtocol[0] == '\0')
+    if (szSubsystemProtocol == nullptr || szSubsystemProtocol[0] == '\0') {
         return failNull<void>(E_INVALIDARG);
+    }
     auto name = std::make_shared<std::string>(szSubsystemProtocol);
     return reinterpret_cast<HCERTSTORE>(storeHandles().add(std::move(name)));
 }
 
 BOOL WINAPI CertCloseStore(HCERTSTORE hCertStore, DWORD)
 {
-    if (hCertStore == nullptr)
+    if (hCertStore == nullptr) {
         return TRUE;
-    if (!storeHandles().remove(reinterpret_cast<std::uintptr_t>(hCertStore)))
+    }
+    if (!storeHandles().remove(reinterpret_cast<std::uintptr_t>(hCertStore))) {
         return fail(E_INVALIDARG);
+    }
     return TRUE;
 }
 
 PCCERT_CONTEXT WINAPI CertCreateCertificateContext(DWORD dwCertEncodingType, CONST BYTE* pbCertEncoded,
                                                    DWORD cbCertEncoded)
 {
-    if ((dwCertEncodingType & X509_ASN_ENCODING) == 0)
+    if ((dwCertEncodingType & X509_ASN_ENCODING) == 0) {
         return failNull<const CERT_CONTEXT>(E_INVALIDARG);
+    }
     DerCertificate certificate;
-    if (LONG error = certificate.parse(pbCertEncoded, cbCertEncoded))
+    if (LONG error = certificate.parse(pbCertEncoded, cbCertEncoded)) {
         return failNull<const CERT_CONTEXT>(error);
+    }
     return liveContexts().add(buildContext(std::move(certificate)));
 }
 
 BOOL WINAPI CertFreeCertificateContext(PCCERT_CONTEXT pCertContext)
 {
-    if (pCertContext != nullptr && !adjustReferences(pCertContext, -1))
+    if (pCertContext != nullptr && !adjustReferences(pCertContext, -1)) {
         return fail(E_INVALIDARG);
+    }
     return TRUE;
 }
 
 PCCERT_CONTEXT WINAPI CertDuplicateCertificateContext(PCCERT_CONTEXT pCertContext)
 {
-    if (pCertContext != nullptr && !adjustReferences(pCertContext, +1))
+    if (pCertContext != nullptr && !adjustReferences(pCertContext, +1)) {
         return failNull<const CERT_CONTEXT>(E_INVALIDARG);
+    }
     return pCertContext;
 }
 
@@ -144,15 +153,17 @@ PCCERT_CONTEXT WINAPI CertEnumCertificatesInStore(HCERTSTORE hCertStore, PCCERT_
 // A context of its own carries no properties: none was ever set on it.
 BOOL WINAPI CertGetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD, void*, DWORD* pcbData)
 {
-    if (pcbData == nullptr || !adjustReferences(pCertContext, 0))
+    if (pcbData == nullptr || !adjustReferences(pCertContext, 0)) {
         return fail(E_INVALIDARG);
+    }
     return fail(CRYPT_E_NOT_FOUND);
 }
 
 BOOL WINAPI CertSetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD, DWORD, const void*)
 {
-    if (!adjustReferences(pCertContext, 0))
+    if (!adjustReferences(pCertContext, 0)) {
         return fail(E_INVALIDARG);
+    }
     return fail(E_NOTIMPL);
 }
 
@@ -160,10 +171,12 @@ BOOL WINAPI CertSetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD
 BOOL WINAPI CertAddEncodedCertificateToStore(HCERTSTORE hCertStore, DWORD, CONST BYTE*, DWORD, DWORD,
                                              PCCERT_CONTEXT* ppCertContext)
 {
-    if (ppCertContext != nullptr)
+    if (ppCertContext != nullptr) {
         *ppCertContext = nullptr;
-    if (!isStore(hCertStore))
+    }
+    if (!isStore(hCertStore)) {
         return fail(E_INVALIDARG);
+    }
     return fail(ERROR_ACCESS_DENIED);
 }
 

@@ -37,8 +37,9 @@ public:
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = items_.find(handle);
-        if (it == items_.end())
+        if (it == items_.end()) {
             return nullptr;
+        }
         std::shared_ptr<T> object = std::move(it->second);
         items_.erase(it);
         return object;

@@ -13,12 +13,15 @@ bool namesWindowsDll(const char* file)
 {
     const std::size_t length = std::strlen(file);
     const char suffix[] = ".dll";
-    if (length < sizeof suffix - 1)
+    if (length < sizeof suffix - 1) {
         return false;
+    }
     const char* tail = file + length - (sizeof suffix - 1);
-    for (std::size_t i = 0; suffix[i] != '\0'; ++i)
-        if (std::tolower(static_cast<unsigned char>(tail[i])) != suffix[i])
+    for (std::size_t i = 0; suffix[i] != '\0'; ++i) {
+        if (std::tolower(static_cast<unsigned char>(tail[i])) != suffix[i]) {
             return false;
+        }
+    }
     return true;
 }
 
@@ -31,8 +34,9 @@ extern "C" {
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
 {
     // Never handed to dlopen: a file of that name here would not be Windows' DLL.
-    if (lpLibFileName != nullptr && namesWindowsDll(lpLibFileName))
+    if (lpLibFileName != nullptr && namesWindowsDll(lpLibFileName)) {
         return failNull<HINSTANCE__>(ERROR_MOD_NOT_FOUND);
+    }
     return loadSharedObject(lpLibFileName);
 }
 

@@ -9,8 +9,9 @@ extern "C" {
 
 BOOL WINAPI CryptAcquireContextA(HCRYPTPROV* phProv, LPCSTR, LPCSTR szProvider, DWORD, DWORD)
 {
-    if (phProv == nullptr)
+    if (phProv == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
+    }
     *phProv = 0;
     // A named provider is looked up by name, an unnamed one by its type's default.
     return fail(szProvider != nullptr ? NTE_KEYSET_NOT_DEF : NTE_PROV_TYPE_NOT_DEF);

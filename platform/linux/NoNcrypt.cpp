@@ -7,8 +7,9 @@ extern "C" {
 
 SECURITY_STATUS WINAPI NCryptOpenStorageProvider(NCRYPT_PROV_HANDLE* phProvider, LPCWSTR, DWORD)
 {
-    if (phProvider != nullptr)
+    if (phProvider != nullptr) {
         *phProvider = 0;
+    }
     return NTE_BAD_PROVIDER;
 }
 

@@ -19,14 +19,17 @@ extern "C" {
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
 {
-    if (phkResult == nullptr)
+    if (phkResult == nullptr) {
         return ERROR_INVALID_PARAMETER;
+    }
     *phkResult = nullptr;
-    if (!isPredefined(hKey))
+    if (!isPredefined(hKey)) {
         return ERROR_INVALID_HANDLE;
+    }
     // An empty path opens the key itself, as on Windows.
-    if (lpSubKey != nullptr && lpSubKey[0] != '\0')
+    if (lpSubKey != nullptr && lpSubKey[0] != '\0') {
         return ERROR_FILE_NOT_FOUND;
+    }
     *phkResult = hKey;
     return ERROR_SUCCESS;
 }

@@ -42,9 +42,11 @@ struct OwnedByThread {
     std::vector<std::weak_ptr<MutexObject>> mutexes;
     ~OwnedByThread()
     {
-        for (auto& weak : mutexes)
-            if (auto mutex = weak.lock())
+        for (auto& weak : mutexes) {
+            if (auto mutex = weak.lock()) {
                 mutex->abandonIfOwnedBy(std::this_thread::get_id());
+            }
+        }
     }
 };
 thread_local OwnedByThread ownedByThread;
@@ -62,8 +64,9 @@ void MutexObject::rememberOwnedByThisThread()
     auto& list = ownedByThread.mutexes;
     for (auto it = list.begin(); it != list.end();) {
         std::shared_ptr<MutexObject> entry = it->lock();
-        if (entry.get() == this)
+        if (entry.get() == this) {
             return;
+        }
         it = entry ? it + 1 : list.erase(it);
     }
     list.push_back(weak_from_this());
@@ -103,8 +106,9 @@ DWORD MutexObject::wait(DWORD milliseconds)
 bool MutexObject::release()
 {
     std::lock_guard<std::mutex> guard(lock_);
-    if (!ownedByCaller())
+    if (!ownedByCaller()) {
         return false;
+    }
     if (--recursion_ == 0) {
         owned_ = false;
         released_.notify_one();
@@ -115,8 +119,9 @@ bool MutexObject::release()
 void MutexObject::abandonIfOwnedBy(std::thread::id thread)
 {
     std::lock_guard<std::mutex> guard(lock_);
-    if (!owned_ || owner_ != thread)
+    if (!owned_ || owner_ != thread) {
         return;
+    }
     owned_ = false;
     recursion_ = 0;
     abandoned_ = true;
@@ -144,13 +149,15 @@ NamedMutexes& namedMutexes()
 std::shared_ptr<MutexObject> openOrCreate(const char* name, bool& existed)
 {
     existed = false;
-    if (name == nullptr || name[0] == '\0')
+    if (name == nullptr || name[0] == '\0') {
         return std::make_shared<MutexObject>();
+    }
     NamedMutexes& table = namedMutexes();
     std::lock_guard<std::mutex> guard(table.lock);
     // Names of mutexes whose last handle was closed are free again.
-    for (auto it = table.byName.begin(); it != table.byName.end();)
+    for (auto it = table.byName.begin(); it != table.byName.end();) {
         it = it->second.expired() ? table.byName.erase(it) : std::next(it);
+    }
     std::weak_ptr<MutexObject>& slot = table.byName[name];
     if (auto mutex = slot.lock()) {
         existed = true;
@@ -181,8 +188,9 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL bInitialOwner, LPCSTR lpN
 {
     bool existed = false;
     std::shared_ptr<MutexObject> mutex = openOrCreate(lpName, existed);
-    if (bInitialOwner)
+    if (bInitialOwner) {
         mutex->acquireInitially();
+    }
     HANDLE handle = toHandle(kernelHandles().add(mutex));
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
@@ -201,17 +209,20 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
 BOOL WINAPI ReleaseMutex(HANDLE hMutex)
 {
     std::shared_ptr<MutexObject> mutex = kernelHandles().find(fromHandle(hMutex));
-    if (!mutex)
+    if (!mutex) {
         return fail(ERROR_INVALID_HANDLE);
-    if (!mutex->release())
+    }
+    if (!mutex->release()) {
         return fail(ERROR_NOT_OWNER);
+    }
     return TRUE;
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject)
 {
-    if (!kernelHandles().remove(fromHandle(hObject)))
+    if (!kernelHandles().remove(fromHandle(hObject))) {
         return fail(ERROR_INVALID_HANDLE);
+    }
     return TRUE;
 }
 

@@ -1,7 +1,7 @@
 // jniShutdownNativeAccessibility over the stand-in's window table.
 #include "accessibility/AccessibilityShutdown.h"
 
-#include "platform/standin/StandInWindows.h"
+#include "tests/standin/StandInWindows.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #ifndef _WIN32
-#include "platform/standin/StandInKeyStorage.h"
+#include "tests/standin/StandInKeyStorage.h"
 
 #include <unistd.h>
 #else

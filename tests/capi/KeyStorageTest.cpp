@@ -12,7 +12,7 @@
 #include "capi/ORVcapi.h"
 
 #ifndef _WIN32
-#include "platform/standin/StandInKeyStorage.h"
+#include "tests/standin/StandInKeyStorage.h"
 #endif
 
 #include <gtest/gtest.h>

@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #ifndef _WIN32
-#include "platform/standin/StandInStores.h"
+#include "tests/standin/StandInStores.h"
 #endif
 
 using namespace CAPIBridge;

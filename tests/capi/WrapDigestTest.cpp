@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
-#include "platform/standin/StandInContainers.h"
+#include "tests/standin/StandInContainers.h"
 #endif
 
 using namespace CAPIBridge;

@@ -2,7 +2,7 @@
 // accepted file must mean the same when written back out and parsed again
 // (REGEDIT4 in ANSI, and 5.00 in UTF-16LE where the text allows it), and a
 // file must mean the same in ANSI/UTF-8 as in UTF-16LE.
-#include "platform/standin/RegFile.h"
+#include "tests/standin/RegFile.h"
 
 #include <cstdint>
 #include <cstdio>

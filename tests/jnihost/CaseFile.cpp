@@ -81,6 +81,17 @@ CaseFile::CaseFile(const std::string& path, const std::string& platform, const s
             }
             continue;
         }
+        if (line.compare(0, 6, "cover ") == 0) {
+            const std::vector<std::string> words = tokenize(line.substr(6));
+            if (words.size() != 2 || (words[1] != "any" && words[1] != "failure")) {
+                fail(number, "cover Class.method any|failure");
+            }
+            if (applies) {
+                coverage_[words[0]] = words[1];
+            }
+            lastApplies = false;
+            continue;
+        }
         lastApplies = applies;
         if (!applies) {
             continue;

@@ -13,6 +13,9 @@
 //   mock label SLOT BYTES                a token label byte for byte (BYTES as a byte[] argument)
 //   mock calls                           PKCS#11 functions the module saw since the last look
 //   window open | window quit            a window titled "Access Bridge status" (Windows)
+//   cover Class.method any|failure       what the coverage check asks of a native that cannot
+//                                        both succeed and fail here: any outcome, or a failure;
+//                                        the last line that applies counts
 //
 // ${NAME} takes a variable given on the command line; ${bytes:FILE} the
 // rendering of a material file's bytes, ${hex:FILE} their hex, ${list:PREFIX}
@@ -39,6 +42,8 @@ public:
              const std::string& materialDir);
 
     const std::vector<CaseStatement>& statements() const noexcept { return statements_; }
+    // Native name to what its cover line asks; natives without one need both outcomes.
+    const std::map<std::string, std::string>& coverage() const noexcept { return coverage_; }
 
     static std::vector<std::string> tokenize(const std::string& text);
     // A quoted token's UTF-16 text; escapes \\ \" \n \t \uXXXX.
@@ -60,6 +65,7 @@ private:
     std::map<std::string, std::string> vars_;
     std::string materialDir_;
     std::vector<CaseStatement> statements_;
+    std::map<std::string, std::string> coverage_;
 };
 
 #endif

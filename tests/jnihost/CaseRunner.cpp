@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <stdexcept>
 
 namespace {
@@ -206,16 +207,29 @@ std::string CaseRunner::call(const std::vector<std::string>& tokens, std::size_t
     return outcome;
 }
 
-std::vector<std::string> CaseRunner::coverageGaps() const
+std::vector<std::string> CaseRunner::coverageGaps(const std::map<std::string, std::string>& asks) const
 {
     std::vector<std::string> gaps;
+    std::set<std::string> bound;
     for (const HostBinding& b : vm_.bindings()) {
         const std::string name = b.cls->name.substr(b.cls->name.rfind('/') + 1) + "." + b.method->name;
-        const bool ran = succeeded_.count(name) != 0 || failed_.count(name) != 0;
-        if (b.method->name == "jniShutdownNativeAccessibility"
-                ? !ran
-                : succeeded_.count(name) == 0 || failed_.count(name) == 0) {
-            gaps.push_back(name);
+        bound.insert(name);
+        const bool succeeded = succeeded_.count(name) != 0;
+        const bool failed = failed_.count(name) != 0;
+        const auto ask = asks.find(name);
+        if (ask == asks.end()) {
+            if (!succeeded || !failed) {
+                gaps.push_back("no case runs " + name + " both to a success and to a failure");
+            }
+        } else if (succeeded && failed) {
+            gaps.push_back("cover " + name + " " + ask->second + " asks less than its cases show: both outcomes");
+        } else if (ask->second == "any" ? !succeeded && !failed : !failed) {
+            gaps.push_back("no case runs " + name + (ask->second == "any" ? "" : " to a failure"));
+        }
+    }
+    for (const auto& ask : asks) {
+        if (bound.count(ask.first) == 0) {
+            gaps.push_back("cover names " + ask.first + ", which the library does not register");
         }
     }
     return gaps;

@@ -24,9 +24,10 @@ public:
 
     // Returns the number of statements whose outcome missed its expectation.
     int run(const CaseFile& cases, std::ostream& transcript, std::ostream& errors);
-    // Natives that no case ran both to a success and to a failure; the
-    // accessibility native, which reports nothing, needs only to have run.
-    std::vector<std::string> coverageGaps() const;
+    // One line per native whose runs miss what the cover lines ask of it
+    // (both a success and a failure where they name nothing), and per cover
+    // line that names no native or asks less than the runs already show.
+    std::vector<std::string> coverageGaps(const std::map<std::string, std::string>& asks) const;
 
 private:
     struct Argument {

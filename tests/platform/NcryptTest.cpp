@@ -3,7 +3,7 @@
 // checked with OpenSSL from the public key alone.
 #include "TestSupport.h"
 
-#include "platform/standin/StandInKeyStorage.h"
+#include "tests/standin/StandInKeyStorage.h"
 
 #include <openssl/rand.h>
 

@@ -1,7 +1,7 @@
 // Tests the stand-in's registry read from .reg files: keys, values, types and errors.
 #include "TestSupport.h"
 
-#include "platform/standin/Registry.h"
+#include "tests/standin/Registry.h"
 
 #include <sys/stat.h>
 

@@ -1,5 +1,5 @@
 // The stand-in's window table, seen through FindWindowA and PostMessageA.
-#include "platform/standin/StandInWindows.h"
+#include "tests/standin/StandInWindows.h"
 #include "TestSupport.h"
 
 namespace {

@@ -63,6 +63,11 @@ final class CaseFile {
                 }
                 continue;
             }
+            if (line.startsWith("cover ")) {
+                // Read by the C++ host's coverage check only.
+                lastApplies = false;
+                continue;
+            }
             lastApplies = applies;
             if (!applies) {
                 continue;

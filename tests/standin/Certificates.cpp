@@ -2,13 +2,13 @@
 // like Windows' (Duplicate/Free); every live context is registered so a
 // stale or foreign pointer is refused rather than dereferenced. Stores keep
 // their certificates in SHA-1 order, which is also the enumeration order.
-#include "platform/standin/Certificates.h"
-#include "platform/standin/StandInStores.h"
+#include "tests/standin/Certificates.h"
+#include "tests/standin/StandInStores.h"
 
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 #include "platform/linux/ContextTable.h"
 #include "platform/linux/HandleTable.h"
-#include "platform/standin/StateRoot.h"
+#include "tests/standin/StateRoot.h"
 
 #include <openssl/asn1.h>
 #include <openssl/err.h>
@@ -42,28 +42,33 @@ struct KeyProvInfo {
 // The content octets of one DER element.
 Bytes derContent(const Bytes& der)
 {
-    if (der.size() < 2)
+    if (der.size() < 2) {
         return {};
+    }
     std::size_t pos = 1, length = der[pos++];
     if (length & 0x80) {
         std::size_t count = length & 0x7F;
         length = 0;
-        for (std::size_t i = 0; i < count && pos < der.size(); ++i)
+        for (std::size_t i = 0; i < count && pos < der.size(); ++i) {
             length = (length << 8) | der[pos++];
+        }
     }
-    if (pos + length > der.size())
+    if (pos + length > der.size()) {
         return {};
+    }
     return Bytes(der.begin() + static_cast<long>(pos), der.begin() + static_cast<long>(pos + length));
 }
 
 template <typename T, typename Encoder>
 Bytes encode(const T* object, Encoder encoder)
 {
-    if (object == nullptr)
+    if (object == nullptr) {
         return {};
+    }
     int length = encoder(object, nullptr);
-    if (length <= 0)
+    if (length <= 0) {
         return {};
+    }
     Bytes out(static_cast<std::size_t>(length));
     unsigned char* p = out.data();
     encoder(object, &p);
@@ -84,8 +89,9 @@ Bytes serialLittleEndian(const X509* cert)
 Bytes trimmedSerial(const BYTE* data, DWORD size)
 {
     Bytes serial(data, data + size);
-    while (serial.size() > 1 && serial.back() == 0)
+    while (serial.size() > 1 && serial.back() == 0) {
         serial.pop_back();
+    }
     return serial;
 }
 
@@ -105,8 +111,9 @@ FILETIME toFileTime(const ASN1_TIME* time)
 {
     struct tm parts {};
     FILETIME result{};
-    if (time == nullptr || ASN1_TIME_to_tm(time, &parts) != 1)
+    if (time == nullptr || ASN1_TIME_to_tm(time, &parts) != 1) {
         return result;
+    }
     int64_t seconds = timegm(&parts);
     uint64_t ticks = static_cast<uint64_t>(seconds + 11644473600ll) * 10000000ull;
     result.dwLowDateTime = static_cast<DWORD>(ticks);
@@ -124,15 +131,18 @@ Bytes sha1Of(const Bytes& data)
 // Decodes exactly one certificate; the ASN.1 error Windows gives otherwise.
 LONG decodeCertificate(DWORD encodingType, const BYTE* data, DWORD size, X509Ptr& cert, Bytes& encoded)
 {
-    if ((encodingType & X509_ASN_ENCODING) == 0)
+    if ((encodingType & X509_ASN_ENCODING) == 0) {
         return E_INVALIDARG;
-    if (data == nullptr || size == 0)
+    }
+    if (data == nullptr || size == 0) {
         return CRYPT_E_ASN1_EOD;
+    }
     const unsigned char* p = data;
     cert.reset(d2i_X509(nullptr, &p, static_cast<long>(size)));
     ERR_clear_error();
-    if (!cert)
+    if (!cert) {
         return CRYPT_E_ASN1_BADTAG;
+    }
     encoded.assign(data, p);
     return 0;
 }
@@ -173,10 +183,12 @@ void setBits(CRYPT_BIT_BLOB& blob, Bytes& bytes, DWORD unused)
 Bytes bitStringBytes(const ASN1_BIT_STRING* bits, DWORD& unused)
 {
     unused = 0;
-    if (bits == nullptr)
+    if (bits == nullptr) {
         return {};
-    if (bits->flags & ASN1_STRING_FLAG_BITS_LEFT)
+    }
+    if (bits->flags & ASN1_STRING_FLAG_BITS_LEFT) {
         unused = static_cast<DWORD>(bits->flags & 0x07);
+    }
     return Bytes(bits->data, bits->data + bits->length);
 }
 
@@ -187,11 +199,13 @@ Bytes algorithmParameters(const X509_ALGOR* algorithm, std::string& oid)
     const void* value = nullptr;
     X509_ALGOR_get0(&object, &type, &value, algorithm);
     oid = oidText(object);
-    if (type == V_ASN1_UNDEF)
+    if (type == V_ASN1_UNDEF) {
         return {};
+    }
     ASN1_TYPE* parameter = ASN1_TYPE_new();
-    if (parameter == nullptr)
+    if (parameter == nullptr) {
         return {};
+    }
     ASN1_TYPE_set1(parameter, type, value);
     Bytes der = encode(parameter, [](const ASN1_TYPE* t, unsigned char** p) { return i2d_ASN1_TYPE(t, p); });
     ASN1_TYPE_free(parameter);
@@ -230,8 +244,9 @@ std::unique_ptr<CertImpl> buildContext(const X509* cert, const Bytes& encoded)
     X509_PUBKEY* publicKey = X509_get_X509_PUBKEY(cert);
     X509_ALGOR* keyAlgorithm = nullptr;
     X509_PUBKEY_get0_param(nullptr, nullptr, nullptr, &keyAlgorithm, publicKey);
-    if (keyAlgorithm != nullptr)
+    if (keyAlgorithm != nullptr) {
         impl->keyParameters = algorithmParameters(keyAlgorithm, impl->keyOid);
+    }
     DWORD keyUnused = 0, issuerUnused = 0, subjectUnused = 0;
     impl->publicKey = bitStringBytes(X509_get0_pubkey_bitstr(cert), keyUnused);
     const ASN1_BIT_STRING *issuerUid = nullptr, *subjectUid = nullptr;
@@ -328,25 +343,28 @@ std::optional<KeyProvInfo> parseKeyProvInfo(const Bytes& text)
     int fields = 0;
     while (std::getline(in, line)) {
         std::size_t equals = line.find('=');
-        if (equals == std::string::npos)
+        if (equals == std::string::npos) {
             continue;
+        }
         std::string key = line.substr(0, equals), value = line.substr(equals + 1);
         ++fields;
-        if (key == "container")
+        if (key == "container") {
             info.container = utf8ToWide(decodeName(value));
-        else if (key == "provider")
+        } else if (key == "provider") {
             info.provider = utf8ToWide(decodeName(value));
-        else if (key == "provtype")
+        } else if (key == "provtype") {
             info.provType = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
-        else if (key == "flags")
+        } else if (key == "flags") {
             info.flags = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
-        else if (key == "keyspec")
+        } else if (key == "keyspec") {
             info.keySpec = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
-        else
+        } else {
             --fields;
+        }
     }
-    if (fields < 5)
+    if (fields < 5) {
         return std::nullopt;
+    }
     return info;
 }
 
@@ -371,9 +389,11 @@ public:
     std::optional<Bytes> nextAfter(const std::string& previousSha1, Match match)
     {
         std::lock_guard<std::mutex> guard(lock_);
-        for (const StoreEntry& entry : entries_)
-            if (entry.sha1Hex > previousSha1 && match(entry))
+        for (const StoreEntry& entry : entries_) {
+            if (entry.sha1Hex > previousSha1 && match(entry)) {
                 return entry.encoded;
+            }
+        }
         return std::nullopt;
     }
 
@@ -408,18 +428,22 @@ void Store::load()
     std::lock_guard<std::mutex> guard(lock_);
     std::string dir = directory();
     for (const std::string& file : listDir(dir)) {
-        if (file.size() != 44 || file.compare(40, 4, ".der") != 0)
+        if (file.size() != 44 || file.compare(40, 4, ".der") != 0) {
             continue;
+        }
         Bytes encoded;
         X509Ptr cert;
         Bytes exact;
         if (!readFile(dir + "/" + file, encoded) ||
-            decodeCertificate(X509_ASN_ENCODING, encoded.data(), static_cast<DWORD>(encoded.size()), cert, exact) != 0)
+            decodeCertificate(X509_ASN_ENCODING, encoded.data(), static_cast<DWORD>(encoded.size()), cert, exact) !=
+                0) {
             continue; // a damaged file is skipped, as Windows skips bad store elements
+        }
         StoreEntry entry = makeEntry(cert.get(), exact);
         Bytes sidecar;
-        if (readFile(filePath(entry.sha1Hex, ".keyprov"), sidecar))
+        if (readFile(filePath(entry.sha1Hex, ".keyprov"), sidecar)) {
             entry.provInfo = parseKeyProvInfo(sidecar);
+        }
         entries_.push_back(std::move(entry));
     }
     std::sort(entries_.begin(), entries_.end(),
@@ -428,9 +452,11 @@ void Store::load()
 
 StoreEntry* Store::find(const std::string& sha1Hex)
 {
-    for (StoreEntry& entry : entries_)
-        if (entry.sha1Hex == sha1Hex)
+    for (StoreEntry& entry : entries_) {
+        if (entry.sha1Hex == sha1Hex) {
             return &entry;
+        }
+    }
     return nullptr;
 }
 
@@ -440,20 +466,24 @@ LONG Store::add(const X509* cert, const Bytes& encoded, DWORD disposition, Bytes
     std::lock_guard<std::mutex> guard(lock_);
     StoreEntry* existing = find(entry.sha1Hex);
     if (existing != nullptr) {
-        if (disposition == CERT_STORE_ADD_NEW)
+        if (disposition == CERT_STORE_ADD_NEW) {
             return CRYPT_E_EXISTS;
+        }
         if (disposition == CERT_STORE_ADD_USE_EXISTING) {
             stored = existing->encoded;
             return 0;
         }
-        if (disposition == CERT_STORE_ADD_REPLACE_EXISTING_INHERIT_PROPERTIES)
+        if (disposition == CERT_STORE_ADD_REPLACE_EXISTING_INHERIT_PROPERTIES) {
             entry.provInfo = existing->provInfo;
+        }
     }
     std::string dir = directory();
-    if (!makeDirs(dir) || !writeFileAtomic(filePath(entry.sha1Hex, ".der"), encoded.data(), encoded.size(), 0644))
+    if (!makeDirs(dir) || !writeFileAtomic(filePath(entry.sha1Hex, ".der"), encoded.data(), encoded.size(), 0644)) {
         return ERROR_ACCESS_DENIED;
-    if (!entry.provInfo)
+    }
+    if (!entry.provInfo) {
         removeFile(filePath(entry.sha1Hex, ".keyprov"));
+    }
     stored = entry.encoded;
     if (existing != nullptr) {
         *existing = std::move(entry);
@@ -469,8 +499,9 @@ bool Store::remove(const std::string& sha1Hex)
 {
     std::lock_guard<std::mutex> guard(lock_);
     auto it = std::find_if(entries_.begin(), entries_.end(), [&](const StoreEntry& e) { return e.sha1Hex == sha1Hex; });
-    if (it == entries_.end())
+    if (it == entries_.end()) {
         return false;
+    }
     entries_.erase(it);
     removeFile(filePath(sha1Hex, ".keyprov"));
     return removeFile(filePath(sha1Hex, ".der"));
@@ -487,14 +518,16 @@ LONG Store::setProvInfo(const std::string& sha1Hex, const std::optional<KeyProvI
 {
     std::lock_guard<std::mutex> guard(lock_);
     StoreEntry* entry = find(sha1Hex);
-    if (entry == nullptr)
+    if (entry == nullptr) {
         return CRYPT_E_NOT_FOUND; // deleted from the store meanwhile
+    }
     if (persist) {
         std::string path = filePath(sha1Hex, ".keyprov");
         if (info) {
             std::string text = serializeKeyProvInfo(*info);
-            if (!writeFileAtomic(path, reinterpret_cast<const BYTE*>(text.data()), text.size(), 0644))
+            if (!writeFileAtomic(path, reinterpret_cast<const BYTE*>(text.data()), text.size(), 0644)) {
                 return ERROR_ACCESS_DENIED;
+            }
         } else if (!removeFile(path)) {
             return ERROR_ACCESS_DENIED;
         }
@@ -518,8 +551,9 @@ PCCERT_CONTEXT newStoreContext(const Bytes& encoded, const std::shared_ptr<Store
 {
     X509Ptr cert;
     Bytes exact;
-    if (decodeCertificate(X509_ASN_ENCODING, encoded.data(), static_cast<DWORD>(encoded.size()), cert, exact) != 0)
+    if (decodeCertificate(X509_ASN_ENCODING, encoded.data(), static_cast<DWORD>(encoded.size()), cert, exact) != 0) {
         return failNull<const CERT_CONTEXT>(CRYPT_E_ASN1_BADTAG);
+    }
     std::unique_ptr<CertImpl> impl = buildContext(cert.get(), exact);
     impl->store = store;
     impl->context.hCertStore = handle;
@@ -532,13 +566,16 @@ bool contextFacts(PCCERT_CONTEXT context, std::string& sha1Hex, Bytes* encoded =
 {
     std::unique_lock<std::mutex> guard;
     CertImpl* impl = lookupContext(context, guard);
-    if (impl == nullptr)
+    if (impl == nullptr) {
         return false;
+    }
     sha1Hex = hexString(impl->sha1.data(), impl->sha1.size());
-    if (encoded)
+    if (encoded) {
         *encoded = impl->encoded;
-    if (store)
+    }
+    if (store) {
         *store = impl->store;
+    }
     return true;
 }
 
@@ -554,16 +591,18 @@ bool findPredicate(DWORD findType, const void* parameter, EntryMatch& match)
     case CERT_FIND_EXISTING: {
         Bytes encoded;
         std::string sha1;
-        if (parameter == nullptr || !contextFacts(static_cast<PCCERT_CONTEXT>(parameter), sha1, &encoded))
+        if (parameter == nullptr || !contextFacts(static_cast<PCCERT_CONTEXT>(parameter), sha1, &encoded)) {
             return false;
+        }
         match = [encoded](const StoreEntry& entry) { return entry.encoded == encoded; };
         return true;
     }
     case CERT_FIND_SUBJECT_CERT: {
         auto* info = static_cast<const CERT_INFO*>(parameter);
         if (info == nullptr || (info->Issuer.cbData > 0 && info->Issuer.pbData == nullptr) ||
-            (info->SerialNumber.cbData > 0 && info->SerialNumber.pbData == nullptr))
+            (info->SerialNumber.cbData > 0 && info->SerialNumber.pbData == nullptr)) {
             return false;
+        }
         Bytes issuer(info->Issuer.pbData, info->Issuer.pbData + info->Issuer.cbData);
         Bytes serial = trimmedSerial(info->SerialNumber.pbData, info->SerialNumber.cbData);
         match = [issuer, serial](const StoreEntry& entry) { return entry.issuer == issuer && entry.serial == serial; };
@@ -571,8 +610,9 @@ bool findPredicate(DWORD findType, const void* parameter, EntryMatch& match)
     }
     case CERT_FIND_SHA1_HASH: {
         auto* hash = static_cast<const CRYPT_HASH_BLOB*>(parameter);
-        if (hash == nullptr || (hash->cbData > 0 && hash->pbData == nullptr))
+        if (hash == nullptr || (hash->cbData > 0 && hash->pbData == nullptr)) {
             return false;
+        }
         std::string wanted = hexString(hash->pbData, hash->cbData);
         match = [wanted](const StoreEntry& entry) { return entry.sha1Hex == wanted; };
         return true;
@@ -589,15 +629,18 @@ PCCERT_CONTEXT nextInStore(HCERTSTORE handle, PCCERT_CONTEXT previous, const Ent
     std::shared_ptr<Store> store = storeHandles().find(storeId(handle));
     std::string after;
     if (previous != nullptr) {
-        if (!contextFacts(previous, after))
+        if (!contextFacts(previous, after)) {
             return failNull<const CERT_CONTEXT>(E_INVALIDARG);
+        }
         releaseContext(previous);
     }
-    if (!store)
+    if (!store) {
         return failNull<const CERT_CONTEXT>(E_INVALIDARG);
+    }
     std::optional<Bytes> found = store->nextAfter(after, match);
-    if (!found)
+    if (!found) {
         return failNull<const CERT_CONTEXT>(CRYPT_E_NOT_FOUND);
+    }
     return newStoreContext(*found, store, handle);
 }
 
@@ -633,8 +676,9 @@ BOOL copyProperty(const Bytes& value, void* data, DWORD* size)
 std::vector<std::string> storeNames()
 {
     std::vector<std::string> names;
-    for (const std::string& entry : listDir(stateDir(kStoresDir, false)))
+    for (const std::string& entry : listDir(stateDir(kStoresDir, false))) {
         names.push_back(decodeName(entry));
+    }
     return names;
 }
 
@@ -651,8 +695,9 @@ extern "C" {
 
 HCERTSTORE WINAPI CertOpenSystemStoreA(HCRYPTPROV_LEGACY, LPCSTR szSubsystemProtocol)
 {
-    if (szSubsystemProtocol == nullptr || szSubsystemProtocol[0] == '\0')
+    if (szSubsystemProtocol == nullptr || szSubsystemProtocol[0] == '\0') {
         return failNull<void>(E_INVALIDARG);
+    }
     // Store names are case-insensitive on Windows; "my" opens MY.
     auto store = std::make_shared<Store>(toUpperAscii(szSubsystemProtocol));
     store->load();
@@ -661,14 +706,17 @@ HCERTSTORE WINAPI CertOpenSystemStoreA(HCRYPTPROV_LEGACY, LPCSTR szSubsystemProt
 
 BOOL WINAPI CertCloseStore(HCERTSTORE hCertStore, DWORD dwFlags)
 {
-    if (hCertStore == nullptr)
+    if (hCertStore == nullptr) {
         return TRUE;
+    }
     std::shared_ptr<Store> store = storeHandles().remove(storeId(hCertStore));
-    if (!store)
+    if (!store) {
         return fail(E_INVALIDARG);
+    }
     // Contexts keep the store alive; CHECK asks to be told about them.
-    if ((dwFlags & CERT_CLOSE_STORE_CHECK_FLAG) && store.use_count() > 1)
+    if ((dwFlags & CERT_CLOSE_STORE_CHECK_FLAG) && store.use_count() > 1) {
         return fail(CRYPT_E_PENDING_CLOSE);
+    }
     return TRUE;
 }
 
@@ -677,28 +725,33 @@ PCCERT_CONTEXT WINAPI CertCreateCertificateContext(DWORD dwCertEncodingType, CON
 {
     X509Ptr cert;
     Bytes encoded;
-    if (LONG error = decodeCertificate(dwCertEncodingType, pbCertEncoded, cbCertEncoded, cert, encoded))
+    if (LONG error = decodeCertificate(dwCertEncodingType, pbCertEncoded, cbCertEncoded, cert, encoded)) {
         return failNull<const CERT_CONTEXT>(error);
+    }
     return registerContext(buildContext(cert.get(), encoded));
 }
 
 BOOL WINAPI CertFreeCertificateContext(PCCERT_CONTEXT pCertContext)
 {
-    if (pCertContext == nullptr)
+    if (pCertContext == nullptr) {
         return TRUE;
-    if (!releaseContext(pCertContext))
+    }
+    if (!releaseContext(pCertContext)) {
         return fail(E_INVALIDARG);
+    }
     return TRUE;
 }
 
 PCCERT_CONTEXT WINAPI CertDuplicateCertificateContext(PCCERT_CONTEXT pCertContext)
 {
-    if (pCertContext == nullptr)
+    if (pCertContext == nullptr) {
         return nullptr;
+    }
     std::unique_lock<std::mutex> guard;
     CertImpl* impl = lookupContext(pCertContext, guard);
-    if (impl == nullptr)
+    if (impl == nullptr) {
         return failNull<const CERT_CONTEXT>(E_INVALIDARG);
+    }
     ++impl->references;
     return pCertContext;
 }
@@ -721,37 +774,44 @@ PCCERT_CONTEXT WINAPI CertEnumCertificatesInStore(HCERTSTORE hCertStore, PCCERT_
 
 BOOL WINAPI CertGetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD dwPropId, void* pvData, DWORD* pcbData)
 {
-    if (pcbData == nullptr)
+    if (pcbData == nullptr) {
         return fail(E_INVALIDARG);
+    }
     std::string sha1;
     Bytes encoded;
     std::shared_ptr<Store> store;
-    if (!contextFacts(pCertContext, sha1, &encoded, &store))
+    if (!contextFacts(pCertContext, sha1, &encoded, &store)) {
         return fail(E_INVALIDARG);
-    if (dwPropId == CERT_SHA1_HASH_PROP_ID)
+    }
+    if (dwPropId == CERT_SHA1_HASH_PROP_ID) {
         return copyProperty(sha1Of(encoded), pvData, pcbData);
+    }
     if (dwPropId == CERT_MD5_HASH_PROP_ID) {
         Bytes digest(16);
         unsigned int length = 0;
         EVP_Digest(encoded.data(), encoded.size(), digest.data(), &length, EVP_md5(), nullptr);
         return copyProperty(digest, pvData, pcbData);
     }
-    if (dwPropId != CERT_KEY_PROV_INFO_PROP_ID)
+    if (dwPropId != CERT_KEY_PROV_INFO_PROP_ID) {
         return fail(CRYPT_E_NOT_FOUND);
+    }
     std::optional<KeyProvInfo> info;
     if (store) {
         info = store->provInfo(sha1);
     } else {
         std::unique_lock<std::mutex> guard;
-        if (CertImpl* impl = lookupContext(pCertContext, guard))
+        if (CertImpl* impl = lookupContext(pCertContext, guard)) {
             info = impl->ownProvInfo;
+        }
     }
-    if (!info)
+    if (!info) {
         return fail(CRYPT_E_NOT_FOUND);
+    }
     Bytes block(keyProvInfoSize(*info));
     writeKeyProvInfo(*info, block.data());
-    if (pvData == nullptr || *pcbData < block.size())
+    if (pvData == nullptr || *pcbData < block.size()) {
         return copyProperty(block, pvData, pcbData);
+    }
     // The strings' pointers must point into the caller's block, not ours.
     writeKeyProvInfo(*info, static_cast<BYTE*>(pvData));
     *pcbData = static_cast<DWORD>(block.size());
@@ -763,23 +823,28 @@ BOOL WINAPI CertSetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD
 {
     std::string sha1;
     std::shared_ptr<Store> store;
-    if (!contextFacts(pCertContext, sha1, nullptr, &store))
+    if (!contextFacts(pCertContext, sha1, nullptr, &store)) {
         return fail(E_INVALIDARG);
-    if (dwPropId != CERT_KEY_PROV_INFO_PROP_ID)
+    }
+    if (dwPropId != CERT_KEY_PROV_INFO_PROP_ID) {
         return fail(E_INVALIDARG);
+    }
     std::optional<KeyProvInfo> info;
-    if (pvData != nullptr)
+    if (pvData != nullptr) {
         info = keyProvInfoFromCaller(static_cast<const CRYPT_KEY_PROV_INFO*>(pvData));
+    }
     if (store) {
         bool persist = (dwFlags & CERT_SET_PROPERTY_INHIBIT_PERSIST_FLAG) == 0;
-        if (LONG error = store->setProvInfo(sha1, info, persist))
+        if (LONG error = store->setProvInfo(sha1, info, persist)) {
             return fail(error);
+        }
         return TRUE;
     }
     std::unique_lock<std::mutex> guard;
     CertImpl* impl = lookupContext(pCertContext, guard);
-    if (impl == nullptr)
+    if (impl == nullptr) {
         return fail(E_INVALIDARG);
+    }
     impl->ownProvInfo = info;
     return TRUE;
 }
@@ -787,23 +852,30 @@ BOOL WINAPI CertSetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD
 BOOL WINAPI CertAddEncodedCertificateToStore(HCERTSTORE hCertStore, DWORD dwCertEncodingType, CONST BYTE* pbCertEncoded,
                                              DWORD cbCertEncoded, DWORD dwAddDisposition, PCCERT_CONTEXT* ppCertContext)
 {
-    if (ppCertContext != nullptr)
+    if (ppCertContext != nullptr) {
         *ppCertContext = nullptr;
+    }
     std::shared_ptr<Store> store = storeHandles().find(storeId(hCertStore));
-    if (!store)
+    if (!store) {
         return fail(E_INVALIDARG);
-    if (dwAddDisposition < CERT_STORE_ADD_NEW || dwAddDisposition > CERT_STORE_ADD_REPLACE_EXISTING_INHERIT_PROPERTIES)
+    }
+    if (dwAddDisposition < CERT_STORE_ADD_NEW ||
+        dwAddDisposition > CERT_STORE_ADD_REPLACE_EXISTING_INHERIT_PROPERTIES) {
         return fail(E_INVALIDARG);
+    }
     X509Ptr cert;
     Bytes encoded, stored;
-    if (LONG error = decodeCertificate(dwCertEncodingType, pbCertEncoded, cbCertEncoded, cert, encoded))
+    if (LONG error = decodeCertificate(dwCertEncodingType, pbCertEncoded, cbCertEncoded, cert, encoded)) {
         return fail(error);
-    if (LONG error = store->add(cert.get(), encoded, dwAddDisposition, stored))
+    }
+    if (LONG error = store->add(cert.get(), encoded, dwAddDisposition, stored)) {
         return fail(error);
+    }
     if (ppCertContext != nullptr) {
         *ppCertContext = newStoreContext(stored, store, hCertStore);
-        if (*ppCertContext == nullptr)
+        if (*ppCertContext == nullptr) {
             return FALSE;
+        }
     }
     return TRUE;
 }
@@ -812,14 +884,17 @@ BOOL WINAPI CertDeleteCertificateFromStore(PCCERT_CONTEXT pCertContext)
 {
     std::string sha1;
     std::shared_ptr<Store> store;
-    if (!contextFacts(pCertContext, sha1, nullptr, &store))
+    if (!contextFacts(pCertContext, sha1, nullptr, &store)) {
         return fail(E_INVALIDARG);
+    }
     // Windows frees the context whatever the outcome.
     releaseContext(pCertContext);
-    if (!store)
+    if (!store) {
         return fail(E_INVALIDARG);
-    if (!store->remove(sha1))
+    }
+    if (!store->remove(sha1)) {
         return fail(CRYPT_E_NOT_FOUND);
+    }
     return TRUE;
 }
 

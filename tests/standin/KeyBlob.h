@@ -3,7 +3,7 @@
 #ifndef ORV_PLATFORM_KEY_BLOB_H
 #define ORV_PLATFORM_KEY_BLOB_H
 
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 
 namespace orv::platform {
 

@@ -5,8 +5,8 @@
 #ifndef ORV_PLATFORM_PROVIDERS_H
 #define ORV_PLATFORM_PROVIDERS_H
 
-#include "platform/standin/Common.h"
-#include "platform/standin/StandInContainers.h"
+#include "tests/standin/Common.h"
+#include "tests/standin/StandInContainers.h"
 
 #include <string>
 #include <vector>

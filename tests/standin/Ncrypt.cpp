@@ -2,12 +2,12 @@
 // and DSA keys opened from the state directory or RSA keys imported in
 // memory, PKCS#1 v1.5 and DSA signatures, and decryption. Unlike CryptoAPI, CNG takes and gives numbers
 // big-endian and returns its status instead of setting the last error.
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 #include "platform/linux/HandleTable.h"
-#include "platform/standin/KeyBlob.h"
-#include "platform/standin/KeyStorage.h"
+#include "tests/standin/KeyBlob.h"
+#include "tests/standin/KeyStorage.h"
 
-#include "platform/standin/StandInKeyStorage.h"
+#include "tests/standin/StandInKeyStorage.h"
 
 #include <openssl/dsa.h>
 #include <openssl/err.h>
@@ -91,8 +91,9 @@ bool dsaSign(EVP_PKEY* key, const BYTE* hash, DWORD hashLength, DWORD half, PBYT
             : nullptr;
     const BIGNUM* r = nullptr;
     const BIGNUM* s = nullptr;
-    if (signature != nullptr)
+    if (signature != nullptr) {
         DSA_SIG_get0(signature, &r, &s);
+    }
     const bool ok = signature != nullptr && BN_bn2binpad(r, output, static_cast<int>(half)) > 0 &&
                     BN_bn2binpad(s, output + half, static_cast<int>(half)) > 0;
     DSA_SIG_free(signature);
@@ -105,46 +106,59 @@ bool dsaSign(EVP_PKEY* key, const BYTE* hash, DWORD hashLength, DWORD half, PBYT
 SECURITY_STATUS dsaSignHash(const NcryptObject& key, DWORD padding, const BYTE* hash, DWORD hashLength, PBYTE output,
                             DWORD capacity, DWORD* result)
 {
-    if (padding != 0)
+    if (padding != 0) {
         return NTE_BAD_FLAGS;
+    }
     const DWORD half = dsaHalfBytes(key.key.get());
-    if (half == 0 || hashLength != half)
+    if (half == 0 || hashLength != half) {
         return NTE_INVALID_PARAMETER;
+    }
     *result = 2 * half;
-    if (output == nullptr)
+    if (output == nullptr) {
         return ERROR_SUCCESS;
-    if (capacity < 2 * half)
+    }
+    if (capacity < 2 * half) {
         return NTE_BUFFER_TOO_SMALL;
-    if (LONG refused = refusalOf(key))
+    }
+    if (LONG refused = refusalOf(key)) {
         return refused;
+    }
     return dsaSign(key.key.get(), hash, hashLength, half, output) ? ERROR_SUCCESS : NTE_FAIL;
 }
 
 const EVP_MD* digestNamed(LPCWSTR name)
 {
-    if (name == nullptr)
+    if (name == nullptr) {
         return nullptr;
+    }
     const std::string text = wideToUtf8(name);
-    if (text == "SHA1")
+    if (text == "SHA1") {
         return EVP_sha1();
-    if (text == "MD5")
+    }
+    if (text == "MD5") {
         return EVP_md5();
-    if (text == "SHA256")
+    }
+    if (text == "SHA256") {
         return EVP_sha256();
-    if (text == "SHA384")
+    }
+    if (text == "SHA384") {
         return EVP_sha384();
-    if (text == "SHA512")
+    }
+    if (text == "SHA512") {
         return EVP_sha512();
+    }
     return nullptr;
 }
 
 SECURITY_STATUS copyOut(const void* value, DWORD size, PBYTE output, DWORD capacity, DWORD* result)
 {
     *result = size;
-    if (output == nullptr)
+    if (output == nullptr) {
         return ERROR_SUCCESS;
-    if (capacity < size)
+    }
+    if (capacity < size) {
         return NTE_BUFFER_TOO_SMALL;
+    }
     std::memcpy(output, value, size);
     return ERROR_SUCCESS;
 }
@@ -164,11 +178,13 @@ bool rsaOperation(EVP_PKEY* key, bool sign, const EVP_MD* md, const BYTE* input,
     output.assign(length, 0);
     bool ok = ctx && (sign ? EVP_PKEY_sign_init(ctx.get()) : EVP_PKEY_decrypt_init(ctx.get())) > 0 &&
               EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) > 0;
-    if (ok && sign && md != nullptr)
+    if (ok && sign && md != nullptr) {
         ok = EVP_PKEY_CTX_set_signature_md(ctx.get(), md) > 0;
+    }
     // Bad padding must fail, not yield random bytes as newer OpenSSL would.
-    if (ok && !sign)
+    if (ok && !sign) {
         EVP_PKEY_CTX_ctrl_str(ctx.get(), "rsa_pkcs1_implicit_rejection", "0");
+    }
     ok = ok && (sign ? EVP_PKEY_sign(ctx.get(), output.data(), &length, input, inputLength)
                      : EVP_PKEY_decrypt(ctx.get(), output.data(), &length, input, inputLength)) > 0;
     ERR_clear_error();
@@ -208,14 +224,17 @@ extern "C" {
 
 SECURITY_STATUS WINAPI NCryptOpenStorageProvider(NCRYPT_PROV_HANDLE* phProvider, LPCWSTR pszProviderName, DWORD dwFlags)
 {
-    if (phProvider == nullptr)
+    if (phProvider == nullptr) {
         return NTE_INVALID_PARAMETER;
+    }
     *phProvider = 0;
-    if (dwFlags != 0)
+    if (dwFlags != 0) {
         return NTE_BAD_FLAGS;
+    }
     const char* name = keyStorageProviderName(pszProviderName ? wideToUtf8(pszProviderName) : "");
-    if (name == nullptr)
+    if (name == nullptr) {
         return NTE_BAD_PROVIDER;
+    }
     auto object = std::make_shared<NcryptObject>();
     object->provider = name;
     *phProvider = objects().add(std::move(object));
@@ -226,24 +245,30 @@ SECURITY_STATUS WINAPI NCryptOpenKey(NCRYPT_PROV_HANDLE hProvider, NCRYPT_KEY_HA
                                      DWORD dwLegacyKeySpec, DWORD dwFlags)
 {
     std::shared_ptr<NcryptObject> provider = findProvider(hProvider);
-    if (!provider)
+    if (!provider) {
         return NTE_INVALID_HANDLE;
-    if (phKey == nullptr || pszKeyName == nullptr || pszKeyName[0] == L'\0')
+    }
+    if (phKey == nullptr || pszKeyName == nullptr || pszKeyName[0] == L'\0') {
         return NTE_INVALID_PARAMETER;
+    }
     *phKey = 0;
-    if ((dwFlags & ~kOpenKeyFlags) != 0)
+    if ((dwFlags & ~kOpenKeyFlags) != 0) {
         return NTE_BAD_FLAGS;
-    if (dwLegacyKeySpec != 0 && dwLegacyKeySpec != AT_KEYEXCHANGE && dwLegacyKeySpec != AT_SIGNATURE)
+    }
+    if (dwLegacyKeySpec != 0 && dwLegacyKeySpec != AT_KEYEXCHANGE && dwLegacyKeySpec != AT_SIGNATURE) {
         return NTE_INVALID_PARAMETER;
+    }
     const std::string keyName = wideToUtf8(pszKeyName);
     const bool machine = (dwFlags & NCRYPT_MACHINE_KEY_FLAG) != 0;
     KeyStorage storage(provider->provider, machine);
     LONG error = 0;
     PkeyPtr key = storage.loadKey(keyName, dwLegacyKeySpec, error);
-    if (key)
+    if (key) {
         error = storage.refusal(keyName, KeyStorage::Stage::Open);
-    if (error != 0)
+    }
+    if (error != 0) {
         return error;
+    }
     *phKey = addKey(*provider, keyName, machine, sharePkey(std::move(key)));
     return ERROR_SUCCESS;
 }
@@ -253,19 +278,24 @@ SECURITY_STATUS WINAPI NCryptImportKey(NCRYPT_PROV_HANDLE hProvider, NCRYPT_KEY_
                                        DWORD cbData, DWORD dwFlags)
 {
     std::shared_ptr<NcryptObject> provider = findProvider(hProvider);
-    if (!provider)
+    if (!provider) {
         return NTE_INVALID_HANDLE;
-    if (phKey == nullptr || pszBlobType == nullptr || pbData == nullptr)
+    }
+    if (phKey == nullptr || pszBlobType == nullptr || pbData == nullptr) {
         return NTE_INVALID_PARAMETER;
+    }
     *phKey = 0;
-    if ((dwFlags & ~NCRYPT_SILENT_FLAG) != 0)
+    if ((dwFlags & ~NCRYPT_SILENT_FLAG) != 0) {
         return NTE_BAD_FLAGS;
+    }
     // Only a plain private key, kept in memory: no wrapping key, no name.
-    if (hImportKey != 0 || pParameterList != nullptr || wideToUtf8(pszBlobType) != "RSAPRIVATEBLOB")
+    if (hImportKey != 0 || pParameterList != nullptr || wideToUtf8(pszBlobType) != "RSAPRIVATEBLOB") {
         return NTE_NOT_SUPPORTED;
+    }
     PkeyPtr key;
-    if (LONG error = rsaKeyFromBcryptBlob(pbData, cbData, key))
+    if (LONG error = rsaKeyFromBcryptBlob(pbData, cbData, key)) {
         return error;
+    }
     *phKey = addKey(*provider, "", false, sharePkey(std::move(key)));
     return ERROR_SUCCESS;
 }
@@ -274,23 +304,30 @@ SECURITY_STATUS WINAPI NCryptGetProperty(NCRYPT_HANDLE hObject, LPCWSTR pszPrope
                                          DWORD* pcbResult, DWORD dwFlags)
 {
     std::shared_ptr<NcryptObject> object = objects().find(hObject);
-    if (!object)
+    if (!object) {
         return NTE_INVALID_HANDLE;
-    if (pszProperty == nullptr || pcbResult == nullptr)
+    }
+    if (pszProperty == nullptr || pcbResult == nullptr) {
         return NTE_INVALID_PARAMETER;
-    if ((dwFlags & ~NCRYPT_SILENT_FLAG) != 0)
+    }
+    if ((dwFlags & ~NCRYPT_SILENT_FLAG) != 0) {
         return NTE_BAD_FLAGS;
+    }
     if (object->isKey) {
-        if (LONG refused = refusalOf(*object, KeyStorage::Stage::Property))
+        if (LONG refused = refusalOf(*object, KeyStorage::Stage::Property)) {
             return refused;
+        }
     }
     const std::string property = wideToUtf8(pszProperty);
-    if (property == "Name")
+    if (property == "Name") {
         return copyText(object->isKey ? object->keyName : object->provider, pbOutput, cbOutput, pcbResult);
-    if (!object->isKey)
+    }
+    if (!object->isKey) {
         return NTE_NOT_SUPPORTED;
-    if (property == "Algorithm Group" || property == "Algorithm Name")
+    }
+    if (property == "Algorithm Group" || property == "Algorithm Name") {
         return copyText(isDsa(*object) ? "DSA" : "RSA", pbOutput, cbOutput, pcbResult);
+    }
     if (property == "Length") {
         DWORD bits = static_cast<DWORD>(EVP_PKEY_get_bits(object->key.get()));
         return copyOut(&bits, sizeof bits, pbOutput, cbOutput, pcbResult);
@@ -302,36 +339,48 @@ SECURITY_STATUS WINAPI NCryptSignHash(NCRYPT_KEY_HANDLE hKey, VOID* pPaddingInfo
                                       PBYTE pbSignature, DWORD cbSignature, DWORD* pcbResult, DWORD dwFlags)
 {
     std::shared_ptr<NcryptObject> key = findKey(hKey);
-    if (!key)
+    if (!key) {
         return NTE_INVALID_HANDLE;
-    if (pcbResult == nullptr || pbHashValue == nullptr || cbHashValue == 0)
+    }
+    if (pcbResult == nullptr || pbHashValue == nullptr || cbHashValue == 0) {
         return NTE_INVALID_PARAMETER;
+    }
     const DWORD padding = dwFlags & ~NCRYPT_SILENT_FLAG;
-    if (isDsa(*key))
+    if (isDsa(*key)) {
         return dsaSignHash(*key, padding, pbHashValue, cbHashValue, pbSignature, cbSignature, pcbResult);
-    if (padding == BCRYPT_PAD_PSS)
+    }
+    if (padding == BCRYPT_PAD_PSS) {
         return NTE_NOT_SUPPORTED;
-    if (padding != BCRYPT_PAD_PKCS1)
+    }
+    if (padding != BCRYPT_PAD_PKCS1) {
         return NTE_BAD_FLAGS;
-    if (pPaddingInfo == nullptr)
+    }
+    if (pPaddingInfo == nullptr) {
         return NTE_INVALID_PARAMETER;
+    }
     LPCWSTR algorithm = static_cast<const BCRYPT_PKCS1_PADDING_INFO*>(pPaddingInfo)->pszAlgId;
     const EVP_MD* md = digestNamed(algorithm);
-    if (algorithm != nullptr && md == nullptr)
+    if (algorithm != nullptr && md == nullptr) {
         return NTE_NOT_SUPPORTED;
-    if (md != nullptr && cbHashValue != static_cast<DWORD>(EVP_MD_get_size(md)))
+    }
+    if (md != nullptr && cbHashValue != static_cast<DWORD>(EVP_MD_get_size(md))) {
         return NTE_INVALID_PARAMETER;
+    }
     const DWORD length = modulusBytes(*key);
     *pcbResult = length;
-    if (pbSignature == nullptr)
+    if (pbSignature == nullptr) {
         return ERROR_SUCCESS;
-    if (cbSignature < length)
+    }
+    if (cbSignature < length) {
         return NTE_BUFFER_TOO_SMALL;
-    if (LONG refused = refusalOf(*key))
+    }
+    if (LONG refused = refusalOf(*key)) {
         return refused;
+    }
     SecureBytes signature;
-    if (!rsaOperation(key->key.get(), true, md, pbHashValue, cbHashValue, signature))
+    if (!rsaOperation(key->key.get(), true, md, pbHashValue, cbHashValue, signature)) {
         return NTE_INVALID_PARAMETER;
+    }
     std::memcpy(pbSignature, signature.data(), signature.size());
     *pcbResult = static_cast<DWORD>(signature.size());
     return ERROR_SUCCESS;
@@ -341,25 +390,33 @@ SECURITY_STATUS WINAPI NCryptEncrypt(NCRYPT_KEY_HANDLE hKey, PBYTE pbInput, DWOR
                                      PBYTE pbOutput, DWORD cbOutput, DWORD* pcbResult, DWORD dwFlags)
 {
     std::shared_ptr<NcryptObject> key = findKey(hKey);
-    if (!key)
+    if (!key) {
         return NTE_INVALID_HANDLE;
-    if (pcbResult == nullptr || (pbInput == nullptr && cbInput > 0) || pPaddingInfo != nullptr)
+    }
+    if (pcbResult == nullptr || (pbInput == nullptr && cbInput > 0) || pPaddingInfo != nullptr) {
         return NTE_INVALID_PARAMETER;
-    if (isDsa(*key))
+    }
+    if (isDsa(*key)) {
         return NTE_NOT_SUPPORTED;
-    if ((dwFlags & ~NCRYPT_SILENT_FLAG) != NCRYPT_PAD_PKCS1_FLAG)
+    }
+    if ((dwFlags & ~NCRYPT_SILENT_FLAG) != NCRYPT_PAD_PKCS1_FLAG) {
         return NTE_BAD_FLAGS;
+    }
     const DWORD length = modulusBytes(*key);
-    if (cbInput + 11 > length)
+    if (cbInput + 11 > length) {
         return NTE_INVALID_PARAMETER;
+    }
     *pcbResult = length;
-    if (pbOutput == nullptr)
+    if (pbOutput == nullptr) {
         return ERROR_SUCCESS;
-    if (cbOutput < length)
+    }
+    if (cbOutput < length) {
         return NTE_BUFFER_TOO_SMALL;
+    }
     Bytes cipher;
-    if (!rsaEncrypt(key->key.get(), pbInput, cbInput, cipher))
+    if (!rsaEncrypt(key->key.get(), pbInput, cbInput, cipher)) {
         return NTE_FAIL;
+    }
     std::memcpy(pbOutput, cipher.data(), cipher.size());
     return ERROR_SUCCESS;
 }
@@ -368,29 +425,37 @@ SECURITY_STATUS WINAPI NCryptDecrypt(NCRYPT_KEY_HANDLE hKey, PBYTE pbInput, DWOR
                                      PBYTE pbOutput, DWORD cbOutput, DWORD* pcbResult, DWORD dwFlags)
 {
     std::shared_ptr<NcryptObject> key = findKey(hKey);
-    if (!key)
+    if (!key) {
         return NTE_INVALID_HANDLE;
-    if (pcbResult == nullptr || pbInput == nullptr || pPaddingInfo != nullptr)
+    }
+    if (pcbResult == nullptr || pbInput == nullptr || pPaddingInfo != nullptr) {
         return NTE_INVALID_PARAMETER;
-    if (isDsa(*key))
+    }
+    if (isDsa(*key)) {
         return NTE_NOT_SUPPORTED;
-    if ((dwFlags & ~NCRYPT_SILENT_FLAG) != NCRYPT_PAD_PKCS1_FLAG)
+    }
+    if ((dwFlags & ~NCRYPT_SILENT_FLAG) != NCRYPT_PAD_PKCS1_FLAG) {
         return NTE_BAD_FLAGS;
+    }
     const DWORD length = modulusBytes(*key);
-    if (cbInput != length)
+    if (cbInput != length) {
         return NTE_INVALID_PARAMETER;
+    }
     if (pbOutput == nullptr) {
         *pcbResult = length;
         return ERROR_SUCCESS;
     }
-    if (LONG refused = refusalOf(*key))
+    if (LONG refused = refusalOf(*key)) {
         return refused;
+    }
     SecureBytes plain;
-    if (!rsaOperation(key->key.get(), false, nullptr, pbInput, cbInput, plain))
+    if (!rsaOperation(key->key.get(), false, nullptr, pbInput, cbInput, plain)) {
         return NTE_INVALID_PARAMETER;
+    }
     *pcbResult = static_cast<DWORD>(plain.size());
-    if (cbOutput < plain.size())
+    if (cbOutput < plain.size()) {
         return NTE_BUFFER_TOO_SMALL;
+    }
     std::memcpy(pbOutput, plain.data(), plain.size());
     return ERROR_SUCCESS;
 }
@@ -398,8 +463,9 @@ SECURITY_STATUS WINAPI NCryptDecrypt(NCRYPT_KEY_HANDLE hKey, PBYTE pbInput, DWOR
 SECURITY_STATUS WINAPI NCryptFreeObject(NCRYPT_HANDLE hObject)
 {
     // A key keeps what it needs of its provider, so either may go first.
-    if (!objects().remove(hObject))
+    if (!objects().remove(hObject)) {
         return NTE_INVALID_HANDLE;
+    }
     return ERROR_SUCCESS;
 }
 

@@ -1,11 +1,11 @@
 // The stand-in's key storage providers: their names, and their keys and refusals on disk.
-#include "platform/standin/KeyStorage.h"
+#include "tests/standin/KeyStorage.h"
 
-#include "platform/standin/StandInKeyStorage.h"
+#include "tests/standin/StandInKeyStorage.h"
 
-#include "platform/standin/KeyBlob.h"
-#include "platform/standin/Providers.h"
-#include "platform/standin/StateRoot.h"
+#include "tests/standin/KeyBlob.h"
+#include "tests/standin/Providers.h"
+#include "tests/standin/StateRoot.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,22 +27,27 @@ const char* const kStageMarks[] = {"", " open", " property"};
 
 const char* keyStorageProviderName(const std::string& name)
 {
-    if (name.empty())
+    if (name.empty()) {
         return kKeyStorageProviders[0];
-    for (const char* known : kKeyStorageProviders)
-        if (equalsIgnoreCase(known, name))
+    }
+    for (const char* known : kKeyStorageProviders) {
+        if (equalsIgnoreCase(known, name)) {
             return known;
+        }
+    }
     return nullptr;
 }
 
 std::string KeyStorage::path(const std::string& keyName, bool create) const
 {
     std::string dir = stateDir("ksp/" + encodeName(provider_) + (machine_ ? "/machine" : "/user"), create);
-    if (dir.empty())
+    if (dir.empty()) {
         return "";
+    }
     std::string keyDir = dir + "/" + encodeName(keyName);
-    if (create && !makeDirs(keyDir))
+    if (create && !makeDirs(keyDir)) {
         return "";
+    }
     return keyDir;
 }
 
@@ -51,12 +56,15 @@ PkeyPtr KeyStorage::loadKey(const std::string& keyName, DWORD legacyKeySpec, LON
     std::string dir = path(keyName, false);
     PkeyPtr key;
     error = 0;
-    if (!dir.empty() && legacyKeySpec != AT_SIGNATURE)
+    if (!dir.empty() && legacyKeySpec != AT_SIGNATURE) {
         key = readKeyFile(dir + "/" + keyFileName(AT_KEYEXCHANGE), error, true);
-    if (!key && error == 0 && !dir.empty() && legacyKeySpec != AT_KEYEXCHANGE)
+    }
+    if (!key && error == 0 && !dir.empty() && legacyKeySpec != AT_KEYEXCHANGE) {
         key = readKeyFile(dir + "/" + keyFileName(AT_SIGNATURE), error, true);
-    if (!key && error == 0)
+    }
+    if (!key && error == 0) {
         error = NTE_BAD_KEYSET;
+    }
     return key;
 }
 
@@ -69,8 +77,9 @@ bool KeyStorage::storeKey(const std::string& keyName, DWORD legacyKeySpec, EVP_P
 LONG KeyStorage::refusal(const std::string& keyName, Stage stage) const
 {
     Bytes text;
-    if (!readFile(path(keyName, false) + "/" + kRefusalFile, text))
+    if (!readFile(path(keyName, false) + "/" + kRefusalFile, text)) {
         return 0;
+    }
     text.push_back(0);
     char* rest = nullptr;
     const auto status = static_cast<LONG>(std::strtoul(reinterpret_cast<const char*>(text.data()), &rest, 0));
@@ -81,11 +90,13 @@ LONG KeyStorage::refusal(const std::string& keyName, Stage stage) const
 bool KeyStorage::setRefusal(const std::string& keyName, LONG status, Stage stage) const
 {
     std::string dir = path(keyName, false);
-    if (dir.empty() || !isDirectory(dir))
+    if (dir.empty() || !isDirectory(dir)) {
         return false;
+    }
     std::string file = dir + "/" + kRefusalFile;
-    if (status == 0)
+    if (status == 0) {
         return removeFile(file);
+    }
     char text[24];
     int length = std::snprintf(text, sizeof text, "0x%08X%s\n", static_cast<unsigned>(status),
                                kStageMarks[static_cast<int>(stage)]);
@@ -102,8 +113,9 @@ bool storeKeyStorageKey(const std::string& provider, const std::string& keyName,
     const char* name = platform::keyStorageProviderName(provider);
     platform::ImportedKey imported;
     if (name == nullptr || keyName.empty() || (legacyKeySpec != AT_KEYEXCHANGE && legacyKeySpec != AT_SIGNATURE) ||
-        platform::rsaKeyFromBlob(privateKeyBlob, size, imported) != 0 || !imported.isPrivate)
+        platform::rsaKeyFromBlob(privateKeyBlob, size, imported) != 0 || !imported.isPrivate) {
         return false;
+    }
     return platform::KeyStorage(name, machine).storeKey(keyName, legacyKeySpec, imported.key.get());
 }
 

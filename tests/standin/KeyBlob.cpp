@@ -1,5 +1,5 @@
 // RSA keys to and from CryptoAPI's PUBLICKEYBLOB and PRIVATEKEYBLOB layouts.
-#include "platform/standin/KeyBlob.h"
+#include "tests/standin/KeyBlob.h"
 
 #include <openssl/core_names.h>
 #include <openssl/err.h>
@@ -39,8 +39,9 @@ void writeHeader(BYTE* out, BYTE type, ALG_ID algorithm, DWORD magic, DWORD bits
 BnPtr takeNumber(const BYTE* blob, std::size_t& pos, std::size_t length)
 {
     BnPtr n(BN_secure_new());
-    if (n && BN_lebin2bn(blob + pos, static_cast<int>(length), n.get()) == nullptr)
+    if (n && BN_lebin2bn(blob + pos, static_cast<int>(length), n.get()) == nullptr) {
         n.reset();
+    }
     pos += length;
     return n;
 }
@@ -48,17 +49,21 @@ BnPtr takeNumber(const BYTE* blob, std::size_t& pos, std::size_t length)
 PkeyPtr buildRsaKey(const std::vector<std::pair<const char*, BIGNUM*>>& parts, bool isPrivate)
 {
     std::unique_ptr<OSSL_PARAM_BLD, ParamBldFree> builder(OSSL_PARAM_BLD_new());
-    if (!builder)
+    if (!builder) {
         return nullptr;
-    for (const auto& part : parts)
-        if (part.second == nullptr || !OSSL_PARAM_BLD_push_BN(builder.get(), part.first, part.second))
+    }
+    for (const auto& part : parts) {
+        if (part.second == nullptr || !OSSL_PARAM_BLD_push_BN(builder.get(), part.first, part.second)) {
             return nullptr;
+        }
+    }
     std::unique_ptr<OSSL_PARAM, ParamsFree> params(OSSL_PARAM_BLD_to_param(builder.get()));
     PkeyCtxPtr ctx(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
     EVP_PKEY* key = nullptr;
     if (!params || !ctx || EVP_PKEY_fromdata_init(ctx.get()) <= 0 ||
-        EVP_PKEY_fromdata(ctx.get(), &key, isPrivate ? EVP_PKEY_KEYPAIR : EVP_PKEY_PUBLIC_KEY, params.get()) <= 0)
+        EVP_PKEY_fromdata(ctx.get(), &key, isPrivate ? EVP_PKEY_KEYPAIR : EVP_PKEY_PUBLIC_KEY, params.get()) <= 0) {
         return nullptr;
+    }
     return PkeyPtr(key);
 }
 
@@ -71,8 +76,9 @@ bool keyIsConsistent(EVP_PKEY* key)
 BnPtr getNumber(EVP_PKEY* key, const char* name)
 {
     BIGNUM* n = nullptr;
-    if (EVP_PKEY_get_bn_param(key, name, &n) != 1)
+    if (EVP_PKEY_get_bn_param(key, name, &n) != 1) {
         return nullptr;
+    }
     return BnPtr(n);
 }
 
@@ -85,38 +91,47 @@ bool putNumber(const BIGNUM* n, BYTE* out, std::size_t length)
 
 DWORD rsaModulusBytes(EVP_PKEY* key)
 {
-    if (key == nullptr || EVP_PKEY_get_base_id(key) != EVP_PKEY_RSA)
+    if (key == nullptr || EVP_PKEY_get_base_id(key) != EVP_PKEY_RSA) {
         return 0;
+    }
     return static_cast<DWORD>(EVP_PKEY_get_size(key));
 }
 
 LONG rsaKeyFromBlob(const BYTE* blob, DWORD size, ImportedKey& out)
 {
-    if (blob == nullptr || size < kHeaderSize)
+    if (blob == nullptr || size < kHeaderSize) {
         return NTE_BAD_DATA;
+    }
     BLOBHEADER header;
     std::memcpy(&header, blob, sizeof header);
-    if (header.bType != PUBLICKEYBLOB && header.bType != PRIVATEKEYBLOB)
+    if (header.bType != PUBLICKEYBLOB && header.bType != PRIVATEKEYBLOB) {
         return NTE_BAD_TYPE;
-    if (header.bVersion != CUR_BLOB_VERSION)
+    }
+    if (header.bVersion != CUR_BLOB_VERSION) {
         return NTE_BAD_VER;
-    if (header.aiKeyAlg != CALG_RSA_KEYX && header.aiKeyAlg != CALG_RSA_SIGN)
+    }
+    if (header.aiKeyAlg != CALG_RSA_KEYX && header.aiKeyAlg != CALG_RSA_SIGN) {
         return NTE_BAD_ALGID;
+    }
     bool isPrivate = header.bType == PRIVATEKEYBLOB;
     DWORD magic = readDword(blob + 8), bits = readDword(blob + 12), exponent = readDword(blob + 16);
-    if (magic != (isPrivate ? kRsaPrivateMagic : kRsaPublicMagic))
+    if (magic != (isPrivate ? kRsaPrivateMagic : kRsaPublicMagic)) {
         return NTE_BAD_DATA;
-    if (bits < 384 || bits > 16384 || bits % 16 != 0 || exponent == 0)
+    }
+    if (bits < 384 || bits > 16384 || bits % 16 != 0 || exponent == 0) {
         return NTE_BAD_DATA;
+    }
     std::size_t full = bits / 8, half = bits / 16;
     std::size_t needed = kHeaderSize + full + (isPrivate ? 5 * half + full : 0);
-    if (size < needed)
+    if (size < needed) {
         return NTE_BAD_DATA;
+    }
 
     std::size_t pos = kHeaderSize;
     BnPtr e(BN_new());
-    if (!e || !BN_set_word(e.get(), exponent))
+    if (!e || !BN_set_word(e.get(), exponent)) {
         return NTE_NO_MEMORY;
+    }
     BnPtr n = takeNumber(blob, pos, full);
     std::vector<std::pair<const char*, BIGNUM*>> parts = {{OSSL_PKEY_PARAM_RSA_N, n.get()},
                                                           {OSSL_PKEY_PARAM_RSA_E, e.get()}};
@@ -138,8 +153,9 @@ LONG rsaKeyFromBlob(const BYTE* blob, DWORD size, ImportedKey& out)
     PkeyPtr key = buildRsaKey(parts, isPrivate);
     bool usable = key && (!isPrivate || keyIsConsistent(key.get()));
     ERR_clear_error();
-    if (!usable)
+    if (!usable) {
         return NTE_BAD_DATA;
+    }
     out.key = std::move(key);
     out.algorithm = header.aiKeyAlg;
     out.isPrivate = isPrivate;
@@ -149,27 +165,32 @@ LONG rsaKeyFromBlob(const BYTE* blob, DWORD size, ImportedKey& out)
 LONG rsaKeyFromBcryptBlob(const BYTE* blob, DWORD size, PkeyPtr& out)
 {
     BCRYPT_RSAKEY_BLOB header;
-    if (blob == nullptr || size < sizeof header)
+    if (blob == nullptr || size < sizeof header) {
         return NTE_BAD_DATA;
+    }
     std::memcpy(&header, blob, sizeof header);
-    if (header.Magic != BCRYPT_RSAPRIVATE_MAGIC)
+    if (header.Magic != BCRYPT_RSAPRIVATE_MAGIC) {
         return NTE_BAD_DATA;
+    }
     const std::size_t lengths[] = {header.cbPublicExp, header.cbModulus, header.cbPrime1, header.cbPrime2};
     std::size_t needed = sizeof header;
     for (std::size_t length : lengths) {
-        if (length == 0 || length > 2048)
+        if (length == 0 || length > 2048) {
             return NTE_BAD_DATA;
+        }
         needed += length;
     }
-    if (size < needed)
+    if (size < needed) {
         return NTE_BAD_DATA;
+    }
 
     std::size_t pos = sizeof header;
     BnPtr numbers[4];
     for (int i = 0; i < 4; ++i) {
         numbers[i].reset(BN_secure_new());
-        if (!numbers[i] || !BN_bin2bn(blob + pos, static_cast<int>(lengths[i]), numbers[i].get()))
+        if (!numbers[i] || !BN_bin2bn(blob + pos, static_cast<int>(lengths[i]), numbers[i].get())) {
             return NTE_NO_MEMORY;
+        }
         pos += lengths[i];
     }
     BIGNUM *e = numbers[0].get(), *n = numbers[1].get(), *p = numbers[2].get(), *q = numbers[3].get();
@@ -195,8 +216,9 @@ LONG rsaKeyFromBcryptBlob(const BYTE* blob, DWORD size, PkeyPtr& out)
                               true);
     bool usable = key && keyIsConsistent(key.get());
     ERR_clear_error();
-    if (!usable)
+    if (!usable) {
         return NTE_BAD_DATA;
+    }
     out = std::move(key);
     return 0;
 }
@@ -205,8 +227,9 @@ bool rsaPublicKeyBlob(EVP_PKEY* key, ALG_ID algorithm, Bytes& out)
 {
     DWORD full = rsaModulusBytes(key);
     BnPtr n = getNumber(key, OSSL_PKEY_PARAM_RSA_N), e = getNumber(key, OSSL_PKEY_PARAM_RSA_E);
-    if (full == 0 || !n || !e || BN_num_bytes(e.get()) > 4)
+    if (full == 0 || !n || !e || BN_num_bytes(e.get()) > 4) {
         return false;
+    }
     out.assign(kHeaderSize + full, 0);
     writeHeader(out.data(), PUBLICKEYBLOB, algorithm, kRsaPublicMagic, full * 8,
                 static_cast<DWORD>(BN_get_word(e.get())));
@@ -216,16 +239,18 @@ bool rsaPublicKeyBlob(EVP_PKEY* key, ALG_ID algorithm, Bytes& out)
 bool rsaPrivateKeyBlob(EVP_PKEY* key, ALG_ID algorithm, SecureBytes& out)
 {
     DWORD full = rsaModulusBytes(key), half = full / 2;
-    if (full == 0 || full % 2 != 0)
+    if (full == 0 || full % 2 != 0) {
         return false;
+    }
     const char* names[] = {OSSL_PKEY_PARAM_RSA_N,         OSSL_PKEY_PARAM_RSA_FACTOR1,
                            OSSL_PKEY_PARAM_RSA_FACTOR2,   OSSL_PKEY_PARAM_RSA_EXPONENT1,
                            OSSL_PKEY_PARAM_RSA_EXPONENT2, OSSL_PKEY_PARAM_RSA_COEFFICIENT1,
                            OSSL_PKEY_PARAM_RSA_D};
     const std::size_t lengths[] = {full, half, half, half, half, half, full};
     BnPtr e = getNumber(key, OSSL_PKEY_PARAM_RSA_E);
-    if (!e || BN_num_bytes(e.get()) > 4)
+    if (!e || BN_num_bytes(e.get()) > 4) {
         return false;
+    }
     out.assign(kHeaderSize + full + 5 * half + full, 0);
     writeHeader(out.data(), PRIVATEKEYBLOB, algorithm, kRsaPrivateMagic, full * 8,
                 static_cast<DWORD>(BN_get_word(e.get())));

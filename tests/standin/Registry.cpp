@@ -1,9 +1,9 @@
 // Registry functions over the .reg files of the state directory. An opened
 // key keeps the snapshot it was opened in, as a handle keeps its key.
-#include "platform/standin/Registry.h"
+#include "tests/standin/Registry.h"
 
 #include "platform/linux/HandleTable.h"
-#include "platform/standin/StateRoot.h"
+#include "tests/standin/StateRoot.h"
 
 #include <sys/stat.h>
 
@@ -59,8 +59,9 @@ std::string directorySignature(const std::string& dir, FILETIME& newest)
     uint64_t newestTicks = 0;
     for (const std::string& name : registryFiles()) {
         struct stat st {};
-        if (stat((dir + "/" + name).c_str(), &st) != 0)
+        if (stat((dir + "/" + name).c_str(), &st) != 0) {
             continue;
+        }
         signature << name << ':' << st.st_size << ':' << st.st_mtim.tv_sec << '.' << st.st_mtim.tv_nsec << '\n';
         // FILETIME counts 100 ns steps since 1601.
         uint64_t ticks = (static_cast<uint64_t>(st.st_mtim.tv_sec) + 11644473600ull) * 10000000ull +
@@ -81,8 +82,9 @@ bool parseAll(const std::string& dir, RegForest& forest, RegParseError& error)
             error = {path, 0, "cannot read the file"};
             return false;
         }
-        if (!applyRegFile(content, path, forest, error))
+        if (!applyRegFile(content, path, forest, error)) {
             return false;
+        }
     }
     return true;
 }
@@ -105,15 +107,17 @@ LSTATUS resolve(HKEY handle, OpenKey& out)
 {
     if (isPredefined(handle)) {
         RegParseError error;
-        if (!loadRegistry(out.forest, error))
+        if (!loadRegistry(out.forest, error)) {
             return ERROR_BADDB;
+        }
         auto root = out.forest->roots.find(reinterpret_cast<std::uintptr_t>(handle));
         out.key = root == out.forest->roots.end() ? &emptyKey() : &root->second;
         return ERROR_SUCCESS;
     }
     std::shared_ptr<OpenKey> open = openKeys().find(reinterpret_cast<std::uintptr_t>(handle));
-    if (!open)
+    if (!open) {
         return ERROR_INVALID_HANDLE;
+    }
     out = *open;
     return ERROR_SUCCESS;
 }
@@ -121,21 +125,25 @@ LSTATUS resolve(HKEY handle, OpenKey& out)
 LSTATUS findSubPath(const RegKey& start, const char* subKey, const RegKey*& found)
 {
     found = &start;
-    if (subKey == nullptr)
+    if (subKey == nullptr) {
         return ERROR_SUCCESS;
+    }
     std::string path = subKey;
-    if (!path.empty() && path[0] == '\\')
+    if (!path.empty() && path[0] == '\\') {
         return 161; // ERROR_BAD_PATHNAME, as Windows
+    }
     std::size_t pos = 0;
     while (pos < path.size()) {
         std::size_t next = path.find('\\', pos);
         std::string part = path.substr(pos, next == std::string::npos ? std::string::npos : next - pos);
         pos = next == std::string::npos ? path.size() : next + 1;
-        if (part.empty() && pos >= path.size())
+        if (part.empty() && pos >= path.size()) {
             break; // trailing '\' is accepted
+        }
         found = found->findSubKey(part);
-        if (found == nullptr)
+        if (found == nullptr) {
             return ERROR_FILE_NOT_FOUND;
+        }
     }
     return ERROR_SUCCESS;
 }
@@ -144,10 +152,12 @@ LSTATUS findSubPath(const RegKey& start, const char* subKey, const RegKey*& foun
 // terminating zero) holds it; the count then excludes the zero.
 LSTATUS copyName(const std::string& name, LPSTR buffer, LPDWORD capacity)
 {
-    if (buffer == nullptr || capacity == nullptr)
+    if (buffer == nullptr || capacity == nullptr) {
         return ERROR_INVALID_PARAMETER;
-    if (*capacity <= name.size())
+    }
+    if (*capacity <= name.size()) {
         return ERROR_MORE_DATA;
+    }
     std::memcpy(buffer, name.c_str(), name.size() + 1);
     *capacity = static_cast<DWORD>(name.size());
     return ERROR_SUCCESS;
@@ -157,12 +167,15 @@ LSTATUS copyName(const std::string& name, LPSTR buffer, LPDWORD capacity)
 // the needed size when the buffer is too small.
 LSTATUS copyData(const RegValue& value, LPDWORD type, LPBYTE data, LPDWORD size)
 {
-    if (data != nullptr && size == nullptr)
+    if (data != nullptr && size == nullptr) {
         return ERROR_INVALID_PARAMETER;
-    if (type != nullptr)
+    }
+    if (type != nullptr) {
         *type = value.type;
-    if (size == nullptr)
+    }
+    if (size == nullptr) {
         return ERROR_SUCCESS;
+    }
     auto needed = static_cast<DWORD>(value.data.size());
     if (data == nullptr) {
         *size = needed;
@@ -172,8 +185,9 @@ LSTATUS copyData(const RegValue& value, LPDWORD type, LPBYTE data, LPDWORD size)
         *size = needed;
         return ERROR_MORE_DATA;
     }
-    if (needed > 0)
+    if (needed > 0) {
         std::memcpy(data, value.data.data(), needed);
+    }
     *size = needed;
     return ERROR_SUCCESS;
 }
@@ -181,13 +195,15 @@ LSTATUS copyData(const RegValue& value, LPDWORD type, LPBYTE data, LPDWORD size)
 std::string nextImportName(const std::string& dir, const std::string& source)
 {
     int highest = 0;
-    for (const std::string& name : listDir(dir))
+    for (const std::string& name : listDir(dir)) {
         highest = std::max(highest, std::atoi(name.c_str()));
+    }
     std::string base = source.substr(source.find_last_of('/') + 1);
     std::ostringstream name;
     name << std::setw(4) << std::setfill('0') << highest + 1 << '-' << encodeName(base);
-    if (!isRegFile(name.str()))
+    if (!isRegFile(name.str())) {
         name << ".reg";
+    }
     return name.str();
 }
 
@@ -196,9 +212,11 @@ std::string nextImportName(const std::string& dir, const std::string& source)
 std::vector<std::string> registryFiles()
 {
     std::vector<std::string> files;
-    for (const std::string& name : listDir(registryDir()))
-        if (isRegFile(name))
+    for (const std::string& name : listDir(registryDir())) {
+        if (isRegFile(name)) {
             files.push_back(name);
+        }
+    }
     return files;
 }
 
@@ -215,8 +233,9 @@ bool loadRegistry(std::shared_ptr<const RegForest>& forest, RegParseError& error
     }
     auto fresh = std::make_shared<RegForest>();
     fresh->lastWrite = newest;
-    if (!parseAll(dir, *fresh, error))
+    if (!parseAll(dir, *fresh, error)) {
         return false;
+    }
     cache.signature = signature;
     cache.forest = fresh;
     forest = fresh;
@@ -231,8 +250,9 @@ bool importRegistryFile(const std::string& path, RegParseError& error)
         return false;
     }
     RegForest scratch;
-    if (!applyRegFile(content, path, scratch, error))
+    if (!applyRegFile(content, path, scratch, error)) {
         return false;
+    }
     std::string dir = stateDir(kRegistryDir, true);
     if (dir.empty() || !writeFileAtomic(dir + "/" + nextImportName(dir, path), content.data(), content.size(), 0600)) {
         error = {path, 0, "cannot store the file under " + stateRoot()};
@@ -249,17 +269,20 @@ extern "C" {
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult)
 {
-    if (phkResult == nullptr)
+    if (phkResult == nullptr) {
         return ERROR_INVALID_PARAMETER;
+    }
     *phkResult = nullptr;
     OpenKey parent;
     LSTATUS status = resolve(hKey, parent);
-    if (status != ERROR_SUCCESS)
+    if (status != ERROR_SUCCESS) {
         return status;
+    }
     const RegKey* found = nullptr;
     status = findSubPath(*parent.key, lpSubKey, found);
-    if (status != ERROR_SUCCESS)
+    if (status != ERROR_SUCCESS) {
         return status;
+    }
     auto open = std::make_shared<OpenKey>(OpenKey{parent.forest, found});
     *phkResult = reinterpret_cast<HKEY>(openKeys().add(std::move(open)));
     return ERROR_SUCCESS;
@@ -268,63 +291,76 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY ph
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
                              LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
 {
-    if (lpReserved != nullptr)
+    if (lpReserved != nullptr) {
         return ERROR_INVALID_PARAMETER;
+    }
     OpenKey key;
     LSTATUS status = resolve(hKey, key);
-    if (status != ERROR_SUCCESS)
+    if (status != ERROR_SUCCESS) {
         return status;
-    if (dwIndex >= key.key->subKeys.size())
+    }
+    if (dwIndex >= key.key->subKeys.size()) {
         return ERROR_NO_MORE_ITEMS;
+    }
     status = copyName(key.key->subKeys[dwIndex]->name, lpName, lpcchName);
-    if (status != ERROR_SUCCESS)
+    if (status != ERROR_SUCCESS) {
         return status;
+    }
     if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) {
         lpClass[0] = '\0';
         *lpcchClass = 0;
     }
-    if (lpftLastWriteTime != nullptr)
+    if (lpftLastWriteTime != nullptr) {
         *lpftLastWriteTime = key.forest->lastWrite;
+    }
     return ERROR_SUCCESS;
 }
 
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
                              LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
-    if (lpReserved != nullptr)
+    if (lpReserved != nullptr) {
         return ERROR_INVALID_PARAMETER;
+    }
     OpenKey key;
     LSTATUS status = resolve(hKey, key);
-    if (status != ERROR_SUCCESS)
+    if (status != ERROR_SUCCESS) {
         return status;
-    if (dwIndex >= key.key->values.size())
+    }
+    if (dwIndex >= key.key->values.size()) {
         return ERROR_NO_MORE_ITEMS;
+    }
     const RegValue& value = key.key->values[dwIndex];
     status = copyName(value.name, lpValueName, lpcchValueName);
-    if (status != ERROR_SUCCESS)
+    if (status != ERROR_SUCCESS) {
         return status;
+    }
     return copyData(value, lpType, lpData, lpcbData);
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                                 LPDWORD lpcbData)
 {
-    if (lpReserved != nullptr)
+    if (lpReserved != nullptr) {
         return ERROR_INVALID_PARAMETER;
+    }
     OpenKey key;
     LSTATUS status = resolve(hKey, key);
-    if (status != ERROR_SUCCESS)
+    if (status != ERROR_SUCCESS) {
         return status;
+    }
     const RegValue* value = key.key->findValue(lpValueName != nullptr ? lpValueName : "");
-    if (value == nullptr)
+    if (value == nullptr) {
         return ERROR_FILE_NOT_FOUND;
+    }
     return copyData(*value, lpType, lpData, lpcbData);
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey)
 {
-    if (isPredefined(hKey))
+    if (isPredefined(hKey)) {
         return ERROR_SUCCESS;
+    }
     return openKeys().remove(reinterpret_cast<std::uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 

@@ -1,5 +1,5 @@
 // The stand-in's state directory: finding it, files written whole, and names safe for it.
-#include "platform/standin/StateRoot.h"
+#include "tests/standin/StateRoot.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,8 +20,9 @@ namespace {
 std::string homeDirectory()
 {
     const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] != '\0')
+    if (home != nullptr && home[0] != '\0') {
         return home;
+    }
     struct passwd* pw = getpwuid(getuid());
     return (pw != nullptr && pw->pw_dir != nullptr) ? pw->pw_dir : "/tmp";
 }
@@ -30,8 +31,9 @@ struct FdCloser {
     int fd;
     ~FdCloser()
     {
-        if (fd >= 0)
+        if (fd >= 0) {
             close(fd);
+        }
     }
 };
 
@@ -40,8 +42,9 @@ bool writeAll(int fd, const BYTE* data, std::size_t size)
     while (size > 0) {
         ssize_t n = write(fd, data, size);
         if (n < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             return false;
         }
         data += n;
@@ -54,19 +57,23 @@ template <typename Buffer>
 bool readInto(const std::string& path, Buffer& out)
 {
     FdCloser file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0)
+    if (file.fd < 0) {
         return false;
+    }
     struct stat st {};
-    if (fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode))
+    if (fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
+    }
     out.assign(static_cast<std::size_t>(st.st_size), 0);
     std::size_t done = 0;
     while (done < out.size()) {
         ssize_t n = read(file.fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && errno == EINTR) {
             continue;
-        if (n <= 0)
+        }
+        if (n <= 0) {
             break;
+        }
         done += static_cast<std::size_t>(n);
     }
     out.resize(done);
@@ -78,32 +85,37 @@ bool readInto(const std::string& path, Buffer& out)
 std::string stateRoot()
 {
     const char* root = std::getenv("ORV_WIN32_ROOT");
-    if (root != nullptr && root[0] != '\0')
+    if (root != nullptr && root[0] != '\0') {
         return root;
+    }
     const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg != nullptr && xdg[0] == '/')
+    if (xdg != nullptr && xdg[0] == '/') {
         return std::string(xdg) + "/orvnative-win32";
+    }
     return homeDirectory() + "/.local/share/orvnative-win32";
 }
 
 std::string stateDir(const std::string& sub, bool create)
 {
     std::string dir = stateRoot() + "/" + sub;
-    if (create && !makeDirs(dir))
+    if (create && !makeDirs(dir)) {
         return "";
+    }
     return dir;
 }
 
 bool makeDirs(const std::string& path)
 {
-    if (path.empty())
+    if (path.empty()) {
         return false;
+    }
     std::size_t pos = 0;
     while (pos != std::string::npos) {
         pos = path.find('/', pos + 1);
         std::string part = path.substr(0, pos);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
             return false;
+        }
     }
     return isDirectory(path);
 }
@@ -124,12 +136,14 @@ std::vector<std::string> listDir(const std::string& path)
 {
     std::vector<std::string> names;
     DIR* dir = opendir(path.c_str());
-    if (dir == nullptr)
+    if (dir == nullptr) {
         return names;
+    }
     while (struct dirent* entry = readdir(dir)) {
         std::string name = entry->d_name;
-        if (name != "." && name != "..")
+        if (name != "." && name != "..") {
             names.push_back(name);
+        }
     }
     closedir(dir);
     std::sort(names.begin(), names.end());
@@ -151,12 +165,14 @@ bool writeFileAtomic(const std::string& path, const BYTE* data, std::size_t size
     static std::atomic<unsigned> counter{0};
     std::string temp = path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(counter++);
     int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     bool ok = writeAll(fd, data, size) && fsync(fd) == 0;
     ok = (close(fd) == 0) && ok;
-    if (ok && std::rename(temp.c_str(), path.c_str()) == 0)
+    if (ok && std::rename(temp.c_str(), path.c_str()) == 0) {
         return true;
+    }
     unlink(temp.c_str());
     return false;
 }
@@ -168,11 +184,13 @@ bool removeFile(const std::string& path)
 
 bool removeTree(const std::string& path)
 {
-    if (!isDirectory(path))
+    if (!isDirectory(path)) {
         return removeFile(path);
+    }
     bool ok = true;
-    for (const std::string& name : listDir(path))
+    for (const std::string& name : listDir(path)) {
         ok = removeTree(path + "/" + name) && ok;
+    }
     return rmdir(path.c_str()) == 0 && ok;
 }
 
@@ -198,12 +216,15 @@ std::string encodeName(const std::string& name)
 std::string decodeName(const std::string& encoded)
 {
     auto hexValue = [](char c) -> int {
-        if (c >= '0' && c <= '9')
+        if (c >= '0' && c <= '9') {
             return c - '0';
-        if (c >= 'A' && c <= 'F')
+        }
+        if (c >= 'A' && c <= 'F') {
             return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f')
+        }
+        if (c >= 'a' && c <= 'f') {
             return c - 'a' + 10;
+        }
         return -1;
     };
     std::string out;

@@ -6,7 +6,7 @@
 #ifndef ORV_PLATFORM_KEY_STORAGE_H
 #define ORV_PLATFORM_KEY_STORAGE_H
 
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // The stand-in's cryptographic service providers, their algorithm lists and their key containers on disk.
-#include "platform/standin/Providers.h"
+#include "tests/standin/Providers.h"
 
-#include "platform/standin/StateRoot.h"
+#include "tests/standin/StateRoot.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
@@ -50,9 +50,11 @@ std::vector<AlgorithmInfo> rsaAlgorithms(DWORD symmetricBits, DWORD rsaBits, boo
 
 bool ProviderInfo::lists(ALG_ID id) const
 {
-    for (const AlgorithmInfo& algorithm : algorithms)
-        if (algorithm.id == id)
+    for (const AlgorithmInfo& algorithm : algorithms) {
+        if (algorithm.id == id) {
             return true;
+        }
+    }
     return false;
 }
 
@@ -75,9 +77,11 @@ const std::vector<ProviderInfo>& providers()
 const ProviderInfo* providerByName(const std::string& name)
 {
     // Provider names are registry key names on Windows: case does not matter.
-    for (const ProviderInfo& provider : providers())
-        if (equalsIgnoreCase(provider.name, name))
+    for (const ProviderInfo& provider : providers()) {
+        if (equalsIgnoreCase(provider.name, name)) {
             return &provider;
+        }
+    }
     return nullptr;
 }
 
@@ -128,9 +132,11 @@ std::vector<std::string> ContainerStore::names() const
 {
     std::vector<std::string> result;
     std::string dir = stateDir(provider_.containerDir, false);
-    for (const std::string& entry : listDir(dir))
-        if (isDirectory(dir + "/" + entry))
+    for (const std::string& entry : listDir(dir)) {
+        if (isDirectory(dir + "/" + entry)) {
             result.push_back(decodeName(entry));
+        }
+    }
     return result;
 }
 
@@ -147,8 +153,9 @@ bool ContainerStore::storeKey(const std::string& container, DWORD keySpec, EVP_P
 standin::CancelSigning ContainerStore::signingCancel(const std::string& container) const
 {
     Bytes text;
-    if (!readFile(path(container) + "/" + kCancelFile, text))
+    if (!readFile(path(container) + "/" + kCancelFile, text)) {
         return standin::CancelSigning::Never;
+    }
     const std::string stage(text.begin(), text.end());
     return stage == kCancelAtSizeQuery   ? standin::CancelSigning::AtSizeQuery
            : stage == kCancelAtSignature ? standin::CancelSigning::AtSignature
@@ -157,11 +164,13 @@ standin::CancelSigning ContainerStore::signingCancel(const std::string& containe
 
 bool ContainerStore::setSigningCancel(const std::string& container, standin::CancelSigning at) const
 {
-    if (!exists(container))
+    if (!exists(container)) {
         return false;
+    }
     const std::string file = path(container) + "/" + kCancelFile;
-    if (at == standin::CancelSigning::Never)
+    if (at == standin::CancelSigning::Never) {
         return removeFile(file);
+    }
     const std::string stage = at == standin::CancelSigning::AtSizeQuery ? kCancelAtSizeQuery : kCancelAtSignature;
     return writeFileAtomic(file, reinterpret_cast<const BYTE*>(stage.data()), stage.size(), 0600);
 }
@@ -169,8 +178,9 @@ bool ContainerStore::setSigningCancel(const std::string& container, standin::Can
 PkeyPtr readKeyFile(const std::string& file, LONG& error, bool dsaToo)
 {
     error = 0;
-    if (!pathExists(file))
+    if (!pathExists(file)) {
         return nullptr;
+    }
     SecureBytes pem;
     if (!readFileSecure(file, pem) || pem.empty()) {
         error = NTE_BAD_KEY;
@@ -197,8 +207,9 @@ bool writeKeyFile(const std::string& file, EVP_PKEY* key)
     }
     char* data = nullptr;
     long size = BIO_get_mem_data(bio.get(), &data);
-    if (size <= 0 || data == nullptr)
+    if (size <= 0 || data == nullptr) {
         return false;
+    }
     return writeFileAtomic(file, reinterpret_cast<const BYTE*>(data), static_cast<std::size_t>(size), 0600);
 }
 

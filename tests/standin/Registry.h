@@ -3,7 +3,7 @@
 #ifndef ORV_PLATFORM_REGISTRY_H
 #define ORV_PLATFORM_REGISTRY_H
 
-#include "platform/standin/RegFile.h"
+#include "tests/standin/RegFile.h"
 
 #include <memory>
 #include <string>

@@ -5,7 +5,7 @@
 #ifndef ORV_PLATFORM_REG_FILE_H
 #define ORV_PLATFORM_REG_FILE_H
 
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 
 #include <map>
 #include <memory>

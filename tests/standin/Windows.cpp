@@ -1,8 +1,8 @@
 // A process-local table of titled top-level windows, standing in for the
 // desktop that FindWindowA searches. One list, guarded by its own lock.
-#include "platform/standin/StandInWindows.h"
+#include "tests/standin/StandInWindows.h"
 
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 
 #include <algorithm>
 #include <mutex>
@@ -94,10 +94,12 @@ HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName)
     std::lock_guard<std::mutex> guard(table.lock);
     for (const Window& window : table.windows) {
         // Windows compares both names without regard to case.
-        if (lpClassName != nullptr && !equalsIgnoreCase(window.className, lpClassName))
+        if (lpClassName != nullptr && !equalsIgnoreCase(window.className, lpClassName)) {
             continue;
-        if (lpWindowName != nullptr && !equalsIgnoreCase(window.title, lpWindowName))
+        }
+        if (lpWindowName != nullptr && !equalsIgnoreCase(window.title, lpWindowName)) {
             continue;
+        }
         return reinterpret_cast<HWND>(window.id);
     }
     return nullptr;
@@ -108,8 +110,9 @@ BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     auto& table = windowTable();
     std::lock_guard<std::mutex> guard(table.lock);
     Window* window = findById(table, hWnd);
-    if (window == nullptr)
+    if (window == nullptr) {
         return fail(ERROR_INVALID_WINDOW_HANDLE);
+    }
     window->posted.push_back({Msg, wParam, lParam});
     return TRUE;
 }

@@ -12,13 +12,13 @@
 // The state directory is $ORV_WIN32_ROOT, else $XDG_DATA_HOME/orvnative-win32,
 // else ~/.local/share/orvnative-win32.
 #include "platform/Win32.h"
-#include "platform/standin/Certificates.h"
-#include "platform/standin/Common.h"
-#include "platform/standin/KeyBlob.h"
-#include "platform/standin/KeyStorage.h"
-#include "platform/standin/Providers.h"
-#include "platform/standin/Registry.h"
-#include "platform/standin/StateRoot.h"
+#include "tests/standin/Certificates.h"
+#include "tests/standin/Common.h"
+#include "tests/standin/KeyBlob.h"
+#include "tests/standin/KeyStorage.h"
+#include "tests/standin/Providers.h"
+#include "tests/standin/Registry.h"
+#include "tests/standin/StateRoot.h"
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
@@ -56,8 +56,9 @@ struct Secret {
     bool given = false;
     ~Secret()
     {
-        if (!value.empty())
+        if (!value.empty()) {
             OPENSSL_cleanse(&value[0], value.size());
+        }
     }
 };
 
@@ -119,8 +120,9 @@ std::string option(const Options& options, const std::string& name, const std::s
 bool readCertificateFile(const std::string& path, Bytes& der)
 {
     Bytes content;
-    if (!readFile(path, content) || content.empty())
+    if (!readFile(path, content) || content.empty()) {
         return false;
+    }
     BioPtr bio(BIO_new_mem_buf(content.data(), static_cast<int>(content.size())));
     X509Ptr cert(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr);
     ERR_clear_error();
@@ -129,8 +131,9 @@ bool readCertificateFile(const std::string& path, Bytes& der)
         return true;
     }
     int length = i2d_X509(cert.get(), nullptr);
-    if (length <= 0)
+    if (length <= 0) {
         return false;
+    }
     der.resize(static_cast<std::size_t>(length));
     unsigned char* p = der.data();
     i2d_X509(cert.get(), &p);
@@ -150,8 +153,9 @@ bool addToStore(const std::string& storeName, const Bytes& der, DWORD dispositio
                                                   disposition, &context);
     DWORD error = GetLastError();
     CertCloseStore(store, 0);
-    if (!added)
+    if (!added) {
         problem = "cannot add the certificate to " + storeName + " (" + errorText(error) + ")";
+    }
     return added == TRUE;
 }
 
@@ -179,8 +183,9 @@ bool readPkcs12(const std::string& path, Secret& password, Pkcs12Contents& out, 
     STACK_OF(X509)* chain = nullptr;
     const char* pass = password.value.c_str();
     int parsed = PKCS12_parse(p12, pass, &key, &cert, &chain);
-    if (parsed != 1 && !password.given)
+    if (parsed != 1 && !password.given) {
         parsed = PKCS12_parse(p12, nullptr, &key, &cert, &chain);
+    }
     PKCS12_free(p12);
     sk_X509_pop_free(chain, X509_free);
     ERR_clear_error();
@@ -202,11 +207,13 @@ bool readPkcs12(const std::string& path, Secret& password, Pkcs12Contents& out, 
 bool acquireContainer(const std::string& container, const ProviderInfo& provider, HCRYPTPROV& handle,
                       std::string& problem)
 {
-    if (CryptAcquireContextA(&handle, container.c_str(), provider.name, provider.type, 0))
+    if (CryptAcquireContextA(&handle, container.c_str(), provider.name, provider.type, 0)) {
         return true;
+    }
     if (GetLastError() == static_cast<DWORD>(NTE_BAD_KEYSET) &&
-        CryptAcquireContextA(&handle, container.c_str(), provider.name, provider.type, CRYPT_NEWKEYSET))
+        CryptAcquireContextA(&handle, container.c_str(), provider.name, provider.type, CRYPT_NEWKEYSET)) {
         return true;
+    }
     problem = "cannot open key container " + container + " (" + errorText(GetLastError()) + ")";
     return false;
 }
@@ -265,8 +272,9 @@ bool chooseKeyHome(const Options& options, KeyHome& home, std::string& problem)
 bool storeKey(const KeyHome& home, const std::string& container, EVP_PKEY* key, DWORD keySpec, std::string& problem)
 {
     if (home.csp == nullptr) {
-        if (KeyStorage(home.providerName, false).storeKey(container, keySpec, key))
+        if (KeyStorage(home.providerName, false).storeKey(container, keySpec, key)) {
             return true;
+        }
         problem = "cannot store the key " + container + " of " + home.providerName;
         return false;
     }
@@ -275,8 +283,9 @@ bool storeKey(const KeyHome& home, const std::string& container, EVP_PKEY* key, 
         return false;
     }
     HCRYPTPROV handle = 0;
-    if (!acquireContainer(container, *home.csp, handle, problem))
+    if (!acquireContainer(container, *home.csp, handle, problem)) {
         return false;
+    }
     bool keyImported = importKey(handle, key, keySpec, problem);
     CryptReleaseContext(handle, 0);
     return keyImported;
@@ -286,15 +295,18 @@ int importPfx(Options& options)
 {
     std::string store = option(options, "store"), container = option(options, "container");
     std::string keySpecText = option(options, "keyspec", "1");
-    if (store.empty() || container.empty() || options.positional.size() != 1)
+    if (store.empty() || container.empty() || options.positional.size() != 1) {
         return usage("import-pfx needs --store, --container and one FILE");
-    if (keySpecText != "1" && keySpecText != "2")
+    }
+    if (keySpecText != "1" && keySpecText != "2") {
         return usage("--keyspec must be 1 or 2");
+    }
     DWORD keySpec = keySpecText == "2" ? AT_SIGNATURE : AT_KEYEXCHANGE;
     KeyHome home;
     std::string problem;
-    if (!chooseKeyHome(options, home, problem))
+    if (!chooseKeyHome(options, home, problem)) {
         return failure(problem);
+    }
     if (!options.password.given) {
         if (const char* fromEnvironment = std::getenv("ORVWIN_PFX_PASSWORD")) {
             options.password.value = fromEnvironment;
@@ -303,17 +315,20 @@ int importPfx(Options& options)
     }
 
     Pkcs12Contents contents;
-    if (!readPkcs12(options.positional[0], options.password, contents, problem))
+    if (!readPkcs12(options.positional[0], options.password, contents, problem)) {
         return failure(problem);
-    if (!storeKey(home, container, contents.key.get(), keySpec, problem))
+    }
+    if (!storeKey(home, container, contents.key.get(), keySpec, problem)) {
         return failure(problem);
+    }
 
     Bytes der(static_cast<std::size_t>(i2d_X509(contents.cert.get(), nullptr)));
     unsigned char* p = der.data();
     i2d_X509(contents.cert.get(), &p);
     PCCERT_CONTEXT context = nullptr;
-    if (!addToStore(store, der, CERT_STORE_ADD_REPLACE_EXISTING, context, problem))
+    if (!addToStore(store, der, CERT_STORE_ADD_REPLACE_EXISTING, context, problem)) {
         return failure(problem);
+    }
     std::wstring wideContainer = utf8ToWide(container), wideProvider = utf8ToWide(home.providerName);
     CRYPT_KEY_PROV_INFO info{};
     info.pwszContainerName = &wideContainer[0];
@@ -323,8 +338,9 @@ int importPfx(Options& options)
     BOOL linked = CertSetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, 0, &info);
     DWORD error = GetLastError();
     CertFreeCertificateContext(context);
-    if (!linked)
+    if (!linked) {
         return failure("cannot record the key container (" + errorText(error) + ")");
+    }
     std::printf("imported %s into store %s with %s %s (%s, key spec %u)\n", options.positional[0].c_str(),
                 toUpperAscii(store).c_str(), home.csp ? "key container" : "key", container.c_str(),
                 home.providerName.c_str(), static_cast<unsigned>(keySpec));
@@ -335,22 +351,27 @@ int refuseKey(Options& options)
 {
     std::string ksp = option(options, "ksp"), container = option(options, "container");
     std::string statusText = option(options, "status"), at = option(options, "at", "use");
-    if (ksp.empty() || container.empty() || statusText.empty() || !options.positional.empty())
+    if (ksp.empty() || container.empty() || statusText.empty() || !options.positional.empty()) {
         return usage("refuse-key needs --ksp, --container and --status");
-    if (at != "use" && at != "open" && at != "property")
+    }
+    if (at != "use" && at != "open" && at != "property") {
         return usage("--at must be use, open or property");
+    }
     char* end = nullptr;
     unsigned long status = std::strtoul(statusText.c_str(), &end, 0);
-    if (end == nullptr || *end != '\0' || status > 0xFFFFFFFFul)
+    if (end == nullptr || *end != '\0' || status > 0xFFFFFFFFul) {
         return usage("--status must be a number");
+    }
     const char* name = keyStorageProviderName(ksp);
-    if (name == nullptr)
+    if (name == nullptr) {
         return failure("not a key storage provider: " + ksp);
+    }
     KeyStorage::Stage stage = at == "open"       ? KeyStorage::Stage::Open
                               : at == "property" ? KeyStorage::Stage::Property
                                                  : KeyStorage::Stage::Use;
-    if (!KeyStorage(name, false).setRefusal(container, static_cast<LONG>(status), stage))
+    if (!KeyStorage(name, false).setRefusal(container, static_cast<LONG>(status), stage)) {
         return failure("no key " + container + " in " + name);
+    }
     std::printf("key %s of %s %s\n", container.c_str(), name, status ? "now refuses its use" : "works again");
     return kOk;
 }
@@ -358,15 +379,18 @@ int refuseKey(Options& options)
 int addCert(Options& options)
 {
     std::string store = option(options, "store");
-    if (store.empty() || options.positional.size() != 1)
+    if (store.empty() || options.positional.size() != 1) {
         return usage("add-cert needs --store and one FILE");
+    }
     Bytes der;
-    if (!readCertificateFile(options.positional[0], der))
+    if (!readCertificateFile(options.positional[0], der)) {
         return failure("cannot read " + options.positional[0]);
+    }
     PCCERT_CONTEXT context = nullptr;
     std::string problem;
-    if (!addToStore(store, der, CERT_STORE_ADD_USE_EXISTING, context, problem))
+    if (!addToStore(store, der, CERT_STORE_ADD_USE_EXISTING, context, problem)) {
         return failure(problem);
+    }
     CertFreeCertificateContext(context);
     std::printf("added %s to store %s\n", options.positional[0].c_str(), toUpperAscii(store).c_str());
     return kOk;
@@ -374,11 +398,13 @@ int addCert(Options& options)
 
 int importReg(Options& options)
 {
-    if (options.positional.size() != 1)
+    if (options.positional.size() != 1) {
         return usage("import-reg needs one FILE");
+    }
     RegParseError error;
-    if (!importRegistryFile(options.positional[0], error))
+    if (!importRegistryFile(options.positional[0], error)) {
         return failure(error.text());
+    }
     std::printf("imported %s into the registry\n", options.positional[0].c_str());
     return kOk;
 }
@@ -387,8 +413,9 @@ std::string subjectOf(PCCERT_CONTEXT context)
 {
     const unsigned char* p = context->pbCertEncoded;
     X509Ptr cert(d2i_X509(nullptr, &p, context->cbCertEncoded));
-    if (!cert)
+    if (!cert) {
         return "?";
+    }
     char* text = X509_NAME_oneline(X509_get_subject_name(cert.get()), nullptr, 0);
     std::string subject = text ? text : "?";
     OPENSSL_free(text);
@@ -398,11 +425,13 @@ std::string subjectOf(PCCERT_CONTEXT context)
 std::string keyLinkOf(PCCERT_CONTEXT context)
 {
     DWORD size = 0;
-    if (!CertGetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size))
+    if (!CertGetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size)) {
         return "no key";
+    }
     std::vector<BYTE> block(size);
-    if (!CertGetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, block.data(), &size))
+    if (!CertGetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, block.data(), &size)) {
         return "no key";
+    }
     auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(block.data());
     return "key: container " + wideToUtf8(info->pwszContainerName) + ", " + wideToUtf8(info->pwszProvName) +
            ", key spec " + std::to_string(info->dwKeySpec);
@@ -435,8 +464,9 @@ void listStores()
     for (const std::string& name : storeNames()) {
         std::printf("  %s\n", name.c_str());
         HCERTSTORE store = CertOpenSystemStoreA(0, name.c_str());
-        if (store == nullptr)
+        if (store == nullptr) {
             continue;
+        }
         PCCERT_CONTEXT context = nullptr;
         while ((context = CertEnumCertificatesInStore(store, context)) != nullptr) {
             BYTE sha1[20];
@@ -455,8 +485,9 @@ int list()
     listContainers();
     listStores();
     std::printf("registry files:\n");
-    for (const std::string& file : registryFiles())
+    for (const std::string& file : registryFiles()) {
         std::printf("  %s\n", file.c_str());
+    }
     std::shared_ptr<const RegForest> forest;
     RegParseError error;
     if (!loadRegistry(forest, error)) {
@@ -470,23 +501,30 @@ int list()
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
+    if (argc < 2) {
         return usage("no command given");
+    }
     std::string command = argv[1];
     Options options;
     std::string problem;
-    if (!parseOptions(argc, argv, 2, options, problem))
+    if (!parseOptions(argc, argv, 2, options, problem)) {
         return usage(problem);
-    if (command == "import-pfx")
+    }
+    if (command == "import-pfx") {
         return importPfx(options);
-    if (command == "add-cert")
+    }
+    if (command == "add-cert") {
         return addCert(options);
-    if (command == "refuse-key")
+    }
+    if (command == "refuse-key") {
         return refuseKey(options);
-    if (command == "import-reg")
+    }
+    if (command == "import-reg") {
         return importReg(options);
-    if (command == "list")
+    }
+    if (command == "list") {
         return list();
+    }
     if (command == "help" || command == "--help") {
         std::printf("%s", kUsageText);
         return kOk;

@@ -1,10 +1,10 @@
 // CryptoAPI provider, key and hash functions over OpenSSL. RSA results are
 // little-endian, as CryptoAPI returns them. Handles live in three tables;
 // each object guards its own mutable state.
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 #include "platform/linux/HandleTable.h"
-#include "platform/standin/KeyBlob.h"
-#include "platform/standin/Providers.h"
+#include "tests/standin/KeyBlob.h"
+#include "tests/standin/Providers.h"
 
 #include <openssl/err.h>
 #include <openssl/rand.h>
@@ -45,14 +45,16 @@ public:
         error = 0;
         if (verify_) {
             auto it = ephemeral_.find(keySpec);
-            if (it != ephemeral_.end())
+            if (it != ephemeral_.end()) {
                 return it->second;
+            }
             error = NTE_NO_KEY;
             return nullptr;
         }
         PkeyPtr key = store_.loadKey(container_, keySpec, error);
-        if (!key && error == 0)
+        if (!key && error == 0) {
             error = NTE_NO_KEY;
+        }
         return key ? sharePkey(std::move(key)) : nullptr;
     }
 
@@ -75,10 +77,12 @@ public:
     BOOL enumAlgorithm(DWORD flags, BYTE* data, DWORD* length)
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (flags & CRYPT_FIRST)
+        if (flags & CRYPT_FIRST) {
             algorithmCursor_ = 0;
-        if (algorithmCursor_ >= info_.algorithms.size())
+        }
+        if (algorithmCursor_ >= info_.algorithms.size()) {
             return fail(ERROR_NO_MORE_ITEMS);
+        }
         if (data == nullptr) {
             *length = sizeof(PROV_ENUMALGS);
             return TRUE;
@@ -131,17 +135,21 @@ BOOL Provider::enumContainer(DWORD flags, BYTE* data, DWORD* length)
 {
     std::lock_guard<std::mutex> guard(lock_);
     if ((flags & CRYPT_FIRST) || containerList_.empty()) {
-        if (flags & CRYPT_FIRST)
+        if (flags & CRYPT_FIRST) {
             containerCursor_ = 0;
+        }
         containerList_ = store_.names();
     }
-    if (containerCursor_ >= containerList_.size())
+    if (containerCursor_ >= containerList_.size()) {
         return fail(ERROR_NO_MORE_ITEMS);
+    }
     const std::string& name = containerList_[containerCursor_];
-    if (!copyOut(name.c_str(), static_cast<DWORD>(name.size() + 1), data, length))
+    if (!copyOut(name.c_str(), static_cast<DWORD>(name.size() + 1), data, length)) {
         return FALSE;
-    if (data != nullptr)
+    }
+    if (data != nullptr) {
         ++containerCursor_;
+    }
     return TRUE;
 }
 
@@ -167,10 +175,12 @@ public:
     BOOL update(const BYTE* data, DWORD length)
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (finished_)
+        if (finished_) {
             return fail(NTE_BAD_HASH_STATE);
-        if (EVP_DigestUpdate(ctx_.get(), data, length) != 1)
+        }
+        if (EVP_DigestUpdate(ctx_.get(), data, length) != 1) {
             return fail(NTE_FAIL);
+        }
         return TRUE;
     }
 
@@ -188,8 +198,9 @@ public:
         if (!finished_) {
             value_.assign(size(), 0);
             unsigned int written = 0;
-            if (EVP_DigestFinal_ex(ctx_.get(), value_.data(), &written) != 1)
+            if (EVP_DigestFinal_ex(ctx_.get(), value_.data(), &written) != 1) {
                 return false;
+            }
             finished_ = true;
         }
         out = value_;
@@ -226,8 +237,9 @@ std::string defaultContainerName()
 {
     // Windows names the default container after the logged-on user.
     const char* user = std::getenv("USER");
-    if (user != nullptr && user[0] != '\0')
+    if (user != nullptr && user[0] != '\0') {
         return user;
+    }
     struct passwd* pw = getpwuid(getuid());
     return pw != nullptr ? pw->pw_name : "default";
 }
@@ -236,12 +248,14 @@ LONG resolveProvider(LPCSTR name, DWORD type, const ProviderInfo*& provider)
 {
     if (name != nullptr && name[0] != '\0') {
         provider = providerByName(name);
-        if (provider == nullptr)
+        if (provider == nullptr) {
             return NTE_KEYSET_NOT_DEF;
+        }
         return provider->type == type ? 0 : NTE_PROV_TYPE_NO_MATCH;
     }
-    if (type == 0 || type > 999)
+    if (type == 0 || type > 999) {
         return NTE_BAD_PROV_TYPE;
+    }
     provider = defaultProvider(type);
     return provider ? 0 : NTE_PROV_TYPE_NOT_DEF;
 }
@@ -266,10 +280,12 @@ const EVP_MD* digestFor(ALG_ID algorithm)
 
 ALG_ID rsaAlgorithmFor(ALG_ID requested)
 {
-    if (requested == AT_KEYEXCHANGE || requested == CALG_RSA_KEYX)
+    if (requested == AT_KEYEXCHANGE || requested == CALG_RSA_KEYX) {
         return CALG_RSA_KEYX;
-    if (requested == AT_SIGNATURE || requested == CALG_RSA_SIGN)
+    }
+    if (requested == AT_SIGNATURE || requested == CALG_RSA_SIGN) {
         return CALG_RSA_SIGN;
+    }
     return 0;
 }
 
@@ -289,8 +305,9 @@ PkeyPtr generateRsaKey(DWORD bits)
     EVP_PKEY* key = nullptr;
     if (!ctx || EVP_PKEY_keygen_init(ctx.get()) <= 0 ||
         EVP_PKEY_CTX_set_rsa_keygen_bits(ctx.get(), static_cast<int>(bits)) <= 0 ||
-        EVP_PKEY_generate(ctx.get(), &key) <= 0)
+        EVP_PKEY_generate(ctx.get(), &key) <= 0) {
         return nullptr;
+    }
     return PkeyPtr(key);
 }
 
@@ -364,14 +381,17 @@ extern "C" {
 BOOL WINAPI CryptAcquireContextA(HCRYPTPROV* phProv, LPCSTR szContainer, LPCSTR szProvider, DWORD dwProvType,
                                  DWORD dwFlags)
 {
-    if (phProv == nullptr)
+    if (phProv == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
+    }
     *phProv = 0;
-    if ((dwFlags & ~kAllowedAcquireFlags) != 0)
+    if ((dwFlags & ~kAllowedAcquireFlags) != 0) {
         return fail(NTE_BAD_FLAGS);
+    }
     const ProviderInfo* info = nullptr;
-    if (LONG error = resolveProvider(szProvider, dwProvType, info))
+    if (LONG error = resolveProvider(szProvider, dwProvType, info)) {
         return fail(error);
+    }
 
     if ((dwFlags & CRYPT_VERIFYCONTEXT) == CRYPT_VERIFYCONTEXT) {
         *phProv = providerHandles().add(std::make_shared<Provider>(*info, "", true));
@@ -380,16 +400,19 @@ BOOL WINAPI CryptAcquireContextA(HCRYPTPROV* phProv, LPCSTR szContainer, LPCSTR 
     std::string container = (szContainer != nullptr && szContainer[0] != '\0') ? szContainer : defaultContainerName();
     ContainerStore store(*info);
     if (dwFlags & CRYPT_DELETEKEYSET) {
-        if (!store.exists(container))
+        if (!store.exists(container)) {
             return fail(NTE_BAD_KEYSET);
-        if (!store.remove(container))
+        }
+        if (!store.remove(container)) {
             return fail(NTE_FAIL);
+        }
         return TRUE;
     }
     if (dwFlags & CRYPT_NEWKEYSET) {
         LONG error = 0;
-        if (!store.create(container, error))
+        if (!store.create(container, error)) {
             return fail(error);
+        }
     } else if (!store.exists(container)) {
         return fail(NTE_BAD_KEYSET);
     }
@@ -399,22 +422,27 @@ BOOL WINAPI CryptAcquireContextA(HCRYPTPROV* phProv, LPCSTR szContainer, LPCSTR 
 
 BOOL WINAPI CryptReleaseContext(HCRYPTPROV hProv, DWORD dwFlags)
 {
-    if (hProv == 0)
+    if (hProv == 0) {
         return fail(ERROR_INVALID_PARAMETER);
-    if (dwFlags != 0)
+    }
+    if (dwFlags != 0) {
         return fail(NTE_BAD_FLAGS);
-    if (!providerHandles().remove(hProv))
+    }
+    if (!providerHandles().remove(hProv)) {
         return fail(NTE_BAD_UID);
+    }
     return TRUE;
 }
 
 BOOL WINAPI CryptGetProvParam(HCRYPTPROV hProv, DWORD dwParam, BYTE* pbData, DWORD* pdwDataLen, DWORD dwFlags)
 {
     std::shared_ptr<Provider> provider = providerHandles().find(hProv);
-    if (!provider)
+    if (!provider) {
         return fail(NTE_BAD_UID);
-    if (pdwDataLen == nullptr)
+    }
+    if (pdwDataLen == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
+    }
     switch (dwParam) {
     case PP_ENUMALGS:
         return provider->enumAlgorithm(dwFlags, pbData, pdwDataLen);
@@ -449,24 +477,31 @@ BOOL WINAPI CryptGetProvParam(HCRYPTPROV hProv, DWORD dwParam, BYTE* pbData, DWO
 BOOL WINAPI CryptGenKey(HCRYPTPROV hProv, ALG_ID Algid, DWORD dwFlags, HCRYPTKEY* phKey)
 {
     std::shared_ptr<Provider> provider = providerHandles().find(hProv);
-    if (!provider)
+    if (!provider) {
         return fail(NTE_BAD_UID);
-    if (phKey == nullptr)
+    }
+    if (phKey == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
+    }
     ALG_ID algorithm = rsaAlgorithmFor(Algid);
-    if (algorithm == 0 || provider->info().defaultRsaBits == 0)
+    if (algorithm == 0 || provider->info().defaultRsaBits == 0) {
         return fail(NTE_BAD_ALGID);
+    }
     DWORD bits = dwFlags >> 16;
-    if (bits == 0)
+    if (bits == 0) {
         bits = provider->info().defaultRsaBits;
-    if (bits < kMinRsaBits || bits > kMaxRsaBits || bits % 8 != 0)
+    }
+    if (bits < kMinRsaBits || bits > kMaxRsaBits || bits % 8 != 0) {
         return fail(NTE_BAD_FLAGS);
+    }
     PkeyPtr generated = generateRsaKey(bits);
-    if (!generated)
+    if (!generated) {
         return fail(NTE_FAIL);
+    }
     SharedPkey key = sharePkey(std::move(generated));
-    if (!provider->keepUserKey(keySpecFor(algorithm), key))
+    if (!provider->keepUserKey(keySpecFor(algorithm), key)) {
         return fail(NTE_FAIL);
+    }
     *phKey = addKey(provider, key, algorithm, true);
     return TRUE;
 }
@@ -475,21 +510,27 @@ BOOL WINAPI CryptImportKey(HCRYPTPROV hProv, CONST BYTE* pbData, DWORD dwDataLen
                            HCRYPTKEY* phKey)
 {
     std::shared_ptr<Provider> provider = providerHandles().find(hProv);
-    if (!provider)
+    if (!provider) {
         return fail(NTE_BAD_UID);
-    if (pbData == nullptr || phKey == nullptr)
+    }
+    if (pbData == nullptr || phKey == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
-    if (hPubKey != 0)
+    }
+    if (hPubKey != 0) {
         return fail(NTE_BAD_KEY); // encrypted blobs are not offered
-    if (provider->info().defaultRsaBits == 0)
+    }
+    if (provider->info().defaultRsaBits == 0) {
         return fail(NTE_BAD_ALGID);
+    }
     ImportedKey imported;
-    if (LONG error = rsaKeyFromBlob(pbData, dwDataLen, imported))
+    if (LONG error = rsaKeyFromBlob(pbData, dwDataLen, imported)) {
         return fail(error);
+    }
     SharedPkey key = sharePkey(std::move(imported.key));
     // A private key joins the container, as it does on Windows.
-    if (imported.isPrivate && !provider->keepUserKey(keySpecFor(imported.algorithm), key))
+    if (imported.isPrivate && !provider->keepUserKey(keySpecFor(imported.algorithm), key)) {
         return fail(NTE_FAIL);
+    }
     *phKey = addKey(provider, key, imported.algorithm, imported.isPrivate);
     return TRUE;
 }
@@ -498,44 +539,55 @@ BOOL WINAPI CryptExportKey(HCRYPTKEY hKey, HCRYPTKEY hExpKey, DWORD dwBlobType, 
                            DWORD* pdwDataLen)
 {
     std::shared_ptr<Key> key = keyHandles().find(hKey);
-    if (!key)
+    if (!key) {
         return fail(NTE_BAD_KEY);
-    if (pdwDataLen == nullptr)
+    }
+    if (pdwDataLen == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
-    if (hExpKey != 0 || dwFlags != 0)
+    }
+    if (hExpKey != 0 || dwFlags != 0) {
         return fail(NTE_BAD_FLAGS);
+    }
     // Private keys stay in the container: they are not exportable here.
-    if (dwBlobType == PRIVATEKEYBLOB)
+    if (dwBlobType == PRIVATEKEYBLOB) {
         return fail(NTE_BAD_KEY_STATE);
-    if (dwBlobType != PUBLICKEYBLOB)
+    }
+    if (dwBlobType != PUBLICKEYBLOB) {
         return fail(NTE_BAD_TYPE);
+    }
     Bytes blob;
-    if (!rsaPublicKeyBlob(key->pkey.get(), key->algorithm, blob))
+    if (!rsaPublicKeyBlob(key->pkey.get(), key->algorithm, blob)) {
         return fail(NTE_FAIL);
+    }
     return copyOut(blob.data(), static_cast<DWORD>(blob.size()), pbData, pdwDataLen);
 }
 
 BOOL WINAPI CryptGetUserKey(HCRYPTPROV hProv, DWORD dwKeySpec, HCRYPTKEY* phUserKey)
 {
     std::shared_ptr<Provider> provider = providerHandles().find(hProv);
-    if (!provider)
+    if (!provider) {
         return fail(NTE_BAD_UID);
-    if (phUserKey == nullptr)
+    }
+    if (phUserKey == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
-    if (dwKeySpec != AT_KEYEXCHANGE && dwKeySpec != AT_SIGNATURE)
+    }
+    if (dwKeySpec != AT_KEYEXCHANGE && dwKeySpec != AT_SIGNATURE) {
         return fail(NTE_BAD_KEY);
+    }
     LONG error = 0;
     SharedPkey key = provider->userKey(dwKeySpec, error);
-    if (!key)
+    if (!key) {
         return fail(error);
+    }
     *phUserKey = addKey(provider, key, dwKeySpec == AT_SIGNATURE ? CALG_RSA_SIGN : CALG_RSA_KEYX, true);
     return TRUE;
 }
 
 BOOL WINAPI CryptDestroyKey(HCRYPTKEY hKey)
 {
-    if (!keyHandles().remove(hKey))
+    if (!keyHandles().remove(hKey)) {
         return fail(NTE_BAD_KEY);
+    }
     return TRUE;
 }
 
@@ -543,20 +595,26 @@ BOOL WINAPI CryptEncrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final, DWORD dwF
                          DWORD dwBufLen)
 {
     std::shared_ptr<Key> key = keyHandles().find(hKey);
-    if (!key)
+    if (!key) {
         return fail(NTE_BAD_KEY);
-    if (pdwDataLen == nullptr)
+    }
+    if (pdwDataLen == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
-    if (hHash != 0)
+    }
+    if (hHash != 0) {
         return fail(NTE_BAD_HASH);
-    if ((dwFlags & ~CRYPT_OAEP) != 0)
+    }
+    if ((dwFlags & ~CRYPT_OAEP) != 0) {
         return fail(NTE_BAD_FLAGS);
-    if (!Final)
+    }
+    if (!Final) {
         return fail(NTE_BAD_DATA); // an RSA block is always the final one
+    }
     DWORD modulus = rsaModulusBytes(key->pkey.get());
     DWORD overhead = (dwFlags & CRYPT_OAEP) ? 42 : 11;
-    if (*pdwDataLen + overhead > modulus)
+    if (*pdwDataLen + overhead > modulus) {
         return fail(NTE_BAD_LEN);
+    }
     if (pbData == nullptr) {
         *pdwDataLen = modulus;
         return TRUE;
@@ -567,8 +625,9 @@ BOOL WINAPI CryptEncrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final, DWORD dwF
     }
     Bytes cipher;
     int padding = (dwFlags & CRYPT_OAEP) ? RSA_PKCS1_OAEP_PADDING : RSA_PKCS1_PADDING;
-    if (!rsaEncrypt(key->pkey.get(), padding, pbData, *pdwDataLen, cipher))
+    if (!rsaEncrypt(key->pkey.get(), padding, pbData, *pdwDataLen, cipher)) {
         return fail(NTE_FAIL);
+    }
     reverseBytes(cipher.data(), cipher.size());
     std::memcpy(pbData, cipher.data(), cipher.size());
     *pdwDataLen = static_cast<DWORD>(cipher.size());
@@ -578,25 +637,33 @@ BOOL WINAPI CryptEncrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final, DWORD dwF
 BOOL WINAPI CryptDecrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final, DWORD dwFlags, BYTE* pbData, DWORD* pdwDataLen)
 {
     std::shared_ptr<Key> key = keyHandles().find(hKey);
-    if (!key)
+    if (!key) {
         return fail(NTE_BAD_KEY);
-    if (pbData == nullptr || pdwDataLen == nullptr)
+    }
+    if (pbData == nullptr || pdwDataLen == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
-    if (hHash != 0)
+    }
+    if (hHash != 0) {
         return fail(NTE_BAD_HASH);
-    if ((dwFlags & ~CRYPT_OAEP) != 0)
+    }
+    if ((dwFlags & ~CRYPT_OAEP) != 0) {
         return fail(NTE_BAD_FLAGS);
-    if (!key->hasPrivate)
+    }
+    if (!key->hasPrivate) {
         return fail(NTE_BAD_KEY);
-    if (!Final)
+    }
+    if (!Final) {
         return fail(NTE_BAD_DATA);
-    if (*pdwDataLen != rsaModulusBytes(key->pkey.get()))
+    }
+    if (*pdwDataLen != rsaModulusBytes(key->pkey.get())) {
         return fail(NTE_BAD_LEN);
+    }
     SecureBytes cipher(pbData, pbData + *pdwDataLen), plain;
     reverseBytes(cipher.data(), cipher.size());
     int padding = (dwFlags & CRYPT_OAEP) ? RSA_PKCS1_OAEP_PADDING : RSA_PKCS1_PADDING;
-    if (!rsaDecrypt(key->pkey.get(), padding, cipher, plain))
+    if (!rsaDecrypt(key->pkey.get(), padding, cipher, plain)) {
         return fail(NTE_BAD_DATA);
+    }
     std::memcpy(pbData, plain.data(), plain.size());
     *pdwDataLen = static_cast<DWORD>(plain.size());
     return TRUE;
@@ -605,20 +672,26 @@ BOOL WINAPI CryptDecrypt(HCRYPTKEY hKey, HCRYPTHASH hHash, BOOL Final, DWORD dwF
 BOOL WINAPI CryptCreateHash(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTKEY hKey, DWORD dwFlags, HCRYPTHASH* phHash)
 {
     std::shared_ptr<Provider> provider = providerHandles().find(hProv);
-    if (!provider)
+    if (!provider) {
         return fail(NTE_BAD_UID);
-    if (phHash == nullptr)
+    }
+    if (phHash == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
-    if (hKey != 0)
+    }
+    if (hKey != 0) {
         return fail(NTE_BAD_KEY);
-    if (dwFlags != 0)
+    }
+    if (dwFlags != 0) {
         return fail(NTE_BAD_FLAGS);
+    }
     const EVP_MD* md = provider->info().lists(Algid) ? digestFor(Algid) : nullptr;
-    if (md == nullptr)
+    if (md == nullptr) {
         return fail(NTE_BAD_ALGID);
+    }
     MdCtxPtr ctx(EVP_MD_CTX_new());
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), md, nullptr) != 1)
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), md, nullptr) != 1) {
         return fail(NTE_FAIL);
+    }
     *phHash = hashHandles().add(std::make_shared<Hash>(provider, Algid, md, std::move(ctx)));
     return TRUE;
 }
@@ -626,24 +699,30 @@ BOOL WINAPI CryptCreateHash(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTKEY hKey, DWOR
 BOOL WINAPI CryptHashData(HCRYPTHASH hHash, CONST BYTE* pbData, DWORD dwDataLen, DWORD dwFlags)
 {
     std::shared_ptr<Hash> hash = hashHandles().find(hHash);
-    if (!hash)
+    if (!hash) {
         return fail(NTE_BAD_HASH);
-    if (pbData == nullptr && dwDataLen > 0)
+    }
+    if (pbData == nullptr && dwDataLen > 0) {
         return fail(ERROR_INVALID_PARAMETER);
-    if (dwFlags != 0)
+    }
+    if (dwFlags != 0) {
         return fail(NTE_BAD_FLAGS);
+    }
     return hash->update(pbData, dwDataLen);
 }
 
 BOOL WINAPI CryptGetHashParam(HCRYPTHASH hHash, DWORD dwParam, BYTE* pbData, DWORD* pdwDataLen, DWORD dwFlags)
 {
     std::shared_ptr<Hash> hash = hashHandles().find(hHash);
-    if (!hash)
+    if (!hash) {
         return fail(NTE_BAD_HASH);
-    if (pdwDataLen == nullptr)
+    }
+    if (pdwDataLen == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
-    if (dwFlags != 0)
+    }
+    if (dwFlags != 0) {
         return fail(NTE_BAD_FLAGS);
+    }
     switch (dwParam) {
     case HP_ALGID: {
         DWORD algorithm = hash->algorithm();
@@ -654,11 +733,13 @@ BOOL WINAPI CryptGetHashParam(HCRYPTHASH hHash, DWORD dwParam, BYTE* pbData, DWO
         return copyOut(&size, sizeof size, pbData, pdwDataLen);
     }
     case HP_HASHVAL: {
-        if (pbData == nullptr)
+        if (pbData == nullptr) {
             return copyOut(nullptr, hash->size(), nullptr, pdwDataLen);
+        }
         Bytes value;
-        if (!hash->value(value))
+        if (!hash->value(value)) {
             return fail(NTE_FAIL);
+        }
         return copyOut(value.data(), static_cast<DWORD>(value.size()), pbData, pdwDataLen);
     }
     default:
@@ -669,14 +750,18 @@ BOOL WINAPI CryptGetHashParam(HCRYPTHASH hHash, DWORD dwParam, BYTE* pbData, DWO
 BOOL WINAPI CryptSetHashParam(HCRYPTHASH hHash, DWORD dwParam, CONST BYTE* pbData, DWORD dwFlags)
 {
     std::shared_ptr<Hash> hash = hashHandles().find(hHash);
-    if (!hash)
+    if (!hash) {
         return fail(NTE_BAD_HASH);
-    if (dwFlags != 0)
+    }
+    if (dwFlags != 0) {
         return fail(NTE_BAD_FLAGS);
-    if (dwParam != HP_HASHVAL)
+    }
+    if (dwParam != HP_HASHVAL) {
         return fail(NTE_BAD_TYPE);
-    if (pbData == nullptr)
+    }
+    if (pbData == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
+    }
     // Like Windows, the value is taken to be exactly one hash long.
     hash->setValue(pbData);
     return TRUE;
@@ -684,8 +769,9 @@ BOOL WINAPI CryptSetHashParam(HCRYPTHASH hHash, DWORD dwParam, CONST BYTE* pbDat
 
 BOOL WINAPI CryptDestroyHash(HCRYPTHASH hHash)
 {
-    if (!hashHandles().remove(hHash))
+    if (!hashHandles().remove(hHash)) {
         return fail(NTE_BAD_HASH);
+    }
     return TRUE;
 }
 
@@ -693,22 +779,28 @@ BOOL WINAPI CryptSignHashA(HCRYPTHASH hHash, DWORD dwKeySpec, LPCSTR, DWORD dwFl
                            DWORD* pdwSigLen)
 {
     std::shared_ptr<Hash> hash = hashHandles().find(hHash);
-    if (!hash)
+    if (!hash) {
         return fail(NTE_BAD_HASH);
-    if (pdwSigLen == nullptr)
+    }
+    if (pdwSigLen == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
-    if ((dwFlags & ~CRYPT_NOHASHOID) != 0)
+    }
+    if ((dwFlags & ~CRYPT_NOHASHOID) != 0) {
         return fail(NTE_BAD_FLAGS);
-    if (dwKeySpec != AT_KEYEXCHANGE && dwKeySpec != AT_SIGNATURE)
+    }
+    if (dwKeySpec != AT_KEYEXCHANGE && dwKeySpec != AT_SIGNATURE) {
         return fail(NTE_BAD_KEY);
+    }
     LONG error = 0;
     SharedPkey key = hash->provider()->userKey(dwKeySpec, error);
-    if (!key)
+    if (!key) {
         return fail(error);
+    }
     using orv::standin::CancelSigning;
     const CancelSigning cancelled = hash->provider()->signingCancel();
-    if (cancelled == (pbSignature == nullptr ? CancelSigning::AtSizeQuery : CancelSigning::AtSignature))
+    if (cancelled == (pbSignature == nullptr ? CancelSigning::AtSizeQuery : CancelSigning::AtSignature)) {
         return fail(ERROR_CANCELLED);
+    }
     DWORD length = rsaModulusBytes(key.get());
     if (pbSignature == nullptr) {
         *pdwSigLen = length;
@@ -720,11 +812,13 @@ BOOL WINAPI CryptSignHashA(HCRYPTHASH hHash, DWORD dwKeySpec, LPCSTR, DWORD dwFl
     }
     Bytes value;
     SecureBytes signature;
-    if (!hash->value(value))
+    if (!hash->value(value)) {
         return fail(NTE_FAIL);
+    }
     const EVP_MD* md = (dwFlags & CRYPT_NOHASHOID) ? nullptr : hash->md();
-    if (!rsaSign(key.get(), md, value, signature))
+    if (!rsaSign(key.get(), md, value, signature)) {
         return fail(NTE_BAD_HASH);
+    }
     reverseBytes(signature.data(), signature.size());
     std::memcpy(pbSignature, signature.data(), signature.size());
     *pdwSigLen = static_cast<DWORD>(signature.size());
@@ -735,37 +829,48 @@ BOOL WINAPI CryptVerifySignatureA(HCRYPTHASH hHash, CONST BYTE* pbSignature, DWO
                                   DWORD dwFlags)
 {
     std::shared_ptr<Hash> hash = hashHandles().find(hHash);
-    if (!hash)
+    if (!hash) {
         return fail(NTE_BAD_HASH);
+    }
     std::shared_ptr<Key> key = keyHandles().find(hPubKey);
-    if (!key)
+    if (!key) {
         return fail(NTE_BAD_KEY);
-    if (pbSignature == nullptr)
+    }
+    if (pbSignature == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
-    if ((dwFlags & ~CRYPT_NOHASHOID) != 0)
+    }
+    if ((dwFlags & ~CRYPT_NOHASHOID) != 0) {
         return fail(NTE_BAD_FLAGS);
-    if (dwSigLen != rsaModulusBytes(key->pkey.get()))
+    }
+    if (dwSigLen != rsaModulusBytes(key->pkey.get())) {
         return fail(NTE_BAD_SIGNATURE);
+    }
     Bytes value, signature(pbSignature, pbSignature + dwSigLen);
-    if (!hash->value(value))
+    if (!hash->value(value)) {
         return fail(NTE_FAIL);
+    }
     reverseBytes(signature.data(), signature.size());
     const EVP_MD* md = (dwFlags & CRYPT_NOHASHOID) ? nullptr : hash->md();
-    if (!rsaVerify(key->pkey.get(), md, value, signature))
+    if (!rsaVerify(key->pkey.get(), md, value, signature)) {
         return fail(NTE_BAD_SIGNATURE);
+    }
     return TRUE;
 }
 
 BOOL WINAPI CryptGenRandom(HCRYPTPROV hProv, DWORD dwLen, BYTE* pbBuffer)
 {
-    if (!providerHandles().find(hProv))
+    if (!providerHandles().find(hProv)) {
         return fail(NTE_BAD_UID);
-    if (dwLen == 0)
+    }
+    if (dwLen == 0) {
         return TRUE;
-    if (pbBuffer == nullptr)
+    }
+    if (pbBuffer == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
-    if (dwLen > static_cast<DWORD>(INT32_MAX) || RAND_bytes(pbBuffer, static_cast<int>(dwLen)) != 1)
+    }
+    if (dwLen > static_cast<DWORD>(INT32_MAX) || RAND_bytes(pbBuffer, static_cast<int>(dwLen)) != 1) {
         return fail(NTE_FAIL);
+    }
     return TRUE;
 }
 

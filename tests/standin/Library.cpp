@@ -3,7 +3,7 @@
 #include "platform/Win32.h"
 
 #include "platform/linux/DynamicLoader.h"
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -47,13 +47,15 @@ extern "C" {
 
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
 {
-    if (lpLibFileName == nullptr || lpLibFileName[0] == '\0')
+    if (lpLibFileName == nullptr || lpLibFileName[0] == '\0') {
         return loadSharedObject(lpLibFileName);
+    }
     // Read on every call, as a machine without ncrypt.dll would answer.
     if (equalsIgnoreCase(lpLibFileName, "ncrypt.dll")) {
         const char* missing = std::getenv("ORV_WIN32_NO_NCRYPT");
-        if (missing != nullptr && missing[0] != '\0')
+        if (missing != nullptr && missing[0] != '\0') {
             return failNull<HINSTANCE__>(ERROR_MOD_NOT_FOUND);
+        }
         return ncryptModule();
     }
     return loadSharedObject(lpLibFileName);
@@ -63,8 +65,9 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
 {
     if (hModule == ncryptModule() && reinterpret_cast<uintptr_t>(lpProcName) >= 0x10000u) {
         for (const Export& entry : kNcryptExports) {
-            if (std::strcmp(entry.name, lpProcName) == 0)
+            if (std::strcmp(entry.name, lpProcName) == 0) {
                 return entry.address;
+            }
         }
         return reinterpret_cast<FARPROC>(failNull<void>(ERROR_PROC_NOT_FOUND));
     }
@@ -73,8 +76,9 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule)
 {
-    if (hLibModule == ncryptModule())
+    if (hLibModule == ncryptModule()) {
         return TRUE;
+    }
     return closeSharedObject(hLibModule);
 }
 

@@ -1,5 +1,5 @@
 // Text helpers: case-blind comparison, wide and UTF-16 text to UTF-8, hexadecimal.
-#include "platform/standin/Common.h"
+#include "tests/standin/Common.h"
 
 #include <cctype>
 
@@ -7,19 +7,22 @@ namespace orv::platform {
 
 bool equalsIgnoreCase(const std::string& a, const std::string& b)
 {
-    if (a.size() != b.size())
+    if (a.size() != b.size()) {
         return false;
+    }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
             return false;
+        }
     }
     return true;
 }
 
 std::string toUpperAscii(std::string s)
 {
-    for (char& c : s)
+    for (char& c : s) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
     return s;
 }
 
@@ -49,8 +52,9 @@ void appendUtf8(std::string& out, char32_t cp)
 std::string wideToUtf8(const wchar_t* s)
 {
     std::string out;
-    if (s == nullptr)
+    if (s == nullptr) {
         return out;
+    }
     for (; *s != L'\0'; ++s) {
         auto cp = static_cast<char32_t>(*s);
         appendUtf8(out, cp <= 0x10FFFF ? cp : U'\uFFFD');
@@ -94,16 +98,19 @@ std::wstring utf8ToWide(const std::string& s)
 bool utf16leToUtf8(const BYTE* data, std::size_t size, std::string& out)
 {
     out.clear();
-    if (size % 2 != 0)
+    if (size % 2 != 0) {
         return false;
+    }
     for (std::size_t i = 0; i < size; i += 2) {
         char32_t unit = data[i] | (data[i + 1] << 8);
         if (unit >= 0xD800 && unit <= 0xDBFF) {
-            if (i + 3 >= size)
+            if (i + 3 >= size) {
                 return false;
+            }
             char32_t low = data[i + 2] | (data[i + 3] << 8);
-            if (low < 0xDC00 || low > 0xDFFF)
+            if (low < 0xDC00 || low > 0xDFFF) {
                 return false;
+            }
             unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
             i += 2;
         } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
