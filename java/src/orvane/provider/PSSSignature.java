@@ -73,18 +73,12 @@ final class PSSSignature extends TokenSignature {
 
     @Override
     TokenKey acceptSigningKey(PrivateKey key) throws InvalidKeyException {
-        if (!(key instanceof TokenRSAKey)) {
-            throw notOurs(key, "RSA");
-        }
-        return (TokenKey) key;
+        return RSASignature.tokenRSAKey(key);
     }
 
     @Override
     PublicKey acceptVerifyingKey(PublicKey key) throws InvalidKeyException {
-        if (!(key instanceof RSAPublicKey)) {
-            throw new InvalidKeyException("An RSASSA-PSS signature is verified with an RSAPublicKey");
-        }
-        return key;
+        return RSASignature.rsaPublicKey(key, "An RSASSA-PSS signature");
     }
 
     @Override

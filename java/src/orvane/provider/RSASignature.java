@@ -23,16 +23,26 @@ final class RSASignature extends TokenSignature {
 
     @Override
     TokenKey acceptSigningKey(PrivateKey key) throws InvalidKeyException {
+        return tokenRSAKey(key);
+    }
+
+    @Override
+    PublicKey acceptVerifyingKey(PublicKey key) throws InvalidKeyException {
+        return rsaPublicKey(key, "An RSA signature");
+    }
+
+    /** KEY if it is a token's RSA key; otherwise InvalidKeyException. */
+    static TokenKey tokenRSAKey(PrivateKey key) throws InvalidKeyException {
         if (!(key instanceof TokenRSAKey)) {
             throw notOurs(key, "RSA");
         }
         return (TokenKey) key;
     }
 
-    @Override
-    PublicKey acceptVerifyingKey(PublicKey key) throws InvalidKeyException {
+    /** KEY if it is an RSA public key; otherwise InvalidKeyException naming WHAT it was to verify. */
+    static PublicKey rsaPublicKey(PublicKey key, String what) throws InvalidKeyException {
         if (!(key instanceof RSAPublicKey)) {
-            throw new InvalidKeyException("An RSA signature is verified with an RSAPublicKey");
+            throw new InvalidKeyException(what + " is verified with an RSAPublicKey");
         }
         return key;
     }
