@@ -59,19 +59,7 @@ final class ProviderPath implements BenchPath {
 
     @Override
     public Sample run(Operation operation, int batch, long budgetMillis) throws Exception {
-        long cpuStart = CpuClock.threadNanos();
-        long start = System.nanoTime();
-        long deadline = start + budgetMillis * 1_000_000L;
-        long count = 0;
-        long now;
-        do {
-            for (int i = 0; i < batch; i++) {
-                perform(operation);
-            }
-            count += batch;
-            now = System.nanoTime();
-        } while (now < deadline);
-        return new Sample(count, now - start, CpuClock.threadNanos() - cpuStart);
+        return Sample.timed(batch, budgetMillis, () -> perform(operation));
     }
 
     @Override

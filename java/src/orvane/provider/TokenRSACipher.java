@@ -105,14 +105,16 @@ final class TokenRSACipher extends CipherSpi {
     @Override
     protected void engineInit(int opmode, Key key, AlgorithmParameterSpec params, SecureRandom random)
             throws InvalidKeyException, InvalidAlgorithmParameterException {
-        if (params != null) {
-            throw new InvalidAlgorithmParameterException("RSA/ECB/PKCS1Padding takes no parameters");
-        }
-        engineInit(opmode, key, random);
+        initWithoutParameters(opmode, key, params, random);
     }
 
     @Override
     protected void engineInit(int opmode, Key key, AlgorithmParameters params, SecureRandom random)
+            throws InvalidKeyException, InvalidAlgorithmParameterException {
+        initWithoutParameters(opmode, key, params, random);
+    }
+
+    private void initWithoutParameters(int opmode, Key key, Object params, SecureRandom random)
             throws InvalidKeyException, InvalidAlgorithmParameterException {
         if (params != null) {
             throw new InvalidAlgorithmParameterException("RSA/ECB/PKCS1Padding takes no parameters");
